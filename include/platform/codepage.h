@@ -1,0 +1,23 @@
+// The ANSI code page. On POSIX it is Windows-1252, what a Western Windows install reports;
+// CP_UTF8 is there for hosts that speak UTF-8 on the wire.
+#pragma once
+
+#include <platform/export.h>
+#include <platform/hresult.h>
+#include <platform/types.h>
+
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_UTF8 = 65001;
+
+extern "C" {
+// Characters the code page lacks become "?" (and set *usedDefault). A length of -1 means
+// "zero-terminated, terminator included". Failures return 0 and set the last error.
+PLATFORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
+                                     LPSTR narrow, int narrowSize, LPCCH defaultChar,
+                                     LPBOOL usedDefault);
+PLATFORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH narrow, int narrowLength,
+                                     LPWSTR wide, int wideSize);
+PLATFORM_API int lstrlenA(LPCSTR text);
+PLATFORM_API DWORD GetLastError();
+PLATFORM_API void SetLastError(DWORD error);
+}

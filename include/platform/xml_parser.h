@@ -1,0 +1,39 @@
+// Turning XML text into DOM elements on POSIX. The parser is namespace-aware, keeps only the
+// five predefined entities and character references, and refuses a DOCTYPE, entity
+// declarations, and input beyond the size and nesting limits.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <platform/msxml.h>
+
+struct XmlParseLimits {
+  std::size_t maxBytes = std::size_t{1} << 20;
+  std::size_t maxDepth = 256;
+};
+
+enum class XmlParseStatus {
+  Ok,
+  Malformed,       // not well-formed XML (expat's message says where)
+  DoctypeRefused,  // a document type declaration
+  EntityRefused,   // an entity declaration
+  TooLarge,        // more bytes than XmlParseLimits::maxBytes
+  TooDeep,         // elements nested deeper than XmlParseLimits::maxDepth
+};
+
+struct XmlParseResult {
+  XmlParseStatus status = XmlParseStatus::Ok;
+  std::string message;  // empty on success; otherwise says which refusal and where
+};
+
+// Limits that loadXML and XmlParseElement use when none are given; a host may change them.
+PLATFORM_API XmlParseLimits XmlGetDefaultParseLimits();
+PLATFORM_API void XmlSetDefaultParseLimits(const XmlParseLimits& limits);
+
+// Parses UTF-8 text into a new document and hands out its root element with one reference
+// (null on failure). The element keeps its document alive.
+PLATFORM_API XmlParseResult XmlParseElement(std::string_view utf8, IXMLDOMElement** root);
+PLATFORM_API XmlParseResult XmlParseElement(std::string_view utf8, const XmlParseLimits& limits,
+                                            IXMLDOMElement** root);

@@ -1,0 +1,69 @@
+// The voting feature: commands and the result objects announced to the host.
+#pragma once
+
+#include <quenlo/session.h>
+
+// Every string argument may be null, which stands for the empty string. Each operation
+// returns 0 when the request was handed to the host (or the collection changed), else 1.
+struct IVotingCommands : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Apply(const OLECHAR* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Delete(const OLECHAR* id, const OLECHAR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddReferSubject(const OLECHAR* id, const OLECHAR* index,
+                                                    const OLECHAR* text) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Start(const OLECHAR* id, const OLECHAR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Refer(const OLECHAR* id, const OLECHAR* qid,
+                                          const OLECHAR* caption) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearReferSubjects(const OLECHAR* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Content(const OLECHAR* id, const OLECHAR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ShowAll(const OLECHAR* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE End(const OLECHAR* id, const OLECHAR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Kithe(const OLECHAR* id, const OLECHAR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Result(const OLECHAR* id, const OLECHAR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddVotingSubject(const OLECHAR* text) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Voting(const OLECHAR* id, const OLECHAR* qid) = 0;
+
+ protected:
+  ~IVotingCommands() = default;
+};
+
+// Accessors return 0 when the value was delivered and 1 when it is not there. BSTR outputs
+// belong to the caller; const OLECHAR* outputs belong to the object and stay valid while the
+// caller holds a reference.
+struct IVotingReply : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCaption(BSTR* caption) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMulti(LONG* multi) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReg(LONG* reg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSubjectCount(LONG* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTimeout(LONG* timeout) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSubject(LONG position, const OLECHAR** text) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCode(BSTR* code) = 0;
+
+ protected:
+  ~IVotingReply() = default;
+};
+
+struct IVotingSubjectList : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetCount(LONG* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetItem(LONG position, BSTR* text, BSTR* id, LONG* type) = 0;
+
+ protected:
+  ~IVotingSubjectList() = default;
+};
+
+struct IVotingDetail : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCaption(BSTR* caption) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMulti(LONG* multi) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReg(LONG* reg) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCount(LONG* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSubjectCount(LONG* count) = 0;
+  // Returns 1 when both outputs were written, 0 when the position or its index is unknown.
+  virtual HRESULT STDMETHODCALLTYPE GetSubjectResult(LONG position, LONG* votes,
+                                                     const OLECHAR** name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetVoter(const OLECHAR* name, LONG position,
+                                             const OLECHAR** voter) = 0;
+
+ protected:
+  ~IVotingDetail() = default;
+};
