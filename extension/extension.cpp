@@ -1,0 +1,29 @@
+// The module's entry point: registers the two session types with the host.
+#include <quenlo/extension.h>
+
+#include "extension/session_factory.h"
+
+namespace {
+
+constexpr const OLECHAR* kSessionTypeVersion = OLESTR("1");
+
+// The host takes its own reference on the factory; the module keeps none. A factory that cannot
+// be allocated is registered as null.
+template <class Session>
+void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
+  auto* factory = new (std::nothrow) SessionFactory<Session>();
+  host->RegisterSessionType(typeName, kSessionTypeVersion,
+                            factory == nullptr ? nullptr : static_cast<IClassFactory*>(factory));
+}
+
+}  // namespace
+
+extern "C" QUENLO_EXPORT int LoadConferenceExtension(ExtensionHost* host) {
+  // TODO(voting, agenda): replace the two null registrations with
+  //   RegisterSessionType<VotingSession>(host, OLESTR("quenlo.voting.session"));
+  //   RegisterSessionType<AgendaSession>(host, OLESTR("quenlo.agenda.session"));
+  // once the sessions exist; until then the types are registered without a factory.
+  host->RegisterSessionType(OLESTR("quenlo.voting.session"), kSessionTypeVersion, nullptr);
+  host->RegisterSessionType(OLESTR("quenlo.agenda.session"), kSessionTypeVersion, nullptr);
+  return 42;
+}

@@ -1,0 +1,86 @@
+// The shared session layer of the voting and agenda sessions, which differ in data (namespace,
+// properties, dispatch table, result objects) but not in mechanism. It subscribes the session's
+// packet sink to "/packet" while attached, caches the room address from the room-name property,
+// filters incoming packets down to this session's replies and error replies, starts requests to
+// the room, and announces result objects to the host.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "component/com_ptr.h"
+#include "component/result_object.h"
+#include "session/conference_session.h"
+#include "session/wide_string.h"
+
+class PacketSession : public ConferenceSession,
+                      public ForwardedInterface<PacketSession, IPacketSink> {
+ public:
+  // Also subscribes the packet sink to "/packet" (no reference is added for the host).
+  HRESULT STDMETHODCALLTYPE Attach(SessionHost* host) override;
+  // Cancels the subscription, if any, before dropping the host.
+  HRESULT STDMETHODCALLTYPE Detach() override;
+
+  // 0 when the packet was handled or is simply not this session's; 1 when it is not an XML
+  // element, a DOM call failed, its query is in another namespace, or handling it failed.
+  // Nothing escapes.
+  HRESULT STDMETHODCALLTYPE OnPacket(BSTR eventPath, IUnknown* packet, LONG reserved) override;
+
+ protected:
+  // Declares the room-name property (default "", its callback caches the room address).
+  // queryNamespace names this session type's packets ("quenlo:conf:voting").
+  PacketSession(std::string roomNameProperty, const OLECHAR* queryNamespace);
+  ~PacketSession() override = default;
+
+  IPacketSink* Sink() noexcept { return this; }
+
+  // An accepted reply from the room whose query is in this session's namespace.
+  virtual void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
+                           const WideString& queryNamespace) = 0;
+  // An error reply (any sender) whose query is in this session's namespace.
+  virtual void HandleErrorReply(IXMLDOMElement* iq) = 0;
+
+  // The envelope of one request being built.
+  struct Request {
+    ComPtr<IXMLDOMElement> iq;
+    ComPtr<IXMLDOMElement> query;
+  };
+  // The common start of every sending command: nothing when the session has no room address or
+  // no host, or when the envelope cannot be built; otherwise "iq" (type "set", to the room, the
+  // given id) with its "query" (the given type, this session's namespace). Allocation failures
+  // leave as _com_error.
+  std::optional<Request> BeginRequest(const OLECHAR* id, const OLECHAR* queryType) const;
+  // Hands the finished request to the host (its result is not examined). Returns 0.
+  HRESULT Send(const Request& request) const;
+
+  // Builds a result object over element and announces it under eventPath with one reference
+  // held for the duration of the call. Nothing is built or raised while detached; any failure
+  // (allocation, conversion, Load) is swallowed and nothing is announced; an object that
+  // cannot be allocated is announced as null.
+  template <class Result, class... Arguments>
+  void Announce(const OLECHAR* eventPath, Arguments&&... arguments) noexcept;
+
+  // Absent until the room-name property first changes; then the room address (maybe empty).
+  const std::optional<WideString>& RoomName() const noexcept { return roomName_; }
+
+ private:
+  HRESULT FilterPacket(IUnknown* packet);
+  void OnRoomNameChanged();
+  void RaiseResult(const OLECHAR* eventPath, IUnknown* result);
+
+  const std::string roomNameProperty_;
+  const OLECHAR* const queryNamespace_;
+  ULONG cookie_ = 0;
+  std::optional<WideString> roomName_;
+};
+
+template <class Result, class... Arguments>
+void PacketSession::Announce(const OLECHAR* eventPath, Arguments&&... arguments) noexcept {
+  if (Host() == nullptr) return;
+  try {
+    auto result = Result::Create(std::forward<Arguments>(arguments)...);
+    RaiseResult(eventPath, result.Get());
+  } catch (...) {
+    // A reply that cannot be turned into its result object is not announced.
+  }
+}

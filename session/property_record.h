@@ -1,0 +1,24 @@
+// One named property of a session: its value (narrow text, ANSI code page) and the callback
+// that runs when the value changes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "session/property_callback.h"
+
+class PropertyRecord {
+ public:
+  explicit PropertyRecord(std::unique_ptr<PropertyCallback> onChange = nullptr) noexcept
+      : onChange_(std::move(onChange)) {}
+
+  const std::string& Value() const noexcept { return value_; }
+
+  // Stores the value unless it equals the current one (bytes and length); a stored value runs
+  // the callback when notify is set, at once, on the caller's thread.
+  void Set(std::string value, bool notify);
+
+ private:
+  std::string value_;
+  std::unique_ptr<PropertyCallback> onChange_;
+};

@@ -1,0 +1,23 @@
+// Lookups through which replies are read. Tags match exactly (case-sensitive), at any depth
+// below the given element, in document order. DOM failures give false or an empty result and
+// never raise.
+#pragma once
+
+#include <vector>
+
+#include "component/bstr.h"
+#include "component/com_ptr.h"
+
+// The first element with that tag below element (which may be null).
+ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag);
+
+// Appends every element with that tag below element to found; true when there was at least one.
+// Elements appended before a failure stay in the list.
+bool FindElements(IXMLDOMElement* element, const OLECHAR* tag,
+                  std::vector<ComPtr<IXMLDOMElement>>& found);
+
+// The concatenated text of the first element with that tag below element.
+bool GetElementText(IXMLDOMElement* element, const OLECHAR* tag, Bstr& text);
+
+// The namespace URI of node (which may be null); a node without one gives an empty text.
+bool GetNamespace(IXMLDOMNode* node, Bstr& uri);

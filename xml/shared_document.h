@@ -1,0 +1,17 @@
+// The module's one XML document, from which every request element is created (each request is
+// a free-standing tree, never inserted into it). Created on first use, released when a session's
+// room name becomes empty or the module unloads. Guarded by a mutex: a release on one thread
+// never races a creation on another, and builders hold their own counted reference, so elements
+// already made stay valid.
+#pragma once
+
+#include "component/com_ptr.h"
+
+class SharedDocument {
+ public:
+  // The document, created if absent (the next call retries when creation fails: empty result).
+  static ComPtr<IXMLDOMDocument> Acquire() noexcept;
+  // Drops the module's reference; the next Acquire creates a new document.
+  static void Release() noexcept;
+  static bool IsPresent() noexcept;
+};
