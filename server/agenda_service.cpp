@@ -1,0 +1,64 @@
+#include "server/agenda_service.h"
+
+#include <string>
+#include <string_view>
+
+#include "server/packet_reader.h"
+#include "server/packet_writer.h"
+#include "server/request_error.h"
+
+namespace quenlo::server {
+namespace {
+
+AgendaItem ReadItem(pugi::xml_node request) {
+  const pugi::xml_node subject = request.child("subject");
+  if (!subject) throw RequestError(ErrorCode::kMalformedRequest, "missing element subject");
+  AgendaItem item{RequiredText(subject, "qid"), subject.child("text").text().get(),
+                  subject.child("time").text().get(), subject.child("type").text().get(),
+                  subject.child("value").text().get()};
+  if (item.qid.empty()) throw RequestError(ErrorCode::kMalformedRequest, "empty qid");
+  return item;
+}
+
+void WriteItem(const AgendaItem& item, pugi::xml_node parent) {
+  pugi::xml_node subject = parent.append_child("subject");
+  AppendText(subject, "qid", item.qid);
+  AppendText(subject, "text", item.text);
+  AppendText(subject, "time", item.time);
+  AppendText(subject, "type", item.type);
+  AppendText(subject, "value", item.value);
+}
+
+}  // namespace
+
+Audience AgendaService::Handle(pugi::xml_node request, pugi::xml_node reply) {
+  const std::string_view type = request.attribute("type").value();
+  if (type == "create") {
+    WriteItem(agenda_.Create(ReadItem(request)), reply);
+    return Audience::kRoom;
+  }
+  if (type == "modify") {
+    WriteItem(agenda_.Modify(ReadItem(request)), reply);
+    return Audience::kRoom;
+  }
+  if (type == "delete") {
+    WriteItem(agenda_.Delete(RequiredText(request, "qid")), reply);
+    return Audience::kRoom;
+  }
+  if (type == "sync") {
+    WriteItem(agenda_.Sync(RequiredText(request, "qid")), reply);
+    return Audience::kRoom;
+  }
+  if (type == "browse") {
+    for (const AgendaItem& item : agenda_.items()) WriteItem(item, reply);
+    return Audience::kSender;
+  }
+  if (type == "request") {
+    if (const AgendaItem* item = agenda_.InProgress()) WriteItem(*item, reply);
+    return Audience::kSender;
+  }
+  throw RequestError(ErrorCode::kUnknownRequestType,
+                     "unknown agenda request \"" + std::string(type) + "\"");
+}
+
+}  // namespace quenlo::server

@@ -1,0 +1,72 @@
+#include "server/packet_writer.h"
+
+#include "server/packet_reader.h"
+
+namespace quenlo::server {
+namespace {
+
+class StringWriter : public pugi::xml_writer {
+ public:
+  void write(const void* data, size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+
+  std::string text;
+};
+
+std::string Serialize(const pugi::xml_document& document) {
+  StringWriter writer;
+  document.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  return std::move(writer.text);
+}
+
+pugi::xml_node AppendIq(pugi::xml_document& document, const char* type, const std::string& from,
+                        const std::string& to, const std::string& id) {
+  pugi::xml_node iq = document.append_child("iq");
+  iq.append_attribute("type") = type;
+  iq.append_attribute("from") = from.c_str();
+  iq.append_attribute("to") = to.c_str();
+  if (!id.empty()) iq.append_attribute("id") = id.c_str();
+  return iq;
+}
+
+}  // namespace
+
+void AppendText(pugi::xml_node parent, const char* name, const std::string& text) {
+  pugi::xml_node element = parent.append_child(name);
+  if (!text.empty()) element.text().set(text.c_str());
+}
+
+pugi::xml_node AppendReplyQuery(pugi::xml_node parent, pugi::xml_node request_query) {
+  pugi::xml_node query = parent.append_child("query");
+  if (const pugi::xml_attribute type = request_query.attribute("type")) {
+    query.append_attribute("type") = type.value();
+  }
+  query.append_attribute("xmlns") = request_query.attribute("xmlns").value();
+  return query;
+}
+
+Delivery MakeIq(const char* type, const std::string& from, const std::string& to,
+                const std::string& id, pugi::xml_node query) {
+  pugi::xml_document document;
+  pugi::xml_node iq = AppendIq(document, type, from, to, id);
+  if (query) iq.append_copy(query);
+  return {to, Serialize(document)};
+}
+
+Delivery MakeErrorReply(const std::string& from, const std::string& to, pugi::xml_node request_iq,
+                        const RequestError& error) {
+  pugi::xml_document document;
+  pugi::xml_node iq = AppendIq(document, "error", from, to, request_iq.attribute("id").value());
+  const pugi::xml_node request_query = request_iq.child("query");
+  if (request_query) AppendReplyQuery(iq, request_query);
+  pugi::xml_node element = iq.append_child("error");
+  const std::string code = std::to_string(static_cast<int>(error.code()));
+  element.append_attribute("code") = code.c_str();
+  AppendText(element, "code", code);
+  AppendText(element, "qid", FindQid(request_query));
+  AppendText(element, "text", error.what());
+  return {to, Serialize(document)};
+}
+
+}  // namespace quenlo::server

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <pugixml.hpp>
+#include <string>
+
+#include "server/delivery.h"
+#include "server/request_error.h"
+
+namespace quenlo::server {
+
+// Appends <name>text</name> to `parent`.
+void AppendText(pugi::xml_node parent, const char* name, const std::string& text);
+
+// Appends the query of an answer to `request_query`: its "type" (when it has one) and "xmlns",
+// in the order the module writes them, so that the answer is announced as the request's kind.
+pugi::xml_node AppendReplyQuery(pugi::xml_node parent, pugi::xml_node request_query);
+
+// An iq of `type` from `from` to `to` holding a copy of `query`; "id" is left out when empty.
+Delivery MakeIq(const char* type, const std::string& from, const std::string& to,
+                const std::string& id, pugi::xml_node query);
+
+// The error answer to `request_iq`: the request's id, its query (namespace and type only) and an
+// "error" element with the code both as attribute and as element, the qid concerned and a text.
+Delivery MakeErrorReply(const std::string& from, const std::string& to, pugi::xml_node request_iq,
+                        const RequestError& error);
+
+}  // namespace quenlo::server

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <pugixml.hpp>
+#include <string>
+
+#include "server/audience.h"
+#include "server/clock.h"
+#include "server/participant.h"
+#include "server/vote.h"
+
+namespace quenlo::server {
+
+// The voting service of one room: reads a request's query, changes the room's votes and fills
+// the answer's query. A refused request throws RequestError and changes nothing.
+class VotingService {
+ public:
+  Audience Handle(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
+                  TimePoint now);
+
+  // Ends every running vote whose time is up and appends to `notices` one "end" query per vote,
+  // the same query an "end" request would be answered with.
+  void EndExpired(TimePoint now, pugi::xml_node notices);
+
+ private:
+  Audience Apply(pugi::xml_node reply);
+  Audience Refer(pugi::xml_node request, pugi::xml_node reply);
+  Audience ShowAll(pugi::xml_node reply) const;
+  Audience Content(pugi::xml_node request, pugi::xml_node reply);
+  Audience Start(pugi::xml_node request, pugi::xml_node reply, TimePoint now);
+  Audience End(pugi::xml_node request, pugi::xml_node reply);
+  Audience CastBallot(const Participant& sender, pugi::xml_node request, pugi::xml_node reply);
+  Audience Tally(pugi::xml_node request, pugi::xml_node reply, bool final_only);
+  Audience Delete(pugi::xml_node request, pugi::xml_node reply);
+
+  Vote& FindVote(pugi::xml_node request);
+
+  std::map<std::string, Vote> votes_;
+  std::uint64_t next_vote_id_ = 1;
+};
+
+}  // namespace quenlo::server
