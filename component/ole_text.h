@@ -12,5 +12,18 @@ inline OleStringView ViewOf(const OLECHAR* text) noexcept {
   return text == nullptr ? OleStringView{} : OleStringView{text};
 }
 
+// A wide-text argument: a zero-terminated pointer (null meaning empty) or a counted view, so
+// that callers holding either kind pass it straight in.
+class OleText {
+ public:
+  OleText(const OLECHAR* text) noexcept : view_(ViewOf(text)) {}  // NOLINT: implicit by design
+  OleText(OleStringView text) noexcept : view_(text) {}           // NOLINT: implicit by design
+
+  OleStringView View() const noexcept { return view_; }
+
+ private:
+  OleStringView view_;
+};
+
 // Compares two texts folding only the ASCII letters A-Z; every other unit must match exactly.
 bool EqualsIgnoringAsciiCase(OleStringView left, OleStringView right) noexcept;

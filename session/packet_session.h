@@ -65,6 +65,7 @@ class PacketSession : public ConferenceSession,
 
  private:
   HRESULT FilterPacket(IUnknown* packet);
+  void CancelSubscription();
   void OnRoomNameChanged();
   void RaiseResult(const OLECHAR* eventPath, IUnknown* result);
 

@@ -1,0 +1,63 @@
+#include "xml/packet_builder.h"
+
+#include "component/bstr.h"
+#include "component/variant.h"
+#include "xml/shared_document.h"
+
+namespace {
+
+ComPtr<IXMLDOMElement> CreateElement(const OLECHAR* tag) {
+  const ComPtr<IXMLDOMDocument> document = SharedDocument::Acquire();
+  if (!document) return nullptr;
+  const Bstr name = Bstr::Copy(ViewOf(tag));
+  ComPtr<IXMLDOMElement> element;
+  if (FAILED(document->createElement(name.Get(), element.Put()))) return nullptr;
+  return element;
+}
+
+bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
+  ComPtr<IXMLDOMNode> appended;
+  return SUCCEEDED(parent->appendChild(child, appended.Put()));
+}
+
+}  // namespace
+
+bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value) {
+  if (element == nullptr) return false;
+  const Bstr attributeName = Bstr::Copy(ViewOf(name));
+  const Variant text = Variant::FromText(value.View());
+  return SUCCEEDED(element->setAttribute(attributeName.Get(), text.Get()));
+}
+
+ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id) {
+  ComPtr<IXMLDOMElement> iq = CreateElement(OLESTR("iq"));
+  if (!iq || !SetAttributeText(iq.Get(), OLESTR("type"), type) ||
+      !SetAttributeText(iq.Get(), OLESTR("to"), to) ||
+      !SetAttributeText(iq.Get(), OLESTR("id"), id)) {
+    return nullptr;
+  }
+  return iq;
+}
+
+ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleText type) {
+  if (iq == nullptr) return nullptr;
+  ComPtr<IXMLDOMElement> query = CreateElement(OLESTR("query"));
+  if (!query) return nullptr;
+  if (!type.View().empty() && !SetAttributeText(query.Get(), OLESTR("type"), type)) {
+    return nullptr;
+  }
+  if (!SetAttributeText(query.Get(), OLESTR("xmlns"), queryNamespace) ||
+      !AppendChild(iq, query.Get())) {
+    return nullptr;
+  }
+  return query;
+}
+
+ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text) {
+  ComPtr<IXMLDOMElement> element = CreateElement(tag);
+  if (!element) return nullptr;
+  const Bstr content = Bstr::Copy(text.View());
+  if (FAILED(element->put_text(content.Get()))) return nullptr;
+  if (parent != nullptr && !AppendChild(parent, element.Get())) return nullptr;
+  return element;
+}

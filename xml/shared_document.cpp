@@ -1,0 +1,48 @@
+#include "xml/shared_document.h"
+
+#include <mutex>
+
+namespace {
+
+struct DocumentHolder {
+  std::mutex mutex;
+  ComPtr<IXMLDOMDocument> document;  // released at module unload with the holder
+};
+
+DocumentHolder& Holder() noexcept {
+  static DocumentHolder holder;
+  return holder;
+}
+
+}  // namespace
+
+ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
+  DocumentHolder& holder = Holder();
+  std::lock_guard guard(holder.mutex);
+  if (!holder.document) {
+    CLSID documentClass{};
+    CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass);
+    constexpr DWORD kContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+    if (FAILED(CoCreateInstance(documentClass, nullptr, kContext, IID_IXMLDOMDocument,
+                                holder.document.PutVoid()))) {
+      holder.document.Reset();
+    }
+  }
+  return holder.document;
+}
+
+void SharedDocument::Release() noexcept {
+  DocumentHolder& holder = Holder();
+  ComPtr<IXMLDOMDocument> released;
+  {
+    std::lock_guard guard(holder.mutex);
+    released = std::move(holder.document);
+  }
+  // The last reference may go here, outside the lock, so a slow teardown blocks no builder.
+}
+
+bool SharedDocument::IsPresent() noexcept {
+  DocumentHolder& holder = Holder();
+  std::lock_guard guard(holder.mutex);
+  return static_cast<bool>(holder.document);
+}
