@@ -1,6 +1,7 @@
 // The module's entry point: registers the two session types with the host.
 #include <quenlo/extension.h>
 
+#include "agenda/agenda_session.h"
 #include "extension/session_factory.h"
 
 namespace {
@@ -19,11 +20,10 @@ void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
 }  // namespace
 
 extern "C" QUENLO_EXPORT int LoadConferenceExtension(ExtensionHost* host) {
-  // TODO(voting, agenda): replace the two null registrations with
+  // TODO(voting): replace the null registration with
   //   RegisterSessionType<VotingSession>(host, OLESTR("quenlo.voting.session"));
-  //   RegisterSessionType<AgendaSession>(host, OLESTR("quenlo.agenda.session"));
-  // once the sessions exist; until then the types are registered without a factory.
+  // once the session exists; until then the type is registered without a factory.
   host->RegisterSessionType(OLESTR("quenlo.voting.session"), kSessionTypeVersion, nullptr);
-  host->RegisterSessionType(OLESTR("quenlo.agenda.session"), kSessionTypeVersion, nullptr);
+  RegisterSessionType<AgendaSession>(host, OLESTR("quenlo.agenda.session"));
   return 42;
 }

@@ -1,0 +1,31 @@
+// One agenda record as the host reads it: a reply's query element, one subject of a list, or an
+// error element. Nothing is copied out of the packet; each accessor reads the first descendant
+// element of its name when asked.
+#pragma once
+
+#include <quenlo/agenda.h>
+
+#include "component/result_object.h"
+
+class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
+ public:
+  explicit AgendaReply(IXMLDOMElement* record) noexcept : ResultObject(record) {}
+
+  // Fields are read on demand, so there is nothing to load.
+  bool Load() override { return true; }
+
+  // Each gives 0 and a new string with the element's text, or 1 with the output untouched when
+  // the record has no such element. E_POINTER for a null output.
+  HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override;
+  HRESULT STDMETHODCALLTYPE GetTime(BSTR* time) override;
+  HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) override;
+  HRESULT STDMETHODCALLTYPE GetType(BSTR* type) override;
+  HRESULT STDMETHODCALLTYPE GetValue(BSTR* value) override;
+  HRESULT STDMETHODCALLTYPE GetCode(BSTR* code) override;
+  HRESULT STDMETHODCALLTYPE GetStyle(BSTR* style) override;
+
+ private:
+  ~AgendaReply() override = default;
+
+  HRESULT ReadField(const OLECHAR* tag, BSTR* text) const;
+};
