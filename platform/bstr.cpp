@@ -12,9 +12,10 @@ using ByteLength = std::uint32_t;
 
 constexpr std::size_t kPrefixSize = sizeof(ByteLength);
 constexpr std::size_t kTerminatorSize = sizeof(OLECHAR);
-// The byte length must fit the prefix; a request beyond that cannot be represented.
+// The byte length must fit the prefix, and the whole allocation (prefix, text, terminator)
+// must fit 32 bits so that its size is computed without overflow on every target.
 constexpr std::size_t kMaxUnits =
-    (std::numeric_limits<ByteLength>::max() - kTerminatorSize) / sizeof(OLECHAR);
+    (std::numeric_limits<ByteLength>::max() - kPrefixSize - kTerminatorSize) / sizeof(OLECHAR);
 
 char* AllocationOf(BSTR text) { return reinterpret_cast<char*>(text) - kPrefixSize; }
 

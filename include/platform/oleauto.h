@@ -62,7 +62,8 @@ struct VARIANT {
 };
 using VARIANTARG = VARIANT;
 
-// VariantChangeType flags; accepted and ignored.
+// VariantChangeType flags. VARIANT_ALPHABOOL writes a boolean as "True"/"False" instead of
+// "-1"/"0"; VARIANT_NOVALUEPROP is accepted and has nothing to act on here.
 constexpr USHORT VARIANT_NOVALUEPROP = 0x1;
 constexpr USHORT VARIANT_ALPHABOOL = 0x2;
 
