@@ -33,7 +33,8 @@ PLATFORM_API XmlParseLimits XmlGetDefaultParseLimits();
 PLATFORM_API void XmlSetDefaultParseLimits(const XmlParseLimits& limits);
 
 // Parses UTF-8 text into a new document and hands out its root element with one reference
-// (null on failure). The element keeps its document alive.
+// (null on failure). The document itself is released: the element stands on its own, a
+// free-standing tree with no parent and no owner document, valid for as long as it is held.
 PLATFORM_API XmlParseResult XmlParseElement(std::string_view utf8, IXMLDOMElement** root);
 PLATFORM_API XmlParseResult XmlParseElement(std::string_view utf8, const XmlParseLimits& limits,
                                             IXMLDOMElement** root);

@@ -1,0 +1,122 @@
+#include "document.h"
+
+#include <platform/xml_parser.h>
+
+#include "document_link.h"
+#include "dom_strings.h"
+#include "element.h"
+#include "expat_parser.h"
+#include "node_list.h"
+#include "parse_error.h"
+#include "text_node.h"
+#include "xml_chars.h"
+
+namespace quenlo::platform::dom {
+
+Document* Document::Create() { return new Document(); }
+
+Document::Document()
+    : NodeObject(std::make_shared<DocumentLink>(this)),
+      parseError_(ParseError::Create(0, {}, 0, 0)) {}
+
+Document::~Document() { parseError_->ReleaseReference(); }
+
+void Document::Destroy() noexcept {
+  // Nodes asking for their owner document from now on get none.
+  Link()->Sever();
+  Node::Destroy();
+}
+
+bool Document::Accepts(const Node& child) const noexcept {
+  return child.Type() == NODE_ELEMENT && DocumentElement() == nullptr;
+}
+
+Element* Document::DocumentElement() const noexcept {
+  for (Node* child = FirstChild(); child != nullptr; child = child->NextSibling()) {
+    if (child->Type() == NODE_ELEMENT) return static_cast<Element*>(child);
+  }
+  return nullptr;
+}
+
+HRESULT Document::get_documentElement(IXMLDOMElement** root) {
+  if (root == nullptr) return E_INVALIDARG;
+  Element* element = DocumentElement();
+  *root = element;
+  if (element == nullptr) return S_FALSE;
+  element->AddReference();
+  return S_OK;
+}
+
+HRESULT Document::createElement(BSTR tagName, IXMLDOMElement** element) {
+  if (element == nullptr) return E_INVALIDARG;
+  *element = nullptr;
+  const std::u16string_view tag = ViewOf(tagName);
+  if (!IsXmlName(tag)) return E_INVALIDARG;
+  return Guarded([&] {
+    // Made elements carry no namespace, whatever xmlns attribute they are given later.
+    *element = Element::Create(Link(), std::u16string(tag), nullptr);
+    return S_OK;
+  });
+}
+
+HRESULT Document::createTextNode(BSTR data, IXMLDOMText** text) {
+  if (text == nullptr) return E_INVALIDARG;
+  *text = nullptr;
+  const std::u16string_view content = ViewOf(data);
+  if (!IsXmlText(content)) return E_INVALIDARG;
+  return Guarded([&] {
+    *text = TextNode::Create(Link(), std::u16string(content));
+    return S_OK;
+  });
+}
+
+HRESULT Document::getElementsByTagName(BSTR name, IXMLDOMNodeList** list) {
+  if (list == nullptr) return E_INVALIDARG;
+  return Guarded([&] {
+    *list = NodeList::OfDescendantElements(*this, ViewOf(name));
+    return S_OK;
+  });
+}
+
+HRESULT Document::loadXML(BSTR xml, VARIANT_BOOL* success) {
+  if (success != nullptr) *success = VARIANT_FALSE;
+  const HRESULT hr = Guarded([&] { return LoadXml(xml, success); });
+  if (FAILED(hr)) RemoveChildren();  // no half-built tree is left behind
+  return hr;
+}
+
+HRESULT Document::LoadXml(BSTR xml, VARIANT_BOOL* success) {
+  RemoveChildren();
+  const ParseOutcome outcome = ParseUtf16Into(*this, ViewOf(xml), XmlGetDefaultParseLimits());
+  std::u16string reason;
+  AppendUtf8AsUtf16(outcome.result.message, reason);
+  ParseError* error = ParseError::Create(ParseErrorCode(outcome.result.status), std::move(reason),
+                                         outcome.line, outcome.column);
+  parseError_->ReleaseReference();
+  parseError_ = error;
+  if (outcome.result.status != XmlParseStatus::Ok) {
+    RemoveChildren();
+    return S_FALSE;
+  }
+  if (success != nullptr) *success = VARIANT_TRUE;
+  return S_OK;
+}
+
+HRESULT Document::get_parseError(IXMLDOMParseError** error) {
+  if (error == nullptr) return E_INVALIDARG;
+  parseError_->AddReference();
+  *error = parseError_;
+  return S_OK;
+}
+
+HRESULT Document::GetNodeName(BSTR* name) { return CopyToBstr(u"#document", name); }
+
+HRESULT Document::GetOwnerDocument(IXMLDOMDocument** document) noexcept {
+  if (document == nullptr) return E_INVALIDARG;
+  *document = nullptr;
+  return S_FALSE;
+}
+
+HRESULT Document::PutText(BSTR) { return E_FAIL; }
+
+}  // namespace quenlo::platform::dom

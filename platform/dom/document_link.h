@@ -1,0 +1,28 @@
+// The weak tie from nodes to the document that made them. Nodes must not keep their document
+// alive (the document owns its tree, so that would be a cycle, and a long-lived document would
+// never let go of the requests it made); they reach it through this link while it lives.
+#pragma once
+
+#include <platform/msxml.h>
+
+#include <mutex>
+
+namespace quenlo::platform::dom {
+
+class Document;
+
+class DocumentLink {
+ public:
+  explicit DocumentLink(Document* document) noexcept : document_(document) {}
+
+  // The document with a new reference, or null once it is gone or going.
+  IXMLDOMDocument* Acquire() noexcept;
+  // Called by the document when its last reference has gone, before it is freed.
+  void Sever() noexcept;
+
+ private:
+  std::mutex mutex_;
+  Document* document_;
+};
+
+}  // namespace quenlo::platform::dom

@@ -1,0 +1,192 @@
+#include "node.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "document_link.h"
+#include "dom_strings.h"
+#include "node_list.h"
+#include "serializer.h"
+#include "tree_walk.h"
+
+namespace quenlo::platform::dom {
+
+Node::Node(std::shared_ptr<DocumentLink> link) noexcept : link_(std::move(link)) {}
+
+// Children are released by Destroy or RemoveChildren before a node is deleted.
+Node::~Node() = default;
+
+Node* Node::FromInterface(IUnknown* unknown) noexcept {
+  if (unknown == nullptr) return nullptr;
+  void* node = nullptr;
+  if (FAILED(unknown->QueryInterface(IID_QuenloDomNode, &node))) return nullptr;
+  // The caller's own reference keeps the node alive.
+  static_cast<Node*>(node)->ReleaseReference();
+  return static_cast<Node*>(node);
+}
+
+void Node::AdoptLastChild(Node* child) noexcept {
+  child->parent_ = this;
+  child->previousSibling_ = lastChild_;
+  child->nextSibling_ = nullptr;
+  if (lastChild_ != nullptr) {
+    lastChild_->nextSibling_ = child;
+  } else {
+    firstChild_ = child;
+  }
+  lastChild_ = child;
+}
+
+void Node::Unlink() noexcept {
+  Node* parent = parent_;
+  if (previousSibling_ != nullptr) {
+    previousSibling_->nextSibling_ = nextSibling_;
+  } else {
+    parent->firstChild_ = nextSibling_;
+  }
+  if (nextSibling_ != nullptr) {
+    nextSibling_->previousSibling_ = previousSibling_;
+  } else {
+    parent->lastChild_ = previousSibling_;
+  }
+  parent_ = nextSibling_ = previousSibling_ = nullptr;
+}
+
+// Dead nodes wait in a chain threaded through their own sibling links, so tearing down a tree
+// of any depth needs neither recursion nor memory.
+void Node::DetachChildren(Node& node, Node*& pending) noexcept {
+  Node* child = node.firstChild_;
+  node.firstChild_ = node.lastChild_ = nullptr;
+  while (child != nullptr) {
+    Node* next = child->nextSibling_;
+    // Links are cleared before the reference goes: once it has, another holder may free the child.
+    child->parent_ = child->nextSibling_ = child->previousSibling_ = nullptr;
+    if (child->DropReference()) {
+      child->nextSibling_ = pending;
+      pending = child;
+    }
+    child = next;
+  }
+}
+
+void Node::DisposeAll(Node* pending) noexcept {
+  while (pending != nullptr) {
+    Node* node = pending;
+    pending = node->nextSibling_;
+    DetachChildren(*node, pending);
+    delete node;
+  }
+}
+
+void Node::Destroy() noexcept { DisposeAll(this); }
+
+void Node::RemoveChildren() noexcept {
+  Node* pending = nullptr;
+  DetachChildren(*this, pending);
+  DisposeAll(pending);
+}
+
+bool Node::Accepts(const Node&) const noexcept { return false; }
+
+HRESULT HandOut(Node* node, IXMLDOMNode** out) noexcept {
+  if (out == nullptr) return E_INVALIDARG;
+  if (node == nullptr) {
+    *out = nullptr;
+    return S_FALSE;
+  }
+  node->AddReference();
+  *out = node->AsNode();
+  return S_OK;
+}
+
+HRESULT Node::GetNodeValue(VARIANT* value) {
+  if (value == nullptr) return E_INVALIDARG;
+  VariantInit(value);
+  value->vt = VT_NULL;
+  return S_FALSE;
+}
+
+HRESULT Node::GetParentNode(IXMLDOMNode** parent) noexcept { return HandOut(parent_, parent); }
+
+HRESULT Node::GetChildNodes(IXMLDOMNodeList** children) {
+  if (children == nullptr) return E_INVALIDARG;
+  std::vector<Node*> nodes;
+  for (Node* child = firstChild_; child != nullptr; child = child->nextSibling_) {
+    nodes.push_back(child);
+  }
+  *children = NodeList::Create(std::move(nodes));
+  return S_OK;
+}
+
+HRESULT Node::GetFirstChild(IXMLDOMNode** child) noexcept { return HandOut(firstChild_, child); }
+
+HRESULT Node::GetNextSibling(IXMLDOMNode** sibling) noexcept {
+  return HandOut(nextSibling_, sibling);
+}
+
+HRESULT Node::GetAttributes(IXMLDOMNamedNodeMap** attributes) {
+  if (attributes == nullptr) return E_INVALIDARG;
+  *attributes = nullptr;
+  return S_FALSE;
+}
+
+HRESULT Node::GetOwnerDocument(IXMLDOMDocument** document) noexcept {
+  if (document == nullptr) return E_INVALIDARG;
+  *document = link_->Acquire();
+  return *document != nullptr ? S_OK : S_FALSE;
+}
+
+HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcept {
+  if (appended != nullptr) *appended = nullptr;
+  Node* child = FromInterface(newChild);
+  if (child == nullptr) return E_INVALIDARG;
+  if (!Accepts(*child)) return E_FAIL;
+  for (const Node* ancestor = this; ancestor != nullptr; ancestor = ancestor->parent_) {
+    if (ancestor == child) return E_INVALIDARG;  // a node cannot contain itself
+  }
+  if (child->parent_ != nullptr) {
+    child->Unlink();  // the old parent's reference moves to the new one
+  } else {
+    child->AddReference();
+  }
+  AdoptLastChild(child);
+  if (appended != nullptr) HandOut(child, appended);
+  return S_OK;
+}
+
+HRESULT Node::HasChildNodes(VARIANT_BOOL* has) noexcept {
+  if (has == nullptr) return E_INVALIDARG;
+  *has = firstChild_ != nullptr ? VARIANT_TRUE : VARIANT_FALSE;
+  return firstChild_ != nullptr ? S_OK : S_FALSE;
+}
+
+HRESULT Node::GetText(BSTR* text) {
+  if (text == nullptr) return E_INVALIDARG;
+  // Measured first so that the result is allocated once, at its final size.
+  std::size_t length = 0;
+  ForEachInSubtree(*this, [&length](Node& node) { length += node.TextData().size(); });
+  if (length > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
+  *text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+  if (*text == nullptr) return E_OUTOFMEMORY;
+  OLECHAR* cursor = *text;
+  ForEachInSubtree(*this, [&cursor](Node& node) {
+    const std::u16string_view data = node.TextData();
+    cursor = std::copy(data.begin(), data.end(), cursor);
+  });
+  return S_OK;
+}
+
+HRESULT Node::GetXml(BSTR* xml) {
+  if (xml == nullptr) return E_INVALIDARG;
+  std::u16string out;
+  AppendXml(*this, out);
+  return CopyToBstr(out, xml);
+}
+
+HRESULT Node::GetNamespaceUri(BSTR* uri) { return NoBstr(uri); }
+
+HRESULT Node::GetBaseName(BSTR* name) { return NoBstr(name); }
+
+}  // namespace quenlo::platform::dom

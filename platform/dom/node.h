@@ -1,0 +1,82 @@
+// What every DOM node shares: its reference count, its place in a tree and the IXMLDOMNode
+// operations. A parent owns one reference to each child; a child only points back at its
+// parent and at its document, so no reference cycle can form, and a child someone still holds
+// simply becomes a free-standing tree when its parent goes.
+#pragma once
+
+#include <platform/msxml.h>
+
+#include <memory>
+#include <string_view>
+
+#include "ref_counted.h"
+
+namespace quenlo::platform::dom {
+
+class DocumentLink;
+
+// Asked for through QueryInterface so that appendChild accepts only this DOM's own nodes.
+inline constexpr IID IID_QuenloDomNode = {
+    0x6A1C3E52, 0x90B4, 0x4D7E, {0x8B, 0x21, 0x5F, 0x0C, 0x73, 0xD9, 0x2E, 0x41}};
+
+class Node : public RefCounted {
+ public:
+  virtual DOMNodeType Type() const noexcept = 0;
+  virtual IXMLDOMNode* AsNode() noexcept = 0;
+  // The character data of a text node; empty for the other types.
+  virtual std::u16string_view TextData() const noexcept { return {}; }
+
+  // The node behind an interface pointer of this DOM, null for anything else. Takes no reference.
+  static Node* FromInterface(IUnknown* unknown) noexcept;
+
+  Node* Parent() const noexcept { return parent_; }
+  Node* FirstChild() const noexcept { return firstChild_; }
+  Node* NextSibling() const noexcept { return nextSibling_; }
+  const std::shared_ptr<DocumentLink>& Link() const noexcept { return link_; }
+
+  // Takes over the caller's reference to a free-standing node.
+  void AdoptLastChild(Node* child) noexcept;
+  // Releases every child; subtrees nobody else holds are freed without recursion.
+  void RemoveChildren() noexcept;
+
+  virtual HRESULT GetNodeName(BSTR* name) = 0;
+  virtual HRESULT GetNodeValue(VARIANT* value);
+  HRESULT GetParentNode(IXMLDOMNode** parent) noexcept;
+  HRESULT GetChildNodes(IXMLDOMNodeList** children);
+  HRESULT GetFirstChild(IXMLDOMNode** child) noexcept;
+  HRESULT GetNextSibling(IXMLDOMNode** sibling) noexcept;
+  virtual HRESULT GetAttributes(IXMLDOMNamedNodeMap** attributes);
+  virtual HRESULT GetOwnerDocument(IXMLDOMDocument** document) noexcept;
+  HRESULT AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcept;
+  HRESULT HasChildNodes(VARIANT_BOOL* has) noexcept;
+  virtual HRESULT GetText(BSTR* text);
+  virtual HRESULT PutText(BSTR text) = 0;
+  virtual HRESULT GetXml(BSTR* xml);
+  virtual HRESULT GetNamespaceUri(BSTR* uri);
+  virtual HRESULT GetBaseName(BSTR* name);
+
+ protected:
+  explicit Node(std::shared_ptr<DocumentLink> link) noexcept;
+  ~Node() override;
+
+  // Whether this node may take `child` as its last child (cycles are checked separately).
+  virtual bool Accepts(const Node& child) const noexcept;
+  void Destroy() noexcept override;
+
+ private:
+  void Unlink() noexcept;
+  static void DetachChildren(Node& node, Node*& pending) noexcept;
+  static void DisposeAll(Node* pending) noexcept;
+
+  Node* parent_ = nullptr;
+  Node* firstChild_ = nullptr;  // each child carries one reference held by its parent
+  Node* lastChild_ = nullptr;
+  Node* nextSibling_ = nullptr;
+  Node* previousSibling_ = nullptr;
+  std::shared_ptr<DocumentLink> link_;
+};
+
+// Hands out a node with a new reference; S_FALSE and null when there is none.
+HRESULT HandOut(Node* node, IXMLDOMNode** out) noexcept;
+
+}  // namespace quenlo::platform::dom

@@ -1,0 +1,32 @@
+// A snapshot list of nodes: children or matching descendants as they were when asked for.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "node.h"
+
+namespace quenlo::platform::dom {
+
+class NodeList final : public ComObject<IXMLDOMNodeList, IID_IXMLDOMNodeList> {
+ public:
+  // Takes a reference to each node; the list comes with one reference for the caller.
+  static NodeList* Create(std::vector<Node*> nodes);
+  // Every element below `root` (not `root` itself) with exactly that tag name, "*" for all,
+  // in document order.
+  static NodeList* OfDescendantElements(Node& root, std::u16string_view tagName);
+
+  HRESULT STDMETHODCALLTYPE get_item(long index, IXMLDOMNode** item) override;
+  HRESULT STDMETHODCALLTYPE get_length(long* length) override;
+  HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** next) override;
+  HRESULT STDMETHODCALLTYPE reset() override;
+
+ private:
+  explicit NodeList(std::vector<Node*> nodes) noexcept;
+  ~NodeList() override;
+
+  std::vector<Node*> nodes_;
+  std::size_t cursor_ = 0;
+};
+
+}  // namespace quenlo::platform::dom

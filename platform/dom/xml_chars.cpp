@@ -1,0 +1,59 @@
+#include "xml_chars.h"
+
+#include "../unicode.h"
+
+namespace quenlo::platform::dom {
+namespace {
+
+bool InRange(char32_t c, char32_t low, char32_t high) { return c >= low && c <= high; }
+
+bool IsNameStartChar(char32_t c) {
+  return InRange(c, U'a', U'z') || InRange(c, U'A', U'Z') || c == U'_' || c == U':' ||
+         InRange(c, 0xC0, 0xD6) || InRange(c, 0xD8, 0xF6) || InRange(c, 0xF8, 0x2FF) ||
+         InRange(c, 0x370, 0x37D) || InRange(c, 0x37F, 0x1FFF) || InRange(c, 0x200C, 0x200D) ||
+         InRange(c, 0x2070, 0x218F) || InRange(c, 0x2C00, 0x2FEF) || InRange(c, 0x3001, 0xD7FF) ||
+         InRange(c, 0xF900, 0xFDCF) || InRange(c, 0xFDF0, 0xFFFD) || InRange(c, 0x10000, 0xEFFFF);
+}
+
+bool IsNameChar(char32_t c) {
+  return IsNameStartChar(c) || InRange(c, U'0', U'9') || c == U'-' || c == U'.' || c == 0xB7 ||
+         InRange(c, 0x300, 0x36F) || InRange(c, 0x203F, 0x2040);
+}
+
+}  // namespace
+
+bool IsXmlText(std::u16string_view text) noexcept {
+  std::size_t position = 0;
+  while (position < text.size()) {
+    const char16_t unit = text[position];
+    if (unit >= 0x20 && unit < 0xD800) {
+      ++position;  // the common case, kept cheap
+      continue;
+    }
+    const DecodedCodePoint c = ReadUtf16(text.data(), text.size(), position);
+    if (!c.valid) return false;
+    if (c.value < 0x20 && c.value != U'\t' && c.value != U'\n' && c.value != U'\r') return false;
+    if (c.value == 0xFFFE || c.value == 0xFFFF) return false;
+  }
+  return true;
+}
+
+bool IsXmlName(std::u16string_view name) noexcept {
+  if (name.empty() || name.front() == u':' || name.back() == u':') return false;
+  std::size_t position = 0;
+  int colons = 0;
+  while (position < name.size()) {
+    const bool first = position == 0;
+    const DecodedCodePoint c = ReadUtf16(name.data(), name.size(), position);
+    if (!c.valid || !(first ? IsNameStartChar(c.value) : IsNameChar(c.value))) return false;
+    if (c.value == U':' && ++colons > 1) return false;
+  }
+  return true;
+}
+
+std::u16string_view LocalPart(std::u16string_view qualifiedName) noexcept {
+  const std::size_t colon = qualifiedName.find(u':');
+  return colon == std::u16string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+}  // namespace quenlo::platform::dom
