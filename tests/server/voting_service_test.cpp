@@ -1,0 +1,214 @@
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "server/request_error.h"
+#include "server_fixture.h"
+
+namespace quenlo::server::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+int Code(ErrorCode code) { return static_cast<int>(code); }
+
+struct SubjectTally {
+  std::string name;
+  int count;
+  std::vector<std::string> users;
+};
+
+std::vector<SubjectTally> TallyOf(const Packet& reply) {
+  std::vector<SubjectTally> tally;
+  for (const pugi::xml_node subject : reply.query().child("subjects").children("subject")) {
+    SubjectTally entry{
+        subject.attribute("name").value(), subject.attribute("count").as_int(-1), {}};
+    for (const pugi::xml_node user : subject.children("user"))
+      entry.users.push_back(user.text().get());
+    tally.push_back(entry);
+  }
+  return tally;
+}
+
+using VotingTest = ServerTest;
+
+TEST_F(VotingTest, RegisteredVoteFromApplyToResult) {
+  const std::string qid = ReferVote(/*multi=*/false, /*reg=*/true);
+
+  const Packet& content = To(Voting(kBob, "content", "<qid>" + qid + "</qid>"), kBob);
+  EXPECT_EQ(content.text("caption"), "Lunch?");
+  EXPECT_EQ(content.text("multi"), "false");
+  EXPECT_EQ(content.text("reg"), "true");
+  const pugi::xml_node third =
+      content.query().child("subjects").find_child_by_attribute("index", "3");
+  EXPECT_STREQ(third.text().get(), "Maybe");
+
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).type(), "result");
+
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
+  EXPECT_EQ(To(Ballot(kBob, qid, {"2"}), kBob).error_code(), Code(ErrorCode::kAlreadyVoted));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1", "2"}), kCid).error_code(),
+            Code(ErrorCode::kNotSingleChoice));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"9"}), kCid).error_code(), Code(ErrorCode::kUnknownSubject));
+  EXPECT_EQ(To(Ballot(kCid, qid, {}), kCid).error_code(), Code(ErrorCode::kEmptyBallot));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).type(), "result");
+  EXPECT_EQ(To(Voting(kAnn, "result", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+            Code(ErrorCode::kWrongState));
+
+  const Packet& live = To(Voting(kAnn, "kithe", "<qid>" + qid + "</qid>"), kAnn);
+  EXPECT_EQ(live.text("count"), "2");
+  ASSERT_EQ(TallyOf(live).size(), 3u);
+  EXPECT_EQ(TallyOf(live)[0].users, (std::vector<std::string>{"Bob", "Cid"}));
+
+  EXPECT_EQ(To(Voting(kAnn, "end", "<qid>" + qid + "</qid>"), kAnn).type(), "result");
+  EXPECT_EQ(To(Ballot(kAnn, qid, {"2"}), kAnn).error_code(), Code(ErrorCode::kWrongState));
+
+  const Packet& result = To(Voting(kCid, "result", "<qid>" + qid + "</qid>"), kCid);
+  EXPECT_EQ(result.query().attribute("code").value(), std::string("0"));
+  const auto tally = TallyOf(result);
+  ASSERT_EQ(tally.size(), 3u);
+  EXPECT_EQ(tally[0].name, "Yes");
+  EXPECT_EQ(tally[0].count, 2);
+  EXPECT_EQ(tally[0].users, (std::vector<std::string>{"Bob", "Cid"}));
+  // A subject nobody chose still states its count, as readers fall back on it.
+  EXPECT_EQ(tally[1].count, 0);
+  EXPECT_TRUE(tally[1].users.empty());
+}
+
+TEST_F(VotingTest, UnregisteredMultipleChoiceCountsWithoutNames) {
+  const std::string qid = ReferVote(/*multi=*/true, /*reg=*/false);
+  Voting(kAnn, "start", "<qid>" + qid + "</qid>");
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1", "3"}), kBob).type(), "result");
+  EXPECT_EQ(To(Ballot(kCid, qid, {"3"}), kCid).type(), "result");
+  EXPECT_EQ(To(Ballot(kAnn, qid, {"2", "2"}), kAnn).error_code(),
+            Code(ErrorCode::kMalformedRequest));
+  Voting(kAnn, "end", "<qid>" + qid + "</qid>");
+
+  const auto tally = TallyOf(To(Voting(kAnn, "result", "<qid>" + qid + "</qid>"), kAnn));
+  ASSERT_EQ(tally.size(), 3u);
+  EXPECT_EQ(tally[0].count, 1);
+  EXPECT_EQ(tally[1].count, 0);
+  EXPECT_EQ(tally[2].count, 2);
+  for (const auto& subject : tally) EXPECT_TRUE(subject.users.empty());
+}
+
+TEST_F(VotingTest, StartAndEndArePushedToTheOthers) {
+  const std::string qid = ReferVote(false, false);
+  const auto packets = Voting(kAnn, "start", "<qid>" + qid + "</qid>");
+  ASSERT_EQ(packets.size(), 3u);
+  for (const char* other : {kBob, kCid}) {
+    const Packet& push = To(packets, other);
+    EXPECT_EQ(push.type(), "set");
+    EXPECT_STREQ(push.query().attribute("type").value(), "start");
+    EXPECT_EQ(push.text("qid"), qid);
+    EXPECT_EQ(push.text("caption"), "Lunch?");
+  }
+  EXPECT_EQ(Voting(kBob, "end", "<qid>" + qid + "</qid>").size(), 3u);
+  EXPECT_EQ(To(Voting(kBob, "start", "<qid>" + qid + "</qid>"), kBob).error_code(),
+            Code(ErrorCode::kWrongState));
+}
+
+TEST_F(VotingTest, TimeoutEndsTheVoteAndTellsEverybody) {
+  const std::string qid = ReferVote(false, false, " 30 ");
+  Voting(kAnn, "start", "<qid>" + qid + "</qid>");
+  now_ += 29s;
+  EXPECT_TRUE(server_.Tick().empty());
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
+
+  now_ += 1s;
+  const auto pushes = ParseAll(server_.Tick());
+  ASSERT_EQ(pushes.size(), 3u);
+  for (const char* everybody : {kAnn, kBob, kCid}) {
+    EXPECT_STREQ(To(pushes, everybody).query().attribute("type").value(), "end");
+  }
+  EXPECT_TRUE(server_.Tick().empty());
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(TallyOf(To(Voting(kAnn, "result", "<qid>" + qid + "</qid>"), kAnn))[0].count, 1);
+}
+
+TEST_F(VotingTest, LateBallotSeesTheVoteEndedEvenBeforeATick) {
+  const std::string qid = ReferVote(false, false, "5");
+  Voting(kAnn, "start", "<qid>" + qid + "</qid>");
+  now_ += 6s;
+  const auto packets = Ballot(kBob, qid, {"1"});
+  ASSERT_EQ(packets.size(), 4u);  // the three end pushes, then the refusal
+  EXPECT_STREQ(packets[0].query().attribute("type").value(), "end");
+  EXPECT_EQ(packets[3].to, kBob);
+  EXPECT_EQ(packets[3].error_code(), Code(ErrorCode::kWrongState));
+}
+
+TEST_F(VotingTest, ShowAllListsEveryVoteWithItsState) {
+  const std::string ready = ReferVote(false, false);
+  const std::string running = ReferVote(false, false);
+  Voting(kAnn, "start", "<qid>" + running + "</qid>");
+  const std::string drafted = To(Voting(kAnn, "apply"), kAnn).text("qid");
+
+  const Packet& list = To(Voting(kBob, "showall"), kBob);
+  const pugi::xml_node query = list.query();
+  EXPECT_EQ(
+      query.find_child_by_attribute("subject", "id", ready.c_str()).attribute("type").as_int(), 1);
+  EXPECT_STREQ(query.find_child_by_attribute("subject", "id", running.c_str()).text().get(),
+               "Lunch?");
+  EXPECT_EQ(
+      query.find_child_by_attribute("subject", "id", running.c_str()).attribute("type").as_int(),
+      2);
+  EXPECT_EQ(
+      query.find_child_by_attribute("subject", "id", drafted.c_str()).attribute("type").as_int(),
+      0);
+}
+
+TEST_F(VotingTest, DeletedVoteIsUnknown) {
+  const std::string qid = ReferVote(false, false);
+  EXPECT_EQ(To(Voting(kAnn, "delete", "<qid>" + qid + "</qid>"), kAnn).text("qid"), qid);
+  const Packet& refused = To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn);
+  EXPECT_EQ(refused.error_code(), Code(ErrorCode::kUnknownVote));
+  EXPECT_EQ(refused.iq().child("error").child("qid").text().get(), qid);
+  EXPECT_EQ(To(Voting(kAnn, "delete", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+            Code(ErrorCode::kUnknownVote));
+}
+
+TEST_F(VotingTest, ReferRefusesWhatCannotBeVotedOn) {
+  const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
+  const std::string head = "<qid>" + qid + "</qid><caption>c</caption>";
+  for (const std::string& body : {
+           head + "<subjects/>",
+           head + "<timeout>soon</timeout><subjects><subject index=\"1\">a</subject></subjects>",
+           head + "<timeout>-1</timeout><subjects><subject index=\"1\">a</subject></subjects>",
+           head + "<multi>yes</multi><subjects><subject index=\"1\">a</subject></subjects>",
+           head + "<subjects><subject index=\"1\">a</subject><subject index=\"1\">b</subject>"
+                  "</subjects>",
+           head + "<subjects><subject>a</subject></subjects>",
+       }) {
+    EXPECT_EQ(To(Voting(kAnn, "refer", body), kAnn).error_code(),
+              Code(ErrorCode::kMalformedRequest))
+        << body;
+  }
+  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+            Code(ErrorCode::kWrongState));
+}
+
+TEST_F(VotingTest, RunningVoteCannotBeRedefined) {
+  const std::string qid = ReferVote(false, false);
+  Voting(kAnn, "start", "<qid>" + qid + "</qid>");
+  const auto refused = Voting(kAnn, "refer",
+                              "<qid>" + qid +
+                                  "</qid><caption>x</caption>"
+                                  "<subjects><subject index=\"1\">a</subject></subjects>");
+  EXPECT_EQ(To(refused, kAnn).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn).text("caption"), "Lunch?");
+}
+
+TEST_F(VotingTest, MarkupInTextsSurvivesTheRoundTrip) {
+  const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
+  Voting(kAnn, "refer",
+         "<qid>" + qid +
+             "</qid><caption>a &lt;b&gt; &amp; \"c\"</caption>"
+             "<subjects><subject index=\"&amp;1\">x</subject></subjects>");
+  const Packet& content = To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn);
+  EXPECT_EQ(content.text("caption"), "a <b> & \"c\"");
+  EXPECT_STREQ(content.query().child("subjects").child("subject").attribute("index").value(), "&1");
+}
+
+}  // namespace
+}  // namespace quenlo::server::testing
