@@ -154,15 +154,9 @@ void StoreInteger(VARTYPE type, ULONGLONG bits, VARIANT& result) {
   }
 }
 
-HRESULT ToInteger(const VARIANT& source, const Scalar& value, VARTYPE target, VARIANT& result) {
-  const IntegerRange range = *IntegerRangeOf(target);
+HRESULT ToInteger(const Scalar& value, VARTYPE target, VARIANT& result) {
   ULONGLONG bits = 0;
-  if (source.vt == VT_BOOL && range.min == 0) {
-    // True is all bits set, so an unsigned target takes its maximum rather than overflowing.
-    bits = source.boolVal != VARIANT_FALSE ? range.max : 0;
-  } else if (const HRESULT hr = FitInteger(value, range, bits); FAILED(hr)) {
-    return hr;
-  }
+  if (const HRESULT hr = FitInteger(value, *IntegerRangeOf(target), bits); FAILED(hr)) return hr;
   StoreInteger(target, bits, result);
   return S_OK;
 }
@@ -223,19 +217,23 @@ HRESULT FromText(BSTR text, VARTYPE target, VARIANT& result) {
     return S_OK;
   }
   if (target == VT_R4 || target == VT_R8) return ToReal(value, target, result);
-  VARIANT number{};  // a source of no particular type, so no boolean rule applies
-  return ToInteger(number, value, target, result);
+  return ToInteger(value, target, result);
 }
 
 HRESULT FromScalar(const VARIANT& source, VARTYPE target, VARIANT& result) {
-  const Scalar value = ScalarOf(source);
+  Scalar value = ScalarOf(source);
   if (target == VT_BOOL) {
     result.vt = VT_BOOL;
     result.boolVal = ToDouble(value) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
   if (target == VT_R4 || target == VT_R8) return ToReal(value, target, result);
-  return ToInteger(source, value, target, result);
+  const IntegerRange range = *IntegerRangeOf(target);
+  if (source.vt == VT_BOOL && source.boolVal != VARIANT_FALSE && range.min == 0) {
+    // True is all bits set, so an unsigned target takes its maximum rather than overflowing.
+    value = range.max;
+  }
+  return ToInteger(value, target, result);
 }
 
 HRESULT QueryUnknown(IUnknown* object, VARIANT& result) {

@@ -194,7 +194,7 @@ TEST(VariantFromText, ReadsIntegers) {
   for (const Case& c :
        {Case{u"42", 42}, Case{u" \t-7 ", -7}, Case{u"+7", 7}, Case{u"2.5", 2}, Case{u"3.5", 4},
         Case{u"-2.5", -2}, Case{u"1e3", 1000}, Case{u"2147483647", 2147483647},
-        Case{u"-2147483648", -2147483647 - 1}, Case{u".5", 0}, Case{u"007", 7}}) {
+        Case{u"-2147483648", -2147483647 - 1}, Case{u".5", 0}, Case{u"5.", 5}, Case{u"007", 7}}) {
     Variant result;
     ASSERT_EQ(Convert(Text(c.text), VT_I4, result), S_OK)
         << std::string(c.text.begin(), c.text.end());
