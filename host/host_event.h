@@ -1,0 +1,21 @@
+// One announcement of the module, as the host keeps it: its own copy of the path and its own
+// reference to the result object, so that it outlives the RaiseEvent call.
+#pragma once
+
+#include <quenlo/platform.h>
+
+#include <functional>
+#include <string>
+
+#include "component/com_ptr.h"
+
+namespace quenlo::host {
+
+struct HostEvent {
+  std::u16string path;
+  ComPtr<IUnknown> result;  // empty when the module announced a null object
+};
+
+using EventListener = std::function<void(const HostEvent&)>;
+
+}  // namespace quenlo::host

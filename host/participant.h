@@ -1,0 +1,51 @@
+// One conference client in one room: its SessionHost and a voting and an agenda session made
+// by the module, configured for the room and attached. Detaches and releases them when it goes.
+#pragma once
+
+#include <quenlo/agenda.h>
+#include <quenlo/voting.h>
+
+#include <memory>
+
+#include "component/com_ptr.h"
+#include "host/conference_module.h"
+#include "host/participant_host.h"
+#include "host/transport.h"
+
+namespace quenlo::host {
+
+class Participant {
+ public:
+  static constexpr std::u16string_view kVotingSessionType = u"quenlo.voting.session";
+  static constexpr std::u16string_view kAgendaSessionType = u"quenlo.agenda.session";
+
+  // Throws HostError when the module cannot make the sessions or the endpoint cannot connect.
+  Participant(std::shared_ptr<ConferenceModule> module, Transport& transport, Endpoint endpoint);
+  Participant(const Participant&) = delete;
+  Participant& operator=(const Participant&) = delete;
+  ~Participant();
+
+  const Endpoint& endpoint() const noexcept { return endpoint_; }
+  ParticipantHost& host() noexcept { return host_; }
+
+  IConferenceSession& voting_session() const noexcept { return *voting_session_.Get(); }
+  IConferenceSession& agenda_session() const noexcept { return *agenda_session_.Get(); }
+  IVotingCommands& voting() const noexcept { return *voting_.Get(); }
+  IAgendaCommands& agenda() const noexcept { return *agenda_.Get(); }
+
+ private:
+  void Shutdown() noexcept;
+
+  // Declared first so that it goes last: the sessions run the module's code.
+  std::shared_ptr<ConferenceModule> module_;
+  Transport& transport_;
+  Endpoint endpoint_;
+  bool connected_ = false;
+  ParticipantHost host_;
+  ComPtr<IConferenceSession> voting_session_;
+  ComPtr<IConferenceSession> agenda_session_;
+  ComPtr<IVotingCommands> voting_;
+  ComPtr<IAgendaCommands> agenda_;
+};
+
+}  // namespace quenlo::host

@@ -1,0 +1,79 @@
+// The SessionHost of one participant: routes incoming packets to the subscribed sessions,
+// hands what the sessions announce to the host's listeners, and sends the sessions' requests
+// through a transport as text.
+#pragma once
+
+#include <platform/xml_parser.h>
+#include <quenlo/session.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/bstr.h"
+#include "component/com_ptr.h"
+#include "host/host_event.h"
+#include "host/host_object.h"
+#include "host/transport.h"
+
+namespace quenlo::host {
+
+class ParticipantHost final : public HostObject<SessionHost>, public PacketReceiver {
+ public:
+  // The event path under which sessions subscribe to incoming packets.
+  static constexpr std::u16string_view kPacketEvent = u"/packet";
+
+  ParticipantHost(std::string address, Transport& transport);
+  ParticipantHost(const ParticipantHost&) = delete;
+  ParticipantHost& operator=(const ParticipantHost&) = delete;
+  ~ParticipantHost();
+
+  const std::string& address() const noexcept { return address_; }
+
+  // Listeners are called in the order they were added, on the thread that delivers packets.
+  // The returned number removes the listener again.
+  std::size_t AddListener(EventListener listener);
+  void RemoveListener(std::size_t id);
+
+  // Parses one packet and hands its root element to every "/packet" subscriber. Text the
+  // parser refuses reaches nobody; the result says why.
+  XmlParseResult Deliver(std::string_view xml);
+  // PacketReceiver: Deliver, counting refused packets.
+  void Receive(std::string_view xml) override;
+  std::size_t refused_packets() const noexcept { return refused_packets_; }
+
+  // SessionHost
+  HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* eventPath, IPacketSink* sink,
+                                      ULONG* cookie) override;
+  HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG cookie) override;
+  HRESULT STDMETHODCALLTYPE RaiseEvent(BSTR eventPath, LONG reserved, IUnknown* result) override;
+  HRESULT STDMETHODCALLTYPE ReservedSlot1() override;
+  HRESULT STDMETHODCALLTYPE ReservedSlot2() override;
+  HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) override;
+
+  std::size_t subscription_count() const;
+
+ private:
+  struct Subscription {
+    std::u16string event_path;
+    ComPtr<IPacketSink> sink;
+  };
+
+  // The sink of a subscription that still exists, with a reference for the caller.
+  ComPtr<IPacketSink> SinkOf(ULONG cookie) const;
+
+  std::string address_;
+  Transport& transport_;
+  Bstr packet_event_path_;
+
+  mutable std::mutex mutex_;
+  ULONG next_cookie_ = 1;
+  std::map<ULONG, Subscription> subscriptions_;
+  std::size_t next_listener_id_ = 1;
+  std::vector<std::pair<std::size_t, EventListener>> listeners_;
+  std::size_t refused_packets_ = 0;
+};
+
+}  // namespace quenlo::host
