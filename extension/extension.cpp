@@ -3,6 +3,7 @@
 
 #include "agenda/agenda_session.h"
 #include "extension/session_factory.h"
+#include "voting/voting_session.h"
 
 namespace {
 
@@ -20,10 +21,7 @@ void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
 }  // namespace
 
 extern "C" QUENLO_EXPORT int LoadConferenceExtension(ExtensionHost* host) {
-  // TODO(voting): replace the null registration with
-  //   RegisterSessionType<VotingSession>(host, OLESTR("quenlo.voting.session"));
-  // once the session exists; until then the type is registered without a factory.
-  host->RegisterSessionType(OLESTR("quenlo.voting.session"), kSessionTypeVersion, nullptr);
+  RegisterSessionType<VotingSession>(host, OLESTR("quenlo.voting.session"));
   RegisterSessionType<AgendaSession>(host, OLESTR("quenlo.agenda.session"));
   return 42;
 }

@@ -1,0 +1,155 @@
+#include "voting/voting_detail.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "component/variant.h"
+#include "session/integer_text.h"
+#include "voting/key_order.h"
+#include "voting/reply_fields.h"
+#include "xml/attribute_reader.h"
+#include "xml/element_lookup.h"
+
+namespace {
+
+// Handed out, never freed, when the reply names no voters at all.
+constexpr const OLECHAR kNoVoter[] = OLESTR("");
+
+}  // namespace
+
+LONG VotingDetail::Subject::Votes() const noexcept {
+  if (namedVotes == 0) return unnamedVotes;
+  return static_cast<LONG>(std::min<std::size_t>(namedVotes, std::numeric_limits<LONG>::max()));
+}
+
+bool VotingDetail::Load() {
+  std::vector<ComPtr<IXMLDOMElement>> elements;
+  if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
+  bool complete = true;
+  for (const ComPtr<IXMLDOMElement>& element : elements) {
+    Variant name;
+    Variant index;
+    if (!ReadAttribute(element.Get(), OLESTR("name"), name) ||
+        !ReadAttribute(element.Get(), OLESTR("index"), index)) {
+      complete = false;
+      break;
+    }
+    Subject subject;
+    subject.name = WideString::FromVariant(name.Get());
+    subject.index = WideString::FromVariant(index.Get());
+    Subject& added = subjects_.emplace_back(std::move(subject));
+
+    std::vector<ComPtr<IXMLDOMElement>> users;
+    FindElements(element.Get(), OLESTR("user"), users);
+    if (users.empty()) {
+      Variant count;
+      if (!ReadAttribute(element.Get(), OLESTR("count"), count)) {
+        complete = false;
+        break;
+      }
+      added.unnamedVotes =
+          std::max<LONG>(ParseIntegerText(WideString::FromVariant(count.Get()).View()), 0);
+    } else {
+      hasVoterNames_ = true;
+      added.firstVoter = voters_.size();
+      for (const ComPtr<IXMLDOMElement>& user : users) {
+        Bstr voter;
+        if (FAILED(user->get_text(voter.Put()))) {
+          complete = false;
+          break;
+        }
+        voters_.push_back(std::move(voter));
+      }
+      if (!complete) break;
+      added.namedVotes = users.size();
+    }
+    added.votesRead = true;
+  }
+  ResolvePositions(complete);
+  return complete;
+}
+
+void VotingDetail::ResolvePositions(bool sorted) {
+  std::vector<OleStringView> names;
+  std::vector<const Subject*> tallied;
+  for (const Subject& subject : subjects_) {
+    if (!subject.votesRead) continue;
+    names.push_back(subject.name.View());
+    tallied.push_back(&subject);
+  }
+  const KeyOrder byName = OrderKeys(names);
+  for (const std::size_t position : byName.sorted) {
+    if (byName.first[position] == position) tallies_.push_back(tallied[position]);
+  }
+
+  std::vector<OleStringView> indexes;
+  indexes.reserve(subjects_.size());
+  for (const Subject& subject : subjects_) indexes.push_back(subject.index.View());
+  const KeyOrder byIndex = OrderKeys(indexes);
+  positions_.reserve(subjects_.size());
+  for (std::size_t rank = 0; rank < subjects_.size(); ++rank) {
+    const std::size_t position = sorted ? byIndex.sorted[rank] : rank;
+    positions_.push_back(FindTally(subjects_[byIndex.first[position]].name.View()));
+  }
+}
+
+const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
+  const auto found = std::lower_bound(
+      tallies_.begin(), tallies_.end(), name,
+      [](const Subject* tally, OleStringView wanted) { return tally->name.View() < wanted; });
+  if (found == tallies_.end() || (*found)->name.View() != name) return nullptr;
+  return *found;
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetQid(BSTR* qid) {
+  return ReadTextField(Element(), OLESTR("qid"), qid);
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetCaption(BSTR* caption) {
+  return ReadTextField(Element(), OLESTR("caption"), caption);
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetMulti(LONG* multi) {
+  return ReadTruthField(Element(), OLESTR("multi"), multi);
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetReg(LONG* reg) {
+  return ReadTruthField(Element(), OLESTR("reg"), reg);
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetCount(LONG* count) {
+  return ReadIntegerField(Element(), OLESTR("count"), count);
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectCount(LONG* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = static_cast<LONG>(tallies_.size());
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectResult(LONG position, LONG* votes,
+                                                         const OLECHAR** name) {
+  if (votes == nullptr || name == nullptr) return E_POINTER;
+  if (position < 0 || static_cast<std::size_t>(position) >= positions_.size()) return S_OK;
+  const Subject* tally = positions_[static_cast<std::size_t>(position)];
+  if (tally == nullptr) return S_FALSE;
+  *votes = tally->Votes();
+  *name = tally->name.Text();
+  return S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE VotingDetail::GetVoter(const OLECHAR* name, LONG position,
+                                                 const OLECHAR** voter) {
+  if (voter == nullptr) return E_POINTER;
+  const Subject* tally = FindTally(ViewOf(name));
+  if (tally == nullptr) return S_FALSE;
+  if (!hasVoterNames_) {
+    *voter = kNoVoter;
+    return S_FALSE;
+  }
+  if (position < 0 || position >= tally->Votes()) return S_FALSE;
+  *voter = tally->namedVotes == 0
+               ? nullptr
+               : voters_[tally->firstVoter + static_cast<std::size_t>(position)].Get();
+  return S_OK;
+}

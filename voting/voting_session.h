@@ -1,0 +1,69 @@
+// The session behind "quenlo.voting.session": four properties, the thirteen voting commands and
+// the dispatch of voting replies into result objects. Caching the room address, filtering packets
+// and announcing results are the shared session layer's.
+#pragma once
+
+#include <quenlo/voting.h>
+
+#include <array>
+#include <map>
+#include <vector>
+
+#include "session/command_session.h"
+#include "session/reply_dispatch.h"
+#include "session/wide_string.h"
+
+class VotingSession final : public CommandSession<IVotingCommands> {
+ public:
+  VotingSession();
+
+  // The sending commands return 0 once the request was handed to the host; 1 and nothing sent
+  // when the session has no room address or no host, or the packet cannot be built (a text XML
+  // cannot carry). Running out of memory while copying a text leaves as _com_error.
+  HRESULT STDMETHODCALLTYPE Apply(const OLECHAR* id) override;
+  HRESULT STDMETHODCALLTYPE Delete(const OLECHAR* id, const OLECHAR* qid) override;
+  // Stores index -> text for the next Refer (an index already stored keeps its first text).
+  // 1 and nothing stored when id or text is empty; the room plays no part.
+  HRESULT STDMETHODCALLTYPE AddReferSubject(const OLECHAR* id, const OLECHAR* index,
+                                            const OLECHAR* text) override;
+  HRESULT STDMETHODCALLTYPE Start(const OLECHAR* id, const OLECHAR* qid) override;
+  // Sends the stored refer subjects in index order and forgets them; a refused Refer keeps them.
+  HRESULT STDMETHODCALLTYPE Refer(const OLECHAR* id, const OLECHAR* qid,
+                                  const OLECHAR* caption) override;
+  HRESULT STDMETHODCALLTYPE ClearReferSubjects(const OLECHAR* id) override;
+  HRESULT STDMETHODCALLTYPE Content(const OLECHAR* id, const OLECHAR* qid) override;
+  HRESULT STDMETHODCALLTYPE ShowAll(const OLECHAR* id) override;
+  HRESULT STDMETHODCALLTYPE End(const OLECHAR* id, const OLECHAR* qid) override;
+  HRESULT STDMETHODCALLTYPE Kithe(const OLECHAR* id, const OLECHAR* qid) override;
+  HRESULT STDMETHODCALLTYPE Result(const OLECHAR* id, const OLECHAR* qid) override;
+  // Appends a ballot subject for the next Voting; anything goes, repeats and empty texts too.
+  HRESULT STDMETHODCALLTYPE AddVotingSubject(const OLECHAR* text) override;
+  // Sends the ballot subjects in the order added and forgets them; a refused Voting keeps them.
+  HRESULT STDMETHODCALLTYPE Voting(const OLECHAR* id, const OLECHAR* qid) override;
+
+ private:
+  ~VotingSession() override = default;
+
+  void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
+                   const WideString& queryNamespace) override;
+  void HandleErrorReply(IXMLDOMElement* iq) override;
+
+  // The request bodies shared by several commands: nothing, or one qid.
+  HRESULT SendEmpty(const OLECHAR* id, const OLECHAR* queryType);
+  HRESULT SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid);
+  // "true" when the property reads as the integer 1, else "false".
+  const OLECHAR* FlagText(const char* property) const;
+
+  // Query type, event path and result object of every voting reply, in matching order.
+  static const std::array<ReplyRoute<VotingSession>, 10> kReplyRoutes;
+
+  // The three kinds of announcement a dispatch route can make.
+  void AnnounceReply(const OLECHAR* eventPath, IXMLDOMElement* element);
+  void AnnounceSubjectList(const OLECHAR* eventPath, IXMLDOMElement* element);
+  void AnnounceDetail(const OLECHAR* eventPath, IXMLDOMElement* element);
+
+  // Subjects of the next Refer, by index in code-unit order ("10" before "2").
+  std::map<WideString, WideString> referSubjects_;
+  // Subjects of the next Voting, in the order added.
+  std::vector<WideString> ballotSubjects_;
+};

@@ -1,0 +1,59 @@
+#include "voting/voting_subject_list.h"
+
+#include "component/variant.h"
+#include "session/integer_text.h"
+#include "voting/key_order.h"
+#include "xml/attribute_reader.h"
+#include "xml/element_lookup.h"
+
+bool VotingSubjectList::Load() {
+  std::vector<ComPtr<IXMLDOMElement>> elements;
+  if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
+  std::vector<Entry> read;
+  bool complete = true;
+  for (const ComPtr<IXMLDOMElement>& element : elements) {
+    Variant id;
+    Variant type;
+    Bstr text;
+    if (!ReadAttribute(element.Get(), OLESTR("id"), id) ||
+        !ReadAttribute(element.Get(), OLESTR("type"), type) ||
+        FAILED(element->get_text(text.Put()))) {
+      complete = false;
+      break;
+    }
+    const LONG typeValue = ParseIntegerText(WideString::FromVariant(type.Get()).View());
+    read.push_back({WideString::FromVariant(id.Get()), std::move(text), typeValue});
+  }
+
+  std::vector<OleStringView> ids;
+  ids.reserve(read.size());
+  for (const Entry& entry : read) ids.push_back(entry.id.View());
+  const KeyOrder order = OrderKeys(ids);
+  for (const std::size_t position : order.sorted) {
+    if (order.first[position] == position) entries_.push_back(std::move(read[position]));
+  }
+  return complete;
+}
+
+HRESULT STDMETHODCALLTYPE VotingSubjectList::GetCount(LONG* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = static_cast<LONG>(entries_.size());
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE VotingSubjectList::GetItem(LONG position, BSTR* text, BSTR* id,
+                                                     LONG* type) {
+  if (text == nullptr || id == nullptr || type == nullptr) return E_POINTER;
+  if (position < 0 || static_cast<std::size_t>(position) >= entries_.size()) return S_FALSE;
+  const Entry& entry = entries_[static_cast<std::size_t>(position)];
+  try {
+    Bstr textCopy = Bstr::Copy(entry.text.View());
+    Bstr idCopy = entry.id.Copy();
+    *text = textCopy.Detach();
+    *id = idCopy.Detach();
+    *type = entry.type;
+    return S_OK;
+  } catch (const _com_error& error) {
+    return error.Error();
+  }
+}
