@@ -199,16 +199,5 @@ TEST_F(VotingTest, RunningVoteCannotBeRedefined) {
   EXPECT_EQ(To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn).text("caption"), "Lunch?");
 }
 
-TEST_F(VotingTest, MarkupInTextsSurvivesTheRoundTrip) {
-  const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
-  Voting(kAnn, "refer",
-         "<qid>" + qid +
-             "</qid><caption>a &lt;b&gt; &amp; \"c\"</caption>"
-             "<subjects><subject index=\"&amp;1\">x</subject></subjects>");
-  const Packet& content = To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn);
-  EXPECT_EQ(content.text("caption"), "a <b> & \"c\"");
-  EXPECT_STREQ(content.query().child("subjects").child("subject").attribute("index").value(), "&1");
-}
-
 }  // namespace
 }  // namespace quenlo::server::testing
