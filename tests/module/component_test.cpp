@@ -1,0 +1,193 @@
+// ComponentBase, ForwardedInterface, ResultObject and the owning wrappers: reference counts,
+// destruction, and the QueryInterface contract.
+#include <gtest/gtest.h>
+
+#include "component/bstr.h"
+#include "component/component_base.h"
+#include "component/forwarded_interface.h"
+#include "component/variant.h"
+#include "support/xml_equivalence.h"
+#include "test_session.h"
+
+namespace {
+
+// Two secondary interfaces; its destructor takes and drops references to itself.
+class TwoFaced final : public ComponentBase,
+                       public ForwardedInterface<TwoFaced, ITestCommands>,
+                       public ForwardedInterface<TwoFaced, ITestResult> {
+ public:
+  static inline int destroyed = 0;
+
+  HRESULT STDMETHODCALLTYPE Ping(const OLECHAR*, const OLECHAR*, const OLECHAR*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetElement(IXMLDOMElement**) override { return S_FALSE; }
+
+  ITestCommands* Commands() { return this; }
+  ITestResult* Result() { return this; }
+
+ private:
+  ~TwoFaced() override {
+    Primary()->AddRef();
+    Primary()->Release();
+    ++destroyed;
+  }
+
+  IUnknown* FindInterface(REFIID iid) noexcept override {
+    if (IsEqualIID(iid, IID_ITestCommands)) return static_cast<ITestCommands*>(this);
+    if (IsEqualIID(iid, IID_ITestResult)) return static_cast<ITestResult*>(this);
+    return ComponentBase::FindInterface(iid);
+  }
+};
+
+// The count as the object reports it, without changing it.
+ULONG CountOf(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+TEST(ComponentBaseTest, StartsAtZeroAndQueryForUnknownTakesTheFirstReference) {
+  auto* object = new TwoFaced();
+  void* unknown = nullptr;
+  ASSERT_EQ(object->Commands()->QueryInterface(IID_IUnknown, &unknown), S_OK);
+  EXPECT_EQ(unknown, object->Primary());
+  EXPECT_EQ(CountOf(object->Primary()), 1u);
+  EXPECT_EQ(object->Primary()->Release(), 0u);
+}
+
+TEST(ComponentBaseTest, EveryInterfaceSharesOneCount) {
+  TwoFaced::destroyed = 0;
+  auto* object = new TwoFaced();
+  EXPECT_EQ(object->Primary()->AddRef(), 1u);
+  EXPECT_EQ(object->Commands()->AddRef(), 2u);
+  EXPECT_EQ(object->Result()->AddRef(), 3u);
+  EXPECT_EQ(object->Result()->Release(), 2u);
+  EXPECT_EQ(object->Primary()->Release(), 1u);
+  EXPECT_EQ(TwoFaced::destroyed, 0);
+  EXPECT_EQ(object->Commands()->Release(), 0u);
+  EXPECT_EQ(TwoFaced::destroyed, 1);
+}
+
+TEST(ComponentBaseTest, DestructorRunsOnceEvenWhenItTouchesTheCount) {
+  TwoFaced::destroyed = 0;
+  auto* object = new TwoFaced();
+  object->Primary()->AddRef();
+  EXPECT_EQ(object->Primary()->Release(), 0u);
+  EXPECT_EQ(TwoFaced::destroyed, 1);
+}
+
+TEST(ComponentBaseTest, QueriesAnswerTheSameInterfacesThroughEveryInterface) {
+  auto* object = new TwoFaced();
+  ComPtr<IUnknown> holder(object->Primary());
+  for (IUnknown* through : {object->Primary(), static_cast<IUnknown*>(object->Commands()),
+                            static_cast<IUnknown*>(object->Result())}) {
+    void* found = nullptr;
+    ASSERT_EQ(through->QueryInterface(IID_IUnknown, &found), S_OK);
+    EXPECT_EQ(found, object->Primary());
+    object->Primary()->Release();
+    ASSERT_EQ(through->QueryInterface(IID_ITestResult, &found), S_OK);
+    EXPECT_EQ(found, object->Result());
+    object->Primary()->Release();
+    ASSERT_EQ(through->QueryInterface(IID_ITestCommands, &found), S_OK);
+    EXPECT_EQ(found, object->Commands());
+    object->Primary()->Release();
+  }
+  EXPECT_EQ(CountOf(object->Primary()), 1u);
+}
+
+TEST(ComponentBaseTest, FailedQueryNullsTheResultAndLeavesTheCount) {
+  auto* object = new TwoFaced();
+  ComPtr<IUnknown> holder(object->Primary());
+  void* found = object;  // not null, to see it cleared
+  EXPECT_EQ(object->Result()->QueryInterface(IID_IConferenceSession, &found), E_NOINTERFACE);
+  EXPECT_EQ(found, nullptr);
+  EXPECT_EQ(object->Primary()->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(CountOf(object->Primary()), 1u);
+}
+
+class ResultObjectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestResult::constructed = 0;
+    TestResult::destroyed = 0;
+    TestResult::loads = 0;
+  }
+};
+
+TEST_F(ResultObjectTest, CreateHandsOutOneReferenceAfterLoadingAndHoldsTheElement) {
+  const ComPtr<IXMLDOMElement> element = ParseXml("<query/>");
+  ASSERT_TRUE(element);
+  const ULONG before = CountOf(element.Get());
+  {
+    ComPtr<ITestResult> result = TestResult::Create(element.Get());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(TestResult::loads, 1);
+    EXPECT_EQ(CountOf(result.Get()), 1u);
+    EXPECT_EQ(CountOf(element.Get()), before + 1);
+    ComPtr<IXMLDOMElement> held;
+    EXPECT_EQ(result->GetElement(held.Put()), S_OK);
+    EXPECT_EQ(held.Get(), element.Get());
+    // ElementLoader is internal: only the primary and the public interface answer.
+    EXPECT_FALSE(result.As<ITestCommands>());
+    EXPECT_TRUE(result.As<IUnknown>());
+  }
+  EXPECT_EQ(TestResult::destroyed, 1);
+  EXPECT_EQ(CountOf(element.Get()), before);
+}
+
+TEST_F(ResultObjectTest, FailingLoadDestroysTheObjectAndReleasesTheElement) {
+  const ComPtr<IXMLDOMElement> element = ParseXml("<query><broken/></query>");
+  ASSERT_TRUE(element);
+  const ULONG before = CountOf(element.Get());
+  EXPECT_THROW(TestResult::Create(element.Get()), _com_error);
+  EXPECT_EQ(TestResult::constructed, 1);
+  EXPECT_EQ(TestResult::destroyed, 1);
+  EXPECT_EQ(CountOf(element.Get()), before);
+}
+
+TEST(ComPtrTest, OwnsExactlyTheReferencesItTakes) {
+  auto* object = new TwoFaced();
+  object->Primary()->AddRef();  // the test's own reference
+  {
+    ComPtr<ITestCommands> shared(object->Commands());
+    EXPECT_EQ(CountOf(object->Primary()), 2u);
+    ComPtr<ITestCommands> copy = shared;
+    EXPECT_EQ(CountOf(object->Primary()), 3u);
+    ComPtr<ITestCommands> moved = std::move(copy);
+    EXPECT_FALSE(copy);  // NOLINT(bugprone-use-after-move): moved-from is empty by contract
+    EXPECT_EQ(CountOf(object->Primary()), 3u);
+    ComPtr<ITestResult> other = moved.As<ITestResult>();
+    EXPECT_EQ(other.Get(), object->Result());
+    EXPECT_EQ(CountOf(object->Primary()), 4u);
+    EXPECT_FALSE(moved.As<IConferenceSession>());
+    other.Put();  // drops the held reference
+    EXPECT_EQ(CountOf(object->Primary()), 3u);
+  }
+  EXPECT_EQ(CountOf(object->Primary()), 1u);
+  object->Primary()->AddRef();
+  ComPtr<IUnknown> adopted = ComPtr<IUnknown>::Adopt(object->Primary());
+  EXPECT_EQ(CountOf(object->Primary()), 2u);
+  IUnknown* detached = adopted.Detach();
+  EXPECT_EQ(CountOf(object->Primary()), 2u);
+  detached->Release();
+  EXPECT_EQ(object->Primary()->Release(), 0u);
+}
+
+TEST(BstrTest, CopiesKeepEmbeddedZerosAndNullCopiesAsAnAllocatedEmptyString) {
+  const OLECHAR withZero[] = {'a', 0, 'b'};
+  const Bstr copy = Bstr::Copy(OleStringView(withZero, 3));
+  EXPECT_EQ(SysStringLen(copy.Get()), 3u);
+  EXPECT_EQ(copy.View(), OleStringView(withZero, 3));
+  const Bstr empty = Bstr::Copy(ViewOf(nullptr));
+  ASSERT_NE(empty.Get(), nullptr);
+  EXPECT_EQ(SysStringLen(empty.Get()), 0u);
+}
+
+TEST(VariantTest, FromTextHoldsAnOwnedString) {
+  const Variant text = Variant::FromText(OLESTR("value"));
+  ASSERT_EQ(text.Get().vt, VT_BSTR);
+  EXPECT_EQ(OleStringView(text.Get().bstrVal), OleStringView(OLESTR("value")));
+  EXPECT_FALSE(text.IsNull());
+}
+
+}  // namespace

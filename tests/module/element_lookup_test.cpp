@@ -1,0 +1,96 @@
+// Lookups through which replies are read, and attribute reading.
+#include "xml/element_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include "support/recording_host.h"
+#include "support/xml_equivalence.h"
+#include "xml/attribute_reader.h"
+#include "xml/packet_builder.h"
+
+namespace {
+
+class ElementLookupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reply_ = ParseXml(
+        "<iq from='room'><a><b><qid>deep</qid></b></a><qid>shallow</qid>"
+        "<query xmlns='quenlo:conf:voting' type='kithe'><subject index='1'>one<x>+</x></subject>"
+        "<subjects><subject index='2'>two</subject></subjects></query></iq>");
+    ASSERT_TRUE(reply_);
+  }
+
+  static std::string Text(IXMLDOMElement* element) {
+    Bstr text;
+    element->get_text(text.Put());
+    return ToUtf8(OleString(text.View()));
+  }
+
+  ComPtr<IXMLDOMElement> reply_;
+};
+
+TEST_F(ElementLookupTest, FindElementGivesTheFirstInDocumentOrderAtAnyDepth) {
+  const ComPtr<IXMLDOMElement> qid = FindElement(reply_.Get(), OLESTR("qid"));
+  ASSERT_TRUE(qid);
+  EXPECT_EQ(Text(qid.Get()), "deep");
+  EXPECT_FALSE(FindElement(reply_.Get(), OLESTR("missing")));
+  EXPECT_FALSE(FindElement(reply_.Get(), OLESTR("QID")));  // tags match exactly
+  EXPECT_FALSE(FindElement(nullptr, OLESTR("qid")));
+}
+
+TEST_F(ElementLookupTest, FindElementsAppendsEveryMatchInOrder) {
+  std::vector<ComPtr<IXMLDOMElement>> found;
+  found.push_back(reply_);
+  ASSERT_TRUE(FindElements(reply_.Get(), OLESTR("subject"), found));
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].Get(), reply_.Get());
+  EXPECT_EQ(Text(found[1].Get()), "one+");
+  EXPECT_EQ(Text(found[2].Get()), "two");
+}
+
+TEST_F(ElementLookupTest, FindElementsWithoutMatchLeavesTheList) {
+  std::vector<ComPtr<IXMLDOMElement>> found;
+  found.push_back(reply_);
+  EXPECT_FALSE(FindElements(reply_.Get(), OLESTR("user"), found));
+  EXPECT_FALSE(FindElements(nullptr, OLESTR("subject"), found));
+  EXPECT_EQ(found.size(), 1u);
+}
+
+TEST_F(ElementLookupTest, ElementTextJoinsDescendantTexts) {
+  Bstr text;
+  ASSERT_TRUE(GetElementText(reply_.Get(), OLESTR("subject"), text));
+  EXPECT_EQ(text.View(), OleStringView(OLESTR("one+")));
+  EXPECT_FALSE(GetElementText(reply_.Get(), OLESTR("caption"), text));
+}
+
+TEST_F(ElementLookupTest, NamespacesOfParsedAndBuiltElements) {
+  Bstr uri;
+  ASSERT_TRUE(GetNamespace(FindElement(reply_.Get(), OLESTR("query")).Get(), uri));
+  EXPECT_EQ(uri.View(), OleStringView(OLESTR("quenlo:conf:voting")));
+  ASSERT_TRUE(GetNamespace(FindElement(reply_.Get(), OLESTR("subject")).Get(), uri));
+  EXPECT_EQ(uri.View(), OleStringView(OLESTR("quenlo:conf:voting")));  // inherited
+  EXPECT_FALSE(GetNamespace(nullptr, uri));
+  // A built element has no namespace URI, even with an "xmlns" attribute.
+  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("r"), OLESTR("set"), OLESTR("1"));
+  const ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), OLESTR("quenlo:conf:voting"), nullptr);
+  ASSERT_TRUE(GetNamespace(query.Get(), uri));
+  EXPECT_TRUE(uri.View().empty());
+}
+
+TEST_F(ElementLookupTest, AttributesTellAbsenceApart) {
+  EXPECT_EQ(FindAttributeText(reply_.Get(), OLESTR("from"))->View(), OleStringView(OLESTR("room")));
+  EXPECT_FALSE(FindAttributeText(reply_.Get(), OLESTR("type")));
+  Variant value;
+  ASSERT_TRUE(ReadAttribute(reply_.Get(), OLESTR("type"), value));
+  EXPECT_TRUE(value.IsNull());
+  EXPECT_FALSE(ReadAttribute(nullptr, OLESTR("type"), value));
+  EXPECT_EQ(GetAttributeText(reply_.Get(), OLESTR("from")).View(), OleStringView(OLESTR("room")));
+  try {
+    GetAttributeText(reply_.Get(), OLESTR("type"));
+    FAIL() << "an absent attribute read as text";
+  } catch (const _com_error& error) {
+    EXPECT_EQ(error.Error(), DISP_E_TYPEMISMATCH);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+// The exported entry point, called through the built module as a host would.
+#include <gtest/gtest.h>
+#include <quenlo/extension.h>
+
+#include "support/recording_host.h"
+
+namespace {
+
+TEST(ExtensionTest, RegistersVotingThenAgendaAndReturns42) {
+  RecordingHost host;
+  const LoadConferenceExtensionFunction entry = &LoadConferenceExtension;
+  EXPECT_EQ(entry(&host), 42);
+  ASSERT_EQ(host.Registrations().size(), 2u);
+  EXPECT_EQ(host.Registrations()[0].typeName, ToOleString(OLESTR("quenlo.voting.session")));
+  EXPECT_EQ(host.Registrations()[1].typeName, ToOleString(OLESTR("quenlo.agenda.session")));
+  for (const RecordingHost::Registration& registration : host.Registrations()) {
+    EXPECT_EQ(registration.version, ToOleString(OLESTR("1")));
+  }
+  EXPECT_EQ(host.References(), 1u);  // the host is neither kept nor counted
+}
+
+TEST(ExtensionTest, EachCallRegistersNewFactoriesThatTheHostOwns) {
+  RecordingHost host;
+  LoadConferenceExtension(&host);
+  LoadConferenceExtension(&host);
+  ASSERT_EQ(host.Registrations().size(), 4u);
+  for (std::size_t index = 0; index < 2; ++index) {
+    const ComPtr<IClassFactory>& first = host.Registrations()[index].factory;
+    const ComPtr<IClassFactory>& again = host.Registrations()[index + 2].factory;
+    if (!first) continue;  // a type whose session is not part of this build yet
+    EXPECT_NE(first.Get(), again.Get());
+    // The host's reference is the only one: the module kept none.
+    first->AddRef();
+    EXPECT_EQ(first->Release(), 1u);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// The request builders and the shared document they create elements from.
+#include "xml/packet_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/xml_equivalence.h"
+#include "xml/shared_document.h"
+
+namespace {
+
+TEST(PacketBuilderTest, EnvelopeAttributesComeInTheirOrder) {
+  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("42"));
+  ASSERT_TRUE(iq);
+  const ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), OLESTR("ns:x"), OLESTR("apply"));
+  ASSERT_TRUE(query);
+  EXPECT_TRUE(XmlEquivalent(
+      iq.Get(), "<iq type='set' to='room' id='42'><query type='apply' xmlns='ns:x'/></iq>"));
+  // Another order of the same attributes is a different packet.
+  EXPECT_FALSE(XmlEquivalent(
+      iq.Get(), "<iq to='room' type='set' id='42'><query type='apply' xmlns='ns:x'/></iq>"));
+}
+
+TEST(PacketBuilderTest, QueryWithoutTypeCarriesOnlyItsNamespace) {
+  const ComPtr<IXMLDOMElement> iq = CreateIq(nullptr, nullptr, nullptr);
+  ASSERT_TRUE(iq);
+  ASSERT_TRUE(AddQuery(iq.Get(), OLESTR("ns:x"), OLESTR("")));
+  EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='' to='' id=''><query xmlns='ns:x'/></iq>"));
+  EXPECT_FALSE(AddQuery(nullptr, OLESTR("ns:x"), OLESTR("t")));
+}
+
+TEST(PacketBuilderTest, ChildrenAppendInOrderWithTheirTexts) {
+  const ComPtr<IXMLDOMElement> subjects = AddChild(nullptr, OLESTR("subjects"), OLESTR(""));
+  ASSERT_TRUE(subjects);
+  const ComPtr<IXMLDOMElement> first = AddChild(subjects.Get(), OLESTR("subject"), OLESTR("a<b"));
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(SetAttributeText(first.Get(), OLESTR("index"), OLESTR("1")));
+  ASSERT_TRUE(AddChild(subjects.Get(), OLESTR("subject"), nullptr));
+  EXPECT_TRUE(XmlEquivalent(subjects.Get(),
+                            "<subjects><subject index='1'>a&lt;b</subject><subject/></subjects>"));
+}
+
+TEST(PacketBuilderTest, TextXmlCannotCarryFailsTheBuilder) {
+  EXPECT_FALSE(CreateIq(OLESTR("room\u0002"), OLESTR("set"), OLESTR("1")));
+  const OLECHAR loneSurrogate[] = {'1', 0xD800, 0};
+  EXPECT_FALSE(CreateIq(OLESTR("room"), OLESTR("set"), loneSurrogate));
+  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"));
+  ASSERT_TRUE(iq);
+  EXPECT_FALSE(AddQuery(iq.Get(), OLESTR("ns"), OLESTR("\uFFFE")));
+  EXPECT_FALSE(AddChild(iq.Get(), OLESTR("qid"), OLESTR("\u001F")));
+  const OLECHAR zeroInside[] = {0, 'x'};
+  EXPECT_FALSE(SetAttributeText(iq.Get(), OLESTR("index"), OleStringView(zeroInside, 2)));
+  // Nothing half-built was appended.
+  EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='set' to='room' id='1'/>"));
+}
+
+TEST(SharedDocumentTest, ReleasedDocumentIsRecreatedAndOldElementsStayUsable) {
+  const ComPtr<IXMLDOMElement> before = CreateIq(OLESTR("a"), OLESTR("set"), OLESTR("1"));
+  ASSERT_TRUE(before);
+  EXPECT_TRUE(SharedDocument::IsPresent());
+  SharedDocument::Release();
+  EXPECT_FALSE(SharedDocument::IsPresent());
+  ASSERT_TRUE(AddChild(before.Get(), OLESTR("qid"), OLESTR("q")));  // recreates it
+  EXPECT_TRUE(SharedDocument::IsPresent());
+  const ComPtr<IXMLDOMElement> after = CreateIq(OLESTR("b"), OLESTR("set"), OLESTR("2"));
+  ASSERT_TRUE(after);
+  EXPECT_TRUE(XmlEquivalent(before.Get(), "<iq type='set' to='a' id='1'><qid>q</qid></iq>"));
+  EXPECT_TRUE(XmlEquivalent(after.Get(), "<iq type='set' to='b' id='2'/>"));
+}
+
+TEST(SharedDocumentTest, ReleaseOnAnotherThreadNeverBreaksABuilder) {
+  std::atomic<bool> stop{false};
+  std::thread releaser([&stop] {
+    while (!stop) SharedDocument::Release();
+  });
+  int built = 0;
+  for (int round = 0; round < 2000; ++round) {
+    const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"));
+    if (iq && AddQuery(iq.Get(), OLESTR("ns"), OLESTR("t")) &&
+        AddChild(iq.Get(), OLESTR("qid"), OLESTR("q"))) {
+      ++built;
+    }
+  }
+  stop = true;
+  releaser.join();
+  EXPECT_EQ(built, 2000);
+}
+
+}  // namespace

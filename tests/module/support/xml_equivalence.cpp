@@ -1,0 +1,138 @@
+#include "support/xml_equivalence.h"
+
+#include <string>
+#include <vector>
+
+#include "component/bstr.h"
+#include "support/recording_host.h"
+
+namespace {
+
+Bstr Utf8ToBstr(const char* utf8) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  Bstr wide = Bstr::Adopt(SysAllocStringLen(nullptr, static_cast<UINT>(size > 0 ? size - 1 : 0)));
+  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.Get(), size);
+  return wide;
+}
+
+std::string NameOf(IXMLDOMNode* node) {
+  Bstr name;
+  node->get_nodeName(name.Put());
+  return ToUtf8(OleString(name.View()));
+}
+
+std::string TextOf(IXMLDOMNode* node) {
+  Bstr text;
+  node->get_text(text.Put());
+  return ToUtf8(OleString(text.View()));
+}
+
+struct Attribute {
+  std::string name;
+  std::string value;
+  bool operator==(const Attribute&) const = default;
+};
+
+std::vector<Attribute> AttributesOf(IXMLDOMNode* node) {
+  std::vector<Attribute> attributes;
+  ComPtr<IXMLDOMNamedNodeMap> map;
+  long length = 0;
+  if (FAILED(node->get_attributes(map.Put())) || !map || FAILED(map->get_length(&length))) {
+    return attributes;
+  }
+  for (long index = 0; index < length; ++index) {
+    ComPtr<IXMLDOMNode> attribute;
+    if (SUCCEEDED(map->get_item(index, attribute.Put())) && attribute) {
+      attributes.push_back({NameOf(attribute.Get()), TextOf(attribute.Get())});
+    }
+  }
+  return attributes;
+}
+
+std::vector<ComPtr<IXMLDOMNode>> ChildrenOf(IXMLDOMNode* node) {
+  std::vector<ComPtr<IXMLDOMNode>> children;
+  ComPtr<IXMLDOMNodeList> list;
+  long length = 0;
+  if (FAILED(node->get_childNodes(list.Put())) || !list || FAILED(list->get_length(&length))) {
+    return children;
+  }
+  for (long index = 0; index < length; ++index) {
+    ComPtr<IXMLDOMNode> child;
+    if (SUCCEEDED(list->get_item(index, child.Put())) && child) children.push_back(child);
+  }
+  return children;
+}
+
+std::string Describe(const std::vector<Attribute>& attributes) {
+  std::string text;
+  for (const Attribute& attribute : attributes) {
+    text += " " + attribute.name + "=\"" + attribute.value + "\"";
+  }
+  return text;
+}
+
+// Empty when the two nodes match; otherwise what differs, under the path given.
+std::string Compare(IXMLDOMNode* actual, IXMLDOMNode* expected, const std::string& path) {
+  DOMNodeType actualType = NODE_INVALID;
+  DOMNodeType expectedType = NODE_INVALID;
+  actual->get_nodeType(&actualType);
+  expected->get_nodeType(&expectedType);
+  if (actualType != expectedType) {
+    return path + ": node type " + std::to_string(actualType) + ", expected " +
+           std::to_string(expectedType);
+  }
+  if (actualType == NODE_TEXT) {
+    const std::string actualText = TextOf(actual);
+    const std::string expectedText = TextOf(expected);
+    if (actualText == expectedText) return {};
+    return path + ": text \"" + actualText + "\", expected \"" + expectedText + "\"";
+  }
+  const std::string name = NameOf(actual);
+  const std::string here = path + "/" + name;
+  if (name != NameOf(expected)) return here + ": expected element " + NameOf(expected);
+  const std::vector<Attribute> actualAttributes = AttributesOf(actual);
+  const std::vector<Attribute> expectedAttributes = AttributesOf(expected);
+  if (actualAttributes != expectedAttributes) {
+    return here + ": attributes" + Describe(actualAttributes) + ", expected" +
+           Describe(expectedAttributes);
+  }
+  const std::vector<ComPtr<IXMLDOMNode>> actualChildren = ChildrenOf(actual);
+  const std::vector<ComPtr<IXMLDOMNode>> expectedChildren = ChildrenOf(expected);
+  if (actualChildren.size() != expectedChildren.size()) {
+    return here + ": " + std::to_string(actualChildren.size()) + " children, expected " +
+           std::to_string(expectedChildren.size()) + " (text \"" + TextOf(actual) + "\")";
+  }
+  for (std::size_t index = 0; index < actualChildren.size(); ++index) {
+    std::string difference = Compare(actualChildren[index].Get(), expectedChildren[index].Get(),
+                                     here + "[" + std::to_string(index) + "]");
+    if (!difference.empty()) return difference;
+  }
+  return {};
+}
+
+}  // namespace
+
+ComPtr<IXMLDOMElement> ParseXml(const char* utf8) {
+  CLSID documentClass{};
+  CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass);
+  ComPtr<IXMLDOMDocument> document;
+  if (FAILED(CoCreateInstance(documentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                              document.PutVoid()))) {
+    return nullptr;
+  }
+  const Bstr text = Utf8ToBstr(utf8);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  if (FAILED(document->loadXML(text.Get(), &loaded)) || loaded != VARIANT_TRUE) return nullptr;
+  ComPtr<IXMLDOMElement> root;
+  document->get_documentElement(root.Put());
+  return root;
+}
+
+::testing::AssertionResult XmlEquivalent(IXMLDOMElement* actual, const char* expectedXml) {
+  const ComPtr<IXMLDOMElement> expected = ParseXml(expectedXml);
+  if (!expected) return ::testing::AssertionFailure() << "expected XML does not parse";
+  if (actual == nullptr) return ::testing::AssertionFailure() << "no element";
+  const std::string difference = Compare(actual, expected.Get(), "");
+  if (difference.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << difference;
+}

@@ -1,0 +1,52 @@
+#include "test_session.h"
+
+#include "session/property_callback.h"
+
+bool TestResult::Load() {
+  ++loads;
+  if (FindElement(Element(), OLESTR("broken"))) throw _com_error(DISP_E_TYPEMISMATCH);
+  return true;
+}
+
+HRESULT STDMETHODCALLTYPE TestResult::GetElement(IXMLDOMElement** element) {
+  *element = ComPtr<IXMLDOMElement>(Element()).Detach();
+  return *element == nullptr ? S_FALSE : S_OK;
+}
+
+TestSession::TestSession() : CommandSession("test.room_name", kTestNamespace) {
+  DeclareProperty("test.count", "0");
+  DeclareProperty("test.plain", "");
+  DeclareProperty(
+      "test.echo", "initial",
+      std::make_unique<MemberCallback<TestSession>>(*this, &TestSession::OnEchoChanged));
+  DeclareProperty("test.mirror", "");
+}
+
+// Re-enters SetProperty from inside a change callback, with the session lock held.
+void TestSession::OnEchoChanged() {
+  ++echoChanges;
+  const std::optional<std::string> echo = GetPropertyText("test.echo");
+  const WideString value = WideString::FromAnsi(echo.value_or(""));
+  SetProperty(OLESTR("test.mirror"), value.Text());
+}
+
+HRESULT STDMETHODCALLTYPE TestSession::Ping(const OLECHAR* id, const OLECHAR* type,
+                                            const OLECHAR* child) {
+  std::optional<Request> request = BeginRequest(id, type);
+  if (!request) return S_FALSE;
+  if (child != nullptr && !AddChild(request->query.Get(), OLESTR("qid"), child)) return S_FALSE;
+  return Send(*request);
+}
+
+void TestSession::HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
+                              const WideString& queryNamespace) {
+  replies.push_back({ComPtr<IXMLDOMElement>(iq), ComPtr<IXMLDOMElement>(query),
+                     OleString(queryNamespace.View())});
+  Announce<TestResult>(OLESTR("/test/reply/ok"), query);
+}
+
+void TestSession::HandleErrorReply(IXMLDOMElement* iq) {
+  errors.push_back(ComPtr<IXMLDOMElement>(iq));
+  const ComPtr<IXMLDOMElement> error = FindElement(iq, OLESTR("error"));
+  if (error) Announce<TestResult>(OLESTR("/test/error"), error.Get());
+}
