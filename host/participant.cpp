@@ -46,14 +46,14 @@ Participant::Participant(std::shared_ptr<ConferenceModule> module, Transport& tr
     transport_.Connect(endpoint_, host_);
     connected_ = true;
   } catch (...) {
-    Shutdown();
+    Leave();
     throw;
   }
 }
 
-Participant::~Participant() { Shutdown(); }
+Participant::~Participant() { Leave(); }
 
-void Participant::Shutdown() noexcept {
+void Participant::Leave() noexcept {
   if (connected_) transport_.Disconnect(endpoint_.address);
   connected_ = false;
   if (voting_session_) voting_session_->Detach();

@@ -33,9 +33,11 @@ class Participant {
   IVotingCommands& voting() const noexcept { return *voting_.Get(); }
   IAgendaCommands& agenda() const noexcept { return *agenda_.Get(); }
 
- private:
-  void Shutdown() noexcept;
+  // Leaves the room: disconnects, detaches and releases the sessions. The host then holds no
+  // subscription and the module no reference to it. The accessors above must not be used after.
+  void Leave() noexcept;
 
+ private:
   // Declared first so that it goes last: the sessions run the module's code.
   std::shared_ptr<ConferenceModule> module_;
   Transport& transport_;

@@ -1,0 +1,50 @@
+#include "host/in_process_conference.h"
+
+#include <utility>
+
+#include "host/host_error.h"
+
+namespace quenlo::host {
+
+InProcessConference::InProcessConference(std::shared_ptr<ConferenceModule> module, std::string room)
+    : module_(std::move(module)),
+      room_(std::move(room)),
+      server_([this] {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(elapsed_ticks_.load()));
+      }),
+      transport_(server_) {}
+
+InProcessConference::~InProcessConference() { participants_.clear(); }
+
+Participant& InProcessConference::Join(const std::string& name, const std::string& display_name) {
+  if (participants_.contains(name)) throw HostError(name + " has already joined");
+  Endpoint endpoint{name + "@example.net", room_, display_name.empty() ? name : display_name};
+  auto participant = std::make_unique<Participant>(module_, transport_, std::move(endpoint));
+  participant->host().AddListener([this, name](const HostEvent& event) {
+    if (observer_) observer_(name, event);
+  });
+  return *participants_.emplace(name, std::move(participant)).first->second;
+}
+
+bool InProcessConference::Leave(const std::string& name) { return participants_.erase(name) > 0; }
+
+Participant* InProcessConference::Find(const std::string& name) {
+  const auto found = participants_.find(name);
+  return found == participants_.end() ? nullptr : found->second.get();
+}
+
+void InProcessConference::SetEventObserver(EventObserver observer) {
+  observer_ = std::move(observer);
+}
+
+std::size_t InProcessConference::Settle() { return transport_.DeliverPending(); }
+
+void InProcessConference::Advance(std::chrono::seconds elapsed) {
+  elapsed_ticks_ +=
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(elapsed).count();
+  transport_.Tick();
+  Settle();
+}
+
+}  // namespace quenlo::host

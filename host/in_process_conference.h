@@ -1,0 +1,62 @@
+// A whole meeting in one process: the module, the conference server simulator on a clock that
+// only moves when told, the in-process transport, and the participants. What confhost, the
+// end-to-end tests and the benchmarks drive.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "host/conference_module.h"
+#include "host/in_process_transport.h"
+#include "host/participant.h"
+#include "server/conference_server.h"
+
+namespace quenlo::host {
+
+class InProcessConference {
+ public:
+  static constexpr char kDefaultRoom[] = "board@conference.example.net";
+
+  // Hears every event of every participant, with the participant's name.
+  using EventObserver = std::function<void(const std::string& participant, const HostEvent&)>;
+
+  explicit InProcessConference(std::shared_ptr<ConferenceModule> module,
+                               std::string room = kDefaultRoom);
+  InProcessConference(const InProcessConference&) = delete;
+  InProcessConference& operator=(const InProcessConference&) = delete;
+  ~InProcessConference();
+
+  const std::string& room() const noexcept { return room_; }
+  InProcessTransport& transport() noexcept { return transport_; }
+
+  // `name` becomes the address name@example.net; `display_name` is what registered votes
+  // show (the name itself when empty). Throws HostError when the name is taken.
+  Participant& Join(const std::string& name, const std::string& display_name = "");
+  // False when nobody of that name is here.
+  bool Leave(const std::string& name);
+  // Null when nobody of that name is here.
+  Participant* Find(const std::string& name);
+
+  void SetEventObserver(EventObserver observer);
+
+  // Delivers every packet on its way, and what handling them sends in turn.
+  std::size_t Settle();
+  // Moves the server's clock forward, ends the votes whose time ran out, and settles.
+  void Advance(std::chrono::seconds elapsed);
+
+ private:
+  std::shared_ptr<ConferenceModule> module_;
+  std::string room_;
+  std::atomic<std::chrono::steady_clock::rep> elapsed_ticks_{0};
+  server::ConferenceServer server_;
+  InProcessTransport transport_;
+  EventObserver observer_;
+  // Declared last so that the participants leave before the server and transport go.
+  std::map<std::string, std::unique_ptr<Participant>, std::less<>> participants_;
+};
+
+}  // namespace quenlo::host
