@@ -36,15 +36,16 @@ TEST_F(VotingCommandsTest, QidCommandsSendTheirTypeAndOneQid) {
     Command command;
     const char* type;
   } cases[] = {
-      {&IVotingCommands::Delete, "delete"}, {&IVotingCommands::Start, "start"},
+      {&IVotingCommands::Delete, "delete"},   {&IVotingCommands::Start, "start"},
       {&IVotingCommands::Content, "content"}, {&IVotingCommands::End, "end"},
-      {&IVotingCommands::Kithe, "kithe"},   {&IVotingCommands::Result, "result"},
+      {&IVotingCommands::Kithe, "kithe"},     {&IVotingCommands::Result, "result"},
   };
   for (const auto& [command, type] : cases) {
     ASSERT_EQ((commands_.Get()->*command)(OLESTR("r<&>'\""), OLESTR("Q 9&")), S_OK) << type;
     const std::string expected =
-        std::string("<iq type='set' to='room7@conference.example' id='r&lt;&amp;&gt;&apos;&quot;'>"
-                    "<query type='") +
+        std::string(
+            "<iq type='set' to='room7@conference.example' id='r&lt;&amp;&gt;&apos;&quot;'>"
+            "<query type='") +
         type + "' xmlns='quenlo:conf:voting'><qid>Q 9&amp;</qid></query></iq>";
     EXPECT_TRUE(XmlEquivalent(LastSent(), expected.c_str())) << type;
   }
@@ -93,17 +94,18 @@ TEST_F(VotingCommandsTest, ReferFlagsAreTrueOnlyForTheIntegerOne) {
   const struct {
     const OLECHAR* value;
     const char* flag;
-  } cases[] = {{OLESTR("0"), "false"},  {OLESTR("1"), "true"},     {OLESTR(" 1"), "true"},
-               {OLESTR("01"), "true"},  {OLESTR("+1z"), "true"},   {OLESTR("2"), "false"},
-               {OLESTR("true"), "false"}, {OLESTR(""), "false"}, {OLESTR("4294967297"), "false"}};
+  } cases[] = {{OLESTR("0"), "false"},    {OLESTR("1"), "true"},   {OLESTR(" 1"), "true"},
+               {OLESTR("01"), "true"},    {OLESTR("+1z"), "true"}, {OLESTR("2"), "false"},
+               {OLESTR("true"), "false"}, {OLESTR(""), "false"},   {OLESTR("4294967297"), "false"}};
   for (const auto& [value, flag] : cases) {
     ASSERT_EQ(config_->SetProperty(OLESTR("voting.registered"), value), S_OK);
     ASSERT_EQ(config_->SetProperty(OLESTR("voting.multiselsect"), value), S_OK);
     ASSERT_EQ(commands_->Refer(OLESTR("f"), OLESTR("q"), OLESTR("c")), S_OK);
     const std::string expected =
-        std::string("<iq type='set' to='room7@conference.example' id='f'>"
-                    "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid><caption>c</caption>"
-                    "<multi>") +
+        std::string(
+            "<iq type='set' to='room7@conference.example' id='f'>"
+            "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid><caption>c</caption>"
+            "<multi>") +
         flag + "</multi><reg>" + flag + "</reg><timeout/><subjects/></query></iq>";
     EXPECT_TRUE(XmlEquivalent(LastSent(), expected.c_str())) << ToUtf8(value);
   }
@@ -194,11 +196,12 @@ class VotingRefusalTest : public VotingTest {
   // Once the session can send, the kept subjects go out.
   void ExpectSubjectsKept() {
     ASSERT_EQ(commands_->Refer(OLESTR("r"), OLESTR("q"), OLESTR("c")), S_OK);
-    EXPECT_TRUE(XmlEquivalent(host_.Sent().back().Get(),
-                              "<iq type='set' to='room7@conference.example' id='r'>"
-                              "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid>"
-                              "<caption>c</caption><multi>false</multi><reg>false</reg><timeout/>"
-                              "<subjects><subject index='1'>kept</subject></subjects></query></iq>"));
+    EXPECT_TRUE(
+        XmlEquivalent(host_.Sent().back().Get(),
+                      "<iq type='set' to='room7@conference.example' id='r'>"
+                      "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid>"
+                      "<caption>c</caption><multi>false</multi><reg>false</reg><timeout/>"
+                      "<subjects><subject index='1'>kept</subject></subjects></query></iq>"));
     ASSERT_EQ(commands_->Voting(OLESTR("v"), OLESTR("q")), S_OK);
     EXPECT_TRUE(XmlEquivalent(host_.Sent().back().Get(),
                               "<iq type='set' to='room7@conference.example' id='v'>"

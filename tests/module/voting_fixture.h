@@ -32,7 +32,9 @@ class VotingTest : public ::testing::Test {
     ASSERT_TRUE(config_ && sink_ && commands_);
   }
 
-  void TearDown() override { config_->Detach(); }
+  void TearDown() override {
+    if (config_) config_->Detach();
+  }
 
   void AttachToRoom(const OLECHAR* room = kRoom) {
     ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), room), S_OK);

@@ -97,42 +97,54 @@ TEST_P(VotingFilterTest, StatusAndAnnouncement) {
 INSTANTIATE_TEST_SUITE_P(
     Packets, VotingFilterTest,
     ::testing::Values(
-        FilterCase{"Reply", "<iq type='result' from='room7@conference.example'>"
+        FilterCase{"Reply",
+                   "<iq type='result' from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></iq>",
                    S_OK, "/voting/apply/ok"},
-        FilterCase{"TagCaseFolded", "<IQ type='result' from='room7@conference.example'>"
+        FilterCase{"TagCaseFolded",
+                   "<IQ type='result' from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></IQ>",
                    S_OK, "/voting/apply/ok"},
-        FilterCase{"NamespaceCaseFolded", "<iq from='room7@conference.example'>"
+        FilterCase{"NamespaceCaseFolded",
+                   "<iq from='room7@conference.example'>"
                    "<query xmlns='QUENLO:Conf:Voting' type='apply'/></iq>",
                    S_OK, "/voting/apply/ok"},
-        FilterCase{"NoTypeOnIq", "<iq from='room7@conference.example'>"
+        FilterCase{"NoTypeOnIq",
+                   "<iq from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='start'/></iq>",
                    S_OK, "/voting/start/ok"},
-        FilterCase{"NotIq", "<message from='room7@conference.example'>"
+        FilterCase{"NotIq",
+                   "<message from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></message>",
                    S_OK, nullptr},
-        FilterCase{"OtherSender", "<iq type='result' from='room8@conference.example'>"
+        FilterCase{"OtherSender",
+                   "<iq type='result' from='room8@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></iq>",
                    S_OK, nullptr},
-        FilterCase{"SenderInOtherCase", "<iq type='result' from='Room7@conference.example'>"
+        FilterCase{"SenderInOtherCase",
+                   "<iq type='result' from='Room7@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></iq>",
                    S_OK, nullptr},
-        FilterCase{"SenderWithTrailingBlank", "<iq from='room7@conference.example '>"
+        FilterCase{"SenderWithTrailingBlank",
+                   "<iq from='room7@conference.example '>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></iq>",
                    S_OK, nullptr},
-        FilterCase{"NoSender", "<iq type='result'>"
+        FilterCase{"NoSender",
+                   "<iq type='result'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/></iq>",
                    S_OK, nullptr},
-        FilterCase{"NoQuery", "<iq type='result' from='room7@conference.example'><x/></iq>",
-                   S_OK, nullptr},
-        FilterCase{"OtherNamespaceFromTheRoom", "<iq type='result' from='room7@conference.example'>"
+        FilterCase{"NoQuery", "<iq type='result' from='room7@conference.example'><x/></iq>", S_OK,
+                   nullptr},
+        FilterCase{"OtherNamespaceFromTheRoom",
+                   "<iq type='result' from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:agenda' type='apply'/></iq>",
                    S_FALSE, nullptr},
-        FilterCase{"NoNamespaceFromTheRoom", "<iq type='result' from='room7@conference.example'>"
+        FilterCase{"NoNamespaceFromTheRoom",
+                   "<iq type='result' from='room7@conference.example'>"
                    "<query type='apply'/></iq>",
                    S_FALSE, nullptr},
-        FilterCase{"OtherNamespaceFromElsewhere", "<iq type='result' from='elsewhere'>"
+        FilterCase{"OtherNamespaceFromElsewhere",
+                   "<iq type='result' from='elsewhere'>"
                    "<query xmlns='quenlo:conf:agenda' type='apply'/></iq>",
                    S_OK, nullptr},
         FilterCase{"NestedQueryFirstInDocumentOrder",
@@ -143,38 +155,45 @@ INSTANTIATE_TEST_SUITE_P(
                    "<iq from='room7@conference.example'><query xmlns='quenlo:conf:agenda' "
                    "type='end'/><query xmlns='quenlo:conf:voting' type='start'/></iq>",
                    S_FALSE, nullptr},
-        FilterCase{"ErrorFromAnySender", "<iq type='ERROR' from='somebody.else'>"
+        FilterCase{"ErrorFromAnySender",
+                   "<iq type='ERROR' from='somebody.else'>"
                    "<query xmlns='quenlo:conf:voting' type='apply'/>"
                    "<error code='404'/></iq>",
                    S_OK, "/voting/error"},
-        FilterCase{"ErrorWithoutSender", "<iq type='error'><query xmlns='quenlo:conf:voting'/>"
+        FilterCase{"ErrorWithoutSender",
+                   "<iq type='error'><query xmlns='quenlo:conf:voting'/>"
                    "<x><error code='1'/></x></iq>",
                    S_OK, "/voting/error"},
-        FilterCase{"ErrorWithOtherNamespace", "<iq type='error' from='room7@conference.example'>"
+        FilterCase{"ErrorWithOtherNamespace",
+                   "<iq type='error' from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:agenda'/><error code='1'/></iq>",
                    S_FALSE, nullptr},
-        FilterCase{"ErrorWithoutQuery", "<iq type='error' from='room7@conference.example'>"
+        FilterCase{"ErrorWithoutQuery",
+                   "<iq type='error' from='room7@conference.example'>"
                    "<error code='1'/></iq>",
                    S_OK, nullptr},
-        FilterCase{"ErrorWithoutErrorElement", "<iq type='error' from='x'>"
+        FilterCase{"ErrorWithoutErrorElement",
+                   "<iq type='error' from='x'>"
                    "<query xmlns='quenlo:conf:voting'/></iq>",
                    S_OK, nullptr},
-        FilterCase{"QueryWithoutType", "<iq from='room7@conference.example'>"
+        FilterCase{"QueryWithoutType",
+                   "<iq from='room7@conference.example'>"
                    "<query xmlns='quenlo:conf:voting'/></iq>",
                    S_FALSE, nullptr}),
-    [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<FilterCase>& packet) {
+      return std::string(packet.param.name);
+    });
 
 TEST_F(VotingSessionTest, APacketThatIsNotAnElementIsRefused) {
   AttachToRoom();
   EXPECT_EQ(sink_->OnPacket(nullptr, nullptr, 0), S_FALSE);
   // The session itself is an object, but not an XML element.
   EXPECT_EQ(sink_->OnPacket(nullptr, session_.Get(), 0), S_FALSE);
-  const ComPtr<IXMLDOMElement> iq = ParseXml("<iq from='room7@conference.example'>"
-                                             "<query xmlns='quenlo:conf:voting' type='apply'/>"
-                                             "</iq>");
-  ComPtr<IXMLDOMDocument> document;
-  ASSERT_EQ(iq->get_ownerDocument(document.Put()), S_OK);
-  EXPECT_EQ(sink_->OnPacket(nullptr, document.Get(), 0), S_FALSE);
+  // A text node of a packet is a DOM node, but not an element.
+  const ComPtr<IXMLDOMElement> iq = ParseXml("<iq from='room7@conference.example'>text</iq>");
+  ComPtr<IXMLDOMNode> text;
+  ASSERT_EQ(iq->get_firstChild(text.Put()), S_OK);
+  EXPECT_EQ(sink_->OnPacket(nullptr, text.Get(), 0), S_FALSE);
   EXPECT_TRUE(host_.Events().empty());
 }
 

@@ -1,0 +1,105 @@
+// Two threads, each driving its own voting session and host for a while: commands, replies and
+// room-name changes (which release the process-wide document the other thread is building from).
+// Run under ThreadSanitizer in CI.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "voting_fixture.h"
+
+namespace {
+
+struct Outcome {
+  int rounds = 0;
+  int failures = 0;
+};
+
+// One round: a session in its own room sends every kind of request and receives a reply of
+// each kind; the counts of what the host saw must match exactly.
+void PlayRound(const std::string& room, int round, Outcome& outcome) {
+  RecordingHost host;
+  const ComPtr<IUnknown> session((new VotingSession())->Primary());
+  const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
+  const ComPtr<IVotingCommands> commands = session.As<IVotingCommands>();
+  const ComPtr<IPacketSink> sink = session.As<IPacketSink>();
+  const OleString wideRoom(room.begin(), room.end());
+  int failures = 0;
+  failures += config->SetProperty(OLESTR("voting.room_name"), wideRoom.c_str()) != S_OK;
+  failures += config->Attach(&host) != S_OK;
+
+  const std::string id = std::to_string(round);
+  const OleString wideId(id.begin(), id.end());
+  failures += commands->Apply(wideId.c_str()) != S_OK;
+  failures += commands->AddReferSubject(OLESTR("x"), OLESTR("2"), OLESTR("two")) != S_OK;
+  failures += commands->AddReferSubject(OLESTR("x"), OLESTR("1"), OLESTR("one")) != S_OK;
+  failures += commands->Refer(wideId.c_str(), OLESTR("Q"), OLESTR("C")) != S_OK;
+  failures += commands->AddVotingSubject(OLESTR("one")) != S_OK;
+  failures += commands->Voting(wideId.c_str(), OLESTR("Q")) != S_OK;
+  // Releases the shared document while the other thread may be creating elements from it.
+  failures += config->SetProperty(OLESTR("voting.room_name"), OLESTR("")) != S_OK;
+  failures += commands->Kithe(wideId.c_str(), OLESTR("Q")) != S_FALSE;
+  failures += config->SetProperty(OLESTR("voting.room_name"), wideRoom.c_str()) != S_OK;
+  failures += commands->Result(wideId.c_str(), OLESTR("Q")) != S_OK;
+
+  const std::string voting =
+      "<iq type='set' to='" + room + "' id='" + id +
+      "'><query type='voting' xmlns='quenlo:conf:voting'><qid>Q</qid><subjects>Q<subject>one"
+      "</subject></subjects></query></iq>";
+  failures += host.Sent().size() != 4u || !XmlEquivalent(host.Sent()[2].Get(), voting.c_str());
+
+  const std::string from = "<iq type='result' from='" + room + "'>";
+  const std::string replies[] = {
+      from +
+          "<query xmlns='quenlo:conf:voting' type='content'><subject index='2'>b</subject>"
+          "<subject index='1'>a</subject></query></iq>",
+      from +
+          "<query xmlns='quenlo:conf:voting' type='result'><subject name='a' index='1'>"
+          "<user>u</user></subject><subject name='b' index='2' count='4'/></query></iq>",
+      from +
+          "<query xmlns='quenlo:conf:voting' type='showall'><subject id='1' type='2'>s"
+          "</subject></query></iq>",
+      "<iq type='error'><query xmlns='quenlo:conf:voting'/><error code='5'/></iq>",
+  };
+  for (const std::string& reply : replies) {
+    const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
+    failures += !packet || sink->OnPacket(nullptr, packet.Get(), 0) != S_OK;
+  }
+  failures += host.Events().size() != 4u;
+  if (host.Events().size() == 4u) {
+    const ComPtr<IVotingReply> content = host.Events()[0].result.As<IVotingReply>();
+    const OLECHAR* first = nullptr;
+    failures += !content || content->GetSubject(0, &first) != S_OK || ToUtf8(first) != "a";
+    const ComPtr<IVotingDetail> detail = host.Events()[1].result.As<IVotingDetail>();
+    LONG votes = 0;
+    const OLECHAR* name = nullptr;
+    failures += !detail || detail->GetSubjectResult(1, &votes, &name) != S_FALSE || votes != 4;
+  }
+  config->Detach();
+  outcome.failures += failures;
+  ++outcome.rounds;
+}
+
+TEST(VotingConcurrencyTest, TwoThreadsDriveTheirOwnSessions) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  Outcome outcomes[2];
+  std::thread players[2];
+  for (int player = 0; player < 2; ++player) {
+    players[player] = std::thread([player, deadline, &outcomes] {
+      const std::string room = "room" + std::to_string(player) + "@conference.example";
+      for (int round = 0; Clock::now() < deadline; ++round) {
+        PlayRound(room, round, outcomes[player]);
+      }
+    });
+  }
+  for (std::thread& player : players) player.join();
+  for (const Outcome& outcome : outcomes) {
+    EXPECT_GT(outcome.rounds, 0);
+    EXPECT_EQ(outcome.failures, 0);
+  }
+}
+
+}  // namespace
