@@ -18,7 +18,7 @@ ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
   // RTLD_LOCAL: two modules loaded side by side must not resolve symbols against each other.
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
-    throw HostError("cannot load module " + path + ": " + LastLoaderError());
+    throw HostError("cannot load module: " + LastLoaderError());
   }
   dlerror();
   void* symbol = dlsym(handle_, "LoadConferenceExtension");

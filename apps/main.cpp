@@ -1,0 +1,98 @@
+// confhost: the reference host on the command line. Loads the module, runs a meeting against
+// the conference server simulator in the same process, and shows what the module announces.
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iostream>
+
+#include "apps/demo.h"
+#include "apps/line_reader.h"
+#include "apps/meeting_console.h"
+#include "apps/module_location.h"
+#include "apps/usage_error.h"
+#include "host/host_error.h"
+
+namespace {
+
+using quenlo::confhost::MeetingConsole;
+using quenlo::confhost::OutputStyle;
+
+int RunShell(std::shared_ptr<quenlo::host::ConferenceModule> module, OutputStyle style,
+             bool trace) {
+  MeetingConsole console(std::move(module), std::cout, style, trace);
+  quenlo::confhost::LineReader reader;
+  std::cout << "Type help for the verbs, quit to leave.\n";
+  while (const std::optional<std::string> line = reader.Read(console.Prompt())) {
+    try {
+      if (!console.Execute(*line)) break;
+    } catch (const quenlo::confhost::UsageError& error) {
+      std::cout << "error: " << error.what() << std::endl;
+    }
+  }
+  return 0;
+}
+
+int RunScript(std::shared_ptr<quenlo::host::ConferenceModule> module, const std::string& file,
+              OutputStyle style, bool trace) {
+  std::ifstream script(file);
+  if (!script) throw quenlo::confhost::UsageError("cannot read " + file);
+  MeetingConsole console(std::move(module), std::cout, style, trace);
+  std::string line;
+  for (int number = 1; std::getline(script, line); ++number) {
+    try {
+      if (!console.Execute(line)) break;
+    } catch (const quenlo::confhost::UsageError& error) {
+      std::cout.flush();
+      throw quenlo::confhost::UsageError(file + ":" + std::to_string(number) + ": " + error.what());
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"confhost: runs conference meetings on the Quenlo conference extension module"};
+  app.require_subcommand(1);
+  std::string module_path = quenlo::confhost::DefaultModulePath();
+  app.add_option("--module", module_path, "the module to load")->capture_default_str();
+
+  bool trace = false;
+  bool json = false;
+  std::string script;
+  CLI::App* demo = app.add_subcommand("demo", "a whole meeting of three participants");
+  CLI::App* shell = app.add_subcommand("shell", "an interactive prompt: one verb per command");
+  CLI::App* run = app.add_subcommand("run", "the shell's verbs from a script");
+  for (CLI::App* command : {demo, shell, run}) {
+    command->add_flag("--trace", trace, "also print every packet on the wire");
+    command->fallthrough();
+  }
+  for (CLI::App* command : {shell, run}) {
+    command->add_flag("--json", json, "print events as JSON lines");
+  }
+  run->add_option("FILE", script, "the script")->required();
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::ParseError& error) {
+    std::cerr << "confhost: " << error.what() << " (--help lists the options)\n";
+    return 2;
+  }
+
+  const OutputStyle style = json ? OutputStyle::kJson : OutputStyle::kText;
+  try {
+    auto module = quenlo::host::ConferenceModule::Load(module_path);
+    if (*demo) {
+      quenlo::confhost::RunDemo(std::move(module), std::cout, trace);
+      return 0;
+    }
+    if (*shell) return RunShell(std::move(module), style, trace);
+    return RunScript(std::move(module), script, style, trace);
+  } catch (const quenlo::confhost::UsageError& error) {
+    std::cerr << "confhost: " << error.what() << '\n';
+    return 2;
+  } catch (const std::exception& error) {
+    std::cerr << "confhost: " << error.what() << '\n';
+    return 1;
+  }
+}

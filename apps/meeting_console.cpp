@@ -1,0 +1,212 @@
+#include "apps/meeting_console.h"
+
+#include <charconv>
+#include <sstream>
+
+#include "apps/event_format.h"
+#include "apps/module_verbs.h"
+#include "apps/usage_error.h"
+#include "apps/word_splitter.h"
+#include "component/bstr.h"
+#include "host/host_error.h"
+#include "host/result_snapshot.h"
+#include "host/utf8_text.h"
+
+namespace quenlo::confhost {
+namespace {
+
+struct HostVerb {
+  std::string_view name;
+  std::string_view parameters;
+  std::string_view summary;
+};
+
+constexpr HostVerb kHostVerbs[] = {
+    {"join", "NAME [DISPLAY-NAME]", "a participant joins the room and acts from now on"},
+    {"as", "NAME", "act as that participant"},
+    {"leave", "NAME", "a participant leaves the room"},
+    {"set", "PROPERTY VALUE", "set a session property (voting.* or agenda.*)"},
+    {"get", "PROPERTY", "show a session property"},
+    {"advance", "SECONDS", "move the server's clock forward (votes may time out)"},
+    {"help", "", "list the verbs"},
+    {"quit", "", "leave confhost"},
+};
+
+void CheckCount(const std::string& verb, const std::vector<std::string>& arguments,
+                std::size_t least, std::size_t most, std::string_view usage) {
+  if (arguments.size() < least || arguments.size() > most) {
+    throw UsageError((arguments.size() < least ? "missing argument: " : "too many arguments: ") +
+                     verb + " " + std::string(usage));
+  }
+}
+
+}  // namespace
+
+MeetingConsole::MeetingConsole(std::shared_ptr<host::ConferenceModule> module, std::ostream& out,
+                               OutputStyle style, bool trace)
+    : out_(out), style_(style), conference_(std::move(module)) {
+  conference_.SetEventObserver(
+      [this](const std::string& participant, const host::HostEvent& event) {
+        PrintEvent(participant, event);
+      });
+  if (trace) {
+    conference_.transport().SetWireObserver(
+        [this](const host::WirePacket& packet) { PrintWire(packet); });
+  }
+}
+
+bool MeetingConsole::Execute(std::string_view line) {
+  const std::vector<std::string> words = SplitWords(line);
+  if (words.empty() || words.front().starts_with('#')) return true;
+  const std::string& verb = words.front();
+  const std::vector<std::string> arguments(words.begin() + 1, words.end());
+  if (verb == "quit" || verb == "exit") return false;
+
+  if (const ModuleVerb* command = FindModuleVerb(verb)) {
+    std::string usage;
+    for (const std::string_view parameter : command->parameters) {
+      usage += (usage.empty() ? "" : " ") + std::string(parameter);
+    }
+    CheckCount(verb, arguments, command->parameters.size(), command->parameters.size(), usage);
+    std::vector<std::u16string> wide;
+    for (const std::string& argument : arguments) wide.push_back(host::FromUtf8(argument));
+    host::Participant& participant = Current();
+    HRESULT status = S_OK;
+    try {
+      status = command->run(participant, wide);
+    } catch (const _com_error& error) {
+      status = error.Error();
+    }
+    if (status != S_OK) PrintStatus(verb, status);
+  } else {
+    RunHostVerb(verb, arguments);
+  }
+  conference_.Settle();
+  out_.flush();
+  return true;
+}
+
+void MeetingConsole::RunHostVerb(const std::string& verb,
+                                 const std::vector<std::string>& arguments) {
+  if (verb == "help") {
+    out_ << HelpText();
+  } else if (verb == "join") {
+    CheckCount(verb, arguments, 1, 2, "NAME [DISPLAY-NAME]");
+    try {
+      conference_.Join(arguments[0], arguments.size() > 1 ? arguments[1] : "");
+    } catch (const host::HostError& error) {
+      throw UsageError(error.what());
+    }
+    current_ = arguments[0];
+  } else if (verb == "as") {
+    CheckCount(verb, arguments, 1, 1, "NAME");
+    Named(arguments[0]);
+    current_ = arguments[0];
+  } else if (verb == "leave") {
+    CheckCount(verb, arguments, 1, 1, "NAME");
+    Named(arguments[0]);
+    conference_.Leave(arguments[0]);
+    if (current_ == arguments[0]) current_.clear();
+  } else if (verb == "set") {
+    CheckCount(verb, arguments, 2, 2, "PROPERTY VALUE");
+    host::Participant& participant = Current();
+    const std::u16string name = host::FromUtf8(arguments[0]);
+    const std::u16string value = host::FromUtf8(arguments[1]);
+    if (SessionOwning(participant, arguments[0]).SetProperty(name.c_str(), value.c_str()) != S_OK) {
+      throw UsageError("no property " + arguments[0]);
+    }
+  } else if (verb == "get") {
+    CheckCount(verb, arguments, 1, 1, "PROPERTY");
+    host::Participant& participant = Current();
+    const std::u16string name = host::FromUtf8(arguments[0]);
+    Bstr value;
+    if (SessionOwning(participant, arguments[0]).GetProperty(name.c_str(), value.Put()) != S_OK) {
+      throw UsageError("no property " + arguments[0]);
+    }
+    const std::string text = host::ToUtf8(value.View());
+    if (style_ == OutputStyle::kJson) {
+      out_ << "{\"participant\":" << JsonString(current_)
+           << ",\"property\":" << JsonString(arguments[0]) << ",\"value\":" << JsonString(text)
+           << "}\n";
+    } else {
+      out_ << "[" << current_ << "] " << arguments[0] << " = " << JsonString(text) << "\n";
+    }
+  } else if (verb == "advance") {
+    CheckCount(verb, arguments, 1, 1, "SECONDS");
+    long seconds = -1;
+    const std::string& text = arguments[0];
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
+      throw UsageError("advance takes a whole number of seconds, not \"" + text + "\"");
+    }
+    conference_.Advance(std::chrono::seconds(seconds));
+  } else {
+    throw UsageError("unknown verb \"" + verb + "\" (help lists them)");
+  }
+}
+
+host::Participant& MeetingConsole::Current() {
+  if (current_.empty()) throw UsageError("nobody acts yet: join NAME first");
+  return Named(current_);
+}
+
+host::Participant& MeetingConsole::Named(const std::string& name) {
+  host::Participant* participant = conference_.Find(name);
+  if (participant == nullptr) throw UsageError("nobody called \"" + name + "\" has joined");
+  return *participant;
+}
+
+IConferenceSession& MeetingConsole::SessionOwning(host::Participant& participant,
+                                                  const std::string& property) {
+  if (property.starts_with("voting.")) return participant.voting_session();
+  if (property.starts_with("agenda.")) return participant.agenda_session();
+  throw UsageError("no property " + property + " (properties start with voting. or agenda.)");
+}
+
+std::string MeetingConsole::Prompt() const {
+  return (current_.empty() ? "confhost" : current_) + "> ";
+}
+
+std::string MeetingConsole::HelpText() const {
+  std::ostringstream help;
+  help << "Room " << conference_.room()
+       << ". Verbs (quote arguments with blanks: \"two words\"):\n";
+  for (const HostVerb& verb : kHostVerbs) {
+    help << "  " << verb.name << ' ' << verb.parameters << "\n      " << verb.summary << '\n';
+  }
+  for (const ModuleVerb& verb : ModuleVerbs()) {
+    help << "  " << verb.name;
+    for (const std::string_view parameter : verb.parameters) help << ' ' << parameter;
+    help << "\n      " << verb.summary << '\n';
+  }
+  return help.str();
+}
+
+void MeetingConsole::PrintEvent(const std::string& participant, const host::HostEvent& event) {
+  const std::string path = host::ToUtf8(event.path);
+  const host::ResultSnapshot result = host::ReadResult(event.result.Get());
+  out_ << (style_ == OutputStyle::kJson ? FormatEventJson(participant, path, result)
+                                        : FormatEventText(participant, path, result))
+       << '\n';
+}
+
+void MeetingConsole::PrintWire(const host::WirePacket& packet) {
+  if (style_ == OutputStyle::kJson) {
+    out_ << "{\"wire\":{\"from\":" << JsonString(packet.from) << ",\"to\":" << JsonString(packet.to)
+         << ",\"xml\":" << JsonString(packet.xml) << "}}\n";
+  } else {
+    out_ << "  wire " << packet.from << " -> " << packet.to << ": " << packet.xml << '\n';
+  }
+}
+
+void MeetingConsole::PrintStatus(const std::string& command, long status) {
+  if (style_ == OutputStyle::kJson) {
+    out_ << "{\"participant\":" << JsonString(current_) << ",\"command\":" << JsonString(command)
+         << ",\"status\":" << status << "}\n";
+  } else {
+    out_ << "[" << current_ << "] " << command << " returned " << status
+         << (status == S_FALSE ? " (nothing sent)" : "") << '\n';
+  }
+}
+
+}  // namespace quenlo::confhost

@@ -1,0 +1,46 @@
+// Runs confhost's verbs, typed or scripted, against an in-process meeting and prints what
+// happens: every announced event with all its accessor values, refused commands, and (when
+// tracing) every packet on the wire.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/conference_module.h"
+#include "host/in_process_conference.h"
+
+namespace quenlo::confhost {
+
+enum class OutputStyle { kText, kJson };
+
+class MeetingConsole {
+ public:
+  MeetingConsole(std::shared_ptr<host::ConferenceModule> module, std::ostream& out,
+                 OutputStyle style, bool trace);
+
+  // Runs one line (blank lines and "#" comments do nothing) and delivers everything it caused.
+  // Throws UsageError for input it cannot act on. False when the line asks to quit.
+  bool Execute(std::string_view line);
+
+  std::string Prompt() const;
+  std::string HelpText() const;
+
+ private:
+  void RunHostVerb(const std::string& verb, const std::vector<std::string>& arguments);
+  host::Participant& Current();
+  host::Participant& Named(const std::string& name);
+  IConferenceSession& SessionOwning(host::Participant& participant, const std::string& property);
+  void PrintEvent(const std::string& participant, const host::HostEvent& event);
+  void PrintWire(const host::WirePacket& packet);
+  void PrintStatus(const std::string& command, long status);
+
+  std::ostream& out_;
+  OutputStyle style_;
+  host::InProcessConference conference_;
+  std::string current_;
+};
+
+}  // namespace quenlo::confhost
