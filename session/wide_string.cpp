@@ -56,7 +56,9 @@ WideString WideString::FromVariant(const VARIANT& value) {
                : FromWide(OleStringView{value.bstrVal, SysStringLen(value.bstrVal)});
   }
   Variant converted;
-  const HRESULT status = VariantChangeType(converted.Put(), &value, 0, VT_BSTR);
+  // Some SDK headers declare the source without const; it is only read.
+  const HRESULT status =
+      VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value), 0, VT_BSTR);
   if (FAILED(status)) throw _com_error(status);
   return FromVariant(converted.Get());
 }
