@@ -1,0 +1,108 @@
+// AgendaReply: the seven accessors over present, empty and missing elements.
+#include "agenda/agenda_reply.h"
+
+#include <gtest/gtest.h>
+
+#include "agenda_fixture.h"
+
+namespace {
+
+using Accessor = HRESULT (STDMETHODCALLTYPE IAgendaReply::*)(BSTR*);
+
+struct Field {
+  const char* tag;
+  Accessor read;
+};
+
+const Field kFields[] = {
+    {"text", &IAgendaReply::GetText},   {"time", &IAgendaReply::GetTime},
+    {"qid", &IAgendaReply::GetQid},     {"type", &IAgendaReply::GetType},
+    {"value", &IAgendaReply::GetValue}, {"code", &IAgendaReply::GetCode},
+    {"style", &IAgendaReply::GetStyle},
+};
+
+ComPtr<IAgendaReply> RecordOver(const char* xml) {
+  const ComPtr<IXMLDOMElement> element = ParseXml(xml);
+  EXPECT_TRUE(element) << xml;
+  return AgendaReply::Create(element.Get());
+}
+
+TEST(AgendaReplyTest, EachAccessorReadsItsOwnElement) {
+  const ComPtr<IAgendaReply> record = RecordOver(
+      "<subject><text>T</text><time>09:00</time><qid>Q</qid><type>talk</type>"
+      "<value>15</value><code>200</code><style>bold</style></subject>");
+  ASSERT_TRUE(record);
+  const char* expected[] = {"T", "09:00", "Q", "talk", "15", "200", "bold"};
+  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+    Bstr value;
+    ASSERT_EQ((record.Get()->*kFields[i].read)(value.Put()), S_OK) << kFields[i].tag;
+    EXPECT_EQ(Utf8Of(value), expected[i]) << kFields[i].tag;
+  }
+}
+
+TEST(AgendaReplyTest, AnEmptyElementReadsAsAnEmptyText) {
+  const ComPtr<IAgendaReply> record =
+      RecordOver("<subject><text/><time></time><qid/><type/><value/><code/><style/></subject>");
+  for (const Field& field : kFields) {
+    Bstr value;
+    ASSERT_EQ((record.Get()->*field.read)(value.Put()), S_OK) << field.tag;
+    EXPECT_EQ(Utf8Of(value), "") << field.tag;
+  }
+}
+
+TEST(AgendaReplyTest, AMissingElementLeavesTheOutputAlone) {
+  // Attributes of the same names are not fields.
+  const ComPtr<IAgendaReply> record = RecordOver(
+      "<subject text='a' time='b' qid='c' type='d' value='e' code='7' style='f'><note/></subject>");
+  for (const Field& field : kFields) {
+    OLECHAR sentinel[] = OLESTR("unchanged");
+    BSTR value = sentinel;
+    EXPECT_EQ((record.Get()->*field.read)(&value), S_FALSE) << field.tag;
+    EXPECT_EQ(value, sentinel) << field.tag;
+  }
+}
+
+TEST(AgendaReplyTest, TheFirstElementAtAnyDepthIsRead) {
+  const ComPtr<IAgendaReply> record = RecordOver(
+      "<query><a><b><qid>deep</qid></b></a><qid>later</qid>"
+      "<text>Part <i>one</i> and <b>two</b></text></query>");
+  Bstr qid;
+  Bstr text;
+  ASSERT_EQ(record->GetQid(qid.Put()), S_OK);
+  ASSERT_EQ(record->GetText(text.Put()), S_OK);
+  EXPECT_EQ(Utf8Of(qid), "deep");
+  EXPECT_EQ(Utf8Of(text), "Part one and two");
+}
+
+TEST(AgendaReplyTest, TheRecordElementItselfIsNotAField) {
+  const ComPtr<IAgendaReply> record = RecordOver("<code>outer</code>");
+  BSTR value = nullptr;
+  EXPECT_EQ(record->GetCode(&value), S_FALSE);
+  EXPECT_EQ(value, nullptr);
+}
+
+TEST(AgendaReplyTest, ANullOutputIsRefused) {
+  const ComPtr<IAgendaReply> record = RecordOver("<subject><qid>1</qid></subject>");
+  for (const Field& field : kFields) {
+    EXPECT_EQ((record.Get()->*field.read)(nullptr), E_POINTER) << field.tag;
+  }
+}
+
+TEST(AgendaReplyTest, AnswersOnlyItsOwnInterface) {
+  const ComPtr<IAgendaReply> record = RecordOver("<subject/>");
+  EXPECT_EQ(record.As<IUnknown>().Get(), record.As<IUnknown>().Get());
+  EXPECT_FALSE(record.As<IAgendaList>());
+  EXPECT_FALSE(record.As<IPacketSink>());
+  EXPECT_EQ(ReferencesOf(record.Get()), 1u);
+}
+
+TEST(AgendaReplyTest, HoldsItsElementForItsWholeLife) {
+  const ComPtr<IXMLDOMElement> element = ParseXml("<subject><qid>1</qid></subject>");
+  const ULONG before = ReferencesOf(element.Get());
+  ComPtr<IAgendaReply> record = AgendaReply::Create(element.Get());
+  EXPECT_EQ(ReferencesOf(element.Get()), before + 1);
+  record.Reset();
+  EXPECT_EQ(ReferencesOf(element.Get()), before);
+}
+
+}  // namespace

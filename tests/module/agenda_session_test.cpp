@@ -1,0 +1,166 @@
+// AgendaSession: its interfaces, its one property and the packet filter with its statuses.
+#include <gtest/gtest.h>
+
+#include "agenda_fixture.h"
+
+namespace {
+
+using AgendaSessionTest = AgendaTest;
+
+TEST_F(AgendaSessionTest, AnswersItsInterfacesInOneObject) {
+  EXPECT_EQ(sink_.As<IUnknown>().Get(), session_.Get());
+  EXPECT_EQ(commands_.As<IUnknown>().Get(), session_.Get());
+  EXPECT_EQ(config_.As<IAgendaCommands>().Get(), commands_.Get());
+  EXPECT_FALSE(session_.As<IVotingCommands>());
+  EXPECT_FALSE(session_.As<IAgendaReply>());
+  EXPECT_EQ(ReferencesOf(session_.Get()), 4u);  // the fixture's four pointers
+}
+
+TEST_F(AgendaSessionTest, HasOnlyTheRoomNameProperty) {
+  Bstr value;
+  ASSERT_EQ(config_->GetProperty(OLESTR("agenda.room_name"), value.Put()), S_OK);
+  EXPECT_NE(value.Get(), nullptr);
+  EXPECT_EQ(Utf8Of(value), "");
+  EXPECT_EQ(config_->SetProperty(OLESTR("voting.room_name"), kAgendaRoom), S_FALSE);
+  EXPECT_EQ(config_->SetProperty(OLESTR("Agenda.Room_Name"), kAgendaRoom), S_FALSE);
+  SetRoom();
+  ASSERT_EQ(config_->GetProperty(OLESTR("agenda.room_name"), value.Put()), S_OK);
+  EXPECT_EQ(Utf8Of(value), "hall3@conference.example");
+}
+
+// Each case is delivered to a session attached in hall3@conference.example.
+struct FilterCase {
+  const char* name;
+  const char* packet;
+  HRESULT status;
+  const char* announced;  // null: nothing
+};
+
+class AgendaFilterTest : public AgendaTest, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(AgendaFilterTest, StatusAndAnnouncement) {
+  AttachToRoom();
+  const FilterCase& c = GetParam();
+  EXPECT_EQ(Deliver(c.packet), c.status);
+  if (c.announced == nullptr) {
+    EXPECT_TRUE(host_.Events().empty());
+  } else {
+    EXPECT_EQ(EventPaths(), std::vector<std::string>{c.announced});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packets, AgendaFilterTest,
+    ::testing::Values(
+        FilterCase{"Reply",
+                   "<iq type='result' from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:agenda' type='sync'/></iq>",
+                   S_OK, "/agenda/sync/ok"},
+        FilterCase{"TagInCapitals",
+                   "<IQ type='result' from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:agenda' type='sync'/></IQ>",
+                   S_OK, "/agenda/sync/ok"},
+        FilterCase{"TagInMixedCase",
+                   "<Iq type='set' from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:agenda' type='sync'/></Iq>",
+                   S_OK, "/agenda/sync/ok"},
+        FilterCase{"NamespaceCaseFolded",
+                   "<iq from='hall3@conference.example'>"
+                   "<query xmlns='Quenlo:Conf:AGENDA' type='request'/></iq>",
+                   S_OK, "/agenda/request/ok"},
+        FilterCase{"NotIq",
+                   "<message from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:agenda' type='sync'/></message>",
+                   S_OK, nullptr},
+        FilterCase{"SenderInOtherCase",
+                   "<iq type='result' from='Hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:agenda' type='sync'/></iq>",
+                   S_OK, nullptr},
+        FilterCase{"SenderIsAPrefixOfTheRoom",
+                   "<iq type='result' from='hall3@conference'>"
+                   "<query xmlns='quenlo:conf:agenda' type='sync'/></iq>",
+                   S_OK, nullptr},
+        FilterCase{"NoSender",
+                   "<iq type='result'><query xmlns='quenlo:conf:agenda' "
+                   "type='sync'/></iq>",
+                   S_OK, nullptr},
+        FilterCase{"NoQuery", "<iq from='hall3@conference.example'><subject/></iq>", S_OK, nullptr},
+        FilterCase{"NestedQuery",
+                   "<iq from='hall3@conference.example'><x><y>"
+                   "<query xmlns='quenlo:conf:agenda' type='browse'/></y></x></iq>",
+                   S_OK, "/agenda/showall/ok"},
+        FilterCase{"OtherNamespaceFromTheRoom",
+                   "<iq type='result' from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:voting' type='sync'/></iq>",
+                   S_FALSE, nullptr},
+        FilterCase{"OtherNamespaceFromElsewhere",
+                   "<iq type='result' from='hall4@conference.example'>"
+                   "<query xmlns='quenlo:conf:voting' type='sync'/></iq>",
+                   S_OK, nullptr},
+        FilterCase{"ErrorFromAnySender",
+                   "<iq type='Error' from='server.example'>"
+                   "<query xmlns='quenlo:conf:agenda'/><error><code>3</code></error></iq>",
+                   S_OK, "/agenda/error"},
+        FilterCase{"ErrorWithoutQuery",
+                   "<iq type='error' from='hall3@conference.example'>"
+                   "<error><code>3</code></error></iq>",
+                   S_OK, nullptr},
+        FilterCase{"ErrorWithVotingQuery",
+                   "<iq type='error' from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:voting'/><error><code>3</code></error></iq>",
+                   S_FALSE, nullptr},
+        FilterCase{"QueryWithoutType",
+                   "<iq from='hall3@conference.example'>"
+                   "<query xmlns='quenlo:conf:agenda'/></iq>",
+                   S_FALSE, nullptr}),
+    [](const ::testing::TestParamInfo<FilterCase>& test) { return std::string(test.param.name); });
+
+TEST_F(AgendaSessionTest, APacketThatIsNotAnElementIsRefused) {
+  AttachToRoom();
+  EXPECT_EQ(Deliver(nullptr), S_FALSE);
+  EXPECT_EQ(Deliver(session_.Get()), S_FALSE);
+  EXPECT_TRUE(host_.Events().empty());
+}
+
+TEST_F(AgendaSessionTest, BeforeARoomIsSetOnlyErrorRepliesAreHandled) {
+  ASSERT_EQ(config_->Attach(&host_), S_OK);
+  EXPECT_EQ(Deliver("<iq from=''><query xmlns='quenlo:conf:agenda' type='sync'/></iq>"), S_OK);
+  EXPECT_EQ(Deliver(AgendaReplyXml("sync", "")), S_OK);
+  EXPECT_TRUE(host_.Events().empty());
+  EXPECT_EQ(Deliver("<iq type='error'><query xmlns='quenlo:conf:agenda'/><error/></iq>"), S_OK);
+  EXPECT_EQ(EventPaths(), std::vector<std::string>{"/agenda/error"});
+}
+
+TEST_F(AgendaSessionTest, ARoomChangeRedirectsTheFilter) {
+  AttachToRoom();
+  SetRoom(OLESTR("hall4@conference.example"));
+  EXPECT_EQ(Deliver(AgendaReplyXml("sync", "")), S_OK);
+  EXPECT_TRUE(host_.Events().empty());
+  EXPECT_EQ(Deliver("<iq from='hall4@conference.example'>"
+                    "<query xmlns='quenlo:conf:agenda' type='sync'/></iq>"),
+            S_OK);
+  EXPECT_EQ(EventPaths(), std::vector<std::string>{"/agenda/sync/ok"});
+}
+
+TEST_F(AgendaSessionTest, AReplyThatArrivesWithoutAHostIsDropped) {
+  SetRoom();
+  EXPECT_EQ(Deliver(AgendaReplyXml("browse", "<subject/>")), S_OK);
+  EXPECT_EQ(Deliver("<iq type='error'><query xmlns='quenlo:conf:agenda'/><error/></iq>"), S_OK);
+  ASSERT_EQ(config_->Attach(&host_), S_OK);
+  ASSERT_EQ(config_->Detach(), S_OK);
+  EXPECT_EQ(Deliver(AgendaReplyXml("browse", "<subject/>")), S_OK);
+  EXPECT_TRUE(host_.Events().empty());
+}
+
+TEST_F(AgendaSessionTest, DetachWithoutAttachCallsNothing) {
+  ASSERT_EQ(config_->Detach(), S_OK);
+  EXPECT_TRUE(host_.Unsubscribed().empty());
+  AttachToRoom();
+  ASSERT_EQ(host_.Subscriptions().size(), 1u);
+  EXPECT_EQ(ToUtf8(host_.Subscriptions()[0].eventPath), "/packet");
+  ASSERT_EQ(config_->Detach(), S_OK);
+  EXPECT_EQ(host_.Unsubscribed(), std::vector<ULONG>{host_.Subscriptions()[0].cookie});
+  EXPECT_EQ(host_.References(), 1u);
+}
+
+}  // namespace
