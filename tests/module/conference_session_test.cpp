@@ -65,6 +65,8 @@ TEST_F(SessionTest, UnknownPropertiesAreRefusedAndLeaveTheOutput) {
   EXPECT_EQ(untouched, reinterpret_cast<BSTR>(&host_));
   EXPECT_EQ(config_->SetProperty(OLESTR("Test.Count"), OLESTR("1")), S_FALSE);
   EXPECT_EQ(config_->SetProperty(nullptr, OLESTR("1")), S_FALSE);
+  EXPECT_EQ(config_->GetProperty(nullptr, &untouched), S_FALSE);
+  EXPECT_EQ(config_->GetProperty(OLESTR("test.count"), nullptr), E_POINTER);
   EXPECT_EQ(Property(OLESTR("test.count")), "0");
 }
 

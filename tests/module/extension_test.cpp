@@ -27,12 +27,33 @@ TEST(ExtensionTest, EachCallRegistersNewFactoriesThatTheHostOwns) {
   for (std::size_t index = 0; index < 2; ++index) {
     const ComPtr<IClassFactory>& first = host.Registrations()[index].factory;
     const ComPtr<IClassFactory>& again = host.Registrations()[index + 2].factory;
-    if (!first) continue;  // a type whose session is not part of this build yet
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(again);
     EXPECT_NE(first.Get(), again.Get());
     // The host's reference is the only one: the module kept none.
     first->AddRef();
     EXPECT_EQ(first->Release(), 1u);
   }
+}
+
+TEST(ExtensionTest, FactoriesMakeTheSessionOfTheirType) {
+  RecordingHost host;
+  LoadConferenceExtension(&host);
+  ASSERT_EQ(host.Registrations().size(), 2u);
+  ComPtr<IUnknown> voting;
+  ComPtr<IUnknown> agenda;
+  ASSERT_EQ(
+      host.Registrations()[0].factory->CreateInstance(nullptr, IID_IUnknown, voting.PutVoid()),
+      S_OK);
+  ASSERT_EQ(
+      host.Registrations()[1].factory->CreateInstance(nullptr, IID_IUnknown, agenda.PutVoid()),
+      S_OK);
+  EXPECT_TRUE(voting.As<IVotingCommands>());
+  EXPECT_FALSE(voting.As<IAgendaCommands>());
+  EXPECT_TRUE(agenda.As<IAgendaCommands>());
+  EXPECT_FALSE(agenda.As<IVotingCommands>());
+  EXPECT_TRUE(voting.As<IConferenceSession>());
+  EXPECT_TRUE(agenda.As<IPacketSink>());
 }
 
 }  // namespace
