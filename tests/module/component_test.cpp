@@ -2,6 +2,9 @@
 // destruction, and the QueryInterface contract.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "component/bstr.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
@@ -143,6 +146,32 @@ TEST_F(ResultObjectTest, FailingLoadDestroysTheObjectAndReleasesTheElement) {
   EXPECT_EQ(TestResult::constructed, 1);
   EXPECT_EQ(TestResult::destroyed, 1);
   EXPECT_EQ(CountOf(element.Get()), before);
+}
+
+std::string RegistryForm(const IID& iid) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                static_cast<unsigned>(iid.Data1), iid.Data2, iid.Data3, iid.Data4[0], iid.Data4[1],
+                iid.Data4[2], iid.Data4[3], iid.Data4[4], iid.Data4[5], iid.Data4[6], iid.Data4[7]);
+  return text;
+}
+
+TEST(InterfaceIdTest, IdentifiersMatchTheirPublishedRegistryForm) {
+  EXPECT_EQ(RegistryForm(InterfaceId<IUnknown>()), "00000000-0000-0000-C000-000000000046");
+  EXPECT_EQ(RegistryForm(InterfaceId<IClassFactory>()), "00000001-0000-0000-C000-000000000046");
+  EXPECT_EQ(RegistryForm(InterfaceId<IConferenceSession>()),
+            "1FFA36EB-7AC8-4D26-A513-9292892D8C9C");
+  EXPECT_EQ(RegistryForm(InterfaceId<IPacketSink>()), "F093EF0F-04D3-4C18-98B1-330999774153");
+  EXPECT_EQ(RegistryForm(InterfaceId<IVotingCommands>()), "AB194A24-7E16-4A12-BA43-953184B3C767");
+  EXPECT_EQ(RegistryForm(InterfaceId<IAgendaCommands>()), "315BD804-0FD7-4F5D-BD81-DE8F3795E616");
+  EXPECT_EQ(RegistryForm(InterfaceId<IVotingReply>()), "FB9F90EA-F0D7-4238-A0EE-11CBFE307201");
+  EXPECT_EQ(RegistryForm(InterfaceId<IVotingDetail>()), "FB9F90EB-F0D7-4238-A0EE-11CBFE307201");
+  EXPECT_EQ(RegistryForm(InterfaceId<IVotingSubjectList>()),
+            "FB9F90EC-F0D7-4238-A0EE-11CBFE307201");
+  EXPECT_EQ(RegistryForm(InterfaceId<IAgendaReply>()), "315BD803-0FD7-4F5D-BD81-DE8F3795E616");
+  EXPECT_EQ(RegistryForm(InterfaceId<IAgendaList>()), "315BD805-0FD7-4F5D-BD81-DE8F3795E616");
+  EXPECT_EQ(RegistryForm(InterfaceId<IXMLDOMDocument>()), "2933BF81-7B36-11D2-B20E-00C04F983E60");
+  EXPECT_EQ(RegistryForm(InterfaceId<IXMLDOMElement>()), "2933BF86-7B36-11D2-B20E-00C04F983E60");
 }
 
 TEST(ComPtrTest, OwnsExactlyTheReferencesItTakes) {
