@@ -8,7 +8,6 @@
 #include "component/bstr.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
-#include "component/variant.h"
 #include "support/xml_equivalence.h"
 #include "test_session.h"
 
@@ -210,13 +209,6 @@ TEST(BstrTest, CopiesKeepEmbeddedZerosAndNullCopiesAsAnAllocatedEmptyString) {
   const Bstr empty = Bstr::Copy(ViewOf(nullptr));
   ASSERT_NE(empty.Get(), nullptr);
   EXPECT_EQ(SysStringLen(empty.Get()), 0u);
-}
-
-TEST(VariantTest, FromTextHoldsAnOwnedString) {
-  const Variant text = Variant::FromText(OLESTR("value"));
-  ASSERT_EQ(text.Get().vt, VT_BSTR);
-  EXPECT_EQ(OleStringView(text.Get().bstrVal), OleStringView(OLESTR("value")));
-  EXPECT_FALSE(text.IsNull());
 }
 
 }  // namespace

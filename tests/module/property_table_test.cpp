@@ -28,12 +28,6 @@ TEST(PropertyRecordTest, RunsTheCallbackOnlyForANotifiedChange) {
   EXPECT_EQ(calls, 2);
 }
 
-TEST(PropertyRecordTest, WorksWithoutACallback) {
-  PropertyRecord record;
-  record.Set("x", true);
-  EXPECT_EQ(record.Value(), "x");
-}
-
 TEST(PropertyTableTest, NamesAreCaseSensitiveAndDeclaredOnce) {
   int calls = 0;
   PropertyTable table;
