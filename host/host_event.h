@@ -11,6 +11,8 @@
 
 namespace quenlo::host {
 
+// The result object's code lives in the module: an event kept must go before the module is
+// unloaded, that is before the last participant holding the module leaves.
 struct HostEvent {
   std::u16string path;
   ComPtr<IUnknown> result;  // empty when the module announced a null object

@@ -34,7 +34,8 @@ class InProcessTransport final : public Transport {
   void Send(const std::string& from, std::string xml) override;
 
   // Hands every queued packet to its receiver, including those that handling them sends in
-  // turn, until the queue is empty. Gives the number delivered.
+  // turn, until the queue is empty. Gives the number delivered. One thread delivers: the module
+  // expects the packets of one session one at a time.
   std::size_t DeliverPending();
   // Lets the server end the votes whose time ran out; their pushes join the queue.
   void Tick();
