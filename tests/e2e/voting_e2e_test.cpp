@@ -163,6 +163,17 @@ TEST_F(VotingMeetingTest, TextOutsideAsciiAndMarkupCrossesTheWireIntact) {
   EXPECT_THAT(EntryValues(uploaded.result, "text"), ElementsAre("\u00c6 & \u00d8"));
 }
 
+TEST_F(VotingMeetingTest, ClearedSubjectsAreNotUploaded) {
+  alice_.voting().Apply(u"apply");
+  const std::u16string vote = FromUtf8(*SettleOne().result.Find("qid"));
+  alice_.voting().AddReferSubject(u"refer", u"1", u"Dropped");
+  alice_.voting().AddReferSubject(u"refer", u"2", u"Dropped too");
+  EXPECT_EQ(alice_.voting().ClearReferSubjects(u"clear"), S_OK);
+  alice_.voting().AddReferSubject(u"refer", u"9", u"Kept");
+  alice_.voting().Refer(u"refer", vote.c_str(), u"Only one");
+  EXPECT_THAT(EntryValues(SettleOne().result, "text"), ElementsAre("Kept"));
+}
+
 TEST_F(VotingMeetingTest, CommandWithoutRoomSendsNothing) {
   std::size_t packets = 0;
   conference_.transport().SetWireObserver([&](const WirePacket&) { ++packets; });
