@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "agenda_fixture.h"
 
 namespace {
@@ -28,15 +30,16 @@ ComPtr<IAgendaReply> RecordOver(const char* xml) {
 }
 
 TEST(AgendaReplyTest, EachAccessorReadsItsOwnElement) {
-  const ComPtr<IAgendaReply> record = RecordOver(
-      "<subject><text>T</text><time>09:00</time><qid>Q</qid><type>talk</type>"
-      "<value>15</value><code>200</code><style>bold</style></subject>");
+  std::string xml = "<subject>";
+  for (const Field& field : kFields) {
+    xml += std::string("<") + field.tag + ">" + field.tag + "-value</" + field.tag + ">";
+  }
+  const ComPtr<IAgendaReply> record = RecordOver((xml + "</subject>").c_str());
   ASSERT_TRUE(record);
-  const char* expected[] = {"T", "09:00", "Q", "talk", "15", "200", "bold"};
-  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+  for (const Field& field : kFields) {
     Bstr value;
-    ASSERT_EQ((record.Get()->*kFields[i].read)(value.Put()), S_OK) << kFields[i].tag;
-    EXPECT_EQ(Utf8Of(value), expected[i]) << kFields[i].tag;
+    ASSERT_EQ((record.Get()->*field.read)(value.Put()), S_OK) << field.tag;
+    EXPECT_EQ(Utf8Of(value), std::string(field.tag) + "-value");
   }
 }
 
