@@ -76,7 +76,8 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       : comparisons_(std::move(comparisons)) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    // CPU time: the benchmarks are single-threaded, and the machines they run on are shared.
+    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
     ConsoleReporter::ReportRuns(runs);
   }
   void Finalize() override {
