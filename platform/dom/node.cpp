@@ -138,14 +138,22 @@ HRESULT Node::GetOwnerDocument(IXMLDOMDocument** document) noexcept {
   return *document != nullptr ? S_OK : S_FALSE;
 }
 
+// A childless node contains nothing but itself, which keeps building a deep chain at its tip
+// linear; only appending a subtree walks up from the new parent.
+bool Node::ContainsOrIs(const Node& subtree, const Node& node) noexcept {
+  if (subtree.firstChild_ == nullptr) return &subtree == &node;
+  for (const Node* ancestor = &node; ancestor != nullptr; ancestor = ancestor->parent_) {
+    if (ancestor == &subtree) return true;
+  }
+  return false;
+}
+
 HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcept {
   if (appended != nullptr) *appended = nullptr;
   Node* child = FromInterface(newChild);
   if (child == nullptr) return E_INVALIDARG;
   if (!Accepts(*child)) return E_FAIL;
-  for (const Node* ancestor = this; ancestor != nullptr; ancestor = ancestor->parent_) {
-    if (ancestor == child) return E_INVALIDARG;  // a node cannot contain itself
-  }
+  if (ContainsOrIs(*child, *this)) return E_INVALIDARG;
   if (child->parent_ != nullptr) {
     child->Unlink();  // the old parent's reference moves to the new one
   } else {

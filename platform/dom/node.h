@@ -65,6 +65,7 @@ class Node : public RefCounted {
 
  private:
   void Unlink() noexcept;
+  static bool ContainsOrIs(const Node& subtree, const Node& node) noexcept;
   static void DetachChildren(Node& node, Node*& pending) noexcept;
   static void DisposeAll(Node* pending) noexcept;
 

@@ -1,0 +1,230 @@
+#include <vector>
+
+#include "dom_test_support.h"
+
+namespace {
+
+class DomElementTest : public ::testing::Test {
+ protected:
+  Ref<IXMLDOMDocument> document_ = NewDocument();
+
+  Ref<IXMLDOMElement> Make(std::u16string_view tag) { return NewElement(document_.get(), tag); }
+};
+
+TEST_F(DomElementTest, AttributesKeepInsertionOrderAndReplacementKeepsPosition) {
+  const auto iq = Make(u"iq");
+  ASSERT_EQ(S_OK, SetAttribute(iq.get(), u"type", u"set"));
+  ASSERT_EQ(S_OK, SetAttribute(iq.get(), u"to", u"room@conf"));
+  ASSERT_EQ(S_OK, SetAttribute(iq.get(), u"id", u"7"));
+  ASSERT_EQ(S_OK, SetAttribute(iq.get(), u"type", u"get"));
+  EXPECT_EQ(u"<iq type=\"get\" to=\"room@conf\" id=\"7\"/>", Xml(iq.get()));
+  EXPECT_EQ(u"room@conf", AttributeOf(iq.get(), u"to"));
+}
+
+TEST_F(DomElementTest, AbsentAttributeIsFalseAndNull) {
+  const auto element = Make(u"query");
+  EXPECT_EQ(std::nullopt, AttributeOf(element.get(), u"type"));
+  EXPECT_EQ(std::nullopt, AttributeOf(element.get(), u""));
+  ASSERT_EQ(S_OK, SetAttribute(element.get(), u"type", u""));
+  EXPECT_EQ(u"", AttributeOf(element.get(), u"type"));
+  EXPECT_EQ(std::nullopt, AttributeOf(element.get(), u"Type"));  // names match exactly
+}
+
+TEST_F(DomElementTest, NonStringValuesAreConvertedToText) {
+  const auto element = Make(u"vote");
+  VARIANT number;
+  VariantInit(&number);
+  number.vt = VT_I4;
+  number.lVal = -42;
+  ASSERT_EQ(S_OK, element->setAttribute(MakeBstr(u"count").get(), number));
+  EXPECT_EQ(u"-42", AttributeOf(element.get(), u"count"));
+
+  VARIANT null;
+  VariantInit(&null);
+  null.vt = VT_NULL;
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, element->setAttribute(MakeBstr(u"other").get(), null));
+  EXPECT_EQ(std::nullopt, AttributeOf(element.get(), u"other"));
+}
+
+TEST_F(DomElementTest, RemoveAttribute) {
+  const auto element = Make(u"a");
+  ASSERT_EQ(S_OK, SetAttribute(element.get(), u"x", u"1"));
+  ASSERT_EQ(S_OK, SetAttribute(element.get(), u"y", u"2"));
+  EXPECT_EQ(S_OK, element->removeAttribute(MakeBstr(u"x").get()));
+  EXPECT_EQ(S_FALSE, element->removeAttribute(MakeBstr(u"x").get()));
+  EXPECT_EQ(u"<a y=\"2\"/>", Xml(element.get()));
+}
+
+TEST_F(DomElementTest, TextXmlCannotCarryIsRefusedAndChangesNothing) {
+  const auto element = Make(u"caption");
+  ASSERT_EQ(S_OK, element->put_text(MakeBstr(u"kept").get()));
+  ASSERT_EQ(S_OK, SetAttribute(element.get(), u"a", u"kept"));
+  const std::u16string refused[] = {
+      std::u16string(u"x\u0001y"),         std::u16string(1, u'\0'),
+      std::u16string(1, char16_t{0xD800}), std::u16string(1, char16_t{0xDC00}) + u"x",
+      std::u16string(1, char16_t{0xFFFE}), std::u16string(1, char16_t{0xFFFF})};
+  for (const std::u16string& text : refused) {
+    EXPECT_EQ(E_INVALIDARG, element->put_text(MakeBstr(text).get()));
+    EXPECT_EQ(E_INVALIDARG, SetAttribute(element.get(), u"a", text));
+    EXPECT_EQ(E_INVALIDARG, SetAttribute(element.get(), u"b", text));
+  }
+  EXPECT_EQ(u"<caption a=\"kept\">kept</caption>", Xml(element.get()));
+  // Tab, CR, LF and a proper surrogate pair are fine.
+  EXPECT_EQ(S_OK, element->put_text(MakeBstr(u"\t\r\n\U0001F600").get()));
+  EXPECT_EQ(E_INVALIDARG, SetAttribute(element.get(), u"bad name", u"v"));
+  EXPECT_EQ(E_INVALIDARG, SetAttribute(element.get(), u"", u"v"));
+}
+
+TEST_F(DomElementTest, PutTextReplacesAllChildren) {
+  const auto parent = Make(u"subjects");
+  const auto child = Make(u"subject");
+  Append(parent.get(), child.get());
+  ASSERT_EQ(S_OK, parent->put_text(MakeBstr(u"plain").get()));
+  EXPECT_EQ(u"<subjects>plain</subjects>", Xml(parent.get()));
+  IXMLDOMNode* parentOfChild = nullptr;
+  EXPECT_EQ(S_FALSE, child->get_parentNode(&parentOfChild));
+  EXPECT_EQ(1u, RefCount(child.get()));
+
+  ASSERT_EQ(S_OK, parent->put_text(nullptr));
+  VARIANT_BOOL has = VARIANT_TRUE;
+  EXPECT_EQ(S_FALSE, parent->hasChildNodes(&has));
+  EXPECT_EQ(VARIANT_FALSE, has);
+  EXPECT_EQ(u"<subjects/>", Xml(parent.get()));
+}
+
+TEST_F(DomElementTest, TextIsAllDescendantTextInDocumentOrder) {
+  const auto root = Parse("<r>a<x>b<y>c</y>d</x><z/>e<w><v>f</v></w></r>");
+  EXPECT_EQ(u"abcdef", TextOf(root.get()));
+  EXPECT_EQ(u"", TextOf(ElementsByTag(root.get(), u"z")[0].get()));
+}
+
+TEST_F(DomElementTest, ElementsByTagNameAreDescendantsInDocumentOrder) {
+  const auto root = Parse(
+      "<item n='0'><a><item n='1'><item n='2'/></item></a><b><c><d><item n='3'/></d></c></b>"
+      "<item n='4'/><Item n='x'/></item>");
+  const auto items = ElementsByTag(root.get(), u"item");
+  ASSERT_EQ(4u, items.size());  // not the root itself, and not "Item"
+  EXPECT_EQ(u"1", AttributeOf(items[0].get(), u"n"));
+  EXPECT_EQ(u"2", AttributeOf(items[1].get(), u"n"));
+  EXPECT_EQ(u"3", AttributeOf(items[2].get(), u"n"));
+  EXPECT_EQ(u"4", AttributeOf(items[3].get(), u"n"));
+  EXPECT_EQ(9u, ElementsByTag(root.get(), u"*").size());
+  EXPECT_TRUE(ElementsByTag(root.get(), u"missing").empty());
+}
+
+TEST_F(DomElementTest, NodeListOutOfRangeAndIteration) {
+  const auto root = Parse("<r><a/><b/></r>");
+  IXMLDOMNodeList* list = nullptr;
+  ASSERT_EQ(S_OK, root->get_childNodes(&list));
+  const Ref<IXMLDOMNodeList> owned(list);
+  IXMLDOMNode* node = nullptr;
+  EXPECT_EQ(S_FALSE, list->get_item(2, &node));
+  EXPECT_EQ(nullptr, node);
+  EXPECT_EQ(S_FALSE, list->get_item(-1, &node));
+  std::u16string names;
+  for (int pass = 0; pass < 2; ++pass) {
+    while (list->nextNode(&node) == S_OK) {
+      names += TagOf(AsElement(node).get());
+      node->Release();
+    }
+    list->reset();
+  }
+  EXPECT_EQ(u"abab", names);
+}
+
+TEST_F(DomElementTest, CreatedElementsHaveNoNamespaceEvenWithXmlns) {
+  const auto query = Make(u"query");
+  ASSERT_EQ(S_OK, SetAttribute(query.get(), u"xmlns", u"quenlo:conf:voting"));
+  EXPECT_EQ(std::nullopt, NamespaceOf(query.get()));
+  EXPECT_EQ(u"<query xmlns=\"quenlo:conf:voting\"/>", Xml(query.get()));
+}
+
+TEST_F(DomElementTest, ParsedElementsCarryTheirDeclaredNamespace) {
+  const auto iq = Parse(
+      "<iq xmlns='jabber:client' xmlns:v='quenlo:conf:voting'>"
+      "<query xmlns='quenlo:conf:agenda'><item/></query><v:query/><plain xmlns=''><x/></plain>"
+      "</iq>");
+  EXPECT_EQ(u"jabber:client", NamespaceOf(iq.get()));
+  EXPECT_EQ(u"quenlo:conf:agenda", NamespaceOf(ElementsByTag(iq.get(), u"query")[0].get()));
+  EXPECT_EQ(u"quenlo:conf:agenda", NamespaceOf(ElementsByTag(iq.get(), u"item")[0].get()));
+  const auto prefixed = ElementsByTag(iq.get(), u"v:query");
+  ASSERT_EQ(1u, prefixed.size());
+  EXPECT_EQ(u"quenlo:conf:voting", NamespaceOf(prefixed[0].get()));
+  BSTR baseName = nullptr;
+  ASSERT_EQ(S_OK, prefixed[0]->get_baseName(&baseName));
+  EXPECT_EQ(u"query", ViewOf(OwnedBstr(baseName).get()));
+  EXPECT_EQ(std::nullopt, NamespaceOf(ElementsByTag(iq.get(), u"x")[0].get()));
+  // The declarations stay attributes.
+  EXPECT_EQ(u"jabber:client", AttributeOf(iq.get(), u"xmlns"));
+}
+
+TEST_F(DomElementTest, AppendChildMovesAndRefusesCycles) {
+  const auto a = Make(u"a");
+  const auto b = Make(u"b");
+  const auto c = Make(u"c");
+  Append(a.get(), b.get());
+  Append(b.get(), c.get());
+  EXPECT_EQ(E_INVALIDARG, c->appendChild(a.get(), nullptr));
+  EXPECT_EQ(E_INVALIDARG, b->appendChild(b.get(), nullptr));
+  EXPECT_EQ(E_INVALIDARG, a->appendChild(nullptr, nullptr));
+  Append(a.get(), c.get());  // moves c from b to a
+  EXPECT_EQ(u"<a><b/><c/></a>", Xml(a.get()));
+  EXPECT_EQ(2u, RefCount(c.get()));  // the test and a; b let go of its reference
+
+  IXMLDOMNode* appended = nullptr;
+  ASSERT_EQ(S_OK, a->appendChild(b.get(), &appended));  // to the end again
+  EXPECT_EQ(static_cast<IXMLDOMNode*>(b.get()), appended);
+  appended->Release();
+  EXPECT_EQ(u"<a><c/><b/></a>", Xml(a.get()));
+
+  IXMLDOMNode* sibling = nullptr;
+  ASSERT_EQ(S_OK, c->get_nextSibling(&sibling));
+  EXPECT_EQ(static_cast<IXMLDOMNode*>(b.get()), sibling);
+  sibling->Release();
+  EXPECT_EQ(S_FALSE, b->get_nextSibling(&sibling));
+}
+
+TEST_F(DomElementTest, AttributeMapHandsOutNodes) {
+  const auto root = Parse("<r b='2' a='&lt;1&quot;'/>");
+  IXMLDOMNamedNodeMap* map = nullptr;
+  ASSERT_EQ(S_OK, root->get_attributes(&map));
+  const Ref<IXMLDOMNamedNodeMap> owned(map);
+  long length = 0;
+  ASSERT_EQ(S_OK, map->get_length(&length));
+  EXPECT_EQ(2, length);
+  IXMLDOMNode* node = nullptr;
+  ASSERT_EQ(S_OK, map->get_item(1, &node));
+  const Ref<IXMLDOMNode> attribute(node);
+  EXPECT_EQ(u"a=\"&lt;1&quot;\"", Xml(attribute.get()));
+  EXPECT_EQ(u"<1\"", TextOf(attribute.get()));
+  DOMNodeType type = NODE_INVALID;
+  ASSERT_EQ(S_OK, attribute->get_nodeType(&type));
+  EXPECT_EQ(NODE_ATTRIBUTE, type);
+  EXPECT_EQ(S_FALSE, map->getNamedItem(MakeBstr(u"c").get(), &node));
+  ASSERT_EQ(S_OK, map->getNamedItem(MakeBstr(u"b").get(), &node));
+  EXPECT_EQ(u"2", TextOf(Ref<IXMLDOMNode>(node).get()));
+}
+
+TEST_F(DomElementTest, NodeNamesAndTypes) {
+  const auto root = Parse("<p:r xmlns:p='u'>text</p:r>");
+  BSTR name = nullptr;
+  ASSERT_EQ(S_OK, root->get_nodeName(&name));
+  EXPECT_EQ(u"p:r", ViewOf(OwnedBstr(name).get()));
+  IXMLDOMNode* text = nullptr;
+  ASSERT_EQ(S_OK, root->get_firstChild(&text));
+  const Ref<IXMLDOMNode> owned(text);
+  ASSERT_EQ(S_OK, text->get_nodeName(&name));
+  EXPECT_EQ(u"#text", ViewOf(OwnedBstr(name).get()));
+  VARIANT value;
+  ASSERT_EQ(S_OK, text->get_nodeValue(&value));
+  EXPECT_EQ(u"text", ViewOf(value.bstrVal));
+  VariantClear(&value);
+  ASSERT_EQ(S_FALSE, root->get_nodeValue(&value));
+  EXPECT_EQ(VT_NULL, value.vt);
+  void* element = nullptr;
+  EXPECT_EQ(E_NOINTERFACE, text->QueryInterface(IID_IXMLDOMElement, &element));
+  EXPECT_EQ(nullptr, element);
+  EXPECT_EQ(E_FAIL, text->appendChild(root.get(), nullptr));
+}
+
+}  // namespace

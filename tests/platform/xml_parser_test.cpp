@@ -1,0 +1,153 @@
+#include <chrono>
+#include <string>
+
+#include "dom_test_support.h"
+
+namespace {
+
+XmlParseResult ParseWith(std::string_view utf8, const XmlParseLimits& limits,
+                         Ref<IXMLDOMElement>* root = nullptr) {
+  IXMLDOMElement* element = nullptr;
+  const XmlParseResult result = XmlParseElement(utf8, limits, &element);
+  if (result.status != XmlParseStatus::Ok) {
+    EXPECT_EQ(nullptr, element);
+  }
+  if (root != nullptr) {
+    root->reset(element);
+  } else if (element != nullptr) {
+    element->Release();
+  }
+  return result;
+}
+
+XmlParseResult ParseWithDefaults(std::string_view utf8) {
+  return ParseWith(utf8, XmlGetDefaultParseLimits());
+}
+
+bool Mentions(const XmlParseResult& result, std::string_view text) {
+  return result.message.find(text) != std::string::npos;
+}
+
+TEST(XmlParserTest, WhiteSpaceBetweenElementsIsDropped) {
+  const auto root = Parse("<iq>\n  <query>\n    <a> keep  me </a>\n  </query>\n</iq>");
+  EXPECT_EQ(u"<iq><query><a> keep  me </a></query></iq>", Xml(root.get()));
+  EXPECT_EQ(u"<a>x <b/> y</a>", Xml(Parse("<a>x <b/> y</a>").get()));
+}
+
+TEST(XmlParserTest, PredefinedEntitiesCharacterReferencesAndCdata) {
+  const auto root =
+      Parse("<a t='&lt;&gt;&amp;&quot;&apos;&#x41;&#66;'>&lt;&#x1F600;&#233;<![CDATA[<&>]]></a>");
+  EXPECT_EQ(u"<>&\"'AB", AttributeOf(root.get(), u"t"));
+  EXPECT_EQ(u"<\U0001F600\u00e9<&>", TextOf(root.get()));
+}
+
+TEST(XmlParserTest, NonAsciiUtf8IsDecoded) {
+  const auto root = Parse("<r \xC3\xA9=\"\xE2\x82\xAC\">\xF0\x9F\x98\x80\xE4\xB8\xAD</r>");
+  EXPECT_EQ(u"\u20ac", AttributeOf(root.get(), u"\u00e9"));
+  EXPECT_EQ(u"\U0001F600\u4e2d", TextOf(root.get()));
+}
+
+TEST(XmlParserTest, MalformedTextIsRefusedWithWhere) {
+  for (const std::string_view text :
+       {"", "<a>", "<a></b>", "<a x='1' x='2'/>", "<a>&unknown;</a>", "<a>&#1;</a>", "<a/><b/>",
+        "text", "<a>\xFF</a>", "<a>\xEF\xBF\xBE</a>", "<a>&#xFFFF;</a>", "<p:a/>", "<a p:x='1'/>",
+        "<a xmlns:p=''/>", "<a:b:c xmlns:a='u'/>", "<:a/>"}) {
+    const XmlParseResult result = ParseWithDefaults(text);
+    EXPECT_EQ(XmlParseStatus::Malformed, result.status) << text;
+    EXPECT_TRUE(Mentions(result, "line")) << result.message;
+  }
+  EXPECT_TRUE(Mentions(ParseWithDefaults("<p:a/>"), "undeclared namespace prefix"));
+}
+
+TEST(XmlParserTest, DoctypeIsRefused) {
+  const XmlParseResult result = ParseWithDefaults("<!DOCTYPE a [<!ELEMENT a ANY>]><a/>");
+  EXPECT_EQ(XmlParseStatus::DoctypeRefused, result.status);
+  EXPECT_TRUE(Mentions(result, "document type declaration")) << result.message;
+  EXPECT_EQ(XmlParseStatus::DoctypeRefused,
+            ParseWithDefaults("<!DOCTYPE a SYSTEM 'file:///etc/passwd'><a/>").status);
+}
+
+TEST(XmlParserTest, EntityDeclarationsAreRefusedBeforeAnyExpansion) {
+  const XmlParseResult laughs = ParseWithDefaults(
+      "<!DOCTYPE a [<!ENTITY l0 'ha'><!ENTITY l1 '&l0;&l0;&l0;&l0;&l0;&l0;&l0;&l0;'>]>"
+      "<a>&l1;</a>");
+  EXPECT_EQ(XmlParseStatus::EntityRefused, laughs.status);
+  EXPECT_TRUE(Mentions(laughs, "entity declaration")) << laughs.message;
+  EXPECT_EQ(XmlParseStatus::EntityRefused,
+            ParseWithDefaults("<!DOCTYPE a [<!ENTITY % p 'x'>]><a/>").status);
+  EXPECT_EQ(
+      XmlParseStatus::EntityRefused,
+      ParseWithDefaults("<!DOCTYPE a [<!ENTITY e SYSTEM 'file:///etc/passwd'>]><a>&e;</a>").status);
+}
+
+TEST(XmlParserTest, SizeLimitIsExactAndCheckedFirst) {
+  const std::string text = "<a>" + std::string(93, 'x') + "</a>";  // 100 bytes
+  EXPECT_EQ(XmlParseStatus::Ok, ParseWith(text, {.maxBytes = 100, .maxDepth = 8}).status);
+  const XmlParseResult result = ParseWith(text, {.maxBytes = 99, .maxDepth = 8});
+  EXPECT_EQ(XmlParseStatus::TooLarge, result.status);
+  EXPECT_TRUE(Mentions(result, "99 bytes")) << result.message;
+  // Size comes before well-formedness: nothing of an oversized input is read.
+  EXPECT_EQ(XmlParseStatus::TooLarge, ParseWith("<<<<", {.maxBytes = 3, .maxDepth = 8}).status);
+}
+
+TEST(XmlParserTest, HundredMegabytesAreRefusedAtOnce) {
+  const std::string huge(100u << 20, ' ');
+  const OwnedBstr wide = MakeBstr(std::u16string(100u << 20, u' '));
+  const auto document = NewDocument();
+  VARIANT_BOOL success = VARIANT_TRUE;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(XmlParseStatus::TooLarge, ParseWithDefaults(huge).status);
+  const auto loadStart = std::chrono::steady_clock::now();
+  EXPECT_EQ(S_FALSE, document->loadXML(wide.get(), &success));
+  const auto end = std::chrono::steady_clock::now();
+  // Measuring a UTF-16 input stops just past the limit instead of converting all of it.
+  EXPECT_LT(loadStart - start, std::chrono::milliseconds(50));
+  EXPECT_LT(end - loadStart, std::chrono::milliseconds(50));
+  IXMLDOMParseError* error = nullptr;
+  ASSERT_EQ(S_OK, document->get_parseError(&error));
+  long code = 0;
+  error->get_errorCode(&code);
+  error->Release();
+  EXPECT_EQ(MakeHresult(0x80040200u + static_cast<unsigned>(XmlParseStatus::TooLarge)), code);
+}
+
+TEST(XmlParserTest, LoadXmlCountsTheLimitInUtf8Bytes) {
+  const XmlParseLimits saved = XmlGetDefaultParseLimits();
+  XmlSetDefaultParseLimits({.maxBytes = 11, .maxDepth = 8});
+  const auto document = NewDocument();
+  VARIANT_BOOL success = VARIANT_FALSE;
+  EXPECT_EQ(S_OK, document->loadXML(MakeBstr(u"<a>\u00e9\u00e9</a>").get(), &success));  // 11 bytes
+  EXPECT_EQ(S_FALSE, document->loadXML(MakeBstr(u"<a>\u20ac\u20ac</a>").get(),
+                                       &success));  // 9 units, 13 bytes
+  XmlSetDefaultParseLimits(saved);
+  EXPECT_EQ(saved.maxBytes, XmlGetDefaultParseLimits().maxBytes);
+}
+
+std::string Nested(std::size_t depth) {
+  std::string text;
+  for (std::size_t level = 0; level < depth; ++level) text += "<e>";
+  for (std::size_t level = 0; level < depth; ++level) text += "</e>";
+  return text;
+}
+
+TEST(XmlParserTest, DepthLimitIsExact) {
+  const XmlParseLimits limits{.maxBytes = 1 << 20, .maxDepth = 5};
+  EXPECT_EQ(XmlParseStatus::Ok, ParseWith(Nested(5), limits).status);
+  const XmlParseResult result = ParseWith(Nested(6), limits);
+  EXPECT_EQ(XmlParseStatus::TooDeep, result.status);
+  EXPECT_TRUE(Mentions(result, "deeper than 5")) << result.message;
+}
+
+TEST(XmlParserTest, HundredThousandDeepNestingIsRefusedQuickly) {
+  const std::string deep = Nested(100'000);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(XmlParseStatus::TooDeep, ParseWithDefaults(deep).status);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  // Even with the limits lifted, nothing recurses on depth.
+  Ref<IXMLDOMElement> root;
+  ASSERT_EQ(XmlParseStatus::Ok,
+            ParseWith(deep, {.maxBytes = 1 << 30, .maxDepth = 1 << 30}, &root).status);
+  EXPECT_EQ(deep.size() - 3, Xml(root.get()).size());  // the innermost is written "<e/>"
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "dom_test_support.h"
+
+namespace {
+
+class XmlSerializerTest : public ::testing::Test {
+ protected:
+  Ref<IXMLDOMDocument> document_ = NewDocument();
+
+  Ref<IXMLDOMElement> Child(IXMLDOMElement* parent, std::u16string_view tag,
+                            std::u16string_view text) {
+    auto element = NewElement(document_.get(), tag);
+    EXPECT_EQ(S_OK, element->put_text(MakeBstr(text).get()));
+    if (parent != nullptr) Append(parent, element.get());
+    return element;
+  }
+};
+
+// The byte layout is what the server reads, so it is compared exactly here.
+TEST_F(XmlSerializerTest, RequestLayout) {
+  const auto iq = NewElement(document_.get(), u"iq");
+  SetAttribute(iq.get(), u"type", u"set");
+  SetAttribute(iq.get(), u"to", u"room@conference.example");
+  SetAttribute(iq.get(), u"id", u"42");
+  const auto query = NewElement(document_.get(), u"query");
+  SetAttribute(query.get(), u"type", u"refer");
+  SetAttribute(query.get(), u"xmlns", u"quenlo:conf:voting");
+  Append(iq.get(), query.get());
+  Child(query.get(), u"caption", u"Lunch?");
+  const auto subjects = Child(query.get(), u"subjects", u"");
+  Child(subjects.get(), u"subject", u"Pizza");
+  EXPECT_EQ(
+      u"<iq type=\"set\" to=\"room@conference.example\" id=\"42\">"
+      u"<query type=\"refer\" xmlns=\"quenlo:conf:voting\"><caption>Lunch?</caption>"
+      u"<subjects><subject>Pizza</subject></subjects></query></iq>",
+      Xml(iq.get()));
+}
+
+TEST_F(XmlSerializerTest, EscapesWhatWouldChangeMeaning) {
+  const auto element = Child(nullptr, u"t", u"a&b<c>d\"e'f\r\n\tg");
+  SetAttribute(element.get(), u"v", u"a&b<c>d\"e'f\r\n\tg");
+  EXPECT_EQ(
+      u"<t v=\"a&amp;b&lt;c&gt;d&quot;e'f&#13;&#10;&#9;g\">a&amp;b&lt;c&gt;d\"e'f&#13;\n\tg</t>",
+      Xml(element.get()));
+}
+
+TEST_F(XmlSerializerTest, RoundTripKeepsTreeTextAndAttributes) {
+  const std::u16string awkward = u"\u00e9\u20ac\U0001F600 <&> \"q\" 'a' \r\n\t end ]]>";
+  const auto root = NewElement(document_.get(), u"r\u00e9");
+  SetAttribute(root.get(), u"z", awkward);
+  SetAttribute(root.get(), u"a", u"");
+  SetAttribute(root.get(), u"xmlns:p", u"urn:p");
+  Child(root.get(), u"p:one", awkward);
+  Child(root.get(), u"two", u"");
+
+  const std::u16string xml = Xml(root.get());
+  const auto document = NewDocument();
+  VARIANT_BOOL success = VARIANT_FALSE;
+  ASSERT_EQ(S_OK, document->loadXML(MakeBstr(xml).get(), &success));
+  IXMLDOMElement* parsed = nullptr;
+  ASSERT_EQ(S_OK, document->get_documentElement(&parsed));
+  const Ref<IXMLDOMElement> reread(parsed);
+  EXPECT_EQ(xml, Xml(reread.get()));
+  EXPECT_EQ(awkward, AttributeOf(reread.get(), u"z"));
+  EXPECT_EQ(awkward, TextOf(ElementsByTag(reread.get(), u"p:one")[0].get()));
+  EXPECT_EQ(u"urn:p", NamespaceOf(ElementsByTag(reread.get(), u"p:one")[0].get()));
+}
+
+TEST_F(XmlSerializerTest, UtfEightParseOfSerialisedTextMatches) {
+  const std::string utf8 =
+      "<a x=\"&#9;&#10;&#13;&quot;\">&#13;\xE2\x82\xAC<b>\xF0\x9F\x98\x80</b>&amp;</a>";
+  const auto first = Parse(utf8);
+  const std::u16string xml = Xml(first.get());
+  const auto document = NewDocument();
+  VARIANT_BOOL success = VARIANT_FALSE;
+  ASSERT_EQ(S_OK, document->loadXML(MakeBstr(xml).get(), &success));
+  EXPECT_EQ(xml, Xml(document.get()));
+  EXPECT_EQ(u"\t\n\r\"", AttributeOf(first.get(), u"x"));
+}
+
+TEST_F(XmlSerializerTest, TextNodeAndDocument) {
+  IXMLDOMText* text = nullptr;
+  ASSERT_EQ(S_OK, document_->createTextNode(MakeBstr(u"1 < 2").get(), &text));
+  const Ref<IXMLDOMText> owned(text);
+  EXPECT_EQ(u"1 &lt; 2", Xml(text));
+  EXPECT_EQ(u"", Xml(document_.get()));
+  const auto root = Child(nullptr, u"root", u"x");
+  Append(document_.get(), root.get());
+  EXPECT_EQ(u"<root>x</root>", Xml(document_.get()));
+}
+
+}  // namespace
