@@ -3,9 +3,12 @@
 
 #include <quenlo/platform.h>
 
+#include <string>
 #include <string_view>
 
 using OleStringView = std::basic_string_view<OLECHAR>;
+// An owned copy of wide text, for containers that outlive the call that handed the text in.
+using OleString = std::basic_string<OLECHAR>;
 
 // A null pointer stands for the empty string.
 inline OleStringView ViewOf(const OLECHAR* text) noexcept {

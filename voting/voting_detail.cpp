@@ -5,6 +5,7 @@
 
 #include "component/variant.h"
 #include "session/integer_text.h"
+#include "voting/attribute_text.h"
 #include "voting/key_order.h"
 #include "voting/reply_fields.h"
 #include "xml/attribute_reader.h"
@@ -35,8 +36,8 @@ bool VotingDetail::Load() {
       break;
     }
     Subject subject;
-    subject.name = WideString::FromVariant(name.Get());
-    subject.index = WideString::FromVariant(index.Get());
+    subject.name = AttributeText(name);
+    subject.index = AttributeText(index);
     Subject& added = subjects_.emplace_back(std::move(subject));
 
     std::vector<ComPtr<IXMLDOMElement>> users;
@@ -47,8 +48,7 @@ bool VotingDetail::Load() {
         complete = false;
         break;
       }
-      added.unnamedVotes =
-          std::max<LONG>(ParseIntegerText(WideString::FromVariant(count.Get()).View()), 0);
+      added.unnamedVotes = std::max<LONG>(ParseIntegerText(AttributeText(count)), 0);
     } else {
       hasVoterNames_ = true;
       added.firstVoter = voters_.size();
@@ -74,7 +74,7 @@ void VotingDetail::ResolvePositions(bool sorted) {
   std::vector<const Subject*> tallied;
   for (const Subject& subject : subjects_) {
     if (!subject.votesRead) continue;
-    names.push_back(subject.name.View());
+    names.push_back(subject.name);
     tallied.push_back(&subject);
   }
   const KeyOrder byName = OrderKeys(names);
@@ -84,20 +84,20 @@ void VotingDetail::ResolvePositions(bool sorted) {
 
   std::vector<OleStringView> indexes;
   indexes.reserve(subjects_.size());
-  for (const Subject& subject : subjects_) indexes.push_back(subject.index.View());
+  for (const Subject& subject : subjects_) indexes.push_back(subject.index);
   const KeyOrder byIndex = OrderKeys(indexes);
   positions_.reserve(subjects_.size());
   for (std::size_t rank = 0; rank < subjects_.size(); ++rank) {
     const std::size_t position = sorted ? byIndex.sorted[rank] : rank;
-    positions_.push_back(FindTally(subjects_[byIndex.first[position]].name.View()));
+    positions_.push_back(FindTally(subjects_[byIndex.first[position]].name));
   }
 }
 
 const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
   const auto found = std::lower_bound(
       tallies_.begin(), tallies_.end(), name,
-      [](const Subject* tally, OleStringView wanted) { return tally->name.View() < wanted; });
-  if (found == tallies_.end() || (*found)->name.View() != name) return nullptr;
+      [](const Subject* tally, OleStringView wanted) { return OleStringView(tally->name) < wanted; });
+  if (found == tallies_.end() || OleStringView((*found)->name) != name) return nullptr;
   return *found;
 }
 
@@ -134,7 +134,7 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectResult(LONG position, LONG* vo
   const Subject* tally = positions_[static_cast<std::size_t>(position)];
   if (tally == nullptr) return S_FALSE;
   *votes = tally->Votes();
-  *name = tally->name.Text();
+  *name = tally->name.c_str();
   return S_FALSE;
 }
 

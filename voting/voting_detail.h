@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "component/bstr.h"
+#include "component/ole_text.h"
 #include "component/result_object.h"
-#include "session/wide_string.h"
 
 class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
  public:
@@ -47,8 +47,8 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   ~VotingDetail() override = default;
 
   struct Subject {
-    WideString index;
-    WideString name;
+    OleString index;
+    OleString name;
     // Where its named voters stand in voters_ and how many there are.
     std::size_t firstVoter = 0;
     std::size_t namedVotes = 0;

@@ -1,6 +1,8 @@
 #include "voting/voting_reply.h"
 
 #include "component/variant.h"
+#include "session/wide_string.h"
+#include "voting/attribute_text.h"
 #include "voting/key_order.h"
 #include "voting/reply_fields.h"
 #include "xml/attribute_reader.h"
@@ -18,12 +20,12 @@ bool VotingReply::Load() {
       complete = false;
       break;
     }
-    subjects_.push_back({WideString::FromVariant(index.Get()), std::move(text)});
+    subjects_.push_back({AttributeText(index), std::move(text)});
   }
 
   std::vector<OleStringView> indexes;
   indexes.reserve(subjects_.size());
-  for (const Subject& subject : subjects_) indexes.push_back(subject.index.View());
+  for (const Subject& subject : subjects_) indexes.push_back(subject.index);
   const KeyOrder order = OrderKeys(indexes);
   // A reply read only in part keeps its document order.
   positions_.reserve(subjects_.size());

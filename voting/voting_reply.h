@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "component/bstr.h"
+#include "component/ole_text.h"
 #include "component/result_object.h"
-#include "session/wide_string.h"
 
 class VotingReply final : public ResultObject<VotingReply, IVotingReply> {
  public:
@@ -39,7 +39,7 @@ class VotingReply final : public ResultObject<VotingReply, IVotingReply> {
   ~VotingReply() override = default;
 
   struct Subject {
-    WideString index;
+    OleString index;
     Bstr text;
   };
   // Document order.

@@ -1,5 +1,7 @@
 #include "voting/voting_session.h"
 
+#include <new>
+
 #include "voting/voting_detail.h"
 #include "voting/voting_reply.h"
 #include "voting/voting_subject_list.h"
@@ -30,8 +32,11 @@ HRESULT STDMETHODCALLTYPE VotingSession::Delete(const OLECHAR* id, const OLECHAR
 HRESULT STDMETHODCALLTYPE VotingSession::AddReferSubject(const OLECHAR* id, const OLECHAR* index,
                                                          const OLECHAR* text) {
   if (ViewOf(id).empty() || ViewOf(text).empty()) return S_FALSE;
-  referSubjects_.try_emplace(WideString::FromWide(ViewOf(index)),
-                             WideString::FromWide(ViewOf(text)));
+  try {
+    referSubjects_.try_emplace(OleString(ViewOf(index)), ViewOf(text));
+  } catch (const std::bad_alloc&) {
+    throw _com_error(E_OUTOFMEMORY);  // the platform's out-of-memory error, as for every copy
+  }
   return S_OK;
 }
 
@@ -54,8 +59,9 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
   const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), nullptr);
   if (!subjects) return S_FALSE;
   for (const auto& [index, text] : referSubjects_) {
-    const ComPtr<IXMLDOMElement> subject = AddChild(subjects.Get(), OLESTR("subject"), text.View());
-    if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), index.View())) {
+    const ComPtr<IXMLDOMElement> subject =
+        AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text));
+    if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), OleStringView(index))) {
       return S_FALSE;
     }
   }
@@ -90,7 +96,11 @@ HRESULT STDMETHODCALLTYPE VotingSession::Result(const OLECHAR* id, const OLECHAR
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::AddVotingSubject(const OLECHAR* text) {
-  ballotSubjects_.push_back(WideString::FromWide(text));
+  try {
+    ballotSubjects_.emplace_back(ViewOf(text));
+  } catch (const std::bad_alloc&) {
+    throw _com_error(E_OUTOFMEMORY);
+  }
   return S_OK;
 }
 
@@ -103,8 +113,8 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
   if (!AddChild(query, OLESTR("qid"), qid)) return S_FALSE;
   const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), qid);
   if (!subjects) return S_FALSE;
-  for (const WideString& text : ballotSubjects_) {
-    if (!AddChild(subjects.Get(), OLESTR("subject"), text.View())) return S_FALSE;
+  for (const OleString& text : ballotSubjects_) {
+    if (!AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text))) return S_FALSE;
   }
   ballotSubjects_.clear();
   return Send(*request);

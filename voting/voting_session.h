@@ -63,7 +63,7 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   void AnnounceDetail(const OLECHAR* eventPath, IXMLDOMElement* element);
 
   // Subjects of the next Refer, by index in code-unit order ("10" before "2").
-  std::map<WideString, WideString> referSubjects_;
+  std::map<OleString, OleString> referSubjects_;
   // Subjects of the next Voting, in the order added.
-  std::vector<WideString> ballotSubjects_;
+  std::vector<OleString> ballotSubjects_;
 };

@@ -2,6 +2,7 @@
 
 #include "component/variant.h"
 #include "session/integer_text.h"
+#include "voting/attribute_text.h"
 #include "voting/key_order.h"
 #include "xml/attribute_reader.h"
 #include "xml/element_lookup.h"
@@ -21,13 +22,13 @@ bool VotingSubjectList::Load() {
       complete = false;
       break;
     }
-    const LONG typeValue = ParseIntegerText(WideString::FromVariant(type.Get()).View());
-    read.push_back({WideString::FromVariant(id.Get()), std::move(text), typeValue});
+    const LONG typeValue = ParseIntegerText(AttributeText(type));
+    read.push_back({AttributeText(id), std::move(text), typeValue});
   }
 
   std::vector<OleStringView> ids;
   ids.reserve(read.size());
-  for (const Entry& entry : read) ids.push_back(entry.id.View());
+  for (const Entry& entry : read) ids.push_back(entry.id);
   const KeyOrder order = OrderKeys(ids);
   for (const std::size_t position : order.sorted) {
     if (order.first[position] == position) entries_.push_back(std::move(read[position]));
@@ -48,7 +49,7 @@ HRESULT STDMETHODCALLTYPE VotingSubjectList::GetItem(LONG position, BSTR* text, 
   const Entry& entry = entries_[static_cast<std::size_t>(position)];
   try {
     Bstr textCopy = Bstr::Copy(entry.text.View());
-    Bstr idCopy = entry.id.Copy();
+    Bstr idCopy = Bstr::Copy(entry.id);
     *text = textCopy.Detach();
     *id = idCopy.Detach();
     *type = entry.type;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "component/bstr.h"
+#include "component/ole_text.h"
 #include "component/result_object.h"
-#include "session/wide_string.h"
 
 class VotingSubjectList final : public ResultObject<VotingSubjectList, IVotingSubjectList> {
  public:
@@ -29,7 +29,7 @@ class VotingSubjectList final : public ResultObject<VotingSubjectList, IVotingSu
   ~VotingSubjectList() override = default;
 
   struct Entry {
-    WideString id;
+    OleString id;
     Bstr text;
     LONG type;
   };
