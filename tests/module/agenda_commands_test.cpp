@@ -87,15 +87,6 @@ TEST_F(AgendaCommandsTest, MarkupCharactersAreCarriedAsText) {
                        "</query></iq>"));
 }
 
-TEST_F(AgendaCommandsTest, TheHostHoldsTheOnlyReferenceToASentRequest) {
-  AttachToRoom();
-  ASSERT_EQ(commands_->Create(OLESTR("r1"), OLESTR("q"), OLESTR("t"), OLESTR("9"), OLESTR("x"),
-                              OLESTR("1")),
-            S_OK);
-  ASSERT_EQ(host_.Sent().size(), 1u);
-  EXPECT_EQ(ReferencesOf(host_.Sent()[0].Get()), 1u);
-}
-
 // Every command, called with ordinary arguments.
 const std::vector<std::pair<const char*, std::function<HRESULT(IAgendaCommands*)>>>& Commands() {
   static const std::vector<std::pair<const char*, std::function<HRESULT(IAgendaCommands*)>>> all = {

@@ -60,16 +60,6 @@ TEST_F(AgendaDispatchTest, UnknownTypesAnnounceNothing) {
   EXPECT_TRUE(host_.Events().empty());
 }
 
-TEST_F(AgendaDispatchTest, RepliesAreDispatchedWhateverTheIqType) {
-  for (const char* iqType : {"result", "set", "get"}) {
-    const std::string xml = std::string("<iq type='") + iqType +
-                            "' from='hall3@conference.example'>"
-                            "<query xmlns='quenlo:conf:agenda' type='request'/></iq>";
-    EXPECT_EQ(Deliver(xml), S_OK);
-  }
-  EXPECT_EQ(EventPaths().size(), 3u);
-}
-
 TEST_F(AgendaDispatchTest, AListWithoutSubjectsIsStillAnnounced) {
   const ComPtr<IAgendaList> list = Announced<IAgendaList>("delete", "<qid>4</qid>");
   ASSERT_TRUE(list);

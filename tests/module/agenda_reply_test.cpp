@@ -77,35 +77,11 @@ TEST(AgendaReplyTest, TheFirstElementAtAnyDepthIsRead) {
   EXPECT_EQ(Utf8Of(text), "Part one and two");
 }
 
-TEST(AgendaReplyTest, TheRecordElementItselfIsNotAField) {
-  const ComPtr<IAgendaReply> record = RecordOver("<code>outer</code>");
-  BSTR value = nullptr;
-  EXPECT_EQ(record->GetCode(&value), S_FALSE);
-  EXPECT_EQ(value, nullptr);
-}
-
 TEST(AgendaReplyTest, ANullOutputIsRefused) {
   const ComPtr<IAgendaReply> record = RecordOver("<subject><qid>1</qid></subject>");
   for (const Field& field : kFields) {
     EXPECT_EQ((record.Get()->*field.read)(nullptr), E_POINTER) << field.tag;
   }
-}
-
-TEST(AgendaReplyTest, AnswersOnlyItsOwnInterface) {
-  const ComPtr<IAgendaReply> record = RecordOver("<subject/>");
-  EXPECT_EQ(record.As<IUnknown>().Get(), record.As<IUnknown>().Get());
-  EXPECT_FALSE(record.As<IAgendaList>());
-  EXPECT_FALSE(record.As<IPacketSink>());
-  EXPECT_EQ(ReferencesOf(record.Get()), 1u);
-}
-
-TEST(AgendaReplyTest, HoldsItsElementForItsWholeLife) {
-  const ComPtr<IXMLDOMElement> element = ParseXml("<subject><qid>1</qid></subject>");
-  const ULONG before = ReferencesOf(element.Get());
-  ComPtr<IAgendaReply> record = AgendaReply::Create(element.Get());
-  EXPECT_EQ(ReferencesOf(element.Get()), before + 1);
-  record.Reset();
-  EXPECT_EQ(ReferencesOf(element.Get()), before);
 }
 
 }  // namespace
