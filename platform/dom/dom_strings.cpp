@@ -38,15 +38,19 @@ HRESULT NoBstr(BSTR* out) noexcept {
 void AppendUtf8AsUtf16(std::string_view utf8, std::u16string& out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
   const std::size_t length = utf8.size();
+  const std::size_t start = out.size();
+  out.resize(start + length);  // UTF-8 never takes fewer bytes than UTF-16 takes units
+  char16_t* cursor = out.data() + start;
   std::size_t position = 0;
   while (position < length) {
     if (bytes[position] < 0x80) {
-      out.push_back(static_cast<char16_t>(bytes[position++]));
+      *cursor++ = static_cast<char16_t>(bytes[position++]);
       continue;
     }
     WriteUtf16(ReadUtf8(bytes, length, position).value,
-               [&out](char16_t unit) { out.push_back(unit); });
+               [&cursor](char16_t unit) { *cursor++ = unit; });
   }
+  out.resize(static_cast<std::size_t>(cursor - out.data()));
 }
 
 std::size_t Utf8LengthUpTo(std::u16string_view text, std::size_t limit) noexcept {

@@ -29,6 +29,7 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   const AttributeEntry* FindAttribute(std::u16string_view name) const noexcept;
   // For the parser, which has already refused duplicates and text XML cannot carry.
   void AppendAttribute(std::u16string name, std::u16string value);
+  void ReserveAttributes(std::size_t count) { attributes_.reserve(count); }
 
   HRESULT STDMETHODCALLTYPE get_tagName(BSTR* name) override;
   HRESULT STDMETHODCALLTYPE getAttribute(BSTR name, VARIANT* value) override;

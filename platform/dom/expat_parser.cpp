@@ -137,6 +137,9 @@ class TreeBuilder {
 
     Element* element = Element::Create(current_->Link(), ToUtf16(name), std::move(namespaceUri));
     current_->AdoptLastChild(element);  // owned by the tree from here on, even if a step fails
+    std::size_t count = 0;
+    while (attributes[count] != nullptr) count += 2;
+    element->ReserveAttributes(count / 2);
     for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
       element->AppendAttribute(ToUtf16(attribute[0]), ToUtf16(attribute[1]));
     }
@@ -173,7 +176,8 @@ class TreeBuilder {
   // Text made only of white space between elements is layout, not content, and is dropped.
   void FlushText() {
     if (pendingHasContent_) {
-      current_->AdoptLastChild(TextNode::Create(current_->Link(), std::move(pendingText_)));
+      // Copied at its exact size; the buffer is kept for the next run of text.
+      current_->AdoptLastChild(TextNode::Create(current_->Link(), pendingText_));
     }
     pendingText_.clear();
     pendingHasContent_ = false;
