@@ -23,12 +23,16 @@ class ParticipantHostTest : public ::testing::Test {
     return cookie;
   }
 
+  // Declared before the host, which releases what is still subscribed when it goes.
+  FakeSink first_;
+  FakeSink second_;
+  FakeSink elsewhere_;
   RecordingTransport transport_;
   ParticipantHost host_{"alice@example.net", transport_};
 };
 
 TEST_F(ParticipantHostTest, CookiesAreNonZeroAndDistinct) {
-  FakeSink sink;
+  FakeSink& sink = first_;
   const ULONG first = Subscribe(sink);
   const ULONG second = Subscribe(sink);
   EXPECT_NE(first, 0u);
@@ -41,9 +45,9 @@ TEST_F(ParticipantHostTest, CookiesAreNonZeroAndDistinct) {
 }
 
 TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
-  FakeSink first;
-  FakeSink second;
-  FakeSink elsewhere;
+  FakeSink& first = first_;
+  FakeSink& second = second_;
+  FakeSink& elsewhere = elsewhere_;
   Subscribe(first);
   Subscribe(second);
   Subscribe(elsewhere, u"/voting/apply/ok");
@@ -55,7 +59,7 @@ TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
 }
 
 TEST_F(ParticipantHostTest, SubscriptionHoldsOneReferenceUntilCancelled) {
-  FakeSink sink;
+  FakeSink& sink = first_;
   const ULONG cookie = Subscribe(sink);
   EXPECT_EQ(sink.references, 1u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_OK);
@@ -67,8 +71,8 @@ TEST_F(ParticipantHostTest, SubscriptionHoldsOneReferenceUntilCancelled) {
 }
 
 TEST_F(ParticipantHostTest, SinkCancelledDuringDeliveryIsNotCalledAfterwards) {
-  FakeSink first;
-  FakeSink second;
+  FakeSink& first = first_;
+  FakeSink& second = second_;
   Subscribe(first);
   const ULONG second_cookie = Subscribe(second);
   first.on_packet = [&] { host_.Unsubscribe(second_cookie); };
@@ -80,7 +84,7 @@ TEST_F(ParticipantHostTest, SinkCancelledDuringDeliveryIsNotCalledAfterwards) {
 }
 
 TEST_F(ParticipantHostTest, TextTheParserRefusesReachesNobody) {
-  FakeSink sink;
+  FakeSink& sink = first_;
   Subscribe(sink);
   EXPECT_EQ(host_.Deliver("<iq>").status, XmlParseStatus::Malformed);
   EXPECT_NE(host_.Deliver(R"(<!DOCTYPE iq [<!ENTITY a "b">]><iq>&a;</iq>)").status,
