@@ -1,9 +1,14 @@
-# Runs confhost with ARGUMENTS (blank-separated) and compares what it prints with the EXPECTED
-# transcript; with EXPECTED_ERROR instead, the run must fail with that message (a regular
+# Runs confhost with ARGUMENTS (blank-separated; standard input from INPUT when given) and
+# compares what it prints with the EXPECTED transcript, or matches it against EXPECTED_REGEX.
+# With EXPECTED_ERROR instead, the run must fail with that one-line message (a regular
 # expression) on its error output.
 separate_arguments(arguments UNIX_COMMAND "${ARGUMENTS}")
+if(NOT DEFINED INPUT)
+  set(INPUT /dev/null)
+endif()
 execute_process(
   COMMAND ${CONFHOST} ${arguments}
+  INPUT_FILE ${INPUT}
   OUTPUT_VARIABLE output
   ERROR_VARIABLE errors
   RESULT_VARIABLE status)
@@ -20,6 +25,12 @@ endif()
 
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "confhost failed (${status}): ${errors}")
+endif()
+if(DEFINED EXPECTED_REGEX)
+  if(NOT output MATCHES "${EXPECTED_REGEX}")
+    message(FATAL_ERROR "the output does not match ${EXPECTED_REGEX}:\n${output}")
+  endif()
+  return()
 endif()
 file(READ ${EXPECTED} expected)
 if(NOT output STREQUAL expected)
