@@ -2,32 +2,35 @@
 
 namespace {
 
-// Every element with that tag below element, with the list's length; empty on any failure.
-ComPtr<IXMLDOMNodeList> ElementsByTag(IXMLDOMElement* element, const OLECHAR* tag, long& length) {
+// Every element with that tag below element; empty on any failure. The list is read in order
+// and never asked for its length, so finding the first match walks only as far as it.
+ComPtr<IXMLDOMNodeList> ElementsByTag(IXMLDOMElement* element, const OLECHAR* tag) {
   if (element == nullptr) return nullptr;
   const Bstr name = Bstr::Copy(ViewOf(tag));
   ComPtr<IXMLDOMNodeList> list;
-  if (FAILED(element->getElementsByTagName(name.Get(), list.Put())) || !list ||
-      FAILED(list->get_length(&length))) {
-    return nullptr;
-  }
+  if (FAILED(element->getElementsByTagName(name.Get(), list.Put()))) return nullptr;
   return list;
 }
 
-ComPtr<IXMLDOMElement> ElementAt(IXMLDOMNodeList* list, long index) {
+// The element at index; empty past the end and on failure, which `failed` tells apart.
+ComPtr<IXMLDOMElement> ElementAt(IXMLDOMNodeList* list, long index, bool& failed) {
   ComPtr<IXMLDOMNode> node;
-  if (FAILED(list->get_item(index, node.Put()))) return nullptr;
-  return node.As<IXMLDOMElement>();
+  const HRESULT status = list->get_item(index, node.Put());
+  failed = FAILED(status);
+  if (failed || !node) return nullptr;
+  ComPtr<IXMLDOMElement> element = node.As<IXMLDOMElement>();
+  failed = !element;
+  return element;
 }
 
 }  // namespace
 
 ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag) {
   try {
-    long length = 0;
-    const ComPtr<IXMLDOMNodeList> list = ElementsByTag(element, tag, length);
-    if (!list || length < 1) return nullptr;
-    return ElementAt(list.Get(), 0);
+    const ComPtr<IXMLDOMNodeList> list = ElementsByTag(element, tag);
+    if (!list) return nullptr;
+    bool failed = false;
+    return ElementAt(list.Get(), 0, failed);
   } catch (...) {
     return nullptr;
   }
@@ -36,15 +39,15 @@ ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag) 
 bool FindElements(IXMLDOMElement* element, const OLECHAR* tag,
                   std::vector<ComPtr<IXMLDOMElement>>& found) {
   try {
-    long length = 0;
-    const ComPtr<IXMLDOMNodeList> list = ElementsByTag(element, tag, length);
+    const ComPtr<IXMLDOMNodeList> list = ElementsByTag(element, tag);
     if (!list) return false;
-    for (long index = 0; index < length; ++index) {
-      ComPtr<IXMLDOMElement> match = ElementAt(list.Get(), index);
-      if (!match) return false;
+    for (long index = 0;; ++index) {
+      bool failed = false;
+      ComPtr<IXMLDOMElement> match = ElementAt(list.Get(), index, failed);
+      if (failed) return false;
+      if (!match) return index > 0;
       found.push_back(std::move(match));
     }
-    return length > 0;
   } catch (...) {
     return false;
   }

@@ -5,8 +5,8 @@
 #include "document_link.h"
 #include "dom_strings.h"
 #include "element.h"
+#include "element_list.h"
 #include "expat_parser.h"
-#include "node_list.h"
 #include "parse_error.h"
 #include "text_node.h"
 #include "xml_chars.h"
@@ -73,7 +73,7 @@ HRESULT Document::createTextNode(BSTR data, IXMLDOMText** text) {
 HRESULT Document::getElementsByTagName(BSTR name, IXMLDOMNodeList** list) {
   if (list == nullptr) return E_INVALIDARG;
   return Guarded([&] {
-    *list = NodeList::OfDescendantElements(*this, ViewOf(name));
+    *list = ElementList::Create(*this, ViewOf(name));
     return S_OK;
   });
 }
@@ -88,6 +88,7 @@ HRESULT Document::loadXML(BSTR xml, VARIANT_BOOL* success) {
 HRESULT Document::LoadXml(BSTR xml, VARIANT_BOOL* success) {
   RemoveChildren();
   const ParseOutcome outcome = ParseUtf16Into(*this, ViewOf(xml), XmlGetDefaultParseLimits());
+  NoteShapeChange();  // the parser builds without noting each node
   std::u16string reason;
   AppendUtf8AsUtf16(outcome.result.message, reason);
   ParseError* error = ParseError::Create(ParseErrorCode(outcome.result.status), std::move(reason),

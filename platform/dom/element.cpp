@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "dom_strings.h"
+#include "element_list.h"
 #include "named_node_map.h"
-#include "node_list.h"
 #include "text_node.h"
 #include "xml_chars.h"
 
@@ -104,7 +104,7 @@ HRESULT Element::removeAttribute(BSTR name) {
 HRESULT Element::getElementsByTagName(BSTR name, IXMLDOMNodeList** list) {
   if (list == nullptr) return E_INVALIDARG;
   return Guarded([&] {
-    *list = NodeList::OfDescendantElements(*this, ViewOf(name));
+    *list = ElementList::Create(*this, ViewOf(name));
     return S_OK;
   });
 }
@@ -121,7 +121,10 @@ HRESULT Element::PutText(BSTR text) {
   // Made before the old children go, so that a failed allocation changes nothing.
   TextNode* replacement = data.empty() ? nullptr : TextNode::Create(Link(), std::u16string(data));
   RemoveChildren();
-  if (replacement != nullptr) AdoptLastChild(replacement);
+  if (replacement != nullptr) {
+    AdoptLastChild(replacement);
+    NoteShapeChange();
+  }
   return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "node.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <string>
 #include <vector>
@@ -12,6 +13,18 @@
 #include "tree_walk.h"
 
 namespace quenlo::platform::dom {
+
+namespace {
+
+std::atomic<std::uint64_t> shapeGeneration{0};
+
+}  // namespace
+
+std::uint64_t Node::ShapeGeneration() noexcept {
+  return shapeGeneration.load(std::memory_order_relaxed);
+}
+
+void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
 Node::Node(std::shared_ptr<DocumentLink> link) noexcept : link_(std::move(link)) {}
 
@@ -83,6 +96,7 @@ void Node::DisposeAll(Node* pending) noexcept {
 void Node::Destroy() noexcept { DisposeAll(this); }
 
 void Node::RemoveChildren() noexcept {
+  NoteShapeChange();
   Node* pending = nullptr;
   DetachChildren(*this, pending);
   DisposeAll(pending);
@@ -160,6 +174,7 @@ HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcep
     child->AddReference();
   }
   AdoptLastChild(child);
+  NoteShapeChange();
   if (appended != nullptr) HandOut(child, appended);
   return S_OK;
 }

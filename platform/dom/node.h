@@ -6,6 +6,7 @@
 
 #include <platform/msxml.h>
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -34,10 +35,17 @@ class Node : public RefCounted {
   Node* NextSibling() const noexcept { return nextSibling_; }
   const std::shared_ptr<DocumentLink>& Link() const noexcept { return link_; }
 
-  // Takes over the caller's reference to a free-standing node.
+  // Takes over the caller's reference to a free-standing node. Builders that fill a tree
+  // nobody can be reading yet skip NoteShapeChange; everyone else calls it.
   void AdoptLastChild(Node* child) noexcept;
   // Releases every child; subtrees nobody else holds are freed without recursion.
   void RemoveChildren() noexcept;
+
+  // Moves on whenever any tree gains or loses a node, so that a live list can tell whether the
+  // position it remembers still holds. One counter for all trees: a node may be moved between
+  // trees of different documents, and per-tree counters would need a walk to the top.
+  static std::uint64_t ShapeGeneration() noexcept;
+  static void NoteShapeChange() noexcept;
 
   virtual HRESULT GetNodeName(BSTR* name) = 0;
   virtual HRESULT GetNodeValue(VARIANT* value);

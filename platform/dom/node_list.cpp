@@ -1,23 +1,8 @@
 #include "node_list.h"
 
-#include "element.h"
-#include "tree_walk.h"
-
 namespace quenlo::platform::dom {
 
 NodeList* NodeList::Create(std::vector<Node*> nodes) { return new NodeList(std::move(nodes)); }
-
-NodeList* NodeList::OfDescendantElements(Node& root, std::u16string_view tagName) {
-  const bool everyElement = tagName == u"*";
-  std::vector<Node*> matches;
-  ForEachInSubtree(root, [&](Node& node) {
-    if (&node == &root || node.Type() != NODE_ELEMENT) return;
-    if (everyElement || static_cast<const Element&>(node).Tag() == tagName) {
-      matches.push_back(&node);
-    }
-  });
-  return Create(std::move(matches));
-}
 
 NodeList::NodeList(std::vector<Node*> nodes) noexcept : nodes_(std::move(nodes)) {
   for (Node* node : nodes_) node->AddReference();

@@ -1,7 +1,6 @@
-// A snapshot list of nodes: children or matching descendants as they were when asked for.
+// A snapshot list of nodes: an element's children as they were when asked for.
 #pragma once
 
-#include <string_view>
 #include <vector>
 
 #include "node.h"
@@ -12,9 +11,6 @@ class NodeList final : public ComObject<IXMLDOMNodeList, IID_IXMLDOMNodeList> {
  public:
   // Takes a reference to each node; the list comes with one reference for the caller.
   static NodeList* Create(std::vector<Node*> nodes);
-  // Every element below `root` (not `root` itself) with exactly that tag name, "*" for all,
-  // in document order.
-  static NodeList* OfDescendantElements(Node& root, std::u16string_view tagName);
 
   HRESULT STDMETHODCALLTYPE get_item(long index, IXMLDOMNode** item) override;
   HRESULT STDMETHODCALLTYPE get_length(long* length) override;

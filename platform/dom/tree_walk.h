@@ -27,6 +27,15 @@ void WalkSubtree(Node& root, Enter&& enter, Leave&& leave) {
   }
 }
 
+// The node after `node` in document order, or null once root's subtree is exhausted.
+inline Node* NextInSubtree(const Node& root, const Node& node) noexcept {
+  if (Node* child = node.FirstChild()) return child;
+  for (const Node* at = &node; at != &root; at = at->Parent()) {
+    if (Node* next = at->NextSibling()) return next;
+  }
+  return nullptr;
+}
+
 template <class Visit>
 void ForEachInSubtree(Node& root, Visit&& visit) {
   WalkSubtree(root, visit, [](Node&) {});

@@ -112,6 +112,81 @@ TEST_F(DomElementTest, ElementsByTagNameAreDescendantsInDocumentOrder) {
   EXPECT_TRUE(ElementsByTag(root.get(), u"missing").empty());
 }
 
+// The n attribute of the list's item at index; "-" when there is none.
+std::u16string ItemN(IXMLDOMNodeList* list, long index) {
+  IXMLDOMNode* node = nullptr;
+  if (list->get_item(index, &node) != S_OK) return u"-";
+  const Ref<IXMLDOMNode> owned(node);
+  return AttributeOf(AsElement(node).get(), u"n").value_or(u"?");
+}
+
+long LengthOf(IXMLDOMNodeList* list) {
+  long length = -1;
+  EXPECT_EQ(S_OK, list->get_length(&length));
+  return length;
+}
+
+TEST_F(DomElementTest, TagListAnswersForTheTreeAsItStandsAtEachCall) {
+  const auto root = Parse("<r><a n='1'/><b><a n='2'/></b><a n='3'/></r>");
+  IXMLDOMNodeList* list = nullptr;
+  ASSERT_EQ(S_OK, root->getElementsByTagName(MakeBstr(u"a").get(), &list));
+  const Ref<IXMLDOMNodeList> owned(list);
+  // Out of order, past the end and back: each answer matches the document order.
+  EXPECT_EQ(u"3", ItemN(list, 2));
+  EXPECT_EQ(u"1", ItemN(list, 0));
+  EXPECT_EQ(u"-", ItemN(list, 3));
+  EXPECT_EQ(u"2", ItemN(list, 1));
+  EXPECT_EQ(3, LengthOf(list));
+
+  // A match added before the remembered position shifts the ones after it.
+  IXMLDOMNode* b = nullptr;
+  ASSERT_EQ(S_OK, list->get_item(1, &b));
+  IXMLDOMNode* bElement = nullptr;
+  ASSERT_EQ(S_OK, b->get_parentNode(&bElement));
+  b->Release();
+  const Ref<IXMLDOMNode> ownedB(bElement);
+  const auto early = Make(u"a");
+  ASSERT_EQ(S_OK, SetAttribute(early.get(), u"n", u"2.5"));
+  Append(bElement, early.get());
+  EXPECT_EQ(4, LengthOf(list));
+  EXPECT_EQ(u"2.5", ItemN(list, 2));
+  EXPECT_EQ(u"3", ItemN(list, 3));
+
+  // nextNode reads on from where it stopped, through matches appended meanwhile.
+  IXMLDOMNode* next = nullptr;
+  for (int read = 0; read < 4; ++read) {
+    ASSERT_EQ(S_OK, list->nextNode(&next));
+    next->Release();
+  }
+  EXPECT_EQ(S_FALSE, list->nextNode(&next));
+  const auto late = Make(u"a");
+  ASSERT_EQ(S_OK, SetAttribute(late.get(), u"n", u"4"));
+  Append(root.get(), late.get());
+  ASSERT_EQ(S_OK, list->nextNode(&next));
+  const Ref<IXMLDOMNode> ownedNext(next);
+  EXPECT_EQ(u"4", AttributeOf(AsElement(next).get(), u"n"));
+
+  // Emptied: nothing left, while an element held from before stays readable.
+  ASSERT_EQ(S_OK, root->put_text(MakeBstr(u"gone").get()));
+  EXPECT_EQ(0, LengthOf(list));
+  EXPECT_EQ(u"-", ItemN(list, 0));
+  EXPECT_EQ(u"2.5", AttributeOf(early.get(), u"n"));
+}
+
+TEST_F(DomElementTest, TagListOfADocumentFollowsLoads) {
+  IXMLDOMNodeList* list = nullptr;
+  ASSERT_EQ(S_OK, document_->getElementsByTagName(MakeBstr(u"*").get(), &list));
+  const Ref<IXMLDOMNodeList> owned(list);
+  EXPECT_EQ(0, LengthOf(list));
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  ASSERT_EQ(S_OK, document_->loadXML(MakeBstr(u"<r n='0'><s n='1'/></r>").get(), &loaded));
+  EXPECT_EQ(2, LengthOf(list));
+  EXPECT_EQ(u"1", ItemN(list, 1));
+  ASSERT_EQ(S_OK, document_->loadXML(MakeBstr(u"<t n='9'/>").get(), &loaded));
+  EXPECT_EQ(u"9", ItemN(list, 0));
+  EXPECT_EQ(1, LengthOf(list));
+}
+
 TEST_F(DomElementTest, NodeListOutOfRangeAndIteration) {
   const auto root = Parse("<r><a/><b/></r>");
   IXMLDOMNodeList* list = nullptr;

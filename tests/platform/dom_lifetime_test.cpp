@@ -33,6 +33,25 @@ TEST(DomLifetimeTest, ParentHoldsOneReferencePerChild) {
   EXPECT_EQ(1u, RefCount(parent.get()));
 }
 
+TEST(DomLifetimeTest, TagListKeepsItsRootAlive) {
+  IXMLDOMElement* root = Parse("<r><a/><b><a/></b></r>").release();
+  IXMLDOMNodeList* list = nullptr;
+  ASSERT_EQ(S_OK, root->getElementsByTagName(MakeBstr(u"a").get(), &list));
+  EXPECT_EQ(2u, RefCount(root));
+  IXMLDOMNode* first = nullptr;
+  ASSERT_EQ(S_OK, list->get_item(0, &first));
+  first->Release();  // the list remembers the first match without holding it
+  root->Release();
+  IXMLDOMNode* second = nullptr;
+  ASSERT_EQ(S_OK, list->get_item(1, &second));
+  long length = 0;
+  ASSERT_EQ(S_OK, list->get_length(&length));
+  EXPECT_EQ(2, length);
+  list->Release();
+  EXPECT_EQ(1u, RefCount(second));  // the tree went with the list; the held item lives on
+  second->Release();
+}
+
 TEST(DomLifetimeTest, HeldChildOutlivesParentAndDocument) {
   IXMLDOMDocument* document = NewDocument().release();
   IXMLDOMElement* parent = NewElement(document, u"iq").release();

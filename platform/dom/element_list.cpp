@@ -1,0 +1,90 @@
+#include "element_list.h"
+
+#include "element.h"
+#include "tree_walk.h"
+
+namespace quenlo::platform::dom {
+
+ElementList* ElementList::Create(Node& root, std::u16string_view tagName) {
+  return new ElementList(root, tagName);
+}
+
+ElementList::ElementList(Node& root, std::u16string_view tagName)
+    : root_(root),
+      tagName_(tagName),
+      everyElement_(tagName == u"*"),
+      generation_(Node::ShapeGeneration()) {
+  root_.AddReference();
+}
+
+ElementList::~ElementList() { root_.ReleaseReference(); }
+
+Node* ElementList::NextMatch(const Node* node) const noexcept {
+  Node* next = node == nullptr ? root_.FirstChild() : NextInSubtree(root_, *node);
+  for (; next != nullptr; next = NextInSubtree(root_, *next)) {
+    if (next->Type() != NODE_ELEMENT) continue;
+    if (everyElement_ || static_cast<const Element*>(next)->Tag() == tagName_) return next;
+  }
+  return nullptr;
+}
+
+void ElementList::Revalidate() noexcept {
+  const std::uint64_t now = Node::ShapeGeneration();
+  if (now == generation_) return;
+  generation_ = now;
+  cursor_ = nullptr;
+  cursorIndex_ = -1;
+  length_ = -1;
+}
+
+Node* ElementList::MatchAt(long index) noexcept {
+  Revalidate();
+  if (index < 0 || (length_ >= 0 && index >= length_)) return nullptr;
+  if (index < cursorIndex_) {  // behind the remembered position: walk again from the start
+    cursor_ = nullptr;
+    cursorIndex_ = -1;
+  }
+  while (cursorIndex_ < index) {
+    Node* next = NextMatch(cursor_);
+    if (next == nullptr) {
+      length_ = cursorIndex_ + 1;
+      return nullptr;
+    }
+    cursor_ = next;
+    ++cursorIndex_;
+  }
+  return cursor_;
+}
+
+HRESULT ElementList::get_item(long index, IXMLDOMNode** item) {
+  if (item == nullptr) return E_INVALIDARG;
+  return HandOut(MatchAt(index), item);
+}
+
+HRESULT ElementList::get_length(long* length) {
+  if (length == nullptr) return E_INVALIDARG;
+  Revalidate();
+  if (length_ < 0) {
+    long count = cursorIndex_ + 1;
+    for (const Node* match = NextMatch(cursor_); match != nullptr; match = NextMatch(match)) {
+      ++count;
+    }
+    length_ = count;
+  }
+  *length = length_;
+  return S_OK;
+}
+
+HRESULT ElementList::nextNode(IXMLDOMNode** next) {
+  if (next == nullptr) return E_INVALIDARG;
+  Node* match = MatchAt(nextIndex_);
+  if (match != nullptr) ++nextIndex_;
+  return HandOut(match, next);
+}
+
+HRESULT ElementList::reset() {
+  nextIndex_ = 0;
+  return S_OK;
+}
+
+}  // namespace quenlo::platform::dom
