@@ -1,0 +1,30 @@
+# Fails unless the Windows module exports exactly LoadConferenceExtension (undecorated), takes
+# COM and OLE automation from the system (ole32, oleaut32) and needs no other DLL of ours or of
+# the compiler's runtime: the real platform, not a stand-in, serves it.
+# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<path of the built DLL> -P check_windows_module.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${MODULE}")
+endif()
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n([^\n]+\n)*" table "${dump}")
+string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+\n" exported "${table}")
+list(TRANSFORM exported REPLACE "^\\][ \t]+([^ \t\n]+)\n$" "\\1")
+if(NOT exported STREQUAL "LoadConferenceExtension")
+  message(FATAL_ERROR "exported symbols: ${exported}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imported "${dump}")
+list(TRANSFORM imported REPLACE "^DLL Name: " "")
+list(TRANSFORM imported TOLOWER)
+foreach(required ole32.dll oleaut32.dll)
+  if(NOT required IN_LIST imported)
+    message(FATAL_ERROR "${MODULE} does not import ${required}; imports: ${imported}")
+  endif()
+endforeach()
+set(system_dlls kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll advapi32.dll)
+foreach(dll IN LISTS imported)
+  if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^api-ms-win-")
+    message(FATAL_ERROR "${MODULE} imports ${dll}, which is not part of the system")
+  endif()
+endforeach()
