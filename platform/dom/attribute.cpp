@@ -13,7 +13,9 @@ AttributeNode* AttributeNode::Create(std::shared_ptr<DocumentLink> link, std::u1
 
 AttributeNode::AttributeNode(std::shared_ptr<DocumentLink> link, std::u16string name,
                              std::u16string value) noexcept
-    : NodeObject(std::move(link)), name_(std::move(name)), value_(std::move(value)) {}
+    : NodeObject(NODE_ATTRIBUTE, std::move(link)),
+      name_(std::move(name)),
+      value_(std::move(value)) {}
 
 HRESULT AttributeNode::get_name(BSTR* name) { return CopyToBstr(name_, name); }
 

@@ -14,8 +14,6 @@ class AttributeNode final : public NodeObject<IXMLDOMAttribute, IID_IXMLDOMAttri
   static AttributeNode* Create(std::shared_ptr<DocumentLink> link, std::u16string name,
                                std::u16string value);
 
-  DOMNodeType Type() const noexcept override { return NODE_ATTRIBUTE; }
-
   HRESULT STDMETHODCALLTYPE get_name(BSTR* name) override;
   HRESULT STDMETHODCALLTYPE get_value(VARIANT* value) override;
 

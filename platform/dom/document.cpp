@@ -16,7 +16,7 @@ namespace quenlo::platform::dom {
 Document* Document::Create() { return new Document(); }
 
 Document::Document()
-    : NodeObject(std::make_shared<DocumentLink>(this)),
+    : NodeObject(NODE_DOCUMENT, std::make_shared<DocumentLink>(this)),
       parseError_(ParseError::Create(0, {}, 0, 0)) {}
 
 Document::~Document() { parseError_->ReleaseReference(); }

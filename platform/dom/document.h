@@ -14,7 +14,6 @@ class Document final : public NodeObject<IXMLDOMDocument, IID_IXMLDOMDocument> {
   // With one reference for the caller.
   static Document* Create();
 
-  DOMNodeType Type() const noexcept override { return NODE_DOCUMENT; }
   Element* DocumentElement() const noexcept;
 
   HRESULT STDMETHODCALLTYPE get_documentElement(IXMLDOMElement** root) override;

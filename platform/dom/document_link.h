@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+#include "tag_summary.h"
+
 namespace quenlo::platform::dom {
 
 class Document;
@@ -20,9 +22,12 @@ class DocumentLink {
   // Called by the document when its last reference has gone, before it is freed.
   void Sever() noexcept;
 
+  TagSummary& Tags() noexcept { return tags_; }
+
  private:
   std::mutex mutex_;
   Document* document_;
+  TagSummary tags_;
 };
 
 }  // namespace quenlo::platform::dom

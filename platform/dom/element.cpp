@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "document_link.h"
 #include "dom_strings.h"
 #include "element_list.h"
 #include "named_node_map.h"
@@ -28,11 +29,14 @@ class VariantHolder {
 
 Element* Element::Create(std::shared_ptr<DocumentLink> link, std::u16string tag,
                          NamespaceUri namespaceUri) {
+  link->Tags().NoteTag(tag);
   return new Element(std::move(link), std::move(tag), std::move(namespaceUri));
 }
 
 Element::Element(std::shared_ptr<DocumentLink> link, std::u16string tag, NamespaceUri namespaceUri)
-    : NodeObject(std::move(link)), tag_(std::move(tag)), namespaceUri_(std::move(namespaceUri)) {}
+    : NodeObject(NODE_ELEMENT, std::move(link)),
+      tag_(std::move(tag)),
+      namespaceUri_(std::move(namespaceUri)) {}
 
 const AttributeEntry* Element::FindAttribute(std::u16string_view name) const noexcept {
   const auto found =

@@ -23,7 +23,6 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   static Element* Create(std::shared_ptr<DocumentLink> link, std::u16string tag,
                          NamespaceUri namespaceUri);
 
-  DOMNodeType Type() const noexcept override { return NODE_ELEMENT; }
   const std::u16string& Tag() const noexcept { return tag_; }
   const std::vector<AttributeEntry>& Attributes() const noexcept { return attributes_; }
   const AttributeEntry* FindAttribute(std::u16string_view name) const noexcept;

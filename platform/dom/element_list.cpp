@@ -1,5 +1,6 @@
 #include "element_list.h"
 
+#include "document_link.h"
 #include "element.h"
 #include "tree_walk.h"
 
@@ -20,6 +21,7 @@ ElementList::ElementList(Node& root, std::u16string_view tagName)
 ElementList::~ElementList() { root_.ReleaseReference(); }
 
 Node* ElementList::NextMatch(const Node* node) const noexcept {
+  if (node == nullptr && !everyElement_ && !root_.Link()->Tags().MayHold(tagName_)) return nullptr;
   Node* next = node == nullptr ? root_.FirstChild() : NextInSubtree(root_, *node);
   for (; next != nullptr; next = NextInSubtree(root_, *next)) {
     if (next->Type() != NODE_ELEMENT) continue;

@@ -26,7 +26,8 @@ std::uint64_t Node::ShapeGeneration() noexcept {
 
 void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
-Node::Node(std::shared_ptr<DocumentLink> link) noexcept : link_(std::move(link)) {}
+Node::Node(DOMNodeType type, std::shared_ptr<DocumentLink> link) noexcept
+    : link_(std::move(link)), type_(type) {}
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
 Node::~Node() = default;
@@ -168,6 +169,7 @@ HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcep
   if (child == nullptr) return E_INVALIDARG;
   if (!Accepts(*child)) return E_FAIL;
   if (ContainsOrIs(*child, *this)) return E_INVALIDARG;
+  if (child->link_ != link_) link_->Tags().NoteForeignChild();
   if (child->parent_ != nullptr) {
     child->Unlink();  // the old parent's reference moves to the new one
   } else {

@@ -22,7 +22,8 @@ inline constexpr IID IID_QuenloDomNode = {
 
 class Node : public RefCounted {
  public:
-  virtual DOMNodeType Type() const noexcept = 0;
+  // Kept as a field, not asked of a virtual function: every tree walk tests it on every node.
+  DOMNodeType Type() const noexcept { return type_; }
   virtual IXMLDOMNode* AsNode() noexcept = 0;
   // The character data of a text node; empty for the other types.
   virtual std::u16string_view TextData() const noexcept { return {}; }
@@ -64,7 +65,7 @@ class Node : public RefCounted {
   virtual HRESULT GetBaseName(BSTR* name);
 
  protected:
-  explicit Node(std::shared_ptr<DocumentLink> link) noexcept;
+  Node(DOMNodeType type, std::shared_ptr<DocumentLink> link) noexcept;
   ~Node() override;
 
   // Whether this node may take `child` as its last child (cycles are checked separately).
@@ -83,6 +84,7 @@ class Node : public RefCounted {
   Node* nextSibling_ = nullptr;
   Node* previousSibling_ = nullptr;
   std::shared_ptr<DocumentLink> link_;
+  const DOMNodeType type_;
 };
 
 // Hands out a node with a new reference; S_FALSE and null when there is none.

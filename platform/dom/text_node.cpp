@@ -10,7 +10,7 @@ TextNode* TextNode::Create(std::shared_ptr<DocumentLink> link, std::u16string da
 }
 
 TextNode::TextNode(std::shared_ptr<DocumentLink> link, std::u16string data) noexcept
-    : NodeObject(std::move(link)), data_(std::move(data)) {}
+    : NodeObject(NODE_TEXT, std::move(link)), data_(std::move(data)) {}
 
 HRESULT TextNode::GetNodeName(BSTR* name) { return CopyToBstr(u"#text", name); }
 

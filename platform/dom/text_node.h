@@ -12,7 +12,6 @@ class TextNode final : public NodeObject<IXMLDOMText, IID_IXMLDOMText> {
   // With one reference for the caller. The data must be text XML can carry.
   static TextNode* Create(std::shared_ptr<DocumentLink> link, std::u16string data);
 
-  DOMNodeType Type() const noexcept override { return NODE_TEXT; }
   std::u16string_view TextData() const noexcept override { return data_; }
 
   HRESULT GetNodeName(BSTR* name) override;

@@ -187,6 +187,31 @@ TEST_F(DomElementTest, TagListOfADocumentFollowsLoads) {
   EXPECT_EQ(1, LengthOf(list));
 }
 
+// A lookup of a tag no element of the document carries answers without walking; these are the
+// ways such a tag can still turn up below a root.
+TEST_F(DomElementTest, TagListFindsTagsNewToTheDocument) {
+  const auto root = Make(u"r");
+  IXMLDOMNodeList* list = nullptr;
+  ASSERT_EQ(S_OK, root->getElementsByTagName(MakeBstr(u"late").get(), &list));
+  const Ref<IXMLDOMNodeList> owned(list);
+  EXPECT_EQ(0, LengthOf(list));
+  const auto late = Make(u"late");
+  Append(root.get(), late.get());
+  EXPECT_EQ(1, LengthOf(list));
+
+  const auto other = NewDocument();
+  const auto foreign = NewElement(other.get(), u"foreign");
+  const auto below = NewElement(other.get(), u"below");
+  Append(foreign.get(), below.get());
+  Append(late.get(), foreign.get());
+  EXPECT_EQ(1u, ElementsByTag(root.get(), u"foreign").size());
+  EXPECT_EQ(1u, ElementsByTag(root.get(), u"below").size());
+  // Parsed text carries its own document's names into a tree made elsewhere.
+  const auto parsed = Parse("<parsed><deep/></parsed>");
+  Append(root.get(), parsed.get());
+  EXPECT_EQ(1u, ElementsByTag(root.get(), u"deep").size());
+}
+
 TEST_F(DomElementTest, NodeListOutOfRangeAndIteration) {
   const auto root = Parse("<r><a/><b/></r>");
   IXMLDOMNodeList* list = nullptr;

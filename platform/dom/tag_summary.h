@@ -1,0 +1,32 @@
+// Which tag names the elements of one document may carry, so that looking up a tag none of
+// them has answers at once instead of walking the whole tree. One bit per hash of a name, set
+// when an element is made and never cleared: a clear bit is a certain "none", a set bit only a
+// "maybe". Once a node of another document has been appended into one of this document's
+// trees, the summary no longer covers those trees and answers "maybe" for everything.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+namespace quenlo::platform::dom {
+
+class TagSummary {
+ public:
+  // Elements may be made by several threads at once from one document.
+  void NoteTag(std::u16string_view tag) noexcept;
+  void NoteForeignChild() noexcept { foreignChildren_.store(true, std::memory_order_relaxed); }
+  bool MayHold(std::u16string_view tag) const noexcept;
+
+ private:
+  static constexpr std::size_t kWordBits = 64;
+  static constexpr std::size_t kWords = 4;
+
+  static std::size_t BitOf(std::u16string_view tag) noexcept;
+
+  std::array<std::atomic<std::uint64_t>, kWords> bits_{};
+  std::atomic<bool> foreignChildren_{false};
+};
+
+}  // namespace quenlo::platform::dom
