@@ -1,12 +1,12 @@
 #include "xml/attribute_reader.h"
 
-#include "component/bstr.h"
+#include "xml/dom_name.h"
 
 namespace {
 
 HRESULT GetAttributeValue(IXMLDOMElement* element, const OLECHAR* name, Variant& value) {
   if (element == nullptr) return E_POINTER;
-  const Bstr attributeName = Bstr::Copy(ViewOf(name));
+  const DomName attributeName(name);
   return element->getAttribute(attributeName.Get(), value.Put());
 }
 

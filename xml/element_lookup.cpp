@@ -1,12 +1,14 @@
 #include "xml/element_lookup.h"
 
+#include "xml/dom_name.h"
+
 namespace {
 
 // Every element with that tag below element; empty on any failure. The list is read in order
 // and never asked for its length, so finding the first match walks only as far as it.
 ComPtr<IXMLDOMNodeList> ElementsByTag(IXMLDOMElement* element, const OLECHAR* tag) {
   if (element == nullptr) return nullptr;
-  const Bstr name = Bstr::Copy(ViewOf(tag));
+  const DomName name(tag);
   ComPtr<IXMLDOMNodeList> list;
   if (FAILED(element->getElementsByTagName(name.Get(), list.Put()))) return nullptr;
   return list;

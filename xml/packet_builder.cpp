@@ -2,6 +2,7 @@
 
 #include "component/bstr.h"
 #include "component/variant.h"
+#include "xml/dom_name.h"
 #include "xml/shared_document.h"
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 ComPtr<IXMLDOMElement> CreateElement(const OLECHAR* tag) {
   const ComPtr<IXMLDOMDocument> document = SharedDocument::Acquire();
   if (!document) return nullptr;
-  const Bstr name = Bstr::Copy(ViewOf(tag));
+  const DomName name(tag);
   ComPtr<IXMLDOMElement> element;
   if (FAILED(document->createElement(name.Get(), element.Put()))) return nullptr;
   return element;
@@ -24,7 +25,7 @@ bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
 
 bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value) {
   if (element == nullptr) return false;
-  const Bstr attributeName = Bstr::Copy(ViewOf(name));
+  const DomName attributeName(name);
   const Variant text = Variant::FromText(value.View());
   return SUCCEEDED(element->setAttribute(attributeName.Get(), text.Get()));
 }
