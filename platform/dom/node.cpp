@@ -203,12 +203,7 @@ HRESULT Node::GetText(BSTR* text) {
   return S_OK;
 }
 
-HRESULT Node::GetXml(BSTR* xml) {
-  if (xml == nullptr) return E_INVALIDARG;
-  std::u16string out;
-  AppendXml(*this, out);
-  return CopyToBstr(out, xml);
-}
+HRESULT Node::GetXml(BSTR* xml) { return XmlOf(*this, xml); }
 
 HRESULT Node::GetNamespaceUri(BSTR* uri) { return NoBstr(uri); }
 

@@ -2,6 +2,8 @@
 // change meaning when read back written as a reference.
 #pragma once
 
+#include <platform/oleauto.h>
+
 #include <string>
 #include <string_view>
 
@@ -9,11 +11,12 @@ namespace quenlo::platform::dom {
 
 class Node;
 
-void AppendXml(Node& root, std::u16string& out);
+// The subtree's XML in a new BSTR, measured first so that it is allocated once, at its final
+// size. E_OUTOFMEMORY when it cannot be.
+HRESULT XmlOf(Node& root, BSTR* xml) noexcept;
 
-// "&", "<" and ">"; CR as a character reference, since a parser turns a literal CR into LF.
-void AppendEscapedText(std::u16string_view text, std::u16string& out);
-// As text, plus the quote; tab, LF and CR as references, since a parser turns literal ones
+// As text ("&", "<" and ">"; CR as a character reference, since a parser turns a literal CR
+// into LF), plus the quote; tab, LF and CR as references, since a parser turns literal ones
 // inside an attribute value into spaces.
 void AppendEscapedAttributeValue(std::u16string_view value, std::u16string& out);
 

@@ -44,9 +44,16 @@ bool IsXmlName(std::u16string_view name) noexcept {
   int colons = 0;
   while (position < name.size()) {
     const bool first = position == 0;
-    const DecodedCodePoint c = ReadUtf16(name.data(), name.size(), position);
-    if (!c.valid || !(first ? IsNameStartChar(c.value) : IsNameChar(c.value))) return false;
-    if (c.value == U':' && ++colons > 1) return false;
+    char32_t c = name[position];
+    if (c < 0x80) {
+      ++position;  // nearly every name is ASCII: no decoding
+    } else {
+      const DecodedCodePoint decoded = ReadUtf16(name.data(), name.size(), position);
+      if (!decoded.valid) return false;
+      c = decoded.value;
+    }
+    if (!(first ? IsNameStartChar(c) : IsNameChar(c))) return false;
+    if (c == U':' && ++colons > 1) return false;
   }
   return true;
 }
