@@ -14,6 +14,7 @@ ElementList::ElementList(Node& root, std::u16string_view tagName)
     : root_(root),
       tagName_(tagName),
       everyElement_(tagName == u"*"),
+      tagBit_(TagSummary::BitOf(tagName)),
       generation_(Node::ShapeGeneration()) {
   root_.AddReference();
 }
@@ -21,7 +22,7 @@ ElementList::ElementList(Node& root, std::u16string_view tagName)
 ElementList::~ElementList() { root_.ReleaseReference(); }
 
 Node* ElementList::NextMatch(const Node* node) const noexcept {
-  if (node == nullptr && !everyElement_ && !root_.Link()->Tags().MayHold(tagName_)) return nullptr;
+  if (node == nullptr && !everyElement_ && !root_.Link()->Tags().MayHold(tagBit_)) return nullptr;
   Node* next = node == nullptr ? root_.FirstChild() : NextInSubtree(root_, *node);
   for (; next != nullptr; next = NextInSubtree(root_, *next)) {
     if (next->Type() != NODE_ELEMENT) continue;

@@ -5,6 +5,7 @@
 // used by one thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +38,7 @@ class ElementList final : public ComObject<IXMLDOMNodeList, IID_IXMLDOMNodeList>
   Node& root_;
   const std::u16string tagName_;
   const bool everyElement_;
+  const std::size_t tagBit_;  // in the root's document's tag summary
   std::uint64_t generation_;
   // The match at position cursorIndex_ (-1: none yet); valid only while generation_ holds.
   Node* cursor_ = nullptr;

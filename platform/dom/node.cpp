@@ -27,7 +27,7 @@ std::uint64_t Node::ShapeGeneration() noexcept {
 void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
 Node::Node(DOMNodeType type, std::shared_ptr<DocumentLink> link) noexcept
-    : link_(std::move(link)), type_(type) {}
+    : type_(type), link_(std::move(link)) {}
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
 Node::~Node() = default;

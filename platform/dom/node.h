@@ -78,13 +78,14 @@ class Node : public RefCounted {
   static void DetachChildren(Node& node, Node*& pending) noexcept;
   static void DisposeAll(Node* pending) noexcept;
 
+  // First, so that it shares the cache line of the links: a walk reads both on every node.
+  const DOMNodeType type_;
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;  // each child carries one reference held by its parent
   Node* lastChild_ = nullptr;
   Node* nextSibling_ = nullptr;
   Node* previousSibling_ = nullptr;
   std::shared_ptr<DocumentLink> link_;
-  const DOMNodeType type_;
 };
 
 // Hands out a node with a new reference; S_FALSE and null when there is none.

@@ -18,9 +18,8 @@ void TagSummary::NoteTag(std::u16string_view tag) noexcept {
   }
 }
 
-bool TagSummary::MayHold(std::u16string_view tag) const noexcept {
+bool TagSummary::MayHold(std::size_t bit) const noexcept {
   if (foreignChildren_.load(std::memory_order_relaxed)) return true;
-  const std::size_t bit = BitOf(tag);
   const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
   return (bits_[bit / kWordBits].load(std::memory_order_relaxed) & mask) != 0;
 }

@@ -17,13 +17,13 @@ class TagSummary {
   // Elements may be made by several threads at once from one document.
   void NoteTag(std::u16string_view tag) noexcept;
   void NoteForeignChild() noexcept { foreignChildren_.store(true, std::memory_order_relaxed); }
-  bool MayHold(std::u16string_view tag) const noexcept;
+  // Where a tag's bit is: computed once by a lookup that asks many times.
+  static std::size_t BitOf(std::u16string_view tag) noexcept;
+  bool MayHold(std::size_t bit) const noexcept;
 
  private:
   static constexpr std::size_t kWordBits = 64;
   static constexpr std::size_t kWords = 4;
-
-  static std::size_t BitOf(std::u16string_view tag) noexcept;
 
   std::array<std::atomic<std::uint64_t>, kWords> bits_{};
   std::atomic<bool> foreignChildren_{false};
