@@ -189,6 +189,10 @@ HRESULT Node::HasChildNodes(VARIANT_BOOL* has) noexcept {
 
 HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
+  // Nearly every element read for its text holds exactly one text node: copied without a walk.
+  if (firstChild_ != nullptr && firstChild_ == lastChild_ && firstChild_->type_ == NODE_TEXT) {
+    return CopyToBstr(firstChild_->TextData(), text);
+  }
   // Measured first so that the result is allocated once, at its final size.
   std::size_t length = 0;
   ForEachInSubtree(*this, [&length](Node& node) { length += node.TextData().size(); });
