@@ -115,6 +115,7 @@ TEST_F(AgendaDispatchTest, AnErrorWithoutErrorElementAnnouncesNothing) {
 
 // The objects hold the reply's elements; their references tell whether the objects still live.
 TEST_F(AgendaDispatchTest, AnObjectTheHostDoesNotKeepIsDestroyedAtOnce) {
+  if (!DomKeepsNodeIdentity()) GTEST_SKIP() << "the DOM makes a new object at each lookup";
   const ComPtr<IXMLDOMElement> packet =
       ParseXml(AgendaReplyXml("browse", "<subject><qid>1</qid></subject>").c_str());
   const ComPtr<IXMLDOMElement> query = FindElement(packet.Get(), OLESTR("query"));

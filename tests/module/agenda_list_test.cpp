@@ -96,6 +96,7 @@ TEST(AgendaListTest, AnItemOutlivesItsListAndPacket) {
 }
 
 TEST(AgendaListTest, ReleasesItsSubjectsWhenDestroyed) {
+  if (!DomKeepsNodeIdentity()) GTEST_SKIP() << "the DOM makes a new object at each lookup";
   const ComPtr<IXMLDOMElement> query = ParseXml(kThreeSubjects);
   const ComPtr<IXMLDOMElement> subject = FindElement(query.Get(), OLESTR("subject"));
   const ULONG before = ReferencesOf(subject.Get());

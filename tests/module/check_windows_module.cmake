@@ -2,13 +2,15 @@
 # COM and OLE automation from the system (ole32, oleaut32) and needs no other DLL of ours or of
 # the compiler's runtime: the real platform, not a stand-in, serves it.
 # Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<path of the built DLL> -P check_windows_module.cmake
+cmake_policy(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${MODULE}")
 endif()
 
-string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n([^\n]+\n)*" table "${dump}")
-string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+\n" exported "${table}")
+# The export names follow the table's heading, one "[ index] name" line each, up to a blank line.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([^\n]+\n)*)" table "${dump}")
+string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+\n" exported "${CMAKE_MATCH_1}")
 list(TRANSFORM exported REPLACE "^\\][ \t]+([^ \t\n]+)\n$" "\\1")
 if(NOT exported STREQUAL "LoadConferenceExtension")
   message(FATAL_ERROR "exported symbols: ${exported}")

@@ -123,6 +123,7 @@ TEST_F(VotingDispatchTest, AnErrorIsAnnouncedOverItsErrorElement) {
 // The result object holds the one reference on its element that outlives OnPacket, so the
 // element's count tells whether the object still exists.
 TEST_F(VotingDispatchTest, AnObjectTheHostDoesNotKeepIsDestroyedAfterRaiseEvent) {
+  if (!DomKeepsNodeIdentity()) GTEST_SKIP() << "the DOM makes a new object at each lookup";
   host_.KeepResults(false);
   const ComPtr<IXMLDOMElement> iq =
       ParseXml(Reply("kithe", "<subject name='a' index='1' count='3'/>").c_str());

@@ -1,14 +1,25 @@
-// Reading and comparing XML in tests by meaning: tag names, attribute names, values and order,
-// texts, and children in order. Expected trees are written as XML text and parsed by the
+// Reading and comparing XML in tests by meaning: tag names, namespaces, attribute names, values
+// and order, texts, and children in order. Expected trees are written as XML text and parsed by the
 // platform's DOM (loadXML); both trees are walked through the msxml interfaces only.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "component/com_ptr.h"
 
 // The root element of the UTF-8 text, parsed into a new document; empty when refused.
 ComPtr<IXMLDOMElement> ParseXml(const char* utf8);
 
-// Success when actual has the same tree as expectedXml; otherwise says where they part.
+// Success when actual, written out and read back, has the same tree as expectedXml; otherwise
+// says where they part.
 ::testing::AssertionResult XmlEquivalent(IXMLDOMElement* actual, const char* expectedXml);
+
+// The element or document written out by the platform's DOM, as UTF-8.
+std::string SerialisedXml(IXMLDOMNode* node);
+
+// Whether the platform's DOM hands out one object per node, so that a reference taken through one
+// pointer shows in the count of every other. Wine's msxml makes a new object at each lookup; tests
+// that count the references held on a node need the former.
+bool DomKeepsNodeIdentity();
