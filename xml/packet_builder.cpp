@@ -4,6 +4,7 @@
 #include "component/variant.h"
 #include "xml/dom_name.h"
 #include "xml/shared_document.h"
+#include "xml/xml_text.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
 }  // namespace
 
 bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value) {
-  if (element == nullptr) return false;
+  if (element == nullptr || !IsXmlText(value.View())) return false;
   const DomName attributeName(name);
   const Variant text = Variant::FromText(value.View());
   return SUCCEEDED(element->setAttribute(attributeName.Get(), text.Get()));
@@ -55,6 +56,7 @@ ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleT
 }
 
 ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text) {
+  if (!IsXmlText(text.View())) return nullptr;
   ComPtr<IXMLDOMElement> element = CreateElement(tag);
   if (!element) return nullptr;
   const Bstr content = Bstr::Copy(text.View());

@@ -56,6 +56,17 @@ TEST(PacketBuilderTest, TextXmlCannotCarryFailsTheBuilder) {
   EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='set' to='room' id='1'/>"));
 }
 
+TEST(PacketBuilderTest, TextAtTheEdgesOfWhatXmlCarriesIsKept) {
+  // A surrogate pair, the last character below U+FFFE, and a tab.
+  const OLECHAR edges[] = {0xD83D, 0xDE00, 0xFFFD, 0x09, 0};
+  const ComPtr<IXMLDOMElement> qid = AddChild(nullptr, OLESTR("qid"), edges);
+  ASSERT_TRUE(qid);
+  ASSERT_TRUE(SetAttributeText(qid.Get(), OLESTR("index"), edges));
+  EXPECT_TRUE(XmlEquivalent(qid.Get(),
+                            "<qid index='\xF0\x9F\x98\x80\xEF\xBF\xBD&#9;'>"
+                            "\xF0\x9F\x98\x80\xEF\xBF\xBD\t</qid>"));
+}
+
 TEST(SharedDocumentTest, ReleasedDocumentIsRecreatedAndOldElementsStayUsable) {
   const ComPtr<IXMLDOMElement> before = CreateIq(OLESTR("a"), OLESTR("set"), OLESTR("1"));
   ASSERT_TRUE(before);
