@@ -18,6 +18,18 @@ namespace {
 
 std::atomic<std::uint64_t> shapeGeneration{0};
 
+bool IsXmlSpace(char16_t unit) {
+  return unit == u' ' || unit == u'\t' || unit == u'\n' || unit == u'\r';
+}
+
+// msxml reports an element's text without the white space at its two ends (white space is not
+// preserved by default); the text nodes in the tree keep theirs.
+std::u16string_view TrimXmlSpace(std::u16string_view text) {
+  while (!text.empty() && IsXmlSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsXmlSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace
 
 std::uint64_t Node::ShapeGeneration() noexcept {
@@ -191,7 +203,7 @@ HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
   // Nearly every element read for its text holds exactly one text node: copied without a walk.
   if (firstChild_ != nullptr && firstChild_ == lastChild_ && firstChild_->type_ == NODE_TEXT) {
-    return CopyToBstr(firstChild_->TextData(), text);
+    return CopyToBstr(TrimXmlSpace(firstChild_->TextData()), text);
   }
   // Measured first so that the result is allocated once, at its final size.
   std::size_t length = 0;
@@ -204,7 +216,12 @@ HRESULT Node::GetText(BSTR* text) {
     const std::u16string_view data = node.TextData();
     cursor = std::copy(data.begin(), data.end(), cursor);
   });
-  return S_OK;
+  const std::u16string_view trimmed = TrimXmlSpace({*text, length});
+  if (trimmed.size() == length) return S_OK;
+  BSTR shorter = SysAllocStringLen(trimmed.data(), static_cast<UINT>(trimmed.size()));
+  SysFreeString(*text);
+  *text = shorter;
+  return shorter != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT Node::GetXml(BSTR* xml) { return XmlOf(*this, xml); }

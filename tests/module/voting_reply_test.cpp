@@ -90,8 +90,8 @@ TEST_F(VotingReplyTest, TruthValuesKnowOnlyTrueAndFalse) {
   const struct {
     const char* text;
     LONG expected;
-  } cases[] = {{"true", 1}, {"TRUE", 1}, {"False", 0},  {"false", 0},
-               {"yes", 77}, {"1", 77},   {" true", 77}, {"", 77}};
+  } cases[] = {{"true", 1}, {"TRUE", 1},   {"False", 0}, {"false", 0}, {"yes", 77},
+               {"1", 77},   {"t rue", 77}, {"", 77},     {" true ", 1}};
   for (const auto& [text, expected] : cases) {
     host_.KeepResults(true);
     const std::string body = std::string("<multi>") + text + "</multi><reg>" + text + "</reg>";

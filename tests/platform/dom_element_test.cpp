@@ -98,6 +98,20 @@ TEST_F(DomElementTest, TextIsAllDescendantTextInDocumentOrder) {
   EXPECT_EQ(u"", TextOf(ElementsByTag(root.get(), u"z")[0].get()));
 }
 
+// As msxml reports it: white space at the two ends of the whole text is dropped, white space
+// inside it and in the stored text nodes is kept.
+TEST_F(DomElementTest, TextLeavesOutWhiteSpaceAtItsEnds) {
+  const auto root = Parse("<r>\n\t x <a> y  </a>z\r\n</r>");
+  EXPECT_EQ(u"x  y  z", TextOf(root.get()));
+  EXPECT_EQ(u"y", TextOf(ElementsByTag(root.get(), u"a")[0].get()));
+  const auto built = Make(u"caption");
+  ASSERT_EQ(S_OK, built->put_text(MakeBstr(u" two words ").get()));
+  EXPECT_EQ(u"two words", TextOf(built.get()));
+  EXPECT_EQ(u"<caption> two words </caption>", Xml(built.get()));
+  ASSERT_EQ(S_OK, built->put_text(MakeBstr(u" \t ").get()));
+  EXPECT_EQ(u"", TextOf(built.get()));
+}
+
 TEST_F(DomElementTest, ElementsByTagNameAreDescendantsInDocumentOrder) {
   const auto root = Parse(
       "<item n='0'><a><item n='1'><item n='2'/></item></a><b><c><d><item n='3'/></d></c></b>"
