@@ -65,7 +65,8 @@ bool MeetingConsole::Execute(std::string_view line) {
   if (const ModuleVerb* command = FindModuleVerb(verb)) {
     std::string usage;
     for (const std::string_view parameter : command->parameters) {
-      usage += (usage.empty() ? "" : " ") + std::string(parameter);
+      if (!usage.empty()) usage += ' ';
+      usage += parameter;
     }
     CheckCount(verb, arguments, command->parameters.size(), command->parameters.size(), usage);
     std::vector<std::u16string> wide;
