@@ -85,6 +85,7 @@ std::optional<PacketSession::Request> PacketSession::BeginRequest(const OLECHAR*
                                                                   const OLECHAR* queryType) const {
   if (!roomName_ || roomName_->IsEmpty() || Host() == nullptr) return std::nullopt;
   Request request;
+  request.lease = SharedDocument::Lock();
   request.iq = CreateIq(roomName_->View(), OLESTR("set"), id);
   if (!request.iq) return std::nullopt;
   request.query = AddQuery(request.iq.Get(), queryNamespace_, queryType);

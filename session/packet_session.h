@@ -12,6 +12,7 @@
 #include "component/result_object.h"
 #include "session/conference_session.h"
 #include "session/wide_string.h"
+#include "xml/shared_document.h"
 
 class PacketSession : public ConferenceSession,
                       public ForwardedInterface<PacketSession, IPacketSink> {
@@ -40,8 +41,10 @@ class PacketSession : public ConferenceSession,
   // An error reply (any sender) whose query is in this session's namespace.
   virtual void HandleErrorReply(IXMLDOMElement* iq) = 0;
 
-  // The envelope of one request being built.
+  // The envelope of one request being built. The lease is declared first so that it is let go
+  // last, after every element of the request (the command's own locals included) is released.
   struct Request {
+    SharedDocument::Lease lease;
     ComPtr<IXMLDOMElement> iq;
     ComPtr<IXMLDOMElement> query;
   };

@@ -5,7 +5,7 @@
 namespace {
 
 struct DocumentHolder {
-  std::mutex mutex;
+  std::recursive_mutex mutex;
   ComPtr<IXMLDOMDocument> document;  // released at module unload with the holder
 };
 
@@ -15,6 +15,8 @@ DocumentHolder& Holder() noexcept {
 }
 
 }  // namespace
+
+SharedDocument::Lease SharedDocument::Lock() noexcept { return Lease(Holder().mutex); }
 
 ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
   DocumentHolder& holder = Holder();

@@ -5,10 +5,19 @@
 // already made stay valid.
 #pragma once
 
+#include <mutex>
+
 #include "component/com_ptr.h"
 
 class SharedDocument {
  public:
+  // The platform's document is not free-threaded: two threads creating or changing its elements
+  // at once corrupt it. A command holds a lease from before its first element is made until the
+  // last one is released, so requests of sessions on different threads take turns. Re-entrant,
+  // for a host that issues a command from inside SendPacket.
+  using Lease = std::unique_lock<std::recursive_mutex>;
+  [[nodiscard]] static Lease Lock() noexcept;
+
   // The document, created if absent (the next call retries when creation fails: empty result).
   static ComPtr<IXMLDOMDocument> Acquire() noexcept;
   // Drops the module's reference; the next Acquire creates a new document.

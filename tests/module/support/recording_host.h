@@ -53,6 +53,7 @@ class RecordingHost final : public SessionHost, public ExtensionHost {
   const std::vector<Subscription>& Subscriptions() const { return subscriptions_; }
   const std::vector<ULONG>& Unsubscribed() const { return unsubscribed_; }
   const std::vector<ComPtr<IXMLDOMElement>>& Sent() const { return sent_; }
+  void ForgetSent() { sent_.clear(); }
   const std::vector<Event>& Events() const { return events_; }
   const std::vector<Registration>& Registrations() const { return registrations_; }
   std::size_t ActiveSubscriptions() const;
