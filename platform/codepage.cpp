@@ -8,6 +8,7 @@
 
 #include "unicode.h"
 #include "windows1252.h"
+#include "windows1252_best_fit.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ using quenlo::platform::DecodedCodePoint;
 using quenlo::platform::ReadUtf16;
 using quenlo::platform::ReadUtf8;
 using quenlo::platform::Utf16ToWindows1252;
+using quenlo::platform::Windows1252BestFit;
 using quenlo::platform::Windows1252ToUtf16;
 using quenlo::platform::WriteUtf16;
 using quenlo::platform::WriteUtf8;
@@ -104,23 +106,28 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
   const std::size_t length = WideLength(wide, wideLength);
   Output<char> output(narrow, narrowSize);
   const char substitute = defaultChar != nullptr ? *defaultChar : '?';
+  const bool bestFit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
   bool substituted = false;
   for (std::size_t position = 0; position < length;) {
-    const DecodedCodePoint decoded = ReadUtf16(wide, length, position);
-    if (encoding == Encoding::Utf8) {
-      if (!decoded.valid && (flags & WC_ERR_INVALID_CHARS) != 0) {
-        return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (encoding == Encoding::Windows1252) {
+      // Unit by unit, as the platform does: the two halves of a surrogate pair are two
+      // characters the code page lacks. A best fit is no substitution for usedDefault.
+      const char16_t unit = wide[position++];
+      std::optional<unsigned char> byte = Utf16ToWindows1252(unit);
+      if (!byte && bestFit) byte = Windows1252BestFit(unit);
+      if (byte) {
+        output(static_cast<char>(*byte));
+      } else {
+        output(substitute);
+        substituted = true;
       }
-      WriteUtf8(decoded.value, output);
       continue;
     }
-    const auto byte = decoded.valid ? Utf16ToWindows1252(decoded.value) : std::nullopt;
-    if (byte) {
-      output(static_cast<char>(*byte));
-    } else {
-      output(substitute);
-      substituted = true;
+    const DecodedCodePoint decoded = ReadUtf16(wide, length, position);
+    if (!decoded.valid && (flags & WC_ERR_INVALID_CHARS) != 0) {
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
     }
+    WriteUtf8(decoded.value, output);
   }
   const int result = output.Result();
   if (result != 0 && usedDefault != nullptr) *usedDefault = substituted ? TRUE : FALSE;

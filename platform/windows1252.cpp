@@ -25,12 +25,12 @@ char16_t Windows1252ToUtf16(unsigned char byte) {
   return byte;
 }
 
-std::optional<unsigned char> Utf16ToWindows1252(char32_t codePoint) {
-  const bool latin1 = codePoint <= 0xFF;
-  const bool c1Control = codePoint >= kHighControlFirst && codePoint <= kHighControlLast;
-  if (latin1 && !c1Control) return static_cast<unsigned char>(codePoint);
+std::optional<unsigned char> Utf16ToWindows1252(char16_t unit) {
+  const bool latin1 = unit <= 0xFF;
+  const bool c1Control = unit >= kHighControlFirst && unit <= kHighControlLast;
+  if (latin1 && !c1Control) return static_cast<unsigned char>(unit);
   for (std::size_t index = 0; index < kHighControlRange.size(); ++index) {
-    if (kHighControlRange[index] == codePoint) {
+    if (kHighControlRange[index] == unit) {
       return static_cast<unsigned char>(kHighControlFirst + index);
     }
   }

@@ -6,7 +6,7 @@
 namespace quenlo::platform {
 
 char16_t Windows1252ToUtf16(unsigned char byte);
-// Empty for a code point that the code page cannot represent.
-std::optional<unsigned char> Utf16ToWindows1252(char32_t codePoint);
+// Empty for a UTF-16 unit that the code page cannot represent.
+std::optional<unsigned char> Utf16ToWindows1252(char16_t unit);
 
 }  // namespace quenlo::platform
