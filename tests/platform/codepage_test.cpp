@@ -15,16 +15,21 @@ struct Narrowed {
   BOOL usedDefault;
 };
 
-Narrowed ToAnsi(std::u16string_view wide, LPCCH defaultChar = nullptr) {
+Narrowed ToAnsi(std::u16string_view wide, LPCCH defaultChar = nullptr, DWORD flags = 0,
+                UINT codePage = CP_ACP) {
   const int length = static_cast<int>(wide.size());
   const int needed =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+      WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
   EXPECT_GT(needed, 0);
   Narrowed result{std::string(static_cast<std::size_t>(needed), '\0'), -1};
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide.data(), length, result.text.data(), needed,
+  EXPECT_EQ(WideCharToMultiByte(codePage, flags, wide.data(), length, result.text.data(), needed,
                                 defaultChar, &result.usedDefault),
             needed);
   return result;
+}
+
+Narrowed ToAnsiWithoutBestFit(std::u16string_view wide) {
+  return ToAnsi(wide, nullptr, WC_NO_BEST_FIT_CHARS);
 }
 
 std::u16string FromNarrow(UINT codePage, std::string_view narrow, DWORD flags = 0) {
@@ -70,14 +75,58 @@ TEST(AnsiCodePage, MapsTheTypographicRangeAndKeepsUnassignedBytesAsControls) {
 
 TEST(AnsiCodePage, SubstitutesWhatItCannotRepresent) {
   // U+0080 is a C1 control that Windows-1252 replaced with the euro sign.
-  const Narrowed outside = ToAnsi(u"a\u0100b\u0080c");
+  const Narrowed outside = ToAnsi(u"a\u4E2Db\u0080c");
   EXPECT_EQ(outside.text, "a?b?c");
   EXPECT_EQ(outside.usedDefault, TRUE);
   EXPECT_EQ(ToAnsi(u"x\u4E2D", "*").text, "x*");
 }
 
-TEST(AnsiCodePage, SurrogatePairIsOneCharacterAndLoneHalvesAreSubstituted) {
-  EXPECT_EQ(ToAnsi(u"a\U0001F600b").text, "a?b");
+TEST(AnsiCodePage, BestFitGivesALookAlikeWithoutUsingTheDefault) {
+  // The table's first and last entries and one whose look-alike lies above ASCII (lira, pound).
+  const Narrowed fitted = ToAnsi(u"\u0100\u0141\u2212\u20A4\uFF11\uFF1C\uFF5E");
+  EXPECT_EQ(fitted.text,
+            "AL-\xA3"
+            "1<~");
+  EXPECT_EQ(fitted.usedDefault, FALSE);
+  EXPECT_EQ(ToAnsi(u"\uFF11", nullptr, 0, 1252).text, "1");
+  // Just past the last entry, and a caller's default is used only where nothing fits.
+  EXPECT_EQ(ToAnsi(u"\uFF5F").text, "?");
+  const Narrowed mixed = ToAnsi(u"\uFF11\u4E2D", "*");
+  EXPECT_EQ(mixed.text, "1*");
+  EXPECT_EQ(mixed.usedDefault, TRUE);
+}
+
+TEST(AnsiCodePage, NoBestFitFlagSubstitutesEveryCharacterOutsideTheCodePage) {
+  const Narrowed strict = ToAnsiWithoutBestFit(u"\uFF11a\u0100\u00E9\u20AC");
+  EXPECT_EQ(strict.text, "?a?\xE9\x80");
+  EXPECT_EQ(strict.usedDefault, TRUE);
+
+  // Over every unit: without best fit a unit keeps its byte only if the byte widens back to it,
+  // and best fit changes exactly the units that would otherwise be substituted.
+  int bestFits = 0;
+  for (unsigned value = 1; value <= 0xFFFF; ++value) {
+    if (value >= 0xD800 && value <= 0xDFFF) continue;
+    const std::u16string unit(1, static_cast<char16_t>(value));
+    const Narrowed withoutFit = ToAnsiWithoutBestFit(unit);
+    ASSERT_EQ(withoutFit.text.size(), 1u);
+    const bool inCodePage = FromNarrow(CP_ACP, withoutFit.text) == unit;
+    EXPECT_EQ(withoutFit.usedDefault, inCodePage ? FALSE : TRUE) << std::hex << value;
+    if (!inCodePage) {
+      EXPECT_EQ(withoutFit.text, "?") << std::hex << value;
+    }
+    const Narrowed withFit = ToAnsi(unit);
+    if (withFit.text != withoutFit.text) {
+      ++bestFits;
+      EXPECT_FALSE(inCodePage) << std::hex << value;
+      EXPECT_EQ(withFit.usedDefault, FALSE) << std::hex << value;
+    }
+  }
+  EXPECT_EQ(bestFits, 441);  // as many as measured on the platform
+}
+
+TEST(AnsiCodePage, SurrogateHalvesAreSubstitutedOneByOne) {
+  EXPECT_EQ(ToAnsi(u"a\U0001F600b").text, "a??b");
+  EXPECT_EQ(ToAnsi(u"\U0001D7CF").text, "??");  // a mathematical one has no best fit
   EXPECT_EQ(ToAnsi(u"a\xD83D"
                    u"b")
                 .text,
