@@ -35,24 +35,24 @@ int main() {
 
   // The plain table, measured in the widening direction: every byte has one character.
   WCHAR widened[256];
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    const char narrow = static_cast<char>(byte);
-    if (MultiByteToWideChar(CP_ACP, 0, &narrow, 1, &widened[byte], 1) != 1) {
-      std::printf("! byte %02X does not widen to one unit\n", byte);
+  for (unsigned byteValue = 0; byteValue < 256; ++byteValue) {
+    const char narrow = static_cast<char>(byteValue);
+    if (MultiByteToWideChar(CP_ACP, 0, &narrow, 1, &widened[byteValue], 1) != 1) {
+      std::printf("! byte %02X does not widen to one unit\n", byteValue);
       return 1;
     }
     // Widening has no best fit when every flag gives the same unit and it narrows back.
     WCHAR other = 0;
     if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, &narrow, 1, &other, 1) != 1 ||
-        other != widened[byte] ||
+        other != widened[byteValue] ||
         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &narrow, 1, &other, 1) != 1 ||
-        other != widened[byte] || MultiByteToWideChar(1252, 0, &narrow, 1, &other, 1) != 1 ||
-        other != widened[byte]) {
-      std::printf("! byte %02X widens differently by flag or code page\n", byte);
+        other != widened[byteValue] || MultiByteToWideChar(1252, 0, &narrow, 1, &other, 1) != 1 ||
+        other != widened[byteValue]) {
+      std::printf("! byte %02X widens differently by flag or code page\n", byteValue);
     }
-    const Narrowed back = Narrow(CP_ACP, WC_NO_BEST_FIT_CHARS, widened[byte]);
-    if (back.length != 1 || static_cast<unsigned char>(back.bytes[0]) != byte) {
-      std::printf("! byte %02X does not survive a round trip\n", byte);
+    const Narrowed back = Narrow(CP_ACP, WC_NO_BEST_FIT_CHARS, widened[byteValue]);
+    if (back.length != 1 || static_cast<unsigned char>(back.bytes[0]) != byteValue) {
+      std::printf("! byte %02X does not survive a round trip\n", byteValue);
     }
   }
   std::printf(
@@ -76,9 +76,9 @@ int main() {
     if (explicitPage.length != 1 || explicitPage.bytes[0] != plain.bytes[0]) {
       std::printf("! U+%04X narrows differently with code page 1252\n", value);
     }
-    const auto byte = static_cast<unsigned char>(plain.bytes[0]);
-    if (widened[byte] == unit) continue;
-    if (byte == '?') {
+    const auto narrowed = static_cast<unsigned char>(plain.bytes[0]);
+    if (widened[narrowed] == unit) continue;
+    if (narrowed == '?') {
       ++substituted;
       if (plain.usedDefault == TRUE) ++usedDefaultOnSubstitute;
       continue;
@@ -88,7 +88,7 @@ int main() {
     if (strict.bytes[0] != '?' || strict.usedDefault != TRUE) {
       std::printf("! U+%04X is not refused by WC_NO_BEST_FIT_CHARS\n", value);
     }
-    std::printf("%04X %02X\n", value, byte);
+    std::printf("%04X %02X\n", value, narrowed);
   }
   std::printf("# %u best-fit units; *usedDefaultChar TRUE for %u of them\n", bestFit,
               usedDefaultOnBestFit);
@@ -113,9 +113,13 @@ int main() {
                           &mathResult.usedDefault);
   std::printf("# surrogate pair U+1D7CF (mathematical bold one) narrows to %d bytes \"%.*s\"\n",
               mathResult.length, mathResult.length, mathResult.bytes);
-  const Narrowed lone = Narrow(CP_ACP, 0, 0xD800);
-  std::printf("# lone surrogate D800 narrows to %d bytes \"%.*s\" usedDefault %d\n", lone.length,
-              lone.length, lone.bytes, lone.usedDefault);
+  for (unsigned value = 0xD800; value <= 0xDFFF; ++value) {
+    const Narrowed lone = Narrow(CP_ACP, 0, static_cast<WCHAR>(value));
+    if (lone.length != 1 || lone.bytes[0] != '?' || lone.usedDefault != TRUE) {
+      std::printf("! lone surrogate %04X is not substituted\n", value);
+    }
+  }
+  std::printf("# every lone surrogate half narrows to \"?\" with *usedDefaultChar TRUE\n");
 
   // A caller's default character replaces only what has no best fit.
   const WCHAR mixed[] = {0xFF11, 0x4E2D};
