@@ -25,7 +25,7 @@ class AgendaRouteTest : public AgendaDispatchTest, public ::testing::WithParamIn
 
 TEST_P(AgendaRouteTest, AnnouncesItsPathWithItsObject) {
   const Route& route = GetParam();
-  ASSERT_EQ(Deliver(AgendaReplyXml(route.queryType, "<subject><qid>7</qid></subject>")), S_OK);
+  ASSERT_EQ(Deliver(ReplyXml(route.queryType, "<subject><qid>7</qid></subject>")), S_OK);
   ASSERT_EQ(EventPaths(), std::vector<std::string>{route.eventPath});
   EXPECT_EQ(host_.Events()[0].reserved, 0);
   const ComPtr<IUnknown>& result = host_.Events()[0].result;
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(Routes, AgendaRouteTest,
 
 TEST_F(AgendaDispatchTest, UnknownTypesAnnounceNothing) {
   for (const char* type : {"", "showall", " browse", "browse ", "creat", "error", "sync\xC3\xA9"}) {
-    EXPECT_EQ(Deliver(AgendaReplyXml(type, "<subject/>")), S_OK) << type;
+    EXPECT_EQ(Deliver(ReplyXml(type, "<subject/>")), S_OK) << type;
   }
   EXPECT_TRUE(host_.Events().empty());
 }
@@ -75,7 +75,7 @@ TEST_F(AgendaDispatchTest, ASyncRecordReadsTheFirstFieldsBelowTheQuery) {
   ASSERT_TRUE(record);
   Bstr qid;
   ASSERT_EQ(record->GetQid(qid.Put()), S_OK);
-  EXPECT_EQ(Utf8Of(qid), "11");
+  EXPECT_EQ(ToUtf8(qid), "11");
 }
 
 TEST_F(AgendaDispatchTest, AnErrorIsAnnouncedOverItsErrorElement) {
@@ -91,8 +91,8 @@ TEST_F(AgendaDispatchTest, AnErrorIsAnnouncedOverItsErrorElement) {
   Bstr text;
   ASSERT_EQ(error->GetCode(code.Put()), S_OK);
   ASSERT_EQ(error->GetText(text.Put()), S_OK);
-  EXPECT_EQ(Utf8Of(code), "404");  // the element inside "error", not its attribute or the query's
-  EXPECT_EQ(Utf8Of(text), "no such item");
+  EXPECT_EQ(ToUtf8(code), "404");  // the element inside "error", not its attribute or the query's
+  EXPECT_EQ(ToUtf8(text), "no such item");
 }
 
 TEST_F(AgendaDispatchTest, AnErrorWithoutCodeIsAnnouncedAndReadsNoCode) {
@@ -117,7 +117,7 @@ TEST_F(AgendaDispatchTest, AnErrorWithoutErrorElementAnnouncesNothing) {
 TEST_F(AgendaDispatchTest, AnObjectTheHostDoesNotKeepIsDestroyedAtOnce) {
   if (!DomKeepsNodeIdentity()) GTEST_SKIP() << "the DOM makes a new object at each lookup";
   const ComPtr<IXMLDOMElement> packet =
-      ParseXml(AgendaReplyXml("browse", "<subject><qid>1</qid></subject>").c_str());
+      ParseXml(ReplyXml("browse", "<subject><qid>1</qid></subject>").c_str());
   const ComPtr<IXMLDOMElement> query = FindElement(packet.Get(), OLESTR("query"));
   const ComPtr<IXMLDOMElement> subject = FindElement(packet.Get(), OLESTR("subject"));
   const ULONG queryBefore = ReferencesOf(query.Get());

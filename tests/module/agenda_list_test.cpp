@@ -28,7 +28,7 @@ std::string QidOf(IAgendaList* list, LONG index) {
   if (!item) return "<no item>";
   Bstr qid;
   if (item->GetQid(qid.Put()) != S_OK) return "<no qid>";
-  return Utf8Of(qid);
+  return ToUtf8(qid);
 }
 
 const char* const kThreeSubjects =
@@ -91,8 +91,8 @@ TEST(AgendaListTest, AnItemOutlivesItsListAndPacket) {
   Bstr text;
   ASSERT_EQ(item->GetQid(qid.Put()), S_OK);
   ASSERT_EQ(item->GetText(text.Put()), S_OK);
-  EXPECT_EQ(Utf8Of(qid), "kept");
-  EXPECT_EQ(Utf8Of(text), "Closing");
+  EXPECT_EQ(ToUtf8(qid), "kept");
+  EXPECT_EQ(ToUtf8(text), "Closing");
 }
 
 TEST(AgendaListTest, ReleasesItsSubjectsWhenDestroyed) {

@@ -39,7 +39,7 @@ TEST(AgendaReplyTest, EachAccessorReadsItsOwnElement) {
   for (const Field& field : kFields) {
     Bstr value;
     ASSERT_EQ((record.Get()->*field.read)(value.Put()), S_OK) << field.tag;
-    EXPECT_EQ(Utf8Of(value), std::string(field.tag) + "-value");
+    EXPECT_EQ(ToUtf8(value), std::string(field.tag) + "-value");
   }
 }
 
@@ -49,7 +49,7 @@ TEST(AgendaReplyTest, AnEmptyElementReadsAsAnEmptyText) {
   for (const Field& field : kFields) {
     Bstr value;
     ASSERT_EQ((record.Get()->*field.read)(value.Put()), S_OK) << field.tag;
-    EXPECT_EQ(Utf8Of(value), "") << field.tag;
+    EXPECT_EQ(ToUtf8(value), "") << field.tag;
   }
 }
 
@@ -73,8 +73,8 @@ TEST(AgendaReplyTest, TheFirstElementAtAnyDepthIsRead) {
   Bstr text;
   ASSERT_EQ(record->GetQid(qid.Put()), S_OK);
   ASSERT_EQ(record->GetText(text.Put()), S_OK);
-  EXPECT_EQ(Utf8Of(qid), "deep");
-  EXPECT_EQ(Utf8Of(text), "Part one and two");
+  EXPECT_EQ(ToUtf8(qid), "deep");
+  EXPECT_EQ(ToUtf8(text), "Part one and two");
 }
 
 TEST(AgendaReplyTest, ANullOutputIsRefused) {

@@ -20,12 +20,12 @@ TEST_F(AgendaSessionTest, HasOnlyTheRoomNameProperty) {
   Bstr value;
   ASSERT_EQ(config_->GetProperty(OLESTR("agenda.room_name"), value.Put()), S_OK);
   EXPECT_NE(value.Get(), nullptr);
-  EXPECT_EQ(Utf8Of(value), "");
+  EXPECT_EQ(ToUtf8(value), "");
   EXPECT_EQ(config_->SetProperty(OLESTR("voting.room_name"), kAgendaRoom), S_FALSE);
   EXPECT_EQ(config_->SetProperty(OLESTR("Agenda.Room_Name"), kAgendaRoom), S_FALSE);
   SetRoom();
   ASSERT_EQ(config_->GetProperty(OLESTR("agenda.room_name"), value.Put()), S_OK);
-  EXPECT_EQ(Utf8Of(value), "hall3@conference.example");
+  EXPECT_EQ(ToUtf8(value), "hall3@conference.example");
 }
 
 // Each case is delivered to a session attached in hall3@conference.example.
@@ -56,47 +56,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "<iq type='result' from='hall3@conference.example'>"
                    "<query xmlns='quenlo:conf:agenda' type='sync'/></iq>",
                    S_OK, "/agenda/sync/ok"},
-        FilterCase{"TagInCapitals",
-                   "<IQ type='result' from='hall3@conference.example'>"
-                   "<query xmlns='quenlo:conf:agenda' type='sync'/></IQ>",
-                   S_OK, "/agenda/sync/ok"},
-        FilterCase{"TagInMixedCase",
-                   "<Iq type='set' from='hall3@conference.example'>"
-                   "<query xmlns='quenlo:conf:agenda' type='sync'/></Iq>",
-                   S_OK, "/agenda/sync/ok"},
         FilterCase{"NamespaceCaseFolded",
                    "<iq from='hall3@conference.example'>"
                    "<query xmlns='Quenlo:Conf:AGENDA' type='request'/></iq>",
                    S_OK, "/agenda/request/ok"},
-        FilterCase{"NotIq",
-                   "<message from='hall3@conference.example'>"
-                   "<query xmlns='quenlo:conf:agenda' type='sync'/></message>",
-                   S_OK, nullptr},
-        FilterCase{"SenderInOtherCase",
-                   "<iq type='result' from='Hall3@conference.example'>"
-                   "<query xmlns='quenlo:conf:agenda' type='sync'/></iq>",
-                   S_OK, nullptr},
-        FilterCase{"NoQuery", "<iq from='hall3@conference.example'><subject/></iq>", S_OK, nullptr},
-        FilterCase{"NestedQuery",
-                   "<iq from='hall3@conference.example'><x><y>"
-                   "<query xmlns='quenlo:conf:agenda' type='browse'/></y></x></iq>",
-                   S_OK, "/agenda/showall/ok"},
         FilterCase{"OtherNamespaceFromTheRoom",
                    "<iq type='result' from='hall3@conference.example'>"
                    "<query xmlns='quenlo:conf:voting' type='sync'/></iq>",
                    S_FALSE, nullptr},
-        FilterCase{"OtherNamespaceFromElsewhere",
-                   "<iq type='result' from='hall4@conference.example'>"
-                   "<query xmlns='quenlo:conf:voting' type='sync'/></iq>",
-                   S_OK, nullptr},
         FilterCase{"ErrorFromAnySender",
                    "<iq type='Error' from='server.example'>"
                    "<query xmlns='quenlo:conf:agenda'/><error><code>3</code></error></iq>",
                    S_OK, "/agenda/error"},
-        FilterCase{"ErrorWithoutQuery",
-                   "<iq type='error' from='hall3@conference.example'>"
-                   "<error><code>3</code></error></iq>",
-                   S_OK, nullptr},
         FilterCase{"ErrorWithVotingQuery",
                    "<iq type='error' from='hall3@conference.example'>"
                    "<query xmlns='quenlo:conf:voting'/><error><code>3</code></error></iq>",
@@ -106,31 +77,5 @@ INSTANTIATE_TEST_SUITE_P(
                    "<query xmlns='quenlo:conf:agenda'/></iq>",
                    S_FALSE, nullptr}),
     [](const ::testing::TestParamInfo<FilterCase>& test) { return std::string(test.param.name); });
-
-TEST_F(AgendaSessionTest, APacketThatIsNotAnElementIsRefused) {
-  AttachToRoom();
-  EXPECT_EQ(Deliver(nullptr), S_FALSE);
-  EXPECT_EQ(Deliver(session_.Get()), S_FALSE);
-  EXPECT_TRUE(host_.Events().empty());
-}
-
-TEST_F(AgendaSessionTest, BeforeARoomIsSetOnlyErrorRepliesAreHandled) {
-  ASSERT_EQ(config_->Attach(&host_), S_OK);
-  EXPECT_EQ(Deliver("<iq from=''><query xmlns='quenlo:conf:agenda' type='sync'/></iq>"), S_OK);
-  EXPECT_EQ(Deliver(AgendaReplyXml("sync", "")), S_OK);
-  EXPECT_TRUE(host_.Events().empty());
-  EXPECT_EQ(Deliver("<iq type='error'><query xmlns='quenlo:conf:agenda'/><error/></iq>"), S_OK);
-  EXPECT_EQ(EventPaths(), std::vector<std::string>{"/agenda/error"});
-}
-
-TEST_F(AgendaSessionTest, AReplyThatArrivesWithoutAHostIsDropped) {
-  SetRoom();
-  EXPECT_EQ(Deliver(AgendaReplyXml("browse", "<subject/>")), S_OK);
-  EXPECT_EQ(Deliver("<iq type='error'><query xmlns='quenlo:conf:agenda'/><error/></iq>"), S_OK);
-  ASSERT_EQ(config_->Attach(&host_), S_OK);
-  ASSERT_EQ(config_->Detach(), S_OK);
-  EXPECT_EQ(Deliver(AgendaReplyXml("browse", "<subject/>")), S_OK);
-  EXPECT_TRUE(host_.Events().empty());
-}
 
 }  // namespace

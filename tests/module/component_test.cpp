@@ -8,6 +8,7 @@
 #include "component/bstr.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
+#include "support/reference_count.h"
 #include "support/xml_equivalence.h"
 #include "test_session.h"
 
@@ -43,17 +44,12 @@ class TwoFaced final : public ComponentBase,
 };
 
 // The count as the object reports it, without changing it.
-ULONG CountOf(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
-
 TEST(ComponentBaseTest, StartsAtZeroAndQueryForUnknownTakesTheFirstReference) {
   auto* object = new TwoFaced();
   void* unknown = nullptr;
   ASSERT_EQ(object->Commands()->QueryInterface(IID_IUnknown, &unknown), S_OK);
   EXPECT_EQ(unknown, object->Primary());
-  EXPECT_EQ(CountOf(object->Primary()), 1u);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 1u);
   EXPECT_EQ(object->Primary()->Release(), 0u);
 }
 
@@ -94,7 +90,7 @@ TEST(ComponentBaseTest, QueriesAnswerTheSameInterfacesThroughEveryInterface) {
     EXPECT_EQ(found, object->Commands());
     object->Primary()->Release();
   }
-  EXPECT_EQ(CountOf(object->Primary()), 1u);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 1u);
 }
 
 TEST(ComponentBaseTest, FailedQueryNullsTheResultAndLeavesTheCount) {
@@ -104,7 +100,7 @@ TEST(ComponentBaseTest, FailedQueryNullsTheResultAndLeavesTheCount) {
   EXPECT_EQ(object->Result()->QueryInterface(IID_IConferenceSession, &found), E_NOINTERFACE);
   EXPECT_EQ(found, nullptr);
   EXPECT_EQ(object->Primary()->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
-  EXPECT_EQ(CountOf(object->Primary()), 1u);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 1u);
 }
 
 class ResultObjectTest : public ::testing::Test {
@@ -119,13 +115,13 @@ class ResultObjectTest : public ::testing::Test {
 TEST_F(ResultObjectTest, CreateHandsOutOneReferenceAfterLoadingAndHoldsTheElement) {
   const ComPtr<IXMLDOMElement> element = ParseXml("<query/>");
   ASSERT_TRUE(element);
-  const ULONG before = CountOf(element.Get());
+  const ULONG before = ReferencesOf(element.Get());
   {
     ComPtr<ITestResult> result = TestResult::Create(element.Get());
     ASSERT_TRUE(result);
     EXPECT_EQ(TestResult::loads, 1);
-    EXPECT_EQ(CountOf(result.Get()), 1u);
-    EXPECT_EQ(CountOf(element.Get()), before + 1);
+    EXPECT_EQ(ReferencesOf(result.Get()), 1u);
+    EXPECT_EQ(ReferencesOf(element.Get()), before + 1);
     ComPtr<IXMLDOMElement> held;
     EXPECT_EQ(result->GetElement(held.Put()), S_OK);
     EXPECT_EQ(held.Get(), element.Get());
@@ -134,17 +130,17 @@ TEST_F(ResultObjectTest, CreateHandsOutOneReferenceAfterLoadingAndHoldsTheElemen
     EXPECT_TRUE(result.As<IUnknown>());
   }
   EXPECT_EQ(TestResult::destroyed, 1);
-  EXPECT_EQ(CountOf(element.Get()), before);
+  EXPECT_EQ(ReferencesOf(element.Get()), before);
 }
 
 TEST_F(ResultObjectTest, FailingLoadDestroysTheObjectAndReleasesTheElement) {
   const ComPtr<IXMLDOMElement> element = ParseXml("<query><broken/></query>");
   ASSERT_TRUE(element);
-  const ULONG before = CountOf(element.Get());
+  const ULONG before = ReferencesOf(element.Get());
   EXPECT_THROW(TestResult::Create(element.Get()), _com_error);
   EXPECT_EQ(TestResult::constructed, 1);
   EXPECT_EQ(TestResult::destroyed, 1);
-  EXPECT_EQ(CountOf(element.Get()), before);
+  EXPECT_EQ(ReferencesOf(element.Get()), before);
 }
 
 std::string RegistryForm(const IID& iid) {
@@ -178,25 +174,25 @@ TEST(ComPtrTest, OwnsExactlyTheReferencesItTakes) {
   object->Primary()->AddRef();  // the test's own reference
   {
     ComPtr<ITestCommands> shared(object->Commands());
-    EXPECT_EQ(CountOf(object->Primary()), 2u);
+    EXPECT_EQ(ReferencesOf(object->Primary()), 2u);
     ComPtr<ITestCommands> copy = shared;
-    EXPECT_EQ(CountOf(object->Primary()), 3u);
+    EXPECT_EQ(ReferencesOf(object->Primary()), 3u);
     ComPtr<ITestCommands> moved = std::move(copy);
     EXPECT_FALSE(copy);  // NOLINT(bugprone-use-after-move): moved-from is empty by contract
-    EXPECT_EQ(CountOf(object->Primary()), 3u);
+    EXPECT_EQ(ReferencesOf(object->Primary()), 3u);
     ComPtr<ITestResult> other = moved.As<ITestResult>();
     EXPECT_EQ(other.Get(), object->Result());
-    EXPECT_EQ(CountOf(object->Primary()), 4u);
+    EXPECT_EQ(ReferencesOf(object->Primary()), 4u);
     EXPECT_FALSE(moved.As<IConferenceSession>());
     other.Put();  // drops the held reference
-    EXPECT_EQ(CountOf(object->Primary()), 3u);
+    EXPECT_EQ(ReferencesOf(object->Primary()), 3u);
   }
-  EXPECT_EQ(CountOf(object->Primary()), 1u);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 1u);
   object->Primary()->AddRef();
   ComPtr<IUnknown> adopted = ComPtr<IUnknown>::Adopt(object->Primary());
-  EXPECT_EQ(CountOf(object->Primary()), 2u);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 2u);
   IUnknown* detached = adopted.Detach();
-  EXPECT_EQ(CountOf(object->Primary()), 2u);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 2u);
   detached->Release();
   EXPECT_EQ(object->Primary()->Release(), 0u);
 }

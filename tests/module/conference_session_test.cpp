@@ -226,8 +226,15 @@ TEST_F(SessionTest, TextXmlCannotCarryIsNeverSent) {
 }
 
 TEST_F(SessionTest, PacketsThatAreNotElementsAreRefused) {
+  AttachToRoom();
   EXPECT_EQ(sink_->OnPacket(nullptr, nullptr, 0), S_FALSE);
   EXPECT_EQ(sink_->OnPacket(nullptr, unknown_.Get(), 0), S_FALSE);
+  // A text node of a packet is a DOM node, but not an element.
+  const ComPtr<IXMLDOMElement> iq = ParseXml("<iq from='room@conference'>text</iq>");
+  ComPtr<IXMLDOMNode> text;
+  ASSERT_EQ(iq->get_firstChild(text.Put()), S_OK);
+  EXPECT_EQ(sink_->OnPacket(nullptr, text.Get(), 0), S_FALSE);
+  EXPECT_TRUE(host_.Events().empty());
 }
 
 TEST_F(SessionTest, RepliesFromTheRoomAreDispatchedAndAnnounced) {
@@ -322,7 +329,11 @@ TEST_F(SessionTest, AResultThatFailsToLoadIsNotAnnounced) {
 TEST_F(SessionTest, RepliesWhileDetachedAreDroppedNotRaised) {
   config_->SetProperty(OLESTR("test.room_name"), OLESTR("room@conference"));
   EXPECT_EQ(Deliver("<iq from='room@conference'><query xmlns='quenlo:conf:test'/></iq>"), S_OK);
+  ASSERT_EQ(config_->Attach(&host_), S_OK);
+  ASSERT_EQ(config_->Detach(), S_OK);
+  EXPECT_EQ(Deliver("<iq type='error'><query xmlns='quenlo:conf:test'/><error/></iq>"), S_OK);
   EXPECT_EQ(session_->replies.size(), 1u);
+  EXPECT_EQ(session_->errors.size(), 1u);
   EXPECT_EQ(TestResult::constructed, 0);
   EXPECT_TRUE(host_.Events().empty());
 }

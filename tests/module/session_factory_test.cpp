@@ -3,14 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/reference_count.h"
 #include "test_session.h"
 
 namespace {
-
-ULONG CountOf(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
 
 class SessionFactoryTest : public ::testing::Test {
  protected:
@@ -26,7 +22,7 @@ TEST_F(SessionFactoryTest, HandsOutThePrimaryInterfaceWithOneReference) {
   ComPtr<IUnknown> session;
   ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IConferenceSession, session.PutVoid()), S_OK);
   ASSERT_TRUE(session);
-  EXPECT_EQ(CountOf(session.Get()), 1u);
+  EXPECT_EQ(ReferencesOf(session.Get()), 1u);
   EXPECT_EQ(session.As<IUnknown>().Get(), session.Get());  // the primary, not IConferenceSession
   EXPECT_TRUE(session.As<IConferenceSession>());
   EXPECT_TRUE(session.As<IPacketSink>());
@@ -41,7 +37,7 @@ TEST_F(SessionFactoryTest, EveryCallMakesANewSession) {
   ASSERT_EQ(factory_->CreateInstance(factory_.Get(), IID_IUnknown, first.PutVoid()), S_OK);
   ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IClassFactory, second.PutVoid()), S_OK);
   EXPECT_NE(first.Get(), second.Get());
-  EXPECT_EQ(CountOf(second.Get()), 1u);
+  EXPECT_EQ(ReferencesOf(second.Get()), 1u);
   first.Reset();
   second.Reset();
   EXPECT_EQ(TestSession::destroyed, 2);
@@ -49,7 +45,7 @@ TEST_F(SessionFactoryTest, EveryCallMakesANewSession) {
 }
 
 TEST_F(SessionFactoryTest, AnswersOnlyItsOwnInterfaces) {
-  EXPECT_EQ(CountOf(factory_.Get()), 1u);
+  EXPECT_EQ(ReferencesOf(factory_.Get()), 1u);
   ComPtr<IUnknown> primary = factory_.As<IUnknown>();
   ASSERT_TRUE(primary);
   EXPECT_NE(static_cast<void*>(primary.Get()), static_cast<void*>(factory_.Get()));
@@ -57,7 +53,7 @@ TEST_F(SessionFactoryTest, AnswersOnlyItsOwnInterfaces) {
   void* session = factory_.Get();
   EXPECT_EQ(factory_->QueryInterface(IID_IConferenceSession, &session), E_NOINTERFACE);
   EXPECT_EQ(session, nullptr);
-  EXPECT_EQ(CountOf(factory_.Get()), 2u);  // the test's two references, nothing more
+  EXPECT_EQ(ReferencesOf(factory_.Get()), 2u);  // the test's two references, nothing more
   EXPECT_EQ(factory_->LockServer(TRUE), S_OK);
   EXPECT_EQ(factory_->LockServer(FALSE), S_OK);
 }

@@ -165,7 +165,7 @@ TEST_F(VotingCommandsTest, TheSameIdMayBeUsedAgain) {
 TEST_F(VotingCommandsTest, ARequestIsAFreeStandingTreeHeldOnlyByTheHost) {
   ASSERT_EQ(commands_->Kithe(OLESTR("k"), OLESTR("q")), S_OK);
   IXMLDOMElement* sent = LastSent();
-  EXPECT_EQ(CountOf(sent), 1u);
+  EXPECT_EQ(ReferencesOf(sent), 1u);
   ComPtr<IXMLDOMNode> parent;
   EXPECT_EQ(sent->get_parentNode(parent.Put()), S_FALSE);
   EXPECT_FALSE(parent);
@@ -214,7 +214,7 @@ TEST_F(VotingRefusalTest, NoRoomEverSet) {
   ASSERT_EQ(config_->Attach(&host_), S_OK);
   Fill();
   ExpectEverySendRefused();
-  ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
+  SetRoom();
   ExpectSubjectsKept();
 }
 
@@ -223,12 +223,12 @@ TEST_F(VotingRefusalTest, RoomSetBackToEmpty) {
   ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), OLESTR("")), S_OK);
   Fill();
   ExpectEverySendRefused();
-  ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
+  SetRoom();
   ExpectSubjectsKept();
 }
 
 TEST_F(VotingRefusalTest, RoomButNoHost) {
-  ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
+  SetRoom();
   Fill();
   ExpectEverySendRefused();
   ASSERT_EQ(config_->Attach(&host_), S_OK);

@@ -68,7 +68,7 @@ TEST_F(VotingDetailTest, NamedAndCountedVotes) {
   EXPECT_EQ(count, 5);
   Bstr qid;
   ASSERT_EQ(detail->GetQid(qid.Put()), S_OK);
-  EXPECT_EQ(Utf8(qid), "Q1");
+  EXPECT_EQ(ToUtf8(qid), "Q1");
 }
 
 TEST_F(VotingDetailTest, SubjectResultHasItsOwnStatusRule) {

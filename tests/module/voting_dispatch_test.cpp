@@ -12,12 +12,6 @@ class VotingDispatchTest : public VotingTest {
     VotingTest::SetUp();
     AttachToRoom();
   }
-
-  static std::string Reply(const std::string& queryType, const std::string& body = "") {
-    return "<iq type='result' from='room7@conference.example'><query xmlns='quenlo:conf:voting' "
-           "type='" +
-           queryType + "'>" + body + "</query></iq>";
-  }
 };
 
 struct Row {
@@ -40,7 +34,7 @@ TEST_F(VotingDispatchTest, EveryRowAnnouncesItsPathAndResultObject) {
       {"result", "/voting/look/ok", &IID_IVotingDetail},
   };
   for (const Row& row : rows) {
-    ASSERT_EQ(Deliver(Reply(row.queryType).c_str()), S_OK) << row.queryType;
+    ASSERT_EQ(Deliver(ReplyXml(row.queryType)), S_OK) << row.queryType;
     ASSERT_FALSE(host_.Events().empty());
     const RecordingHost::Event& event = host_.Events().back();
     EXPECT_EQ(ToUtf8(event.eventPath), row.eventPath);
@@ -56,12 +50,12 @@ TEST_F(VotingDispatchTest, EveryRowAnnouncesItsPathAndResultObject) {
 }
 
 TEST_F(VotingDispatchTest, QueryTypesFoldAsciiCaseOnlyAndMatchWhole) {
-  EXPECT_EQ(Deliver(Reply("APPLY").c_str()), S_OK);
-  EXPECT_EQ(Deliver(Reply("ReSuLt").c_str()), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("APPLY")), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("ReSuLt")), S_OK);
   EXPECT_EQ(EventPaths(), (std::vector<std::string>{"/voting/apply/ok", "/voting/look/ok"}));
   for (const char* type : {" apply", "apply ", "applies", "", "upload", "look", "error",
                            "\xC3\xA1pply", "showAll\xC2\xA0"}) {
-    EXPECT_EQ(Deliver(Reply(type).c_str()), S_OK) << type;
+    EXPECT_EQ(Deliver(ReplyXml(type)), S_OK) << type;
   }
   EXPECT_EQ(host_.Events().size(), 2u);
 }
@@ -78,18 +72,17 @@ TEST_F(VotingDispatchTest, AnsweredOrNotEveryIqIsDispatchedByItsQueryType) {
 
 // The object is abandoned inside the dispatcher; the packet itself was this session's.
 TEST_F(VotingDispatchTest, ASubjectMissingARequiredAttributeAnnouncesNothing) {
-  EXPECT_EQ(Deliver(Reply("content", "<subject index='1'>a</subject><subject>b</subject>").c_str()),
+  EXPECT_EQ(Deliver(ReplyXml("content", "<subject index='1'>a</subject><subject>b</subject>")),
             S_OK);
-  EXPECT_EQ(Deliver(Reply("showall", "<subject id='1'>a</subject>").c_str()), S_OK);
-  EXPECT_EQ(Deliver(Reply("showall", "<subject type='1'>a</subject>").c_str()), S_OK);
-  EXPECT_EQ(Deliver(Reply("kithe", "<subject index='1' count='2'/>").c_str()), S_OK);
-  EXPECT_EQ(Deliver(Reply("kithe", "<subject name='x' count='2'/>").c_str()), S_OK);
-  EXPECT_EQ(Deliver(Reply("result", "<subject name='x' index='1'/>").c_str()), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("showall", "<subject id='1'>a</subject>")), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("showall", "<subject type='1'>a</subject>")), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("kithe", "<subject index='1' count='2'/>")), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("kithe", "<subject name='x' count='2'/>")), S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("result", "<subject name='x' index='1'/>")), S_OK);
   EXPECT_TRUE(host_.Events().empty());
   // With users, no count is needed.
-  EXPECT_EQ(
-      Deliver(Reply("result", "<subject name='x' index='1'><user>u</user></subject>").c_str()),
-      S_OK);
+  EXPECT_EQ(Deliver(ReplyXml("result", "<subject name='x' index='1'><user>u</user></subject>")),
+            S_OK);
   EXPECT_EQ(EventPaths(), std::vector<std::string>{"/voting/look/ok"});
 }
 
@@ -111,10 +104,10 @@ TEST_F(VotingDispatchTest, AnErrorIsAnnouncedOverItsErrorElement) {
   ASSERT_TRUE(reply);
   Bstr code;
   ASSERT_EQ(reply->GetCode(code.Put()), S_OK);
-  EXPECT_EQ(Utf8(code), "503");
+  EXPECT_EQ(ToUtf8(code), "503");
   Bstr qid;
   ASSERT_EQ(reply->GetQid(qid.Put()), S_OK);
-  EXPECT_EQ(Utf8(qid), "Q2");
+  EXPECT_EQ(ToUtf8(qid), "Q2");
   LONG count = 0;
   ASSERT_EQ(reply->GetSubjectCount(&count), S_OK);
   EXPECT_EQ(count, 1);
@@ -126,28 +119,28 @@ TEST_F(VotingDispatchTest, AnObjectTheHostDoesNotKeepIsDestroyedAfterRaiseEvent)
   if (!DomKeepsNodeIdentity()) GTEST_SKIP() << "the DOM makes a new object at each lookup";
   host_.KeepResults(false);
   const ComPtr<IXMLDOMElement> iq =
-      ParseXml(Reply("kithe", "<subject name='a' index='1' count='3'/>").c_str());
+      ParseXml(ReplyXml("kithe", "<subject name='a' index='1' count='3'/>").c_str());
   ComPtr<IXMLDOMNode> first;
   ASSERT_EQ(iq->get_firstChild(first.Put()), S_OK);
   const ComPtr<IXMLDOMElement> queryElement = first.As<IXMLDOMElement>();
-  const ULONG before = CountOf(queryElement.Get());
+  const ULONG before = ReferencesOf(queryElement.Get());
   ASSERT_EQ(Deliver(iq.Get()), S_OK);
   ASSERT_EQ(host_.Events().size(), 1u);
   EXPECT_TRUE(host_.Events()[0].hadResult);
-  EXPECT_EQ(CountOf(queryElement.Get()), before);
+  EXPECT_EQ(ReferencesOf(queryElement.Get()), before);
 
   host_.KeepResults(true);
   ASSERT_EQ(Deliver(iq.Get()), S_OK);
   const ComPtr<IUnknown> kept = host_.Events().back().result;
   ASSERT_TRUE(kept);
-  EXPECT_EQ(CountOf(queryElement.Get()), before + 1);
-  EXPECT_EQ(CountOf(kept.Get()), 2u);  // the host's record and this test's copy
+  EXPECT_EQ(ReferencesOf(queryElement.Get()), before + 1);
+  EXPECT_EQ(ReferencesOf(kept.Get()), 2u);  // the host's record and this test's copy
 }
 
 TEST_F(VotingDispatchTest, AKeptObjectOutlivesThePacketAndTheSession) {
   {
     const ComPtr<IXMLDOMElement> iq = ParseXml(
-        Reply("content", "<caption>Lunch</caption><subject index='1'>Soup</subject>").c_str());
+        ReplyXml("content", "<caption>Lunch</caption><subject index='1'>Soup</subject>").c_str());
     ASSERT_EQ(Deliver(iq.Get()), S_OK);
   }
   const ComPtr<IVotingReply> reply = LastResult<IVotingReply>();
@@ -159,7 +152,7 @@ TEST_F(VotingDispatchTest, AKeptObjectOutlivesThePacketAndTheSession) {
   session_ = nullptr;
   Bstr caption;
   ASSERT_EQ(reply->GetCaption(caption.Put()), S_OK);
-  EXPECT_EQ(Utf8(caption), "Lunch");
+  EXPECT_EQ(ToUtf8(caption), "Lunch");
   const OLECHAR* subject = nullptr;
   ASSERT_EQ(reply->GetSubject(0, &subject), S_OK);
   EXPECT_EQ(ToUtf8(subject), "Soup");

@@ -64,10 +64,10 @@ TEST_F(VotingReplyTest, TextValuesComeFromTheFirstElementAtAnyDepth) {
   ASSERT_TRUE(reply);
   Bstr qid;
   ASSERT_EQ(reply->GetQid(qid.Put()), S_OK);
-  EXPECT_EQ(Utf8(qid), "Q7");
+  EXPECT_EQ(ToUtf8(qid), "Q7");
   Bstr caption;
   ASSERT_EQ(reply->GetCaption(caption.Put()), S_OK);
-  EXPECT_EQ(Utf8(caption), "");
+  EXPECT_EQ(ToUtf8(caption), "");
   EXPECT_EQ(reply->GetQid(nullptr), E_POINTER);
 }
 
@@ -150,7 +150,7 @@ TEST_F(VotingReplyTest, CodeIsTheAttributeOfTheQueryItself) {
   const ComPtr<IVotingReply> coded = LastResult<IVotingReply>();
   Bstr zero;
   ASSERT_EQ(coded->GetCode(zero.Put()), S_OK);
-  EXPECT_EQ(Utf8(zero), "0");
+  EXPECT_EQ(ToUtf8(zero), "0");
 }
 
 TEST_F(VotingReplyTest, ValuesAreReadFromTheElementEachTime) {
@@ -162,7 +162,7 @@ TEST_F(VotingReplyTest, ValuesAreReadFromTheElementEachTime) {
   ASSERT_TRUE(reply);
   Bstr first;
   ASSERT_EQ(reply->GetQid(first.Put()), S_OK);
-  EXPECT_EQ(Utf8(first), "old");
+  EXPECT_EQ(ToUtf8(first), "old");
 
   ComPtr<IXMLDOMNodeList> qids;
   ASSERT_EQ(iq->getElementsByTagName(Bstr::Copy(OLESTR("qid")).Get(), qids.Put()), S_OK);
@@ -171,7 +171,7 @@ TEST_F(VotingReplyTest, ValuesAreReadFromTheElementEachTime) {
   ASSERT_EQ(qid->put_text(Bstr::Copy(OLESTR("new")).Get()), S_OK);
   Bstr second;
   ASSERT_EQ(reply->GetQid(second.Put()), S_OK);
-  EXPECT_EQ(Utf8(second), "new");
+  EXPECT_EQ(ToUtf8(second), "new");
 }
 
 }  // namespace

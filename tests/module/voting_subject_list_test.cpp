@@ -29,7 +29,7 @@ std::vector<Item> Items(IVotingSubjectList* list) {
     Bstr id;
     LONG type = -99;
     EXPECT_EQ(list->GetItem(position, text.Put(), id.Put(), &type), S_OK);
-    items.push_back({Utf8(text), Utf8(id), type});
+    items.push_back({ToUtf8(text), ToUtf8(id), type});
   }
   return items;
 }
