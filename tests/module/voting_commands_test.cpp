@@ -179,17 +179,17 @@ class VotingRefusalTest : public VotingTest {
     ASSERT_EQ(commands_->AddVotingSubject(OLESTR("kept too")), S_OK);
   }
 
-  void ExpectEverySendRefused() {
-    EXPECT_EQ(commands_->Apply(OLESTR("i")), S_FALSE);
-    EXPECT_EQ(commands_->Delete(OLESTR("i"), OLESTR("q")), S_FALSE);
-    EXPECT_EQ(commands_->Start(OLESTR("i"), OLESTR("q")), S_FALSE);
-    EXPECT_EQ(commands_->Refer(OLESTR("i"), OLESTR("q"), OLESTR("c")), S_FALSE);
-    EXPECT_EQ(commands_->Content(OLESTR("i"), OLESTR("q")), S_FALSE);
-    EXPECT_EQ(commands_->ShowAll(OLESTR("i")), S_FALSE);
-    EXPECT_EQ(commands_->End(OLESTR("i"), OLESTR("q")), S_FALSE);
-    EXPECT_EQ(commands_->Kithe(OLESTR("i"), OLESTR("q")), S_FALSE);
-    EXPECT_EQ(commands_->Result(OLESTR("i"), OLESTR("q")), S_FALSE);
-    EXPECT_EQ(commands_->Voting(OLESTR("i"), OLESTR("q")), S_FALSE);
+  void ExpectEverySendRefused(const char* state) {
+    EXPECT_EQ(commands_->Apply(OLESTR("i")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Delete(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Start(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Refer(OLESTR("i"), OLESTR("q"), OLESTR("c")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Content(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
+    EXPECT_EQ(commands_->ShowAll(OLESTR("i")), S_FALSE) << state;
+    EXPECT_EQ(commands_->End(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Kithe(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Result(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
+    EXPECT_EQ(commands_->Voting(OLESTR("i"), OLESTR("q")), S_FALSE) << state;
     EXPECT_TRUE(host_.Sent().empty());
   }
 
@@ -210,27 +210,19 @@ class VotingRefusalTest : public VotingTest {
   }
 };
 
-TEST_F(VotingRefusalTest, NoRoomEverSet) {
+TEST_F(VotingRefusalTest, NothingIsSentWithoutARoomOrAHost) {
   ASSERT_EQ(config_->Attach(&host_), S_OK);
   Fill();
-  ExpectEverySendRefused();
+  ExpectEverySendRefused("no room ever set");
+  ASSERT_EQ(config_->Detach(), S_OK);
   SetRoom();
-  ExpectSubjectsKept();
-}
-
-TEST_F(VotingRefusalTest, RoomSetBackToEmpty) {
-  AttachToRoom();
-  ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), OLESTR("")), S_OK);
-  Fill();
-  ExpectEverySendRefused();
+  ExpectEverySendRefused("never attached");
+  ASSERT_EQ(config_->Attach(&host_), S_OK);
+  SetRoom(OLESTR(""));
+  ExpectEverySendRefused("room set back to empty");
   SetRoom();
-  ExpectSubjectsKept();
-}
-
-TEST_F(VotingRefusalTest, RoomButNoHost) {
-  SetRoom();
-  Fill();
-  ExpectEverySendRefused();
+  ASSERT_EQ(config_->Detach(), S_OK);
+  ExpectEverySendRefused("detached");
   ASSERT_EQ(config_->Attach(&host_), S_OK);
   ExpectSubjectsKept();
 }
