@@ -10,95 +10,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Pointee;
 
-std::vector<std::string> Participants(const std::vector<SeenEvent>& events) {
-  std::vector<std::string> names;
-  for (const SeenEvent& event : events) names.push_back(event.participant);
-  return names;
-}
-
 class VotingMeetingTest : public MeetingTest {};
-
-TEST_F(VotingMeetingTest, RegisteredVoteRunsFromApplyToNamedResult) {
-  const std::u16string vote = UploadLunchVote(u"1", u"60");
-  const std::string qid = ToUtf8(vote);
-
-  ASSERT_EQ(alice_.voting().ShowAll(u"list-1"), S_OK);
-  const SeenEvent listing = SettleOne();
-  EXPECT_EQ(listing.path, "/voting/showall/ok");
-  EXPECT_EQ(listing.result.kind, "IVotingSubjectList");
-  ASSERT_EQ(listing.result.entries.size(), 1u);
-  EXPECT_THAT(listing.result.entries[0].Find("id"), Pointee(qid));
-  EXPECT_THAT(listing.result.entries[0].Find("text"), Pointee(std::string("Lunch")));
-  EXPECT_THAT(listing.result.entries[0].Find("type"), Pointee(std::string("1")));
-
-  ASSERT_EQ(bob_.voting().Content(u"content-1", vote.c_str()), S_OK);
-  const SeenEvent content = SettleOne();
-  EXPECT_EQ(content.participant, "bob");
-  EXPECT_EQ(content.path, "/voting/getvoting/ok");
-  EXPECT_THAT(content.result.Find("caption"), Pointee(std::string("Lunch")));
-  EXPECT_THAT(content.result.Find("reg"), Pointee(std::string("1")));
-  EXPECT_THAT(content.result.Find("multi"), Pointee(std::string("0")));
-  EXPECT_THAT(content.result.Find("timeout"), Pointee(std::string("60")));
-  EXPECT_THAT(EntryValues(content.result, "text"), ElementsAre("Pizza", "Sushi"));
-
-  ASSERT_EQ(alice_.voting().Start(u"start-1", vote.c_str()), S_OK);
-  const std::vector<SeenEvent> started = Settle();
-  EXPECT_THAT(Participants(started), ElementsAre("alice", "bob", "carol"));
-  for (const SeenEvent& event : started) EXPECT_EQ(event.path, "/voting/start/ok");
-
-  bob_.voting().AddVotingSubject(u"1");
-  ASSERT_EQ(bob_.voting().Voting(u"ballot-1", vote.c_str()), S_OK);
-  const SeenEvent ballot = SettleOne();
-  EXPECT_EQ(ballot.path, "/voting/voting/ok");
-  EXPECT_THAT(ballot.result.Find("qid"), Pointee(qid));
-  carol_.voting().AddVotingSubject(u"2");
-  ASSERT_EQ(carol_.voting().Voting(u"ballot-2", vote.c_str()), S_OK);
-  EXPECT_EQ(SettleOne().path, "/voting/voting/ok");
-  alice_.voting().AddVotingSubject(u"1");
-  ASSERT_EQ(alice_.voting().Voting(u"ballot-3", vote.c_str()), S_OK);
-  EXPECT_EQ(SettleOne().path, "/voting/voting/ok");
-
-  ASSERT_EQ(carol_.voting().Kithe(u"tally-1", vote.c_str()), S_OK);
-  const SeenEvent tally = SettleOne();
-  EXPECT_EQ(tally.path, "/voting/kithe/ok");
-  EXPECT_EQ(tally.result.kind, "IVotingDetail");
-  EXPECT_THAT(tally.result.Find("count"), Pointee(std::string("3")));
-  EXPECT_THAT(EntryValues(tally.result, "votes"), ElementsAre("2", "1"));
-
-  ASSERT_EQ(alice_.voting().End(u"end-1", vote.c_str()), S_OK);
-  const std::vector<SeenEvent> ended = Settle();
-  EXPECT_THAT(Participants(ended), ElementsAre("alice", "bob", "carol"));
-  for (const SeenEvent& event : ended) EXPECT_EQ(event.path, "/voting/end/ok");
-
-  ASSERT_EQ(bob_.voting().Result(u"result-1", vote.c_str()), S_OK);
-  const SeenEvent result = SettleOne();
-  EXPECT_EQ(result.path, "/voting/look/ok");
-  EXPECT_THAT(EntryValues(result.result, "name"), ElementsAre("Pizza", "Sushi"));
-  ASSERT_EQ(result.result.entries.size(), 2u);
-  EXPECT_THAT(EntryValues(result.result.entries[0], "name"), ElementsAre("Bob", "Alice Martin"));
-  EXPECT_THAT(EntryValues(result.result.entries[1], "name"), ElementsAre("Carol"));
-
-  ASSERT_EQ(alice_.voting().Delete(u"delete-1", vote.c_str()), S_OK);
-  EXPECT_EQ(SettleOne().path, "/voting/delete/ok");
-  ASSERT_EQ(alice_.voting().ShowAll(u"list-2"), S_OK);
-  EXPECT_THAT(SettleOne().result.Find("count"), Pointee(std::string("0")));
-}
-
-TEST_F(VotingMeetingTest, UnregisteredVoteReportsCountsWithoutNames) {
-  const std::u16string vote = UploadLunchVote(u"0", u"");
-  alice_.voting().Start(u"start", vote.c_str());
-  Settle();
-  bob_.voting().AddVotingSubject(u"2");
-  bob_.voting().Voting(u"ballot", vote.c_str());
-  alice_.voting().End(u"end", vote.c_str());
-  Settle();
-
-  alice_.voting().Result(u"result", vote.c_str());
-  const SeenEvent result = SettleOne();
-  EXPECT_THAT(result.result.Find("reg"), Pointee(std::string("0")));
-  EXPECT_THAT(EntryValues(result.result, "votes"), ElementsAre("0", "1"));
-  for (const ResultSnapshot& subject : result.result.entries) EXPECT_TRUE(subject.entries.empty());
-}
 
 TEST_F(VotingMeetingTest, RefusedRequestsAreAnnouncedAsErrorsWithTheirCodes) {
   alice_.voting().Start(u"start-unknown", u"99");
@@ -129,26 +41,6 @@ TEST_F(VotingMeetingTest, RefusedRequestsAreAnnouncedAsErrorsWithTheirCodes) {
   const SeenEvent again = SettleOne();
   EXPECT_EQ(again.participant, "bob");
   EXPECT_THAT(again.result.Find("code"), Pointee(std::string("12")));
-}
-
-TEST_F(VotingMeetingTest, VoteEndsByItsTimeoutForEveryone) {
-  const std::u16string vote = UploadLunchVote(u"0", u"30");
-  alice_.voting().Start(u"start", vote.c_str());
-  Settle();
-
-  conference_.Advance(std::chrono::seconds(29));
-  EXPECT_TRUE(Settle().empty());
-  conference_.Advance(std::chrono::seconds(1));
-  const std::vector<SeenEvent> ended = Settle();
-  EXPECT_THAT(Participants(ended), ElementsAre("alice", "bob", "carol"));
-  for (const SeenEvent& event : ended) {
-    EXPECT_EQ(event.path, "/voting/end/ok");
-    EXPECT_THAT(event.result.Find("qid"), Pointee(ToUtf8(vote)));
-  }
-
-  bob_.voting().AddVotingSubject(u"1");
-  bob_.voting().Voting(u"late", vote.c_str());
-  EXPECT_THAT(SettleOne().result.Find("code"), Pointee(std::string("11")));
 }
 
 TEST_F(VotingMeetingTest, TextOutsideAsciiAndMarkupCrossesTheWireIntact) {
