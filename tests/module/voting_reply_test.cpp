@@ -93,13 +93,8 @@ TEST_F(VotingReplyTest, TruthValuesKnowOnlyTrueAndFalse) {
   } cases[] = {{"true", 1}, {"TRUE", 1},   {"False", 0}, {"false", 0}, {"yes", 77},
                {"1", 77},   {"t rue", 77}, {"", 77},     {" true ", 1}};
   for (const auto& [text, expected] : cases) {
-    host_.KeepResults(true);
     const std::string body = std::string("<multi>") + text + "</multi><reg>" + text + "</reg>";
-    ASSERT_EQ(Deliver(("<iq from='room7@conference.example'><query xmlns='quenlo:conf:voting' "
-                       "type='apply'>" +
-                       body + "</query></iq>")
-                          .c_str()),
-              S_OK);
+    ASSERT_EQ(Deliver(ReplyXml("apply", body)), S_OK);
     const ComPtr<IVotingReply> reply = LastResult<IVotingReply>();
     ASSERT_TRUE(reply);
     LONG multi = 77;
@@ -123,11 +118,7 @@ TEST_F(VotingReplyTest, TimeoutReadsLikeAtoiAndSaturates) {
                {"99999999999", 2147483647},
                {"-99999999999", -2147483647 - 1}};
   for (const auto& [text, expected] : cases) {
-    ASSERT_EQ(Deliver(("<iq from='room7@conference.example'><query xmlns='quenlo:conf:voting' "
-                       "type='apply'><timeout>" +
-                       std::string(text) + "</timeout></query></iq>")
-                          .c_str()),
-              S_OK);
+    ASSERT_EQ(Deliver(ReplyXml("apply", std::string("<timeout>") + text + "</timeout>")), S_OK);
     const ComPtr<IVotingReply> reply = LastResult<IVotingReply>();
     ASSERT_TRUE(reply);
     LONG timeout = 77;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "voting_fixture.h"
-#include "xml/shared_document.h"
 
 namespace {
 
@@ -34,21 +33,6 @@ TEST_F(VotingSessionTest, PropertiesStartWithTheirDefaults) {
   EXPECT_EQ(config_->SetProperty(OLESTR("Voting.Timeout"), OLESTR("1")), S_FALSE);
   EXPECT_EQ(config_->SetProperty(OLESTR("voting.timeout"), OLESTR("45")), S_OK);
   EXPECT_EQ(Property(config_.Get(), OLESTR("voting.timeout")), "45");
-}
-
-TEST_F(VotingSessionTest, AnEmptyRoomNameReleasesTheSharedDocument) {
-  AttachToRoom();
-  ASSERT_EQ(commands_->Apply(OLESTR("1")), S_OK);
-  EXPECT_TRUE(SharedDocument::IsPresent());
-  // The same value again changes nothing.
-  ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
-  EXPECT_TRUE(SharedDocument::IsPresent());
-  ASSERT_EQ(config_->SetProperty(OLESTR("voting.room_name"), OLESTR("")), S_OK);
-  EXPECT_FALSE(SharedDocument::IsPresent());
-  // A request already handed out stays usable.
-  EXPECT_TRUE(XmlEquivalent(host_.Sent().back().Get(),
-                            "<iq type='set' to='room7@conference.example' id='1'>"
-                            "<query type='apply' xmlns='quenlo:conf:voting'/></iq>"));
 }
 
 TEST_F(VotingSessionTest, TheRoomNameGoesThroughTheAnsiCodePage) {
