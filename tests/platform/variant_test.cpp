@@ -37,6 +37,15 @@ struct Variant : VARIANT {
   ~Variant() { VariantClear(this); }
 };
 
+// A variant of the given interface type holding a new reference on object.
+Variant Holding(CountedObject& object, VARTYPE type = VT_UNKNOWN) {
+  object.AddRef();
+  Variant variant;
+  variant.vt = type;
+  variant.punkVal = &object;
+  return variant;
+}
+
 Variant Text(std::u16string_view text) {
   Variant variant;
   variant.vt = VT_BSTR;
@@ -85,10 +94,7 @@ TEST(VariantLifetime, InitMakesEmpty) {
 
 TEST(VariantLifetime, ClearReleasesInterfaceAndEmpties) {
   CountedObject object;
-  object.AddRef();
-  Variant variant;
-  variant.vt = VT_UNKNOWN;
-  variant.punkVal = &object;
+  Variant variant = Holding(object);
   EXPECT_EQ(VariantClear(&variant), S_OK);
   EXPECT_EQ(object.references, 1u);
   EXPECT_EQ(variant.vt, VT_EMPTY);
@@ -114,10 +120,7 @@ TEST(VariantLifetime, CopyDuplicatesStringAndFreesOldValue) {
 
 TEST(VariantLifetime, CopyAddsReferenceAndCopyOntoItselfDoesNothing) {
   CountedObject object;
-  object.AddRef();
-  Variant source;
-  source.vt = VT_UNKNOWN;
-  source.punkVal = &object;
+  Variant source = Holding(object);
   {
     Variant copy;
     ASSERT_EQ(VariantCopy(&copy, &source), S_OK);
@@ -177,10 +180,7 @@ TEST(VariantToText, NullAndInterfacesDoNotConvert) {
   EXPECT_EQ(result.vt, VT_NULL);
 
   CountedObject object;
-  object.AddRef();
-  Variant unknown;
-  unknown.vt = VT_UNKNOWN;
-  unknown.punkVal = &object;
+  Variant unknown = Holding(object);
   Variant text;
   EXPECT_EQ(Convert(unknown, VT_BSTR, text), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(object.references, 2u);
@@ -343,10 +343,7 @@ TEST(VariantChangeType, RefusesBadTypesAndArguments) {
 
 TEST(VariantChangeType, InterfacesKeepTheirReferences) {
   CountedObject object;
-  object.AddRef();
-  Variant dispatch;
-  dispatch.vt = VT_DISPATCH;
-  dispatch.punkVal = &object;
+  Variant dispatch = Holding(object, VT_DISPATCH);
   {
     Variant same;
     ASSERT_EQ(Convert(dispatch, VT_DISPATCH, same), S_OK);
