@@ -70,16 +70,9 @@ bool VotingDetail::Load() {
 }
 
 void VotingDetail::ResolvePositions(bool sorted) {
-  std::vector<OleStringView> names;
-  std::vector<const Subject*> tallied;
+  tallies_.reserve(subjects_.size());
   for (const Subject& subject : subjects_) {
-    if (!subject.votesRead) continue;
-    names.push_back(subject.name);
-    tallied.push_back(&subject);
-  }
-  const KeyOrder byName = OrderKeys(names);
-  for (const std::size_t position : byName.sorted) {
-    if (byName.first[position] == position) tallies_.push_back(tallied[position]);
+    if (subject.votesRead) tallies_.try_emplace(subject.name, &subject);  // the first one counts
   }
 
   std::vector<OleStringView> indexes;
@@ -94,11 +87,8 @@ void VotingDetail::ResolvePositions(bool sorted) {
 }
 
 const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
-  const auto found = std::lower_bound(
-      tallies_.begin(), tallies_.end(), name,
-      [](const Subject* tally, OleStringView wanted) { return OleStringView(tally->name) < wanted; });
-  if (found == tallies_.end() || OleStringView((*found)->name) != name) return nullptr;
-  return *found;
+  const auto found = tallies_.find(name);
+  return found != tallies_.end() ? found->second : nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetQid(BSTR* qid) {

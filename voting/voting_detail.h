@@ -8,6 +8,7 @@
 #include <quenlo/voting.h>
 
 #include <cstddef>
+#include <unordered_map>
 #include <vector>
 
 #include "component/bstr.h"
@@ -69,8 +70,8 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   // The named voters of every subject, one after the other.
   std::vector<Bstr> voters_;
   bool hasVoterNames_ = false;
-  // One subject per distinct name, by name in code-unit order.
-  std::vector<const Subject*> tallies_;
+  // One subject per distinct name: hosts ask by name for every voter they read.
+  std::unordered_map<OleStringView, const Subject*> tallies_;
   // For each position: the subject holding the votes of the position's name, or null.
   std::vector<const Subject*> positions_;
 };
