@@ -13,7 +13,7 @@ using AgendaCommandsTest = AgendaTest;
 struct RequestCase {
   const char* name;
   std::function<HRESULT(IAgendaCommands*)> send;
-  const char* expected;
+  std::string expected;
 };
 
 const std::vector<RequestCase>& Requests() {
@@ -23,29 +23,25 @@ const std::vector<RequestCase>& Requests() {
          return c->Create(OLESTR("r1"), OLESTR("q9"), OLESTR("Opening"), OLESTR("09:00"),
                           OLESTR("talk"), OLESTR("15"));
        },
-       "<iq type='set' to='hall3@conference.example' id='r1'>"
-       "<query type='create' xmlns='quenlo:conf:agenda'><subject><qid>q9</qid><text>Opening</text>"
-       "<time>09:00</time><type>talk</type><value>15</value></subject></query></iq>"},
+       AgendaTest::RequestXml("r1", "create",
+                              "<subject><qid>q9</qid><text>Opening</text><time>09:00</"
+                              "time><type>talk</type><value>15</value></subject>")},
       {"Modify",
        [](IAgendaCommands* c) {
          return c->Modify(OLESTR("r2"), OLESTR("q8"), OLESTR("Budget"), OLESTR("10:30"),
                           OLESTR("vote"), OLESTR("30"));
        },
-       "<iq type='set' to='hall3@conference.example' id='r2'>"
-       "<query type='modify' xmlns='quenlo:conf:agenda'><subject><qid>q8</qid><text>Budget</text>"
-       "<time>10:30</time><type>vote</type><value>30</value></subject></query></iq>"},
+       AgendaTest::RequestXml("r2", "modify",
+                              "<subject><qid>q8</qid><text>Budget</text><time>10:30</"
+                              "time><type>vote</type><value>30</value></subject>")},
       {"Delete", [](IAgendaCommands* c) { return c->Delete(OLESTR("r3"), OLESTR("q1")); },
-       "<iq type='set' to='hall3@conference.example' id='r3'>"
-       "<query type='delete' xmlns='quenlo:conf:agenda'><qid>q1</qid></query></iq>"},
+       AgendaTest::RequestXml("r3", "delete", "<qid>q1</qid>")},
       {"Sync", [](IAgendaCommands* c) { return c->Sync(OLESTR("a&b"), OLESTR("<q&1>")); },
-       "<iq type='set' to='hall3@conference.example' id='a&amp;b'>"
-       "<query type='sync' xmlns='quenlo:conf:agenda'><qid>&lt;q&amp;1&gt;</qid></query></iq>"},
+       AgendaTest::RequestXml("a&amp;b", "sync", "<qid>&lt;q&amp;1&gt;</qid>")},
       {"Browse", [](IAgendaCommands* c) { return c->Browse(OLESTR("r5")); },
-       "<iq type='set' to='hall3@conference.example' id='r5'>"
-       "<query type='browse' xmlns='quenlo:conf:agenda'/></iq>"},
+       AgendaTest::RequestXml("r5", "browse")},
       {"Request", [](IAgendaCommands* c) { return c->Request(OLESTR("r6")); },
-       "<iq type='set' to='hall3@conference.example' id='r6'>"
-       "<query type='request' xmlns='quenlo:conf:agenda'/></iq>"},
+       AgendaTest::RequestXml("r6", "request")},
   };
   return all;
 }
@@ -64,10 +60,9 @@ TEST_F(AgendaCommandsTest, EmptyArgumentsStillSendEveryElement) {
   AttachToRoom();
   ASSERT_EQ(commands_->Create(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
   ASSERT_EQ(host_.Sent().size(), 1u);
-  EXPECT_TRUE(XmlEquivalent(host_.Sent()[0].Get(),
-                            "<iq type='set' to='hall3@conference.example' id=''>"
-                            "<query type='create' xmlns='quenlo:conf:agenda'><subject>"
-                            "<qid/><text/><time/><type/><value/></subject></query></iq>"));
+  EXPECT_TRUE(XmlEquivalent(
+      host_.Sent()[0].Get(),
+      RequestXml("", "create", "<subject><qid/><text/><time/><type/><value/></subject>")));
 }
 
 TEST_F(AgendaCommandsTest, NothingIsSentWithoutARoomOrAHost) {

@@ -28,26 +28,9 @@ TEST_F(AgendaSessionTest, HasOnlyTheRoomNameProperty) {
   EXPECT_EQ(ToUtf8(value), "hall3@conference.example");
 }
 
-// Each case is delivered to a session attached in hall3@conference.example.
-struct FilterCase {
-  const char* name;
-  const char* packet;
-  HRESULT status;
-  const char* announced;  // null: nothing
-};
+using AgendaFilterTest = PacketFilterFixture<AgendaProduct>;
 
-class AgendaFilterTest : public AgendaTest, public ::testing::WithParamInterface<FilterCase> {};
-
-TEST_P(AgendaFilterTest, StatusAndAnnouncement) {
-  AttachToRoom();
-  const FilterCase& c = GetParam();
-  EXPECT_EQ(Deliver(c.packet), c.status);
-  if (c.announced == nullptr) {
-    EXPECT_TRUE(host_.Events().empty());
-  } else {
-    EXPECT_EQ(EventPaths(), std::vector<std::string>{c.announced});
-  }
-}
+TEST_P(AgendaFilterTest, StatusAndAnnouncement) { ExpectStatusAndAnnouncement(); }
 
 INSTANTIATE_TEST_SUITE_P(
     Packets, AgendaFilterTest,
@@ -76,6 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "<iq from='hall3@conference.example'>"
                    "<query xmlns='quenlo:conf:agenda'/></iq>",
                    S_FALSE, nullptr}),
-    [](const ::testing::TestParamInfo<FilterCase>& test) { return std::string(test.param.name); });
+    NameOfFilterCase);
 
 }  // namespace

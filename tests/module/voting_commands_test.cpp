@@ -6,6 +6,13 @@
 
 namespace {
 
+// The body of a refer of qid "q" and caption "c", without flags or timeout, with these subjects.
+std::string PlainReferBody(const std::string& subjects = "") {
+  return "<qid>q</qid><caption>c</caption><multi>false</multi><reg>false</reg><timeout/"
+         "><subjects>" +
+         subjects + "</subjects>";
+}
+
 class VotingCommandsTest : public VotingTest {
  protected:
   void SetUp() override {
@@ -20,13 +27,9 @@ class VotingCommandsTest : public VotingTest {
 
 TEST_F(VotingCommandsTest, ApplyAndShowAllSendAnEmptyQuery) {
   ASSERT_EQ(commands_->Apply(OLESTR("a1")), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='a1'>"
-                            "<query type='apply' xmlns='quenlo:conf:voting'/></iq>"));
+  EXPECT_TRUE(XmlEquivalent(LastSent(), RequestXml("a1", "apply")));
   ASSERT_EQ(commands_->ShowAll(OLESTR("s1")), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='s1'>"
-                            "<query type='showall' xmlns='quenlo:conf:voting'/></iq>"));
+  EXPECT_TRUE(XmlEquivalent(LastSent(), RequestXml("s1", "showall")));
   EXPECT_EQ(host_.Sent().size(), 2u);
 }
 
@@ -42,21 +45,16 @@ TEST_F(VotingCommandsTest, QidCommandsSendTheirTypeAndOneQid) {
   };
   for (const auto& [command, type] : cases) {
     ASSERT_EQ((commands_.Get()->*command)(OLESTR("r<&>'\""), OLESTR("Q 9&")), S_OK) << type;
-    const std::string expected =
-        std::string(
-            "<iq type='set' to='room7@conference.example' id='r&lt;&amp;&gt;&apos;&quot;'>"
-            "<query type='") +
-        type + "' xmlns='quenlo:conf:voting'><qid>Q 9&amp;</qid></query></iq>";
-    EXPECT_TRUE(XmlEquivalent(LastSent(), expected.c_str())) << type;
+    EXPECT_TRUE(XmlEquivalent(
+        LastSent(), RequestXml("r&lt;&amp;&gt;&apos;&quot;", type, "<qid>Q 9&amp;</qid>")))
+        << type;
   }
   EXPECT_EQ(host_.Sent().size(), 6u);
 }
 
 TEST_F(VotingCommandsTest, NullArgumentsStandForEmptyTexts) {
   ASSERT_EQ(commands_->Kithe(nullptr, nullptr), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id=''>"
-                            "<query type='kithe' xmlns='quenlo:conf:voting'><qid/></query></iq>"));
+  EXPECT_TRUE(XmlEquivalent(LastSent(), RequestXml("", "kithe", "<qid/>")));
 }
 
 TEST_F(VotingCommandsTest, ReferSendsFlagsTimeoutAndSubjectsInIndexOrder) {
@@ -69,25 +67,20 @@ TEST_F(VotingCommandsTest, ReferSendsFlagsTimeoutAndSubjectsInIndexOrder) {
   EXPECT_EQ(commands_->AddReferSubject(OLESTR("x"), nullptr, OLESTR("unnumbered")), S_OK);
 
   ASSERT_EQ(commands_->Refer(OLESTR("u1"), OLESTR("Q1"), OLESTR("Lunch?")), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='u1'>"
-                            "<query type='refer' xmlns='quenlo:conf:voting'>"
-                            "<qid>Q1</qid><caption>Lunch?</caption><multi>true</multi>"
-                            "<reg>false</reg><timeout> 30s</timeout><subjects>"
-                            "<subject index=''>unnumbered</subject>"
-                            "<subject index='1'>one</subject>"
-                            "<subject index='10'>ten</subject>"
-                            "<subject index='2'>two</subject>"
-                            "</subjects></query></iq>"));
+  EXPECT_TRUE(XmlEquivalent(
+      LastSent(),
+      RequestXml("u1", "refer",
+                 "<qid>Q1</qid><caption>Lunch?</caption><multi>true</multi><reg>false</"
+                 "reg><timeout> 30s</timeout><subjects><subject "
+                 "index=''>unnumbered</subject><subject index='1'>one</subject><subject "
+                 "index='10'>ten</subject><subject index='2'>two</subject></subjects>")));
 
   // The subjects went with the request.
   ASSERT_EQ(commands_->Refer(OLESTR("u2"), OLESTR("Q1"), OLESTR("")), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='u2'>"
-                            "<query type='refer' xmlns='quenlo:conf:voting'>"
-                            "<qid>Q1</qid><caption/><multi>true</multi>"
-                            "<reg>false</reg><timeout> 30s</timeout><subjects/>"
-                            "</query></iq>"));
+  EXPECT_TRUE(
+      XmlEquivalent(LastSent(), RequestXml("u2", "refer",
+                                           "<qid>Q1</qid><caption/><multi>true</multi><reg>false</"
+                                           "reg><timeout> 30s</timeout><subjects/>")));
 }
 
 TEST_F(VotingCommandsTest, ReferFlagsAreTrueOnlyForTheIntegerOne) {
@@ -101,13 +94,9 @@ TEST_F(VotingCommandsTest, ReferFlagsAreTrueOnlyForTheIntegerOne) {
     ASSERT_EQ(config_->SetProperty(OLESTR("voting.registered"), value), S_OK);
     ASSERT_EQ(config_->SetProperty(OLESTR("voting.multiselsect"), value), S_OK);
     ASSERT_EQ(commands_->Refer(OLESTR("f"), OLESTR("q"), OLESTR("c")), S_OK);
-    const std::string expected =
-        std::string(
-            "<iq type='set' to='room7@conference.example' id='f'>"
-            "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid><caption>c</caption>"
-            "<multi>") +
-        flag + "</multi><reg>" + flag + "</reg><timeout/><subjects/></query></iq>";
-    EXPECT_TRUE(XmlEquivalent(LastSent(), expected.c_str())) << ToUtf8(value);
+    const std::string body = std::string("<qid>q</qid><caption>c</caption><multi>") + flag +
+                             "</multi><reg>" + flag + "</reg><timeout/><subjects/>";
+    EXPECT_TRUE(XmlEquivalent(LastSent(), RequestXml("f", "refer", body))) << ToUtf8(value);
   }
 }
 
@@ -117,11 +106,7 @@ TEST_F(VotingCommandsTest, AddReferSubjectNeedsAnIdAndAText) {
   EXPECT_EQ(commands_->AddReferSubject(OLESTR("x"), OLESTR("1"), nullptr), S_FALSE);
   EXPECT_EQ(commands_->AddReferSubject(OLESTR("x"), OLESTR("1"), OLESTR("")), S_FALSE);
   ASSERT_EQ(commands_->Refer(OLESTR("u"), OLESTR("q"), OLESTR("c")), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='u'>"
-                            "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid>"
-                            "<caption>c</caption><multi>false</multi><reg>false</reg><timeout/>"
-                            "<subjects/></query></iq>"));
+  EXPECT_TRUE(XmlEquivalent(LastSent(), RequestXml("u", "refer", PlainReferBody())));
 }
 
 TEST_F(VotingCommandsTest, ClearReferSubjectsEmptiesTheMapWhateverItsArgument) {
@@ -129,11 +114,8 @@ TEST_F(VotingCommandsTest, ClearReferSubjectsEmptiesTheMapWhateverItsArgument) {
   EXPECT_EQ(commands_->ClearReferSubjects(nullptr), S_OK);
   ASSERT_EQ(commands_->AddReferSubject(OLESTR("x"), OLESTR("1"), OLESTR("b")), S_OK);
   ASSERT_EQ(commands_->Refer(OLESTR("u"), OLESTR("q"), OLESTR("c")), S_OK);
-  EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='u'>"
-                            "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid>"
-                            "<caption>c</caption><multi>false</multi><reg>false</reg><timeout/>"
-                            "<subjects><subject index='1'>b</subject></subjects></query></iq>"));
+  EXPECT_TRUE(XmlEquivalent(
+      LastSent(), RequestXml("u", "refer", PlainReferBody("<subject index='1'>b</subject>"))));
 }
 
 // The server relies on the qid text standing inside "subjects" ahead of the subjects.
@@ -144,16 +126,13 @@ TEST_F(VotingCommandsTest, VotingRepeatsTheQidInsideSubjectsAndSendsBallotsInOrd
   EXPECT_EQ(commands_->AddVotingSubject(nullptr), S_OK);
   ASSERT_EQ(commands_->Voting(OLESTR("v1"), OLESTR("Q5")), S_OK);
   EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='v1'>"
-                            "<query type='voting' xmlns='quenlo:conf:voting'><qid>Q5</qid>"
-                            "<subjects>Q5<subject>b</subject><subject>a</subject>"
-                            "<subject>b</subject><subject/></subjects></query></iq>"));
+                            RequestXml("v1", "voting",
+                                       "<qid>Q5</qid><subjects>Q5<subject>b</subject><subject>a</"
+                                       "subject><subject>b</subject><subject/></subjects>")));
 
   ASSERT_EQ(commands_->Voting(OLESTR("v2"), OLESTR("Q5")), S_OK);
   EXPECT_TRUE(XmlEquivalent(LastSent(),
-                            "<iq type='set' to='room7@conference.example' id='v2'>"
-                            "<query type='voting' xmlns='quenlo:conf:voting'><qid>Q5</qid>"
-                            "<subjects>Q5</subjects></query></iq>"));
+                            RequestXml("v2", "voting", "<qid>Q5</qid><subjects>Q5</subjects>")));
 }
 
 TEST_F(VotingCommandsTest, TheSameIdMayBeUsedAgain) {
@@ -196,17 +175,14 @@ class VotingRefusalTest : public VotingTest {
   // Once the session can send, the kept subjects go out.
   void ExpectSubjectsKept() {
     ASSERT_EQ(commands_->Refer(OLESTR("r"), OLESTR("q"), OLESTR("c")), S_OK);
+    EXPECT_TRUE(XmlEquivalent(
+        host_.Sent().back().Get(),
+        RequestXml("r", "refer", PlainReferBody("<subject index='1'>kept</subject>"))));
+    ASSERT_EQ(commands_->Voting(OLESTR("v"), OLESTR("q")), S_OK);
     EXPECT_TRUE(
         XmlEquivalent(host_.Sent().back().Get(),
-                      "<iq type='set' to='room7@conference.example' id='r'>"
-                      "<query type='refer' xmlns='quenlo:conf:voting'><qid>q</qid>"
-                      "<caption>c</caption><multi>false</multi><reg>false</reg><timeout/>"
-                      "<subjects><subject index='1'>kept</subject></subjects></query></iq>"));
-    ASSERT_EQ(commands_->Voting(OLESTR("v"), OLESTR("q")), S_OK);
-    EXPECT_TRUE(XmlEquivalent(host_.Sent().back().Get(),
-                              "<iq type='set' to='room7@conference.example' id='v'>"
-                              "<query type='voting' xmlns='quenlo:conf:voting'><qid>q</qid>"
-                              "<subjects>q<subject>kept too</subject></subjects></query></iq>"));
+                      RequestXml("v", "voting",
+                                 "<qid>q</qid><subjects>q<subject>kept too</subject></subjects>")));
   }
 };
 

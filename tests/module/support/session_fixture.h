@@ -18,13 +18,22 @@ inline std::string ToUtf8(const Bstr& text) { return ToUtf8(OleString(text.View(
 
 template <class Product>
 class SessionFixture : public ::testing::Test {
- protected:
+ public:
   // A reply from the room: an iq of type "result" whose query has the given type and body.
   static std::string ReplyXml(const std::string& queryType, const std::string& body = "") {
     return std::string("<iq type='result' from='") + Product::kRoomUtf8 + "'><query xmlns='" +
            Product::kNamespace + "' type='" + queryType + "'>" + body + "</query></iq>";
   }
 
+  // A request to the room as the session sends it.
+  static std::string RequestXml(const std::string& id, const std::string& queryType,
+                                const std::string& body = "") {
+    return std::string("<iq type='set' to='") + Product::kRoomUtf8 + "' id='" + id +
+           "'><query type='" + queryType + "' xmlns='" + Product::kNamespace + "'>" + body +
+           "</query></iq>";
+  }
+
+ protected:
   void SetUp() override {
     session_ = ComPtr<IUnknown>((new typename Product::Session())->Primary());
     config_ = session_.As<IConferenceSession>();
@@ -82,4 +91,33 @@ class SessionFixture : public ::testing::Test {
   ComPtr<IConferenceSession> config_;
   ComPtr<IPacketSink> sink_;
   ComPtr<typename Product::Commands> commands_;
+};
+
+// A packet delivered to a session attached in its room, the status OnPacket answers and the one
+// path announced (null: nothing).
+struct FilterCase {
+  const char* name;
+  const char* packet;
+  HRESULT status;
+  const char* announced;
+};
+
+inline std::string NameOfFilterCase(const ::testing::TestParamInfo<FilterCase>& test) {
+  return test.param.name;
+}
+
+template <class Product>
+class PacketFilterFixture : public SessionFixture<Product>,
+                            public ::testing::WithParamInterface<FilterCase> {
+ protected:
+  void ExpectStatusAndAnnouncement() {
+    this->AttachToRoom();
+    const FilterCase& filter = GetParam();
+    EXPECT_EQ(this->Deliver(filter.packet), filter.status);
+    if (filter.announced == nullptr) {
+      EXPECT_TRUE(this->host_.Events().empty());
+    } else {
+      EXPECT_EQ(this->EventPaths(), std::vector<std::string>{filter.announced});
+    }
+  }
 };

@@ -15,6 +15,10 @@ ComPtr<IXMLDOMElement> ParseXml(const char* utf8);
 // Success when actual, written out and read back, has the same tree as expectedXml; otherwise
 // says where they part.
 ::testing::AssertionResult XmlEquivalent(IXMLDOMElement* actual, const char* expectedXml);
+inline ::testing::AssertionResult XmlEquivalent(IXMLDOMElement* actual,
+                                                const std::string& expectedXml) {
+  return XmlEquivalent(actual, expectedXml.c_str());
+}
 
 // The element or document written out by the platform's DOM, as UTF-8.
 std::string SerialisedXml(IXMLDOMNode* node);
