@@ -9,7 +9,7 @@
 #include "voting/key_order.h"
 #include "voting/reply_fields.h"
 #include "xml/attribute_reader.h"
-#include "xml/element_lookup.h"
+#include "xml/element_cursor.h"
 
 namespace {
 
@@ -23,50 +23,52 @@ LONG VotingDetail::Subject::Votes() const noexcept {
   return static_cast<LONG>(std::min<std::size_t>(namedVotes, std::numeric_limits<LONG>::max()));
 }
 
+// Each subject is read as the walk reaches it, while its users are still in the cache.
 bool VotingDetail::Load() {
-  std::vector<ComPtr<IXMLDOMElement>> elements;
-  if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
+  ElementCursor matches(Element(), OLESTR("subject"));
   bool complete = true;
-  for (const ComPtr<IXMLDOMElement>& element : elements) {
-    Variant name;
-    Variant index;
-    if (!ReadAttribute(element.Get(), OLESTR("name"), name) ||
-        !ReadAttribute(element.Get(), OLESTR("index"), index)) {
+  while (const ComPtr<IXMLDOMElement> element = matches.Next()) {
+    if (!LoadSubject(element.Get())) {
       complete = false;
       break;
     }
-    Subject subject;
-    subject.name = AttributeText(name);
-    subject.index = AttributeText(index);
-    Subject& added = subjects_.emplace_back(std::move(subject));
-
-    std::vector<ComPtr<IXMLDOMElement>> users;
-    FindElements(element.Get(), OLESTR("user"), users);
-    if (users.empty()) {
-      Variant count;
-      if (!ReadAttribute(element.Get(), OLESTR("count"), count)) {
-        complete = false;
-        break;
-      }
-      added.unnamedVotes = std::max<LONG>(ParseIntegerText(AttributeText(count)), 0);
-    } else {
-      hasVoterNames_ = true;
-      added.firstVoter = voters_.size();
-      for (const ComPtr<IXMLDOMElement>& user : users) {
-        Bstr voter;
-        if (FAILED(user->get_text(voter.Put()))) {
-          complete = false;
-          break;
-        }
-        voters_.push_back(std::move(voter));
-      }
-      if (!complete) break;
-      added.namedVotes = users.size();
-    }
-    added.votesRead = true;
   }
+  if (subjects_.empty()) return false;
+  complete = complete && !matches.Failed();
   ResolvePositions(complete);
   return complete;
+}
+
+bool VotingDetail::LoadSubject(IXMLDOMElement* element) {
+  Variant name;
+  Variant index;
+  if (!ReadAttribute(element, OLESTR("name"), name) ||
+      !ReadAttribute(element, OLESTR("index"), index)) {
+    return false;
+  }
+  Subject subject;
+  subject.name = AttributeText(name);
+  subject.index = AttributeText(index);
+  Subject& added = subjects_.emplace_back(std::move(subject));
+
+  ElementCursor users(element, OLESTR("user"));
+  ComPtr<IXMLDOMElement> user = users.Next();
+  if (!user) {
+    Variant count;
+    if (!ReadAttribute(element, OLESTR("count"), count)) return false;
+    added.unnamedVotes = std::max<LONG>(ParseIntegerText(AttributeText(count)), 0);
+  } else {
+    hasVoterNames_ = true;
+    added.firstVoter = voters_.size();
+    for (; user; user = users.Next()) {
+      Bstr voter;
+      if (FAILED(user->get_text(voter.Put()))) return false;
+      voters_.push_back(std::move(voter));
+    }
+    added.namedVotes = static_cast<std::size_t>(users.Count());
+  }
+  added.votesRead = true;
+  return true;
 }
 
 void VotingDetail::ResolvePositions(bool sorted) {

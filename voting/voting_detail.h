@@ -61,6 +61,9 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
     LONG Votes() const noexcept;
   };
 
+  // Appends the subject; false when it lacks "name" or "index" (or users and "count") or the
+  // DOM fails, with its votes then unread.
+  bool LoadSubject(IXMLDOMElement* element);
   // The subject holding the votes of that name (the first with it in document order), or null.
   const Subject* FindTally(OleStringView name) const;
   void ResolvePositions(bool sorted);

@@ -1,0 +1,24 @@
+// The elements with one tag below an element (any depth, document order, exact case), read one
+// at a time. A caller that works on each match as it comes finds its descendants still in the
+// cache from the walk that just passed them, where collecting every match first would walk a
+// large reply twice from memory. DOM failures end the sequence and never raise.
+#pragma once
+
+#include "component/com_ptr.h"
+
+class ElementCursor {
+ public:
+  // element may be null: the sequence is then empty.
+  ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept;
+
+  // The next match; empty at the end and after a failure, which Failed() tells apart.
+  ComPtr<IXMLDOMElement> Next() noexcept;
+  bool Failed() const noexcept { return failed_; }
+  // How many matches Next has handed out.
+  long Count() const noexcept { return index_; }
+
+ private:
+  ComPtr<IXMLDOMNodeList> list_;  // asked item by item, never for its length
+  long index_ = 0;
+  bool failed_ = false;
+};
