@@ -7,13 +7,7 @@
 
 namespace {
 
-class AgendaDispatchTest : public AgendaTest {
- protected:
-  void SetUp() override {
-    AgendaTest::SetUp();
-    AttachToRoom();
-  }
-};
+using AgendaDispatchTest = AttachedAgendaTest;
 
 struct Route {
   const char* queryType;

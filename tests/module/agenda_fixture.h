@@ -16,3 +16,4 @@ struct AgendaProduct {
 };
 
 using AgendaTest = SessionFixture<AgendaProduct>;
+using AttachedAgendaTest = AttachedSessionFixture<AgendaProduct>;

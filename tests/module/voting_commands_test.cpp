@@ -13,13 +13,8 @@ std::string PlainReferBody(const std::string& subjects = "") {
          subjects + "</subjects>";
 }
 
-class VotingCommandsTest : public VotingTest {
+class VotingCommandsTest : public AttachedVotingTest {
  protected:
-  void SetUp() override {
-    VotingTest::SetUp();
-    AttachToRoom();
-  }
-
   IXMLDOMElement* LastSent() const {
     return host_.Sent().empty() ? nullptr : host_.Sent().back().Get();
   }

@@ -8,13 +8,7 @@
 
 namespace {
 
-class VotingDetailTest : public VotingTest {
- protected:
-  void SetUp() override {
-    VotingTest::SetUp();
-    AttachToRoom();
-  }
-};
+using VotingDetailTest = AttachedVotingTest;
 
 struct Tally {
   std::string name;

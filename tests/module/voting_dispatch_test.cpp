@@ -6,13 +6,7 @@
 
 namespace {
 
-class VotingDispatchTest : public VotingTest {
- protected:
-  void SetUp() override {
-    VotingTest::SetUp();
-    AttachToRoom();
-  }
-};
+using VotingDispatchTest = AttachedVotingTest;
 
 struct Row {
   const char* queryType;

@@ -16,3 +16,4 @@ struct VotingProduct {
 };
 
 using VotingTest = SessionFixture<VotingProduct>;
+using AttachedVotingTest = AttachedSessionFixture<VotingProduct>;

@@ -5,13 +5,8 @@
 
 namespace {
 
-class VotingReplyTest : public VotingTest {
+class VotingReplyTest : public AttachedVotingTest {
  protected:
-  void SetUp() override {
-    VotingTest::SetUp();
-    AttachToRoom();
-  }
-
   std::vector<std::string> Subjects(IVotingReply* reply) {
     LONG count = -1;
     EXPECT_EQ(reply->GetSubjectCount(&count), S_OK);

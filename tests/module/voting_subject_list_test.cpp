@@ -5,13 +5,7 @@
 
 namespace {
 
-class VotingSubjectListTest : public VotingTest {
- protected:
-  void SetUp() override {
-    VotingTest::SetUp();
-    AttachToRoom();
-  }
-};
+using VotingSubjectListTest = AttachedVotingTest;
 
 struct Item {
   std::string text;

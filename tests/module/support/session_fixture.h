@@ -93,6 +93,16 @@ class SessionFixture : public ::testing::Test {
   ComPtr<typename Product::Commands> commands_;
 };
 
+// The same session, attached in its room from the start.
+template <class Product>
+class AttachedSessionFixture : public SessionFixture<Product> {
+ protected:
+  void SetUp() override {
+    SessionFixture<Product>::SetUp();
+    if (!this->HasFatalFailure()) this->AttachToRoom();
+  }
+};
+
 // A packet delivered to a session attached in its room, the status OnPacket answers and the one
 // path announced (null: nothing).
 struct FilterCase {
