@@ -29,12 +29,14 @@ class VariantHolder {
 
 Element* Element::Create(std::shared_ptr<DocumentLink> link, std::u16string tag,
                          NamespaceUri namespaceUri) {
-  link->Tags().NoteTag(tag);
-  return new Element(std::move(link), std::move(tag), std::move(namespaceUri));
+  const std::uint32_t tagHash = TagSummary::HashOf(tag);
+  link->Tags().NoteTag(tagHash);
+  return new Element(std::move(link), std::move(tag), tagHash, std::move(namespaceUri));
 }
 
-Element::Element(std::shared_ptr<DocumentLink> link, std::u16string tag, NamespaceUri namespaceUri)
-    : NodeObject(NODE_ELEMENT, std::move(link)),
+Element::Element(std::shared_ptr<DocumentLink> link, std::u16string tag, std::uint32_t tagHash,
+                 NamespaceUri namespaceUri)
+    : NodeObject(NODE_ELEMENT, std::move(link), tagHash),
       tag_(std::move(tag)),
       namespaceUri_(std::move(namespaceUri)) {}
 

@@ -2,6 +2,7 @@
 // the parser resolved for it (elements made by createElement have none).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +44,8 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   HRESULT GetBaseName(BSTR* name) override;
 
  private:
-  Element(std::shared_ptr<DocumentLink> link, std::u16string tag, NamespaceUri namespaceUri);
+  Element(std::shared_ptr<DocumentLink> link, std::u16string tag, std::uint32_t tagHash,
+          NamespaceUri namespaceUri);
 
   bool Accepts(const Node& child) const noexcept override;
   HRESULT SetAttribute(std::u16string_view name, const VARIANT& value);

@@ -14,7 +14,7 @@ ElementList::ElementList(Node& root, std::u16string_view tagName)
     : root_(root),
       tagName_(tagName),
       everyElement_(tagName == u"*"),
-      tagBit_(TagSummary::BitOf(tagName)),
+      tagHash_(TagSummary::HashOf(tagName)),
       generation_(Node::ShapeGeneration()) {
   root_.AddReference();
 }
@@ -22,11 +22,16 @@ ElementList::ElementList(Node& root, std::u16string_view tagName)
 ElementList::~ElementList() { root_.ReleaseReference(); }
 
 Node* ElementList::NextMatch(const Node* node) const noexcept {
-  if (node == nullptr && !everyElement_ && !root_.Link()->Tags().MayHold(tagBit_)) return nullptr;
-  Node* next = node == nullptr ? root_.FirstChild() : NextInSubtree(root_, *node);
-  for (; next != nullptr; next = NextInSubtree(root_, *next)) {
+  if (node == nullptr && !everyElement_ && !root_.Link()->Tags().MayHold(tagHash_)) return nullptr;
+  const std::uint16_t wantedHash = static_cast<std::uint16_t>(tagHash_);
+  Node* next = node == nullptr ? (root_.MayHoldElements() ? root_.FirstChild() : nullptr)
+                               : NextElementOrSiblingInSubtree(root_, *node);
+  for (; next != nullptr; next = NextElementOrSiblingInSubtree(root_, *next)) {
     if (next->Type() != NODE_ELEMENT) continue;
-    if (everyElement_ || static_cast<const Element*>(next)->Tag() == tagName_) return next;
+    if (everyElement_) return next;
+    if (next->TagHash() == wantedHash && static_cast<const Element*>(next)->Tag() == tagName_) {
+      return next;
+    }
   }
   return nullptr;
 }

@@ -38,7 +38,7 @@ class ElementList final : public ComObject<IXMLDOMNodeList, IID_IXMLDOMNodeList>
   Node& root_;
   const std::u16string tagName_;
   const bool everyElement_;
-  const std::size_t tagBit_;  // in the root's document's tag summary
+  const std::uint32_t tagHash_;  // see TagSummary::HashOf
   std::uint64_t generation_;
   // The match at position cursorIndex_ (-1: none yet); valid only while generation_ holds.
   Node* cursor_ = nullptr;

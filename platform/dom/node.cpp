@@ -38,8 +38,10 @@ std::uint64_t Node::ShapeGeneration() noexcept {
 
 void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
-Node::Node(DOMNodeType type, std::shared_ptr<DocumentLink> link) noexcept
-    : type_(type), link_(std::move(link)) {}
+Node::Node(DOMNodeType type, std::shared_ptr<DocumentLink> link, std::uint32_t tagHash) noexcept
+    : type_(static_cast<std::uint8_t>(type)),
+      tagHash_(static_cast<std::uint16_t>(tagHash)),
+      link_(std::move(link)) {}
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
 Node::~Node() = default;
@@ -63,6 +65,7 @@ void Node::AdoptLastChild(Node* child) noexcept {
     firstChild_ = child;
   }
   lastChild_ = child;
+  if (child->type_ == NODE_ELEMENT) mayHoldElements_ = true;
 }
 
 void Node::Unlink() noexcept {
@@ -85,6 +88,7 @@ void Node::Unlink() noexcept {
 void Node::DetachChildren(Node& node, Node*& pending) noexcept {
   Node* child = node.firstChild_;
   node.firstChild_ = node.lastChild_ = nullptr;
+  node.mayHoldElements_ = false;
   while (child != nullptr) {
     Node* next = child->nextSibling_;
     // Links are cleared before the reference goes: once it has, another holder may free the child.

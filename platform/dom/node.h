@@ -23,7 +23,13 @@ inline constexpr IID IID_QuenloDomNode = {
 class Node : public RefCounted {
  public:
   // Kept as a field, not asked of a virtual function: every tree walk tests it on every node.
-  DOMNodeType Type() const noexcept { return type_; }
+  DOMNodeType Type() const noexcept { return static_cast<DOMNodeType>(type_); }
+  // The low bits of an element's tag hash (see TagSummary::HashOf), 0 for the other types: a
+  // search for a tag turns most other elements away without reading their names.
+  std::uint16_t TagHash() const noexcept { return tagHash_; }
+  // False guarantees that no child is an element (so no descendant is: only elements and
+  // documents hold children), which lets an element search pass over text unvisited.
+  bool MayHoldElements() const noexcept { return mayHoldElements_; }
   virtual IXMLDOMNode* AsNode() noexcept = 0;
   // The character data of a text node; empty for the other types.
   virtual std::u16string_view TextData() const noexcept { return {}; }
@@ -65,7 +71,7 @@ class Node : public RefCounted {
   virtual HRESULT GetBaseName(BSTR* name);
 
  protected:
-  Node(DOMNodeType type, std::shared_ptr<DocumentLink> link) noexcept;
+  Node(DOMNodeType type, std::shared_ptr<DocumentLink> link, std::uint32_t tagHash = 0) noexcept;
   ~Node() override;
 
   // Whether this node may take `child` as its last child (cycles are checked separately).
@@ -78,8 +84,11 @@ class Node : public RefCounted {
   static void DetachChildren(Node& node, Node*& pending) noexcept;
   static void DisposeAll(Node* pending) noexcept;
 
-  // First, so that it shares the cache line of the links: a walk reads both on every node.
-  const DOMNodeType type_;
+  // First, so that they share the cache line of the links: a walk reads them on every node.
+  // Narrow, so that all three fit where the type alone used to be.
+  const std::uint8_t type_;
+  bool mayHoldElements_ = false;  // set when an element child is adopted, cleared with all children
+  const std::uint16_t tagHash_;
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;  // each child carries one reference held by its parent
   Node* lastChild_ = nullptr;

@@ -2,14 +2,14 @@
 
 namespace quenlo::platform::dom {
 
-std::size_t TagSummary::BitOf(std::u16string_view tag) noexcept {
+std::uint32_t TagSummary::HashOf(std::u16string_view tag) noexcept {
   std::uint32_t hash = 2166136261u;  // FNV-1a: tags are short, and every element made pays this
   for (const char16_t unit : tag) hash = (hash ^ unit) * 16777619u;
-  return hash % (kWords * kWordBits);
+  return hash;
 }
 
-void TagSummary::NoteTag(std::u16string_view tag) noexcept {
-  const std::size_t bit = BitOf(tag);
+void TagSummary::NoteTag(std::uint32_t tagHash) noexcept {
+  const std::size_t bit = BitOf(tagHash);
   std::atomic<std::uint64_t>& word = bits_[bit / kWordBits];
   const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
   // Read first: the bit is nearly always set already, and a plain load keeps the line shared.
@@ -18,8 +18,9 @@ void TagSummary::NoteTag(std::u16string_view tag) noexcept {
   }
 }
 
-bool TagSummary::MayHold(std::size_t bit) const noexcept {
+bool TagSummary::MayHold(std::uint32_t tagHash) const noexcept {
   if (foreignChildren_.load(std::memory_order_relaxed)) return true;
+  const std::size_t bit = BitOf(tagHash);
   const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
   return (bits_[bit / kWordBits].load(std::memory_order_relaxed) & mask) != 0;
 }

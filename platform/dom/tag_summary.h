@@ -14,16 +14,22 @@ namespace quenlo::platform::dom {
 
 class TagSummary {
  public:
+  // A cheap hash of a tag name, computed once per element made and per lookup; its low bits
+  // choose the tag's bit here, and elements keep it to turn most other tags away unread.
+  static std::uint32_t HashOf(std::u16string_view tag) noexcept;
+
   // Elements may be made by several threads at once from one document.
-  void NoteTag(std::u16string_view tag) noexcept;
+  void NoteTag(std::uint32_t tagHash) noexcept;
   void NoteForeignChild() noexcept { foreignChildren_.store(true, std::memory_order_relaxed); }
-  // Where a tag's bit is: computed once by a lookup that asks many times.
-  static std::size_t BitOf(std::u16string_view tag) noexcept;
-  bool MayHold(std::size_t bit) const noexcept;
+  bool MayHold(std::uint32_t tagHash) const noexcept;
 
  private:
   static constexpr std::size_t kWordBits = 64;
   static constexpr std::size_t kWords = 4;
+
+  static std::size_t BitOf(std::uint32_t tagHash) noexcept {
+    return tagHash % (kWords * kWordBits);
+  }
 
   std::array<std::atomic<std::uint64_t>, kWords> bits_{};
   std::atomic<bool> foreignChildren_{false};

@@ -36,6 +36,18 @@ inline Node* NextInSubtree(const Node& root, const Node& node) noexcept {
   return nullptr;
 }
 
+// As NextInSubtree, but without going down into nodes that hold no element: for walks that
+// only look at elements, and would otherwise visit every text node on the way.
+inline Node* NextElementOrSiblingInSubtree(const Node& root, const Node& node) noexcept {
+  if (node.MayHoldElements()) {
+    if (Node* child = node.FirstChild()) return child;
+  }
+  for (const Node* at = &node; at != &root; at = at->Parent()) {
+    if (Node* next = at->NextSibling()) return next;
+  }
+  return nullptr;
+}
+
 template <class Visit>
 void ForEachInSubtree(Node& root, Visit&& visit) {
   WalkSubtree(root, visit, [](Node&) {});
