@@ -16,6 +16,10 @@ namespace {
 // Handed out, never freed, when the reply names no voters at all.
 constexpr const OLECHAR kNoVoter[] = OLESTR("");
 
+// Replies nearly always carry a handful of subjects: room for them up front spares the
+// reallocations of the first few.
+constexpr std::size_t kExpectedSubjects = 8;
+
 }  // namespace
 
 LONG VotingDetail::Subject::Votes() const noexcept {
@@ -26,6 +30,7 @@ LONG VotingDetail::Subject::Votes() const noexcept {
 // Each subject is read as the walk reaches it, while its users are still in the cache.
 bool VotingDetail::Load() {
   ElementCursor matches(Element(), OLESTR("subject"));
+  subjects_.reserve(kExpectedSubjects);
   bool complete = true;
   while (const ComPtr<IXMLDOMElement> element = matches.Next()) {
     if (!LoadSubject(element.Get())) {

@@ -4,6 +4,10 @@
 
 ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept {
   if (element == nullptr) return;
+  // An element without children has no matches: asking costs no list. Should the DOM fail to
+  // answer, the lookup goes ahead and reports what it finds.
+  VARIANT_BOOL hasChildren = VARIANT_TRUE;
+  if (SUCCEEDED(element->hasChildNodes(&hasChildren)) && hasChildren == VARIANT_FALSE) return;
   try {
     const DomName name(tag);
     failed_ = FAILED(element->getElementsByTagName(name.Get(), list_.Put()));
