@@ -138,8 +138,12 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectResult(LONG position, LONG* vo
 HRESULT STDMETHODCALLTYPE VotingDetail::GetVoter(const OLECHAR* name, LONG position,
                                                  const OLECHAR** voter) {
   if (voter == nullptr) return E_POINTER;
-  const Subject* tally = FindTally(ViewOf(name));
-  if (tally == nullptr) return S_FALSE;
+  const Subject* tally = lastVoterTally_.load(std::memory_order_relaxed);
+  if (tally == nullptr || name != tally->name.c_str()) {
+    tally = FindTally(ViewOf(name));
+    if (tally == nullptr) return S_FALSE;
+    lastVoterTally_.store(tally, std::memory_order_relaxed);
+  }
   if (!hasVoterNames_) {
     *voter = kNoVoter;
     return S_FALSE;

@@ -7,6 +7,7 @@
 
 #include <quenlo/voting.h>
 
+#include <atomic>
 #include <cstddef>
 #include <unordered_map>
 #include <vector>
@@ -75,6 +76,10 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   bool hasVoterNames_ = false;
   // One subject per distinct name: hosts ask by name for every voter they read.
   std::unordered_map<OleStringView, const Subject*> tallies_;
+  // The tally GetVoter found last: hosts read a subject's voters one after the other, passing
+  // the name this object handed out, so a pointer comparison spares the hash. Atomic only
+  // because several threads may read one result object.
+  mutable std::atomic<const Subject*> lastVoterTally_{nullptr};
   // For each position: the subject holding the votes of the position's name, or null.
   std::vector<const Subject*> positions_;
 };
