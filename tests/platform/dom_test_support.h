@@ -68,25 +68,18 @@ inline void Append(IXMLDOMNode* parent, IXMLDOMNode* child) {
   ASSERT_EQ(S_OK, parent->appendChild(child, nullptr));
 }
 
-inline std::u16string Xml(IXMLDOMNode* node) {
-  BSTR xml = nullptr;
-  EXPECT_EQ(S_OK, node->get_xml(&xml));
-  const OwnedBstr owned(xml);
-  return std::u16string(ViewOf(xml));
-}
-
-inline std::u16string TextOf(IXMLDOMNode* node) {
+// The text a getter hands out, copied and freed.
+template <class Node>
+std::u16string TextFrom(Node* node, HRESULT (STDMETHODCALLTYPE Node::*get)(BSTR*)) {
   BSTR text = nullptr;
-  EXPECT_EQ(S_OK, node->get_text(&text));
+  EXPECT_EQ(S_OK, (node->*get)(&text));
   const OwnedBstr owned(text);
   return std::u16string(ViewOf(text));
 }
-
+inline std::u16string Xml(IXMLDOMNode* node) { return TextFrom(node, &IXMLDOMNode::get_xml); }
+inline std::u16string TextOf(IXMLDOMNode* node) { return TextFrom(node, &IXMLDOMNode::get_text); }
 inline std::u16string TagOf(IXMLDOMElement* element) {
-  BSTR tag = nullptr;
-  EXPECT_EQ(S_OK, element->get_tagName(&tag));
-  const OwnedBstr owned(tag);
-  return std::u16string(ViewOf(tag));
+  return TextFrom(element, &IXMLDOMElement::get_tagName);
 }
 
 inline std::optional<std::u16string> NamespaceOf(IXMLDOMNode* node) {
