@@ -68,12 +68,25 @@ bool VotingDetail::LoadSubject(IXMLDOMElement* element) {
     for (; user; user = users.Next()) {
       Bstr voter;
       if (FAILED(user->get_text(voter.Put()))) return false;
-      voters_.push_back(std::move(voter));
+      voters_.push_back(KeepVoter(voter));
     }
     added.namedVotes = static_cast<std::size_t>(users.Count());
   }
   added.votesRead = true;
   return true;
+}
+
+std::size_t VotingDetail::KeepVoter(const Bstr& voter) {
+  if (voter.Get() == nullptr) return kNullVoter;
+  const OleStringView text = voter.View();
+  const std::size_t start = voterText_.size();
+  voterText_.insert(voterText_.end(), text.begin(), text.end());
+  voterText_.push_back(0);
+  return start;
+}
+
+const OLECHAR* VotingDetail::VoterText(std::size_t start) const noexcept {
+  return start == kNullVoter ? nullptr : voterText_.data() + start;
 }
 
 void VotingDetail::ResolvePositions(bool sorted) {
@@ -151,6 +164,6 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetVoter(const OLECHAR* name, LONG posit
   if (position < 0 || position >= tally->Votes()) return S_FALSE;
   *voter = tally->namedVotes == 0
                ? nullptr
-               : voters_[tally->firstVoter + static_cast<std::size_t>(position)].Get();
+               : VoterText(voters_[tally->firstVoter + static_cast<std::size_t>(position)]);
   return S_OK;
 }

@@ -68,11 +68,19 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   // The subject holding the votes of that name (the first with it in document order), or null.
   const Subject* FindTally(OleStringView name) const;
   void ResolvePositions(bool sorted);
+  // Copies a voter's text into voterText_; where it starts there.
+  std::size_t KeepVoter(const Bstr& voter);
+  const OLECHAR* VoterText(std::size_t start) const noexcept;
 
   // Document order.
   std::vector<Subject> subjects_;
-  // The named voters of every subject, one after the other.
-  std::vector<Bstr> voters_;
+  // The named voters of every subject, one after the other: where each one's text starts in
+  // voterText_, or kNullVoter when the DOM gave none.
+  static constexpr std::size_t kNullVoter = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> voters_;
+  // Every voter's text, each zero-terminated, in one buffer: a reply may name a hundred thousand
+  // voters, and a string apiece cost more to free than to copy.
+  std::vector<OLECHAR> voterText_;
   bool hasVoterNames_ = false;
   // One subject per distinct name: hosts ask by name for every voter they read.
   std::unordered_map<OleStringView, const Subject*> tallies_;
