@@ -32,65 +32,57 @@ class ParticipantHostTest : public ::testing::Test {
 };
 
 TEST_F(ParticipantHostTest, CookiesAreNonZeroAndDistinct) {
-  FakeSink& sink = first_;
-  const ULONG first = Subscribe(sink);
-  const ULONG second = Subscribe(sink);
+  const ULONG first = Subscribe(first_);
+  const ULONG second = Subscribe(first_);
   EXPECT_NE(first, 0u);
   EXPECT_NE(second, 0u);
   EXPECT_NE(first, second);
   ULONG cookie = 0;
   EXPECT_EQ(host_.Subscribe(u"/packet", nullptr, &cookie), E_POINTER);
-  EXPECT_EQ(host_.Subscribe(u"/packet", &sink, nullptr), E_POINTER);
+  EXPECT_EQ(host_.Subscribe(u"/packet", &first_, nullptr), E_POINTER);
   EXPECT_EQ(host_.subscription_count(), 2u);
 }
 
 TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
-  FakeSink& first = first_;
-  FakeSink& second = second_;
-  FakeSink& elsewhere = elsewhere_;
-  Subscribe(first);
-  Subscribe(second);
-  Subscribe(elsewhere, u"/voting/apply/ok");
+  Subscribe(first_);
+  Subscribe(second_);
+  Subscribe(elsewhere_, u"/voting/apply/ok");
 
   EXPECT_EQ(host_.Deliver(R"(<iq type="result"><query/></iq>)").status, XmlParseStatus::Ok);
-  EXPECT_THAT(first.tags, ElementsAre(u"iq"));
-  EXPECT_THAT(second.tags, ElementsAre(u"iq"));
-  EXPECT_THAT(elsewhere.tags, IsEmpty());
+  EXPECT_THAT(first_.tags, ElementsAre(u"iq"));
+  EXPECT_THAT(second_.tags, ElementsAre(u"iq"));
+  EXPECT_THAT(elsewhere_.tags, IsEmpty());
 }
 
 TEST_F(ParticipantHostTest, SubscriptionHoldsOneReferenceUntilCancelled) {
-  FakeSink& sink = first_;
-  const ULONG cookie = Subscribe(sink);
-  EXPECT_EQ(sink.references, 1u);
+  const ULONG cookie = Subscribe(first_);
+  EXPECT_EQ(first_.references, 1u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_OK);
-  EXPECT_EQ(sink.references, 0u);
+  EXPECT_EQ(first_.references, 0u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_FALSE);
 
   host_.Deliver("<iq/>");
-  EXPECT_THAT(sink.tags, IsEmpty());
+  EXPECT_THAT(first_.tags, IsEmpty());
 }
 
 TEST_F(ParticipantHostTest, SinkCancelledDuringDeliveryIsNotCalledAfterwards) {
-  FakeSink& first = first_;
-  FakeSink& second = second_;
-  Subscribe(first);
-  const ULONG second_cookie = Subscribe(second);
-  first.on_packet = [&] { host_.Unsubscribe(second_cookie); };
+  Subscribe(first_);
+  const ULONG second_cookie = Subscribe(second_);
+  first_.on_packet = [&] { host_.Unsubscribe(second_cookie); };
 
   host_.Deliver("<iq/>");
-  EXPECT_THAT(first.tags, ElementsAre(u"iq"));
-  EXPECT_THAT(second.tags, IsEmpty());
-  EXPECT_EQ(second.references, 0u);
+  EXPECT_THAT(first_.tags, ElementsAre(u"iq"));
+  EXPECT_THAT(second_.tags, IsEmpty());
+  EXPECT_EQ(second_.references, 0u);
 }
 
 TEST_F(ParticipantHostTest, TextTheParserRefusesReachesNobody) {
-  FakeSink& sink = first_;
-  Subscribe(sink);
+  Subscribe(first_);
   EXPECT_EQ(host_.Deliver("<iq>").status, XmlParseStatus::Malformed);
   EXPECT_NE(host_.Deliver(R"(<!DOCTYPE iq [<!ENTITY a "b">]><iq>&a;</iq>)").status,
             XmlParseStatus::Ok);
   host_.Receive("not xml");
-  EXPECT_THAT(sink.tags, IsEmpty());
+  EXPECT_THAT(first_.tags, IsEmpty());
   EXPECT_EQ(host_.refused_packets(), 1u);
 }
 
