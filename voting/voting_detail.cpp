@@ -90,9 +90,17 @@ const OLECHAR* VotingDetail::VoterText(std::size_t start) const noexcept {
 }
 
 void VotingDetail::ResolvePositions(bool sorted) {
+  // Each subject's tally, in document order, found while the subjects are read in that order.
+  std::vector<const Subject*> tallyOf(subjects_.size(), nullptr);
   tallies_.reserve(subjects_.size());
-  for (const Subject& subject : subjects_) {
-    if (subject.votesRead) tallies_.try_emplace(subject.name, &subject);  // the first one counts
+  for (std::size_t at = 0; at < subjects_.size(); ++at) {
+    const Subject& subject = subjects_[at];
+    if (subject.votesRead) {
+      tallyOf[at] = tallies_.try_emplace(subject.name, &subject).first->second;  // the first counts
+    }
+  }
+  for (std::size_t at = 0; at < subjects_.size(); ++at) {
+    if (!subjects_[at].votesRead) tallyOf[at] = FindTally(subjects_[at].name);
   }
 
   std::vector<OleStringView> indexes;
@@ -102,7 +110,7 @@ void VotingDetail::ResolvePositions(bool sorted) {
   positions_.reserve(subjects_.size());
   for (std::size_t rank = 0; rank < subjects_.size(); ++rank) {
     const std::size_t position = sorted ? byIndex.sorted[rank] : rank;
-    positions_.push_back(FindTally(subjects_[byIndex.first[position]].name));
+    positions_.push_back(tallyOf[byIndex.first[position]]);
   }
 }
 
