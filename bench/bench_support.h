@@ -8,12 +8,21 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <pugixml.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+
+// Collects what pugixml writes, so that its serialiser is timed to the same end as get_xml.
+struct StringWriter final : pugi::xml_writer {
+  std::string text;
+  void write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+};
 
 // Keeps no count of its own: it outlives every session attached to it.
 class BenchHost final : public SessionHost {

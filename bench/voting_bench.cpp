@@ -78,13 +78,6 @@ void BM_Refer10_Module(benchmark::State& state) {
 }
 BENCHMARK(BM_Refer10_Module);
 
-struct StringWriter final : pugi::xml_writer {
-  std::string text;
-  void write(const void* data, size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-  }
-};
-
 void BM_Refer10_Pugixml(benchmark::State& state) {
   for (auto _ : state) {
     pugi::xml_document document;

@@ -115,14 +115,6 @@ void BM_Serialise_Module(benchmark::State& state) {
 }
 BENCHMARK(BM_Serialise_Module);
 
-class StringWriter final : public pugi::xml_writer {
- public:
-  std::string text;
-  void write(const void* data, std::size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-  }
-};
-
 void BM_Serialise_Pugixml(benchmark::State& state) {
   pugi::xml_document document;
   pugi::xml_node iq = document.append_child("iq");
