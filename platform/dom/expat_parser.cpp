@@ -61,10 +61,56 @@ bool SplitPrefix(std::string_view name, std::string_view& prefix) {
   return true;
 }
 
+// Working memory of a parse, kept per thread beside the parser so that a short reply allocates
+// none of it again.
+struct ParseScratch {
+  std::u16string pendingText;
+  std::u16string name;
+  // Namespace scopes: what each open element declared, undone when it ends.
+  std::vector<const Name*> defaultNamespaces;
+  std::unordered_map<std::string, std::vector<const Name*>> prefixBindings;
+  std::vector<std::string> declaredPrefixes;  // "" for a default namespace declaration
+  std::vector<std::size_t> declarationCounts;
+
+  // A refused text may have stopped anywhere.
+  ParseScratch& Cleared() noexcept {
+    pendingText.clear();
+    defaultNamespaces.clear();
+    prefixBindings.clear();
+    declaredPrefixes.clear();
+    declarationCounts.clear();
+    return *this;
+  }
+};
+
+// Most names and texts are ASCII: widened directly, the rest decoded in full.
+void Widen(std::string_view utf8, std::u16string& out) {
+  out.resize(utf8.size());
+  for (std::size_t index = 0; index < utf8.size(); ++index) {
+    const auto byte = static_cast<unsigned char>(utf8[index]);
+    if (byte >= 0x80) {
+      out.clear();
+      AppendUtf8AsUtf16(utf8, out);
+      return;
+    }
+    out[index] = byte;
+  }
+}
+
 class TreeBuilder {
  public:
-  TreeBuilder(XML_Parser parser, NodeStore& store, Node& document, const XmlParseLimits& limits)
-      : parser_(parser), store_(store), current_(&document), limits_(limits) {
+  TreeBuilder(XML_Parser parser, ParseScratch& scratch, NodeStore& store, Node& document,
+              const XmlParseLimits& limits)
+      : parser_(parser),
+        store_(store),
+        current_(&document),
+        limits_(limits),
+        pendingText_(scratch.pendingText),
+        nameScratch_(scratch.name),
+        defaultNamespaces_(scratch.defaultNamespaces),
+        prefixBindings_(scratch.prefixBindings),
+        declaredPrefixes_(scratch.declaredPrefixes),
+        declarationCounts_(scratch.declarationCounts) {
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &TreeBuilder::OnStart, &TreeBuilder::OnEnd);
     XML_SetCharacterDataHandler(parser, &TreeBuilder::OnText);
@@ -157,8 +203,7 @@ class TreeBuilder {
   }
 
   const Name* Intern(std::string_view utf8) {
-    nameScratch_.clear();
-    AppendUtf8AsUtf16(utf8, nameScratch_);
+    Widen(utf8, nameScratch_);
     return store_.InternWhileBuilding(nameScratch_);
   }
 
@@ -309,14 +354,13 @@ class TreeBuilder {
   Node* current_;  // where the next node goes
   const XmlParseLimits& limits_;
   std::size_t depth_ = 0;
-  std::u16string pendingText_;
-  std::u16string nameScratch_;
   bool pendingHasContent_ = false;
-  // Namespace scopes: what each open element declared, undone when it ends.
-  std::vector<const Name*> defaultNamespaces_;
-  std::unordered_map<std::string, std::vector<const Name*>> prefixBindings_;
-  std::vector<std::string> declaredPrefixes_;  // "" for a default namespace declaration
-  std::vector<std::size_t> declarationCounts_;
+  std::u16string& pendingText_;
+  std::u16string& nameScratch_;
+  std::vector<const Name*>& defaultNamespaces_;
+  std::unordered_map<std::string, std::vector<const Name*>>& prefixBindings_;
+  std::vector<std::string>& declaredPrefixes_;
+  std::vector<std::size_t>& declarationCounts_;
   ParseOutcome outcome_;
   std::exception_ptr failure_;
 };
@@ -334,7 +378,8 @@ ParseOutcome Parse(Node& document, const char* bytes, std::size_t length, const 
                    const XmlParseLimits& limits) {
   NodeStore* store = NodeStore::Create(document.Store().SharedLink());
   try {
-    TreeBuilder builder(ReadyParser(encoding), *store, document, limits);
+    thread_local ParseScratch scratch;
+    TreeBuilder builder(ReadyParser(encoding), scratch.Cleared(), *store, document, limits);
     ParseOutcome outcome = builder.Run(bytes, length);
     store->LetGo();
     return outcome;

@@ -69,16 +69,16 @@ const Name* NodeStore::Intern(std::u16string_view text) {
 
 const Name* NodeStore::InternWhileBuilding(std::u16string_view text) {
   const std::uint32_t hash = TagSummary::HashOf(text);
-  if (nameTable_.empty()) nameTable_.assign(64, nullptr);
-  std::size_t mask = nameTable_.size() - 1;
+  if (nameTable_ == nullptr) GrowNameTable();
+  std::size_t mask = nameTableSize_ - 1;
   std::size_t slot = hash & mask;
   for (; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
     const Name* name = nameTable_[slot];
     if (name->hash == hash && name->View() == text) return name;
   }
-  if ((nameCount_ + 1) * 2 > nameTable_.size()) {
+  if ((nameCount_ + 1) * 2 > nameTableSize_) {
     GrowNameTable();
-    mask = nameTable_.size() - 1;
+    mask = nameTableSize_ - 1;
     for (slot = hash & mask; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
     }
   }
@@ -92,16 +92,21 @@ const Name* NodeStore::InternWhileBuilding(std::u16string_view text) {
   return name;
 }
 
+// The old table stays in its block until the store goes: tables are small and grow seldom.
 void NodeStore::GrowNameTable() {
-  std::vector<const Name*> larger(nameTable_.size() * 2, nullptr);
-  const std::size_t mask = larger.size() - 1;
-  for (const Name* name : nameTable_) {
+  const std::size_t size = nameTableSize_ == 0 ? 32 : nameTableSize_ * 2;
+  auto** larger = static_cast<const Name**>(Allocate(size * sizeof(const Name*), alignof(Name*)));
+  std::fill_n(larger, size, nullptr);
+  const std::size_t mask = size - 1;
+  for (std::size_t index = 0; index < nameTableSize_; ++index) {
+    const Name* name = nameTable_[index];
     if (name == nullptr) continue;
     std::size_t slot = name->hash & mask;
     while (larger[slot] != nullptr) slot = (slot + 1) & mask;
     larger[slot] = name;
   }
-  nameTable_.swap(larger);
+  nameTable_ = larger;
+  nameTableSize_ = size;
 }
 
 }  // namespace quenlo::platform::dom

@@ -75,7 +75,9 @@ class NodeStore {
   std::size_t nextBlockSize_;
   std::size_t blockBytes_ = 0;
   std::mutex namesMutex_;
-  std::vector<const Name*> nameTable_;  // open addressing, a power of two in size
+  // Open addressing, a power of two in size, itself in the blocks.
+  const Name** nameTable_ = nullptr;
+  std::size_t nameTableSize_ = 0;
   std::size_t nameCount_ = 0;
 };
 
