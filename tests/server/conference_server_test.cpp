@@ -27,8 +27,8 @@ TEST_F(ConferenceServerTest, ReplyComesFromTheRoomWithTheRequestId) {
 }
 
 TEST_F(ConferenceServerTest, ErrorReplyCarriesQueryCodeQidAndText) {
-  const auto packets = Send(kBob, kVotingNamespace, "start", "<qid>77</qid>", "req-7");
-  const Packet& error = To(packets, kBob);
+  const auto packets = Send(kAnn, kVotingNamespace, "start", "<qid>77</qid>", "req-7");
+  const Packet& error = To(packets, kAnn);
   EXPECT_EQ(error.type(), "error");
   EXPECT_STREQ(error.iq().attribute("from").value(), kRoom);
   EXPECT_STREQ(error.iq().attribute("id").value(), "req-7");
@@ -131,7 +131,7 @@ TEST_F(ConferenceServerTest, ConcurrentRequestsGetDistinctVotes) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kRequestsEach; ++i) {
-        for (Delivery& delivery : server_.Receive(kBob, apply)) replies[t].push_back(delivery);
+        for (Delivery& delivery : server_.Receive(kAnn, apply)) replies[t].push_back(delivery);
       }
     });
   }

@@ -104,8 +104,8 @@ TEST_F(VotingTest, StartAndEndArePushedToTheOthers) {
     EXPECT_EQ(push.text("qid"), qid);
     EXPECT_EQ(push.text("caption"), "Lunch?");
   }
-  EXPECT_EQ(Voting(kBob, "end", "<qid>" + qid + "</qid>").size(), 3u);
-  EXPECT_EQ(To(Voting(kBob, "start", "<qid>" + qid + "</qid>"), kBob).error_code(),
+  EXPECT_EQ(Voting(kAnn, "end", "<qid>" + qid + "</qid>").size(), 3u);
+  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).error_code(),
             Code(ErrorCode::kWrongState));
 }
 
