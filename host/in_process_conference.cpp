@@ -10,8 +10,8 @@ InProcessConference::InProcessConference(std::shared_ptr<ConferenceModule> modul
     : module_(std::move(module)),
       room_(std::move(room)),
       server_([this] {
-        return std::chrono::steady_clock::time_point(
-            std::chrono::steady_clock::duration(elapsed_ticks_.load()));
+        return std::chrono::system_clock::time_point(
+            std::chrono::system_clock::duration(elapsed_ticks_.load()));
       }),
       transport_(server_) {}
 
@@ -42,7 +42,7 @@ std::size_t InProcessConference::Settle() { return transport_.DeliverPending(); 
 
 void InProcessConference::Advance(std::chrono::seconds elapsed) {
   elapsed_ticks_ +=
-      std::chrono::duration_cast<std::chrono::steady_clock::duration>(elapsed).count();
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(elapsed).count();
   transport_.Tick();
   Settle();
 }
