@@ -23,12 +23,11 @@ bool FailingAllocation::Refused() const noexcept { return refused.load(); }
 
 void* operator new(std::size_t size) {
   long left = allowance.load();
-  while (left != kUnlimited) {
-    if (left == 0) {
-      refused.store(true);
-      throw std::bad_alloc();
-    }
-    if (allowance.compare_exchange_weak(left, left - 1)) break;
+  while (left != kUnlimited && !allowance.compare_exchange_weak(left, left - 1)) {
+  }
+  if (left == 0) {
+    refused.store(true);
+    throw std::bad_alloc();
   }
   if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
   throw std::bad_alloc();

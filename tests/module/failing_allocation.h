@@ -1,7 +1,7 @@
-// Makes this test program's own allocations fail on demand: while a FailingAllocation lives, the
-// allocation after the first `allowed` ones through operator new throws std::bad_alloc (and every
-// one after it, as memory that has run out stays out). Linked into one program only, whose
-// operator new it replaces.
+// Makes one allocation of this test program fail on demand: while a FailingAllocation lives, the
+// allocation through operator new that follows the first `allowed` ones throws std::bad_alloc;
+// the ones before and after it succeed. Linked into one program only, whose operator new it
+// replaces (the platform runtime's allocations go through it too).
 #pragma once
 
 class FailingAllocation {

@@ -37,4 +37,43 @@ TEST(OutOfMemoryTest, ARoomNameChangeThatFailsIsRepairedBySettingItAgain) {
   EXPECT_LT(allowed, kMaximumAllocations);
 }
 
+// A tally whose users cannot be looked up must not be read as one without users: its "count"
+// would then stand for votes the reply gave names to, and the voters would read as unnamed.
+TEST(OutOfMemoryTest, ATallyWhoseUsersCannotBeReadIsNotReadAsUnnamedVotes) {
+  const ComPtr<IXMLDOMElement> reply = ParseXml(
+      "<iq type='result' from='room7@conference.example'><query xmlns='quenlo:conf:voting' "
+      "type='kithe'><subject name='A' index='1' count='50'><user>x</user><user>y</user>"
+      "</subject></query></iq>");
+  ASSERT_TRUE(reply);
+  long allowed = 0;
+  for (; allowed < kMaximumAllocations; ++allowed) {
+    RecordingHost host;
+    const ComPtr<IUnknown> session((new VotingSession())->Primary());
+    const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
+    ASSERT_EQ(config->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
+    ASSERT_EQ(config->Attach(&host), S_OK);
+    bool refused = false;
+    {
+      const FailingAllocation failing(allowed);
+      session.As<IPacketSink>()->OnPacket(nullptr, reply.Get(), 0);
+      refused = failing.Refused();
+    }
+    if (!host.Events().empty()) {
+      const ComPtr<IVotingDetail> detail = host.Events().back().result.As<IVotingDetail>();
+      LONG votes = 0;
+      const OLECHAR* name = nullptr;
+      if (detail && detail->GetSubjectResult(0, &votes, &name) == S_FALSE && name != nullptr) {
+        EXPECT_EQ(votes, 2) << "allocation " << allowed << " failed";
+        const OLECHAR* voter = nullptr;
+        EXPECT_EQ(detail->GetVoter(name, 1, &voter), S_OK) << allowed;
+        EXPECT_EQ(ToUtf8(voter), "y") << allowed;
+      }
+    }
+    config->Detach();
+    if (!refused) break;
+  }
+  EXPECT_GT(allowed, 0);
+  EXPECT_LT(allowed, kMaximumAllocations);
+}
+
 }  // namespace
