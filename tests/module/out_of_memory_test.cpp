@@ -37,6 +37,34 @@ TEST(OutOfMemoryTest, ARoomNameChangeThatFailsIsRepairedBySettingItAgain) {
   EXPECT_LT(allowed, kMaximumAllocations);
 }
 
+// The property calls raise one error type when memory runs out: the platform's, carrying
+// E_OUTOFMEMORY, whatever allocation it was (the code-page conversions, the stored copy, the
+// change callback's).
+TEST(OutOfMemoryTest, PropertyCallsRaiseOnlyTheOutOfMemoryError) {
+  const OLECHAR* const longValue =
+      OLESTR("a value well beyond any short-string buffer, 0123456789");
+  for (const OLECHAR* name : {OLESTR("voting.timeout"), OLESTR("voting.room_name")}) {
+    long allowed = 0;
+    for (; allowed < kMaximumAllocations; ++allowed) {
+      const ComPtr<IUnknown> session((new VotingSession())->Primary());
+      const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
+      const FailingAllocation failing(allowed);
+      try {
+        config->SetProperty(name, longValue);
+        Bstr value;
+        config->GetProperty(name, value.Put());
+      } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), E_OUTOFMEMORY) << ToUtf8(name) << " allocation " << allowed;
+      } catch (...) {
+        ADD_FAILURE() << ToUtf8(name) << ": another exception at allocation " << allowed;
+      }
+      if (!failing.Refused()) break;
+    }
+    EXPECT_GT(allowed, 0) << ToUtf8(name);
+    EXPECT_LT(allowed, kMaximumAllocations) << ToUtf8(name);
+  }
+}
+
 // A tally whose users cannot be looked up must not be read as one without users: its "count"
 // would then stand for votes the reply gave names to, and the voters would read as unnamed.
 TEST(OutOfMemoryTest, ATallyWhoseUsersCannotBeReadIsNotReadAsUnnamedVotes) {
