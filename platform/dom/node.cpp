@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../allocation_probe.h"
 #include "document_link.h"
 #include "dom_strings.h"
 #include "node_list.h"
@@ -41,10 +42,19 @@ void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory
 Node::Node(DOMNodeType type, std::shared_ptr<DocumentLink> link, std::uint32_t tagHash) noexcept
     : type_(static_cast<std::uint8_t>(type)),
       tagHash_(static_cast<std::uint16_t>(tagHash)),
-      link_(std::move(link)) {}
+      link_(std::move(link)) {
+  probe::NoteDomNodes(1);
+}
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
-Node::~Node() = default;
+Node::~Node() { probe::NoteDomNodes(-1); }
+
+void* Node::operator new(std::size_t size) {
+  if (!probe::AllocationMayProceed()) throw std::bad_alloc();
+  return ::operator new(size);
+}
+
+void Node::operator delete(void* node) noexcept { ::operator delete(node); }
 
 Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;

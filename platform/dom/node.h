@@ -34,6 +34,10 @@ class Node : public RefCounted {
   // The character data of a text node; empty for the other types.
   virtual std::u16string_view TextData() const noexcept { return {}; }
 
+  // Every node is allocated here, so that the allocation-failure hook can refuse one.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* node) noexcept;
+
   // The node behind an interface pointer of this DOM, null for anything else. Takes no reference.
   static Node* FromInterface(IUnknown* unknown) noexcept;
 
