@@ -125,9 +125,11 @@ void ConferenceComponent::HandlePresence(xmpp_stanza_t* presence) {
     return;
   }
   service_.OpenRoom(room);  // false only means the room is open already
-  service_.Join(room, from, VoterName(presence, occupant.resource));
+  const auto missed = service_.Join(room, from, VoterName(presence, occupant.resource));
   log_.Event(from + " joined " + room + " as " + occupant.resource);
   SendSelfPresence(occupant_address, from, true);
+  // Votes that ended while the service was down are announced once the participant is back in.
+  if (missed) Deliver(*missed);
 }
 
 void ConferenceComponent::Refuse(xmpp_stanza_t* request, const char* error_type,
