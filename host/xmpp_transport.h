@@ -56,6 +56,8 @@ class XmppTransport final : public Transport {
   // The full JID the server bound; empty before Connect.
   std::string jid() const;
   std::size_t unanswered() const noexcept { return awaited_ids_.size(); }
+  // Packets handed to the module so far.
+  std::size_t delivered() const noexcept { return delivered_; }
 
  private:
   void HandleIq(xmpp_stanza_t* iq);
