@@ -126,6 +126,10 @@ int Connection::send_queue_length() const { return xmpp_conn_send_queue_len(conn
 
 void Connection::Send(xmpp_stanza_t* stanza) { xmpp_send(connection_, stanza); }
 
+void Connection::SendText(const std::string& xml) {
+  xmpp_send_raw(connection_, xml.data(), xml.size());
+}
+
 void Connection::OnLinkEvent(xmpp_conn_t*, xmpp_conn_event_t event, int error,
                              xmpp_stream_error_t* stream_error, void* self) {
   auto& connection = *static_cast<Connection*>(self);
