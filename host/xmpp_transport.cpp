@@ -28,7 +28,8 @@ XmppTransport::XmppTransport(XmppAccount account)
   connection_->OnLink([this](xmpp::LinkEvent event, const std::string& reason) {
     if (event == xmpp::LinkEvent::kDisconnected) {
       joined_ = false;
-      refusal_ = reason.empty() ? "the XMPP server closed the connection" : reason;
+      // libstrophe gives no reason for a refused login or an unreachable server.
+      refusal_ = reason.empty() ? "no server there, or the account or password refused" : reason;
     }
   });
 }

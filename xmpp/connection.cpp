@@ -83,7 +83,12 @@ Connection::Connection(Context& context)
   xmpp_conn_set_sockopt_callback(connection_, &PrepareSocket);
 }
 
-Connection::~Connection() { xmpp_conn_release(connection_); }
+Connection::~Connection() {
+  // Releasing a connection that is still up reports its disconnect; the owner that registered
+  // the handler may be half destroyed by now, so it hears nothing more.
+  link_handler_ = nullptr;
+  xmpp_conn_release(connection_);
+}
 
 void Connection::OnStanza(const char* name, StanzaHandler handler) {
   StanzaHandler& stored = stanza_handlers_.emplace_back(std::move(handler));
