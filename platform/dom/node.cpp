@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../allocation_probe.h"
 #include "document_link.h"
 #include "dom_strings.h"
 #include "node_list.h"
@@ -45,16 +46,19 @@ Node::Node(DOMNodeType type, NodeStore& store, bool inBlock, std::uint32_t tagHa
       tagHash_(static_cast<std::uint16_t>(tagHash)),
       store_(&store) {
   store.Hold();
+  probe::NoteDomNodes(1);
 }
 
 void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
+  if (!probe::AllocationMayProceed()) throw std::bad_alloc();
   return inBlock ? store.Allocate(size, alignment) : ::operator new(size);
 }
 
 DocumentLink& Node::Link() const noexcept { return store_->Link(); }
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
-Node::~Node() = default;
+Node::~Node() { probe::NoteDomNodes(-1); }
+
 
 Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;
