@@ -3,8 +3,8 @@
 // iq within the size limit is answered exactly once, to its sender, with its id, as a result or
 // an error; anything else gets no answer; every packet the service sends is an iq that parses.
 //
-// Input, one step a line: "N|TEXT" sends TEXT from participant N (0 to 2 have joined, 3 has
-// not), "tick|SECONDS" moves the clock and lets votes time out.
+// Input, one step a line: "N|TEXT" sends TEXT from participant N (0 to 2 have joined, 0 owns
+// the room, 3 has not joined), "tick|SECONDS" moves the clock and lets votes time out.
 #include <platform/xml_parser.h>
 
 #include <charconv>
@@ -92,9 +92,9 @@ void Send(quenlo::server::ConferenceServer& server, std::size_t sender, std::str
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::chrono::steady_clock::time_point now{};
+  quenlo::server::TimePoint now{};
   quenlo::server::ConferenceServer server([&now] { return now; });
-  server.OpenRoom(std::string(kRoom));
+  server.SetOwner(std::string(kRoom), kAddresses[0]);
   const char* names[] = {"Ann", "Bob", "Cy"};
   for (std::size_t participant = 0; participant < 3; ++participant) {
     server.Join(std::string(kRoom), kAddresses[participant], names[participant]);

@@ -22,7 +22,7 @@ ElementList::ElementList(Node& root, std::u16string_view tagName)
 ElementList::~ElementList() { root_.ReleaseReference(); }
 
 Node* ElementList::NextMatch(const Node* node) const noexcept {
-  if (node == nullptr && !everyElement_ && !root_.Link()->Tags().MayHold(tagHash_)) return nullptr;
+  if (node == nullptr && !everyElement_ && !root_.Link().Tags().MayHold(tagHash_)) return nullptr;
   const std::uint16_t wantedHash = static_cast<std::uint16_t>(tagHash_);
   Node* next = node == nullptr ? (root_.MayHoldElements() ? root_.FirstChild() : nullptr)
                                : NextElementOrSiblingInSubtree(root_, *node);

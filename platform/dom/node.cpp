@@ -10,6 +10,7 @@
 #include "document_link.h"
 #include "dom_strings.h"
 #include "node_list.h"
+#include "node_store.h"
 #include "serializer.h"
 #include "tree_walk.h"
 
@@ -39,22 +40,24 @@ std::uint64_t Node::ShapeGeneration() noexcept {
 
 void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
-Node::Node(DOMNodeType type, std::shared_ptr<DocumentLink> link, std::uint32_t tagHash) noexcept
+Node::Node(DOMNodeType type, NodeStore& store, bool inBlock, std::uint32_t tagHash) noexcept
     : type_(static_cast<std::uint8_t>(type)),
       tagHash_(static_cast<std::uint16_t>(tagHash)),
-      link_(std::move(link)) {
+      inBlock_(inBlock),
+      store_(&store) {
+  store.Hold();
   probe::NoteDomNodes(1);
 }
 
-// Children are released by Destroy or RemoveChildren before a node is deleted.
-Node::~Node() { probe::NoteDomNodes(-1); }
-
-void* Node::operator new(std::size_t size) {
+void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
   if (!probe::AllocationMayProceed()) throw std::bad_alloc();
-  return ::operator new(size);
+  return inBlock ? store.Allocate(size, alignment) : ::operator new(size);
 }
 
-void Node::operator delete(void* node) noexcept { ::operator delete(node); }
+DocumentLink& Node::Link() const noexcept { return store_->Link(); }
+
+// Children are released by Destroy or RemoveChildren before a node is deleted.
+Node::~Node() { probe::NoteDomNodes(-1); }
 
 Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;
@@ -111,13 +114,33 @@ void Node::DetachChildren(Node& node, Node*& pending) noexcept {
   }
 }
 
+NodeStore* Node::Free(Node* node) noexcept {
+  NodeStore* store = node->store_;
+  const bool inBlock = node->inBlock_;
+  void* memory = dynamic_cast<void*>(node);  // the whole object starts before its Node part
+  node->~Node();
+  if (!inBlock) ::operator delete(memory);
+  return store;
+}
+
+// A tree's nodes mostly share one store: its holds are dropped together, once the run of nodes
+// from that store ends, rather than one atomic step per node.
 void Node::DisposeAll(Node* pending) noexcept {
+  NodeStore* store = nullptr;
+  std::size_t freed = 0;
   while (pending != nullptr) {
     Node* node = pending;
     pending = node->nextSibling_;
     DetachChildren(*node, pending);
-    delete node;
+    NodeStore* from = Free(node);
+    if (from != store) {
+      if (store != nullptr) store->LetGo(freed);
+      store = from;
+      freed = 0;
+    }
+    ++freed;
   }
+  if (store != nullptr) store->LetGo(freed);
 }
 
 void Node::Destroy() noexcept { DisposeAll(this); }
@@ -175,7 +198,7 @@ HRESULT Node::GetAttributes(IXMLDOMNamedNodeMap** attributes) {
 
 HRESULT Node::GetOwnerDocument(IXMLDOMDocument** document) noexcept {
   if (document == nullptr) return E_INVALIDARG;
-  *document = link_->Acquire();
+  *document = Link().Acquire();
   return *document != nullptr ? S_OK : S_FALSE;
 }
 
@@ -195,7 +218,7 @@ HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcep
   if (child == nullptr) return E_INVALIDARG;
   if (!Accepts(*child)) return E_FAIL;
   if (ContainsOrIs(*child, *this)) return E_INVALIDARG;
-  if (child->link_ != link_) link_->Tags().NoteForeignChild();
+  if (&child->Link() != &Link()) Link().Tags().NoteForeignChild();
   if (child->parent_ != nullptr) {
     child->Unlink();  // the old parent's reference moves to the new one
   } else {

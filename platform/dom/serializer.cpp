@@ -92,13 +92,13 @@ void AppendEscaped(std::u16string_view text, Sink& sink) {
 template <class Sink>
 void OpenElement(const Element& element, Sink& sink) {
   sink.Append(u'<');
-  sink.Append(std::u16string_view(element.Tag()));
+  sink.Append(element.Tag());
   for (const AttributeEntry& attribute : element.Attributes()) {
     sink.Append(u' ');
-    sink.Append(std::u16string_view(attribute.name));
+    sink.Append(attribute.name->View());
     sink.Append(u'=');
     sink.Append(u'"');
-    AppendEscaped<AttributeEscapes>(attribute.value, sink);
+    AppendEscaped<AttributeEscapes>(attribute.value.View(), sink);
     sink.Append(u'"');
   }
   if (element.FirstChild() == nullptr) sink.Append(u'/');
@@ -110,7 +110,7 @@ void CloseElement(const Element& element, Sink& sink) {
   if (element.FirstChild() == nullptr) return;
   sink.Append(u'<');
   sink.Append(u'/');
-  sink.Append(std::u16string_view(element.Tag()));
+  sink.Append(element.Tag());
   sink.Append(u'>');
 }
 
