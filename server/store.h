@@ -47,7 +47,8 @@ class Store {
   // The vote's state, definition and start, replacing what was kept.
   virtual void SaveVote(const std::string& room, const Vote& vote) = 0;
   virtual void DeleteVote(const std::string& room, const std::string& vote_id) = 0;
-  virtual void AddBallot(const std::string& room, const std::string& vote_id,
+  // `position` counts the vote's ballots from 0, in the order they came.
+  virtual void AddBallot(const std::string& room, const std::string& vote_id, std::size_t position,
                          const Ballot& ballot) = 0;
 
   // Adds the item at the end of the agenda, or replaces it in its place.

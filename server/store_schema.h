@@ -35,21 +35,19 @@ CREATE TABLE vote_subjects (
   PRIMARY KEY (room, vote, position),
   FOREIGN KEY (room, vote) REFERENCES votes(room, id) ON DELETE CASCADE
 );
+-- One row per ballot, its choices inline, so that a ballot writes a single page: ballots are
+-- the request that comes in bulk. `choices` holds each chosen subject index as its length in
+-- bytes, a colon and the index ("1:21:3" for "2" and "3"); `cast_order` keeps the ballot order.
 CREATE TABLE ballots (
-  id INTEGER PRIMARY KEY,
   room TEXT NOT NULL,
   vote TEXT NOT NULL,
   voter TEXT NOT NULL,
   name TEXT NOT NULL,
-  UNIQUE (room, vote, voter),
+  choices TEXT NOT NULL,
+  cast_order INTEGER NOT NULL,
+  PRIMARY KEY (room, vote, voter),
   FOREIGN KEY (room, vote) REFERENCES votes(room, id) ON DELETE CASCADE
-);
-CREATE TABLE ballot_choices (
-  ballot INTEGER NOT NULL REFERENCES ballots(id) ON DELETE CASCADE,
-  position INTEGER NOT NULL,
-  subject_index TEXT NOT NULL,
-  PRIMARY KEY (ballot, position)
-);
+) WITHOUT ROWID;
 CREATE TABLE agenda_items (
   id INTEGER PRIMARY KEY,
   room TEXT NOT NULL REFERENCES rooms(address),

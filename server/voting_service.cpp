@@ -218,7 +218,7 @@ Audience VotingService::CastBallot(const Participant& sender, pugi::xml_node req
   }
   // The person votes, not the device: every resource of one address shares a single ballot.
   const Ballot& ballot = vote.CastBallot({BareAddress(sender.address), sender.name, indexes});
-  store_.AddBallot(room_, vote.id(), ballot);
+  store_.AddBallot(room_, vote.id(), vote.ballot_count() - 1, ballot);
   AppendText(reply, "qid", vote.id());
   return Audience::kSender;
 }

@@ -97,15 +97,16 @@ class Node : public RefCounted {
 
   // First, so that they share the cache line of the links: a walk reads them on every node.
   // Narrow, so that they fit beside the reference count.
-  const std::uint8_t type_;
+  const std::uint8_t type_ : 7;
+  const std::uint8_t inBlock_ : 1;
   bool mayHoldElements_ = false;  // set when an element child is adopted, cleared with all children
   const std::uint16_t tagHash_;
-  const bool inBlock_;
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;  // each child carries one reference held by its parent
-  Node* lastChild_ = nullptr;
   Node* nextSibling_ = nullptr;
-  Node* previousSibling_ = nullptr;
+  // The previous sibling; for a first child, the last child of its parent, which so costs no
+  // field of its own.
+  Node* previousOrLast_ = nullptr;
   NodeStore* const store_;
 };
 

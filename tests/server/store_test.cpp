@@ -201,9 +201,10 @@ class FailingStore final : public Store {
     Write();
     store_.DeleteVote(room, id);
   }
-  void AddBallot(const std::string& room, const std::string& id, const Ballot& ballot) override {
+  void AddBallot(const std::string& room, const std::string& id, std::size_t position,
+                 const Ballot& ballot) override {
     Write();
-    store_.AddBallot(room, id, ballot);
+    store_.AddBallot(room, id, position, ballot);
   }
   void SaveAgendaItem(const std::string& room, const AgendaItem& item) override {
     Write();
