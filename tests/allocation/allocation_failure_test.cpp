@@ -171,13 +171,14 @@ std::u16string Text(const Bstr& text) { return std::u16string(text.View()); }
 std::u16string Text(const OLECHAR* text) { return text == nullptr ? u"<null>" : text; }
 
 // A registered result: every value announced is the reply's, voters included. A subject list
-// may come out short (the DOM failed while it was read) but never with a wrong entry.
+// may come out short (the DOM failed while it was read) but never with a wrong entry: a subject
+// whose users could not be looked up must not pass for one without voter names.
 TEST(AllocationFailureTest, TallyIsAnnouncedWithTrueValuesOrNotAtAll) {
   const std::string reply = Voting::ReplyXml(
       "result",
       "<qid>7</qid><caption>Lunch?</caption><multi>false</multi><reg>true</reg><count>2</count>"
       "<subjects><subject name='Yes' index='1' count='2'><user>Bob</user><user>Ann</user>"
-      "</subject><subject name='No' index='2' count='0'/></subjects>");
+      "</subject><subject name='No' index='2' count='1'><user>Cy</user></subject></subjects>");
   const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
     AttachedSession<VotingProduct> voting;
     const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
@@ -211,7 +212,7 @@ TEST(AllocationFailureTest, TallyIsAnnouncedWithTrueValuesOrNotAtAll) {
         const char16_t* name;
         LONG votes;
         std::u16string voters[2];
-      } expected[] = {{u"Yes", 2, {u"Bob", u"Ann"}}, {u"No", 0, {}}};
+      } expected[] = {{u"Yes", 2, {u"Bob", u"Ann"}}, {u"No", 1, {u"Cy"}}};
       for (LONG position = 0; position < subjects; ++position) {
         LONG votes = -1;
         const OLECHAR* name = nullptr;
