@@ -21,9 +21,9 @@ class ElementCursor {
   // Whether the element's tag name is exactly the one asked for (see the definition).
   bool HasTag(IXMLDOMElement* element) noexcept;
 
-  ComPtr<IXMLDOMNodeList> list_;  // asked item by item, never for its length
-  const OLECHAR* tag_;
-  long position_ = 0;  // in the DOM's list
-  long index_ = 0;     // matches handed out
+  ComPtr<IXMLDOMNodeList> list_;         // asked item by item, never for its length
+  [[maybe_unused]] const OLECHAR* tag_;  // read by HasTag on Windows only
+  long position_ = 0;                    // in the DOM's list
+  long index_ = 0;                       // matches handed out
   bool failed_ = false;
 };
