@@ -1,6 +1,6 @@
-// Agenda benchmark: a "browse" reply with 1,000 agenda items, from OnPacket to RaiseEvent with
-// the host reading all seven fields of every item, against pugixml parsing the same text in the
-// same run (goal: at most 1x).
+// Agenda benchmark: a "browse" reply with 1,000 agenda items, parsed as the host parses it, from
+// OnPacket to RaiseEvent with the host reading all seven fields of every item; against pugixml
+// parsing the same text and reading the same fields in the same run (goal: at most 2x).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "agenda/agenda_session.h"
+#include "allocation_count.h"
 #include "bench_support.h"
 
 namespace {
@@ -69,10 +70,13 @@ void RunBrowseReply(benchmark::State& state, void (*read)(IUnknown*)) {
   const ComPtr<IPacketSink> sink = session.As<IPacketSink>();
   config->SetProperty(OLESTR("agenda.room_name"), OLESTR("hall@conference.example"));
   config->Attach(&host);
-  const ComPtr<IXMLDOMElement> packet = ParseWithDom(BrowseReply());
-  for (auto _ : state) sink->OnPacket(nullptr, packet.Get(), 0);
+  const std::size_t allocationsBefore = CurrentAllocations().calls;
+  for (auto _ : state) {
+    const ComPtr<IXMLDOMElement> packet = ParsePacket(BrowseReply());
+    sink->OnPacket(nullptr, packet.Get(), 0);
+  }
+  ReportAllocations(state, CurrentAllocations().calls - allocationsBefore);
   config->Detach();
-  state.counters["bytes"] = static_cast<double>(BrowseReply().size());
 }
 
 void BM_Browse1000_Module(benchmark::State& state) { RunBrowseReply(state, ReadEveryItem); }
@@ -81,12 +85,22 @@ BENCHMARK(BM_Browse1000_Module)->Unit(benchmark::kMicrosecond);
 void BM_Browse1000_DispatchOnly(benchmark::State& state) { RunBrowseReply(state, ReadCountOnly); }
 BENCHMARK(BM_Browse1000_DispatchOnly)->Unit(benchmark::kMicrosecond);
 
+constexpr const char* kFieldNames[] = {"text", "time", "qid", "type", "value", "code", "style"};
+
 void BM_Browse1000_Pugixml(benchmark::State& state) {
   const std::string& text = BrowseReply();
+  const std::size_t allocationsBefore = CurrentAllocations().calls;
   for (auto _ : state) {
     pugi::xml_document document;
-    benchmark::DoNotOptimize(document.load_buffer(text.data(), text.size()));
+    document.load_buffer(text.data(), text.size());
+    const pugi::xml_node query = document.child("iq").child("query");
+    for (const pugi::xml_node subject : query.children("subject")) {
+      for (const char* field : kFieldNames) {
+        benchmark::DoNotOptimize(subject.child(field).child_value());
+      }
+    }
   }
+  ReportAllocations(state, CurrentAllocations().calls - allocationsBefore);
 }
 BENCHMARK(BM_Browse1000_Pugixml)->Unit(benchmark::kMicrosecond);
 
@@ -94,7 +108,7 @@ BENCHMARK(BM_Browse1000_Pugixml)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter({{"browse reply, 1,000 items, every field read", "BM_Browse1000", 1.0}});
+  RatioReporter reporter({{"agenda browse of 1,000 items, every field", "BM_Browse1000", 2.0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

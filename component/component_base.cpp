@@ -1,16 +1,5 @@
 #include "component/component_base.h"
 
-#include <algorithm>
-
-namespace {
-
-// The counts returned are informational: re-read after the step, never below 1 while alive.
-ULONG ReportedCount(const std::atomic<ULONG>& references) noexcept {
-  return std::max<ULONG>(references.load(), 1);
-}
-
-}  // namespace
-
 ComponentBase::ComponentBase() noexcept : controlling_(this) {}
 
 ComponentBase::~ComponentBase() = default;
@@ -27,13 +16,13 @@ HRESULT STDMETHODCALLTYPE ComponentBase::QueryInterface(REFIID iid, void** objec
   return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE ComponentBase::AddRef() {
-  references_.fetch_add(1);
-  return ReportedCount(references_);
-}
+ULONG STDMETHODCALLTYPE ComponentBase::AddRef() { return references_.fetch_add(1) + 1; }
 
 ULONG STDMETHODCALLTYPE ComponentBase::Release() {
-  if (references_.fetch_sub(1) != 1) return ReportedCount(references_);
+  // The count the decrement itself gave: reading the count again afterwards could read an object
+  // that another thread's Release has destroyed in between.
+  const ULONG remaining = references_.fetch_sub(1) - 1;
+  if (remaining != 0) return remaining;
   references_.store(1);
   delete this;
   return 0;

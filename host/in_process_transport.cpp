@@ -10,11 +10,13 @@ InProcessTransport::InProcessTransport(server::ConferenceServer& server) : serve
 
 void InProcessTransport::Connect(const Endpoint& endpoint, PacketReceiver& receiver) {
   server_.OpenRoom(endpoint.room);  // false only means somebody opened it before
-  if (!server_.Join(endpoint.room, endpoint.address, endpoint.display_name)) {
-    throw HostError("cannot join room " + endpoint.room);
+  auto missed = server_.Join(endpoint.room, endpoint.address, endpoint.display_name);
+  if (!missed) throw HostError("cannot join room " + endpoint.room);
+  {
+    std::lock_guard lock(mutex_);
+    connections_.insert_or_assign(endpoint.address, Connection{endpoint, &receiver});
   }
-  std::lock_guard lock(mutex_);
-  connections_.insert_or_assign(endpoint.address, Connection{endpoint, &receiver});
+  Enqueue(std::move(*missed));
 }
 
 void InProcessTransport::Disconnect(const std::string& address) {

@@ -16,6 +16,11 @@ auto FindItem(Items& items, const std::string& qid) {
 
 }  // namespace
 
+Agenda::Agenda(std::vector<AgendaItem> items, const std::string& in_progress_qid)
+    : items_(std::move(items)) {
+  if (!in_progress_qid.empty()) in_progress_qid_ = in_progress_qid;
+}
+
 const AgendaItem* Agenda::InProgress() const {
   if (!in_progress_qid_) return nullptr;
   const auto item = FindItem(items_, *in_progress_qid_);

@@ -21,6 +21,10 @@ struct AgendaItem {
 // Refused changes throw RequestError and change nothing.
 class Agenda {
  public:
+  Agenda() = default;
+  // An agenda as it was stored; `in_progress_qid` is empty when no item is in progress.
+  Agenda(std::vector<AgendaItem> items, const std::string& in_progress_qid);
+
   const std::vector<AgendaItem>& items() const { return items_; }
   const AgendaItem* InProgress() const;
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
@@ -31,22 +32,30 @@ void WriteItem(const AgendaItem& item, pugi::xml_node parent) {
 
 }  // namespace
 
+AgendaService::AgendaService(Store& store, std::string room, Agenda agenda)
+    : store_(store), room_(std::move(room)), agenda_(std::move(agenda)) {}
+
 Audience AgendaService::Handle(pugi::xml_node request, pugi::xml_node reply) {
   const std::string_view type = request.attribute("type").value();
-  if (type == "create") {
-    WriteItem(agenda_.Create(ReadItem(request)), reply);
-    return Audience::kRoom;
-  }
-  if (type == "modify") {
-    WriteItem(agenda_.Modify(ReadItem(request)), reply);
+  if (type == "create" || type == "modify") {
+    const AgendaItem& item =
+        type == "create" ? agenda_.Create(ReadItem(request)) : agenda_.Modify(ReadItem(request));
+    store_.SaveAgendaItem(room_, item);
+    WriteItem(item, reply);
     return Audience::kRoom;
   }
   if (type == "delete") {
-    WriteItem(agenda_.Delete(RequiredText(request, "qid")), reply);
+    const bool was_in_progress = agenda_.InProgress() != nullptr;
+    const AgendaItem removed = agenda_.Delete(RequiredText(request, "qid"));
+    store_.DeleteAgendaItem(room_, removed.qid);
+    if (was_in_progress && !agenda_.InProgress()) store_.SaveInProgress(room_, "");
+    WriteItem(removed, reply);
     return Audience::kRoom;
   }
   if (type == "sync") {
-    WriteItem(agenda_.Sync(RequiredText(request, "qid")), reply);
+    const AgendaItem& item = agenda_.Sync(RequiredText(request, "qid"));
+    store_.SaveInProgress(room_, item.qid);
+    WriteItem(item, reply);
     return Audience::kRoom;
   }
   if (type == "browse") {

@@ -5,7 +5,9 @@
 
 namespace quenlo::server {
 
-using TimePoint = std::chrono::steady_clock::time_point;
+// Wall-clock time: a vote's start is stored, and its deadline must still mean the same moment
+// after the service restarts.
+using TimePoint = std::chrono::system_clock::time_point;
 
 // Where the server reads the time; tests inject one they can move forward by hand.
 using Clock = std::function<TimePoint()>;

@@ -6,48 +6,124 @@
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
 #include "server/request_error.h"
+#include "server/sqlite_store.h"
 
 namespace quenlo::server {
 namespace {
 
-// Parses `xml_text` into `document` if it is one well-formed iq request; false means the text
-// cannot be answered at all, so it is dropped.
-bool ParseRequest(std::string_view xml_text, pugi::xml_document& document) {
-  if (xml_text.size() > ConferenceServer::kMaxRequestBytes) return false;
-  if (xml_text.find('\0') != std::string_view::npos) return false;
+using Drop = ConferenceServer::Drop;
+
+// Parses `xml_text` into `document` if it is one well-formed iq request; anything but kNone means
+// the text cannot be answered at all, so it is dropped.
+Drop ParseRequest(std::string_view xml_text, pugi::xml_document& document) {
+  if (xml_text.size() > ConferenceServer::kMaxRequestBytes) return Drop::kTooLarge;
+  if (xml_text.find('\0') != std::string_view::npos) return Drop::kMalformed;
   // The document type is kept only to be refused: requests never carry one, and a client's
   // stricter parser would not accept a relayed packet that needed it.
   if (!document.load_buffer(xml_text.data(), xml_text.size(),
                             pugi::parse_default | pugi::parse_doctype, pugi::encoding_utf8)) {
-    return false;
+    return Drop::kMalformed;
   }
   int roots = 0;
   for (const pugi::xml_node node : document.children()) {
-    if (node.type() == pugi::node_doctype) return false;
+    if (node.type() == pugi::node_doctype) return Drop::kMalformed;
     if (node.type() == pugi::node_element) ++roots;
   }
+  if (!HoldsOnlyXmlText(document)) return Drop::kMalformed;
   const pugi::xml_node iq = document.document_element();
   const std::string_view type = iq.attribute("type").value();
-  return roots == 1 && std::strcmp(iq.name(), "iq") == 0 && (type == "set" || type == "get") &&
-         HoldsOnlyXmlText(document);
+  const bool request =
+      roots == 1 && std::strcmp(iq.name(), "iq") == 0 && (type == "set" || type == "get");
+  return request ? Drop::kNone : Drop::kNotRequest;
+}
+
+void Append(std::vector<Delivery>& deliveries, std::vector<Delivery>&& more) {
+  deliveries.insert(deliveries.end(), std::make_move_iterator(more.begin()),
+                    std::make_move_iterator(more.end()));
 }
 
 }  // namespace
 
-ConferenceServer::ConferenceServer(Clock clock) : clock_(std::move(clock)) {}
+ConferenceServer::ConferenceServer(Clock clock, std::unique_ptr<Store> store)
+    : clock_(std::move(clock)),
+      store_(store ? std::move(store) : std::make_unique<SqliteStore>(":memory:")) {
+  LoadRooms();
+  const TimePoint now = clock_();
+  InTransaction([&] {
+    for (auto& [address, room] : rooms_) room.EndVotesExpiredWhileDown(now);
+    return true;
+  });
+}
+
+template <typename Change>
+auto ConferenceServer::InTransaction(Change change) -> std::optional<decltype(change())> {
+  try {
+    store_->Begin();
+    auto result = change();
+    store_->Commit();
+    return result;
+  } catch (const StoreError&) {
+    try {
+      store_->Rollback();
+    } catch (const StoreError&) {
+      // Reading the store back below tells whether it can still be used.
+    }
+    LoadRooms();
+    return std::nullopt;
+  }
+}
+
+// Reads every room from the store. Rooms already open keep their participants, so that after a
+// failed change the meeting goes on from what the store holds.
+void ConferenceServer::LoadRooms() {
+  std::vector<RoomRecord> records = store_->LoadRooms();
+  auto previous = std::move(rooms_);
+  rooms_.clear();
+  for (const RoomRecord& record : records) {
+    Room& room = rooms_.try_emplace(record.address, *store_, record).first->second;
+    const auto before = previous.find(record.address);
+    if (before != previous.end()) room.TakeParticipantsFrom(before->second);
+  }
+}
+
+Room& ConferenceServer::OpenRoomLocked(const std::string& room_address) {
+  const auto found = rooms_.find(room_address);
+  if (found != rooms_.end()) return found->second;
+  store_->SaveRoom(room_address, "");
+  RoomRecord record;
+  record.address = room_address;
+  return rooms_.try_emplace(room_address, *store_, record).first->second;
+}
 
 bool ConferenceServer::OpenRoom(const std::string& room_address) {
   std::lock_guard lock(mutex_);
-  return rooms_.try_emplace(room_address, room_address).second;
+  if (rooms_.contains(room_address)) return false;
+  return InTransaction([&] { return &OpenRoomLocked(room_address); }).has_value();
 }
 
-bool ConferenceServer::Join(const std::string& room_address, const std::string& address,
-                            const std::string& name) {
+bool ConferenceServer::SetOwner(const std::string& room_address, const std::string& owner) {
+  std::lock_guard lock(mutex_);
+  return InTransaction([&] {
+           OpenRoomLocked(room_address).SetOwner(owner);
+           return true;
+         })
+      .has_value();
+}
+
+std::optional<std::string> ConferenceServer::OwnerOf(const std::string& room_address) {
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
-  if (room == rooms_.end()) return false;
-  room->second.Join(address, name);
-  return true;
+  if (room == rooms_.end() || room->second.owner().empty()) return std::nullopt;
+  return room->second.owner();
+}
+
+std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& room_address,
+                                                            const std::string& address,
+                                                            const std::string& name) {
+  std::lock_guard lock(mutex_);
+  const auto room = rooms_.find(room_address);
+  if (room == rooms_.end()) return std::nullopt;
+  return InTransaction([&] { return room->second.Join(address, name); });
 }
 
 bool ConferenceServer::Leave(const std::string& room_address, const std::string& address) {
@@ -57,9 +133,11 @@ bool ConferenceServer::Leave(const std::string& room_address, const std::string&
 }
 
 std::vector<Delivery> ConferenceServer::Receive(const std::string& from_address,
-                                                std::string_view xml_text) {
+                                                std::string_view xml_text, Drop* drop) {
   pugi::xml_document document;
-  if (!ParseRequest(xml_text, document)) return {};
+  const Drop reason = ParseRequest(xml_text, document);
+  if (drop != nullptr) *drop = reason;
+  if (reason != Drop::kNone) return {};
   const pugi::xml_node iq = document.document_element();
   const std::string room_address = iq.attribute("to").value();
 
@@ -69,19 +147,24 @@ std::vector<Delivery> ConferenceServer::Receive(const std::string& from_address,
     const RequestError error(ErrorCode::kUnknownRoom, "no room \"" + room_address + "\"");
     return {MakeErrorReply(room_address, from_address, iq, error)};
   }
-  return room->second.Handle(from_address, iq, clock_());
+  const TimePoint now = clock_();
+  if (auto answer = InTransaction([&] { return room->second.Handle(from_address, iq, now); })) {
+    return std::move(*answer);
+  }
+  const RequestError error(ErrorCode::kNotStored,
+                           "the service could not keep the change; nothing changed");
+  return {MakeErrorReply(room_address, from_address, iq, error)};
 }
 
 std::vector<Delivery> ConferenceServer::Tick() {
   std::lock_guard lock(mutex_);
   const TimePoint now = clock_();
-  std::vector<Delivery> deliveries;
-  for (auto& [address, room] : rooms_) {
-    std::vector<Delivery> pushes = room.EndExpiredVotes(now);
-    deliveries.insert(deliveries.end(), std::make_move_iterator(pushes.begin()),
-                      std::make_move_iterator(pushes.end()));
-  }
-  return deliveries;
+  auto pushes = InTransaction([&] {
+    std::vector<Delivery> deliveries;
+    for (auto& [address, room] : rooms_) Append(deliveries, room.EndExpiredVotes(now));
+    return deliveries;
+  });
+  return pushes ? std::move(*pushes) : std::vector<Delivery>{};
 }
 
 }  // namespace quenlo::server

@@ -4,15 +4,44 @@
 #include <string_view>
 #include <utility>
 
+#include "server/address.h"
 #include "server/namespaces.h"
+#include "server/packet_reader.h"
 #include "server/packet_writer.h"
 #include "server/request_error.h"
 
 namespace quenlo::server {
+namespace {
 
-Room::Room(std::string address) : address_(std::move(address)) {}
+// The requests that run the meeting rather than take part in it.
+bool OnlyForOwner(std::string_view service, std::string_view type) {
+  if (service == kVotingNamespace) {
+    return type == "apply" || type == "refer" || type == "start" || type == "end" ||
+           type == "delete";
+  }
+  if (service == kAgendaNamespace) {
+    return type == "create" || type == "modify" || type == "delete" || type == "sync";
+  }
+  return service == kAdminNamespace;
+}
 
-void Room::Join(const std::string& address, const std::string& name) {
+}  // namespace
+
+Room::Room(Store& store, const RoomRecord& record)
+    : store_(store),
+      address_(record.address),
+      owner_(record.owner),
+      voting_(store, record.address, record.votes, record.next_vote_id),
+      agenda_(store, record.address, Agenda(record.agenda, record.in_progress)) {}
+
+void Room::SetOwner(const std::string& owner) {
+  const std::string bare = BareAddress(owner);
+  store_.SaveRoom(address_, bare);
+  owner_ = bare;
+}
+
+std::vector<Delivery> Room::Join(const std::string& address, const std::string& name) {
+  if (owner_.empty()) SetOwner(address);
   const auto known = std::find_if(participants_.begin(), participants_.end(),
                                   [&](const Participant& p) { return p.address == address; });
   if (known != participants_.end()) {
@@ -20,11 +49,23 @@ void Room::Join(const std::string& address, const std::string& name) {
   } else {
     participants_.push_back({address, name});
   }
+  std::vector<Delivery> deliveries;
+  if (told_of_missed_ends_.insert(address).second) {
+    for (const pugi::xml_node query : missed_ends_.children()) PushTo(query, address, deliveries);
+  }
+  return deliveries;
 }
 
 bool Room::Leave(const std::string& address) {
   return std::erase_if(participants_, [&](const Participant& p) { return p.address == address; }) >
          0;
+}
+
+void Room::TakeParticipantsFrom(Room& previous) {
+  participants_ = std::move(previous.participants_);
+  next_push_id_ = previous.next_push_id_;
+  missed_ends_.reset(previous.missed_ends_);
+  told_of_missed_ends_ = std::move(previous.told_of_missed_ends_);
 }
 
 std::vector<Delivery> Room::Handle(const std::string& sender_address, pugi::xml_node iq,
@@ -34,6 +75,7 @@ std::vector<Delivery> Room::Handle(const std::string& sender_address, pugi::xml_
     const Participant& sender = FindParticipant(sender_address);
     const pugi::xml_node request = iq.child("query");
     if (!request) throw RequestError(ErrorCode::kMalformedRequest, "missing element query");
+    CheckAllowed(sender, request);
     pugi::xml_document answer;
     const pugi::xml_node reply = AppendReplyQuery(answer, request);
     const Audience audience = Dispatch(sender, request, reply, now);
@@ -54,6 +96,8 @@ std::vector<Delivery> Room::EndExpiredVotes(TimePoint now) {
   return deliveries;
 }
 
+void Room::EndVotesExpiredWhileDown(TimePoint now) { voting_.EndExpired(now, missed_ends_); }
+
 const Participant& Room::FindParticipant(const std::string& address) const {
   const auto participant = std::find_if(participants_.begin(), participants_.end(),
                                         [&](const Participant& p) { return p.address == address; });
@@ -63,22 +107,53 @@ const Participant& Room::FindParticipant(const std::string& address) const {
   return *participant;
 }
 
+void Room::CheckAllowed(const Participant& sender, pugi::xml_node request) const {
+  if (!OnlyForOwner(request.attribute("xmlns").value(), request.attribute("type").value())) return;
+  if (BareAddress(sender.address) != owner_) {
+    throw RequestError(ErrorCode::kNotAllowed, "only the owner of " + address_ + " may do that");
+  }
+}
+
 Audience Room::Dispatch(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
                         TimePoint now) {
   const std::string_view service = request.attribute("xmlns").value();
   if (service == kVotingNamespace) return voting_.Handle(sender, request, reply, now);
   if (service == kAgendaNamespace) return agenda_.Handle(request, reply);
+  if (service == kAdminNamespace) return HandOver(request, reply);
   throw RequestError(ErrorCode::kUnknownRequestType,
                      "no service \"" + std::string(service) + "\" in this room");
+}
+
+Audience Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
+  const std::string_view type = request.attribute("type").value();
+  if (type != "owner") {
+    throw RequestError(ErrorCode::kUnknownRequestType,
+                       "unknown admin request \"" + std::string(type) + "\"");
+  }
+  const std::string successor = BareAddress(RequiredText(request, "owner"));
+  const bool present =
+      std::any_of(participants_.begin(), participants_.end(),
+                  [&](const Participant& p) { return BareAddress(p.address) == successor; });
+  if (!present) {
+    throw RequestError(ErrorCode::kOwnerNotPresent,
+                       successor + " is not in " + address_ + " and cannot own it");
+  }
+  SetOwner(successor);
+  AppendText(reply, "owner", owner_);
+  return Audience::kSender;
 }
 
 void Room::Push(pugi::xml_node query, const std::string& except,
                 std::vector<Delivery>& deliveries) {
   for (const Participant& participant : participants_) {
-    if (participant.address == except) continue;
-    const std::string id = "push-" + std::to_string(next_push_id_++);
-    deliveries.push_back(MakeIq("set", address_, participant.address, id, query));
+    if (participant.address != except) PushTo(query, participant.address, deliveries);
   }
+}
+
+void Room::PushTo(pugi::xml_node query, const std::string& address,
+                  std::vector<Delivery>& deliveries) {
+  const std::string id = "push-" + std::to_string(next_push_id_++);
+  deliveries.push_back(MakeIq("set", address_, address, id, query));
 }
 
 }  // namespace quenlo::server

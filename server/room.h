@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <pugixml.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,19 +11,31 @@
 #include "server/clock.h"
 #include "server/delivery.h"
 #include "server/participant.h"
+#include "server/store.h"
 #include "server/voting_service.h"
 
 namespace quenlo::server {
 
-// One conference room: its participants and its voting and agenda services. Everything it
-// sends comes "from" the room's address, which is what the module checks replies against.
+// One conference room: its owner, its participants and its voting and agenda services.
+// Everything it sends comes "from" the room's address, which is what the module checks replies
+// against. Only the owner runs the meeting (votes and agenda items change at their request);
+// every participant reads and votes.
 class Room {
  public:
-  explicit Room(std::string address);
+  // The room as `record` keeps it; every change is recorded in `store`.
+  Room(Store& store, const RoomRecord& record);
 
-  // Joining again under the same address only changes the display name.
-  void Join(const std::string& address, const std::string& name);
+  const std::string& owner() const { return owner_; }
+  // `owner` is an address; the room keeps its bare form.
+  void SetOwner(const std::string& owner);
+
+  // Joining again under the same address only changes the display name. The first to join a
+  // room without owner becomes its owner. Gives the pushes the newcomer missed: the votes that
+  // ran out while the service was down.
+  std::vector<Delivery> Join(const std::string& address, const std::string& name);
   bool Leave(const std::string& address);
+  // Moves who is here (and what they were told) from the room this one was reloaded to replace.
+  void TakeParticipantsFrom(Room& previous);
 
   // Answers one request iq of `sender_address`: the reply (or error reply) to the sender, then
   // the pushes to the others when the change concerns them. Votes whose time ran out are ended
@@ -31,19 +44,29 @@ class Room {
 
   // Ends the votes whose time ran out and pushes their end to every participant.
   std::vector<Delivery> EndExpiredVotes(TimePoint now);
+  // The same on start-up, when nobody has joined yet: the ends are kept for those who join.
+  void EndVotesExpiredWhileDown(TimePoint now);
 
  private:
   const Participant& FindParticipant(const std::string& address) const;
+  void CheckAllowed(const Participant& sender, pugi::xml_node request) const;
   Audience Dispatch(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
                     TimePoint now);
+  Audience HandOver(pugi::xml_node request, pugi::xml_node reply);
   // Sends `query` unasked to every participant but the one at `except` (none when empty).
   void Push(pugi::xml_node query, const std::string& except, std::vector<Delivery>& deliveries);
+  void PushTo(pugi::xml_node query, const std::string& address, std::vector<Delivery>& deliveries);
 
+  Store& store_;
   std::string address_;
+  std::string owner_;
   std::vector<Participant> participants_;
   VotingService voting_;
   AgendaService agenda_;
   std::uint64_t next_push_id_ = 1;
+  // Ends of votes that ran out while the service was down, and who has been told of them.
+  pugi::xml_document missed_ends_;
+  std::set<std::string> told_of_missed_ends_;
 };
 
 }  // namespace quenlo::server

@@ -9,6 +9,14 @@ namespace quenlo::server {
 
 Vote::Vote(std::string id) : id_(std::move(id)) {}
 
+Vote::Vote(std::string id, VoteState state, VoteDefinition definition,
+           std::optional<TimePoint> started_at, std::vector<Ballot> ballots)
+    : id_(std::move(id)),
+      state_(state),
+      definition_(std::move(definition)),
+      started_at_(started_at),
+      ballots_(std::move(ballots)) {}
+
 void Vote::Define(VoteDefinition definition) {
   if (state_ != VoteState::kDrafted && state_ != VoteState::kReady) {
     throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " has started and cannot change");
@@ -22,7 +30,7 @@ void Vote::Start(TimePoint now) {
     throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " is not ready to start");
   }
   state_ = VoteState::kRunning;
-  if (definition_.timeout.count() > 0) deadline_ = now + definition_.timeout;
+  started_at_ = now;
 }
 
 void Vote::End() {
@@ -30,27 +38,25 @@ void Vote::End() {
     throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " is not running");
   }
   state_ = VoteState::kEnded;
-  deadline_.reset();
 }
 
 bool Vote::HasRunOut(TimePoint now) const {
-  return state_ == VoteState::kRunning && deadline_ && now >= *deadline_;
+  return state_ == VoteState::kRunning && started_at_ && definition_.timeout.count() > 0 &&
+         now >= *started_at_ + definition_.timeout;
 }
 
-void Vote::CastBallot(const std::string& voter_address, const std::string& voter_name,
-                      const std::vector<std::string>& indexes) {
-  CheckBallot(voter_address, indexes);
-  ballots_.push_back({voter_address, voter_name, indexes});
+const Ballot& Vote::CastBallot(Ballot ballot) {
+  CheckBallot(ballot);
+  return ballots_.emplace_back(std::move(ballot));
 }
 
-void Vote::CheckBallot(const std::string& voter_address,
-                       const std::vector<std::string>& indexes) const {
+void Vote::CheckBallot(const Ballot& ballot) const {
+  const std::vector<std::string>& indexes = ballot.indexes;
   if (state_ != VoteState::kRunning) {
     throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " is not running");
   }
-  const bool voted = std::any_of(ballots_.begin(), ballots_.end(), [&](const Ballot& ballot) {
-    return ballot.voter_address == voter_address;
-  });
+  const bool voted = std::any_of(ballots_.begin(), ballots_.end(),
+                                 [&](const Ballot& cast) { return cast.voter == ballot.voter; });
   if (voted) throw RequestError(ErrorCode::kAlreadyVoted, "already voted in vote " + id_);
   if (indexes.empty()) throw RequestError(ErrorCode::kEmptyBallot, "no subject chosen");
   if (indexes.size() > 1 && !definition_.multiple_choice) {
@@ -76,7 +82,7 @@ std::vector<std::string> Vote::VotersFor(const std::string& index) const {
   std::vector<std::string> voters;
   for (const Ballot& ballot : ballots_) {
     if (std::find(ballot.indexes.begin(), ballot.indexes.end(), index) != ballot.indexes.end()) {
-      voters.push_back(ballot.voter_name);
+      voters.push_back(ballot.name);
     }
   }
   return voters;

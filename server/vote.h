@@ -30,43 +30,49 @@ struct VoteDefinition {
   std::vector<VoteSubject> subjects;
 };
 
+// One person's ballot: `voter` is the bare address (every device of a person shares it), `name`
+// the one the person joined with; `indexes` name the chosen subjects.
+struct Ballot {
+  std::string voter;
+  std::string name;
+  std::vector<std::string> indexes;
+};
+
 // One vote of a room and its ballots. Every refused change throws RequestError and leaves the
 // vote as it was.
 class Vote {
  public:
   explicit Vote(std::string id);
+  // A vote as it was stored; `started_at` is set once the vote has started.
+  Vote(std::string id, VoteState state, VoteDefinition definition,
+       std::optional<TimePoint> started_at, std::vector<Ballot> ballots);
 
   const std::string& id() const { return id_; }
   VoteState state() const { return state_; }
   const VoteDefinition& definition() const { return definition_; }
   std::size_t ballot_count() const { return ballots_.size(); }
+  const std::vector<Ballot>& ballots() const { return ballots_; }
+  const std::optional<TimePoint>& started_at() const { return started_at_; }
 
   void Define(VoteDefinition definition);
   void Start(TimePoint now);
   void End();
   bool HasRunOut(TimePoint now) const;
 
-  // One ballot per voter address; `indexes` name the chosen subjects.
-  void CastBallot(const std::string& voter_address, const std::string& voter_name,
-                  const std::vector<std::string>& indexes);
+  // One ballot per voter; gives the ballot as recorded.
+  const Ballot& CastBallot(Ballot ballot);
 
   // Names of those who chose the subject, in the order the ballots came.
   std::vector<std::string> VotersFor(const std::string& index) const;
 
  private:
-  struct Ballot {
-    std::string voter_address;
-    std::string voter_name;
-    std::vector<std::string> indexes;
-  };
-
-  void CheckBallot(const std::string& voter_address, const std::vector<std::string>& indexes) const;
+  void CheckBallot(const Ballot& ballot) const;
   bool HasSubject(const std::string& index) const;
 
   std::string id_;
   VoteState state_ = VoteState::kDrafted;
   VoteDefinition definition_;
-  std::optional<TimePoint> deadline_;
+  std::optional<TimePoint> started_at_;
   std::vector<Ballot> ballots_;
 };
 

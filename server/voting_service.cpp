@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "server/address.h"
 #include "server/namespaces.h"
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
@@ -118,6 +120,15 @@ void WriteTally(const Vote& vote, pugi::xml_node query) {
 
 }  // namespace
 
+VotingService::VotingService(Store& store, std::string room, std::vector<Vote> votes,
+                             std::uint64_t next_vote_id)
+    : store_(store), room_(std::move(room)), next_vote_id_(next_vote_id) {
+  for (Vote& vote : votes) {
+    std::string id = vote.id();
+    votes_.emplace(std::move(id), std::move(vote));
+  }
+}
+
 Audience VotingService::Handle(const Participant& sender, pugi::xml_node request,
                                pugi::xml_node reply, TimePoint now) {
   reply.append_attribute("code") = kSuccessCode;
@@ -140,6 +151,7 @@ void VotingService::EndExpired(TimePoint now, pugi::xml_node notices) {
   for (auto& [id, vote] : votes_) {
     if (!vote.HasRunOut(now)) continue;
     vote.End();
+    store_.SaveVote(room_, vote);
     pugi::xml_node query = notices.append_child("query");
     query.append_attribute("type") = "end";
     query.append_attribute("xmlns") = kVotingNamespace;
@@ -149,7 +161,9 @@ void VotingService::EndExpired(TimePoint now, pugi::xml_node notices) {
 }
 
 Audience VotingService::Apply(pugi::xml_node reply) {
-  const std::string id = std::to_string(next_vote_id_++);
+  const std::string id = std::to_string(next_vote_id_);
+  store_.AddVote(room_, id, next_vote_id_ + 1);
+  ++next_vote_id_;
   votes_.emplace(id, Vote(id));
   AppendText(reply, "qid", id);
   return Audience::kSender;
@@ -158,6 +172,7 @@ Audience VotingService::Apply(pugi::xml_node reply) {
 Audience VotingService::Refer(pugi::xml_node request, pugi::xml_node reply) {
   Vote& vote = FindVote(request);
   vote.Define(ReadDefinition(request));
+  store_.SaveVote(room_, vote);
   WriteDescription(vote, reply);
   return Audience::kSender;
 }
@@ -181,6 +196,7 @@ Audience VotingService::Content(pugi::xml_node request, pugi::xml_node reply) {
 Audience VotingService::Start(pugi::xml_node request, pugi::xml_node reply, TimePoint now) {
   Vote& vote = FindVote(request);
   vote.Start(now);
+  store_.SaveVote(room_, vote);
   WriteDescription(vote, reply);
   return Audience::kRoom;
 }
@@ -188,6 +204,7 @@ Audience VotingService::Start(pugi::xml_node request, pugi::xml_node reply, Time
 Audience VotingService::End(pugi::xml_node request, pugi::xml_node reply) {
   Vote& vote = FindVote(request);
   vote.End();
+  store_.SaveVote(room_, vote);
   WriteDescription(vote, reply);
   return Audience::kRoom;
 }
@@ -199,7 +216,9 @@ Audience VotingService::CastBallot(const Participant& sender, pugi::xml_node req
   for (const pugi::xml_node subject : request.child("subjects").children("subject")) {
     indexes.emplace_back(subject.text().get());
   }
-  vote.CastBallot(sender.address, sender.name, indexes);
+  // The person votes, not the device: every resource of one address shares a single ballot.
+  const Ballot& ballot = vote.CastBallot({BareAddress(sender.address), sender.name, indexes});
+  store_.AddBallot(room_, vote.id(), vote.ballot_count() - 1, ballot);
   AppendText(reply, "qid", vote.id());
   return Audience::kSender;
 }
@@ -219,6 +238,7 @@ Audience VotingService::Tally(pugi::xml_node request, pugi::xml_node reply, bool
 Audience VotingService::Delete(pugi::xml_node request, pugi::xml_node reply) {
   const std::string id = FindVote(request).id();
   votes_.erase(id);
+  store_.DeleteVote(room_, id);
   AppendText(reply, "qid", id);
   return Audience::kSender;
 }

@@ -4,23 +4,29 @@
 #include <map>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 #include "server/audience.h"
 #include "server/clock.h"
 #include "server/participant.h"
+#include "server/store.h"
 #include "server/vote.h"
 
 namespace quenlo::server {
 
-// The voting service of one room: reads a request's query, changes the room's votes and fills
-// the answer's query. A refused request throws RequestError and changes nothing.
+// The voting service of one room: reads a request's query, changes the room's votes, records
+// the change in the store and fills the answer's query. A refused request throws RequestError
+// and changes nothing.
 class VotingService {
  public:
+  VotingService(Store& store, std::string room, std::vector<Vote> votes,
+                std::uint64_t next_vote_id);
+
   Audience Handle(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
                   TimePoint now);
 
   // Ends every running vote whose time is up and appends to `notices` one "end" query per vote,
-  // the same query an "end" request would be answered with.
+  // the same query an "end" request would be answered with. The ends are recorded in the store.
   void EndExpired(TimePoint now, pugi::xml_node notices);
 
  private:
@@ -36,8 +42,10 @@ class VotingService {
 
   Vote& FindVote(pugi::xml_node request);
 
+  Store& store_;
+  std::string room_;
   std::map<std::string, Vote> votes_;
-  std::uint64_t next_vote_id_ = 1;
+  std::uint64_t next_vote_id_;
 };
 
 }  // namespace quenlo::server

@@ -6,16 +6,13 @@
 
 namespace quenlo::platform::dom {
 
-AttributeNode* AttributeNode::Create(std::shared_ptr<DocumentLink> link, std::u16string name,
-                                     std::u16string value) {
-  return new AttributeNode(std::move(link), std::move(name), std::move(value));
+AttributeNode* AttributeNode::Create(NodeStore& store, std::u16string_view name,
+                                     std::u16string_view value) {
+  return new AttributeNode(store, name, value);
 }
 
-AttributeNode::AttributeNode(std::shared_ptr<DocumentLink> link, std::u16string name,
-                             std::u16string value) noexcept
-    : NodeObject(NODE_ATTRIBUTE, std::move(link)),
-      name_(std::move(name)),
-      value_(std::move(value)) {}
+AttributeNode::AttributeNode(NodeStore& store, std::u16string_view name, std::u16string_view value)
+    : NodeObject(NODE_ATTRIBUTE, store, false), name_(name), value_(value) {}
 
 HRESULT AttributeNode::get_name(BSTR* name) { return CopyToBstr(name_, name); }
 

@@ -11,8 +11,8 @@ namespace quenlo::platform::dom {
 
 class AttributeNode final : public NodeObject<IXMLDOMAttribute, IID_IXMLDOMAttribute> {
  public:
-  static AttributeNode* Create(std::shared_ptr<DocumentLink> link, std::u16string name,
-                               std::u16string value);
+  static AttributeNode* Create(NodeStore& store, std::u16string_view name,
+                               std::u16string_view value);
 
   HRESULT STDMETHODCALLTYPE get_name(BSTR* name) override;
   HRESULT STDMETHODCALLTYPE get_value(VARIANT* value) override;
@@ -25,8 +25,7 @@ class AttributeNode final : public NodeObject<IXMLDOMAttribute, IID_IXMLDOMAttri
   HRESULT GetBaseName(BSTR* name) override;
 
  private:
-  AttributeNode(std::shared_ptr<DocumentLink> link, std::u16string name,
-                std::u16string value) noexcept;
+  AttributeNode(NodeStore& store, std::u16string_view name, std::u16string_view value);
 
   std::u16string name_;
   std::u16string value_;

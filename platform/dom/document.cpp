@@ -7,23 +7,39 @@
 #include "element.h"
 #include "element_list.h"
 #include "expat_parser.h"
+#include "node_store.h"
 #include "parse_error.h"
 #include "text_node.h"
 #include "xml_chars.h"
 
 namespace quenlo::platform::dom {
 
-Document* Document::Create() { return new Document(); }
+Document* Document::Create() {
+  ParseError* noError = ParseError::None();
+  NodeStore* store = nullptr;
+  void* memory = nullptr;
+  try {
+    store = NodeStore::Create(std::make_shared<DocumentLink>());
+    memory = Memory(*store, false, sizeof(Document), alignof(Document));
+  } catch (...) {
+    if (store != nullptr) store->LetGo();
+    noError->ReleaseReference();
+    throw;
+  }
+  auto* document = new (memory) Document(*store, noError);
+  store->LetGo();  // the document's own hold keeps it
+  document->Link().Bind(document);
+  return document;
+}
 
-Document::Document()
-    : NodeObject(NODE_DOCUMENT, std::make_shared<DocumentLink>(this)),
-      parseError_(ParseError::Create(0, {}, 0, 0)) {}
+Document::Document(NodeStore& store, ParseError* noError) noexcept
+    : NodeObject(NODE_DOCUMENT, store, false), parseError_(noError) {}
 
 Document::~Document() { parseError_->ReleaseReference(); }
 
 void Document::Destroy() noexcept {
   // Nodes asking for their owner document from now on get none.
-  Link()->Sever();
+  Link().Sever();
   Node::Destroy();
 }
 
@@ -54,7 +70,7 @@ HRESULT Document::createElement(BSTR tagName, IXMLDOMElement** element) {
   if (!IsXmlName(tag)) return E_INVALIDARG;
   return Guarded([&] {
     // Made elements carry no namespace, whatever xmlns attribute they are given later.
-    *element = Element::Create(Link(), std::u16string(tag), nullptr);
+    *element = Element::Create(Store(), false, Store().Intern(tag), nullptr);
     return S_OK;
   });
 }
@@ -65,7 +81,7 @@ HRESULT Document::createTextNode(BSTR data, IXMLDOMText** text) {
   const std::u16string_view content = ViewOf(data);
   if (!IsXmlText(content)) return E_INVALIDARG;
   return Guarded([&] {
-    *text = TextNode::Create(Link(), std::u16string(content));
+    *text = TextNode::Create(Store(), content);
     return S_OK;
   });
 }
@@ -89,10 +105,14 @@ HRESULT Document::LoadXml(BSTR xml, VARIANT_BOOL* success) {
   RemoveChildren();
   const ParseOutcome outcome = ParseUtf16Into(*this, ViewOf(xml), XmlGetDefaultParseLimits());
   NoteShapeChange();  // the parser builds without noting each node
-  std::u16string reason;
-  AppendUtf8AsUtf16(outcome.result.message, reason);
-  ParseError* error = ParseError::Create(ParseErrorCode(outcome.result.status), std::move(reason),
-                                         outcome.line, outcome.column);
+  ParseError* error = ParseError::None();
+  if (outcome.result.status != XmlParseStatus::Ok) {
+    error->ReleaseReference();
+    std::u16string reason;
+    AppendUtf8AsUtf16(outcome.result.message, reason);
+    error = ParseError::Create(ParseErrorCode(outcome.result.status), std::move(reason),
+                               outcome.line, outcome.column);
+  }
   parseError_->ReleaseReference();
   parseError_ = error;
   if (outcome.result.status != XmlParseStatus::Ok) {

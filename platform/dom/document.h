@@ -28,7 +28,7 @@ class Document final : public NodeObject<IXMLDOMDocument, IID_IXMLDOMDocument> {
   HRESULT PutText(BSTR text) override;
 
  private:
-  Document();
+  Document(NodeStore& store, ParseError* noError) noexcept;
   ~Document() override;
 
   bool Accepts(const Node& child) const noexcept override;

@@ -15,7 +15,8 @@ class Document;
 
 class DocumentLink {
  public:
-  explicit DocumentLink(Document* document) noexcept : document_(document) {}
+  // Bound once the document is made (the document needs the link to be made).
+  void Bind(Document* document) noexcept { document_ = document; }
 
   // The document with a new reference, or null once it is gone or going.
   IXMLDOMDocument* Acquire() noexcept;
@@ -26,7 +27,7 @@ class DocumentLink {
 
  private:
   std::mutex mutex_;
-  Document* document_;
+  Document* document_ = nullptr;
   TagSummary tags_;
 };
 

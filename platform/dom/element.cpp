@@ -1,11 +1,12 @@
 #include "element.h"
 
-#include <algorithm>
+#include <new>
 
 #include "document_link.h"
 #include "dom_strings.h"
 #include "element_list.h"
 #include "named_node_map.h"
+#include "node_store.h"
 #include "text_node.h"
 #include "xml_chars.h"
 
@@ -27,37 +28,26 @@ class VariantHolder {
 
 }  // namespace
 
-Element* Element::Create(std::shared_ptr<DocumentLink> link, std::u16string tag,
-                         NamespaceUri namespaceUri) {
-  const std::uint32_t tagHash = TagSummary::HashOf(tag);
-  link->Tags().NoteTag(tagHash);
-  return new Element(std::move(link), std::move(tag), tagHash, std::move(namespaceUri));
+Element* Element::Create(NodeStore& store, bool inBlock, const Name* tag, const Name* namespaceUri,
+                         AttributeList attributes) {
+  void* memory = Memory(store, inBlock, sizeof(Element), alignof(Element));
+  return new (memory) Element(store, inBlock, tag, namespaceUri, std::move(attributes));
 }
 
-Element::Element(std::shared_ptr<DocumentLink> link, std::u16string tag, std::uint32_t tagHash,
-                 NamespaceUri namespaceUri)
-    : NodeObject(NODE_ELEMENT, std::move(link), tagHash),
-      tag_(std::move(tag)),
-      namespaceUri_(std::move(namespaceUri)) {}
-
-const AttributeEntry* Element::FindAttribute(std::u16string_view name) const noexcept {
-  const auto found =
-      std::find_if(attributes_.begin(), attributes_.end(),
-                   [name](const AttributeEntry& entry) { return entry.name == name; });
-  return found != attributes_.end() ? &*found : nullptr;
-}
-
-void Element::AppendAttribute(std::u16string name, std::u16string value) {
-  attributes_.push_back({std::move(name), std::move(value)});
-}
+Element::Element(NodeStore& store, bool inBlock, const Name* tag, const Name* namespaceUri,
+                 AttributeList attributes) noexcept
+    : NodeObject(NODE_ELEMENT, store, inBlock, tag->hash),
+      tag_(tag),
+      namespaceUri_(namespaceUri),
+      attributes_(std::move(attributes)) {}
 
 bool Element::Accepts(const Node& child) const noexcept {
   return child.Type() == NODE_ELEMENT || child.Type() == NODE_TEXT;
 }
 
-HRESULT Element::get_tagName(BSTR* name) { return CopyToBstr(tag_, name); }
+HRESULT Element::get_tagName(BSTR* name) { return CopyToBstr(Tag(), name); }
 
-HRESULT Element::GetNodeName(BSTR* name) { return CopyToBstr(tag_, name); }
+HRESULT Element::GetNodeName(BSTR* name) { return CopyToBstr(Tag(), name); }
 
 HRESULT Element::getAttribute(BSTR name, VARIANT* value) {
   if (value == nullptr) return E_INVALIDARG;
@@ -67,7 +57,7 @@ HRESULT Element::getAttribute(BSTR name, VARIANT* value) {
     value->vt = VT_NULL;
     return S_FALSE;
   }
-  return CopyToVariant(attribute->value, value);
+  return CopyToVariant(attribute->value.View(), value);
 }
 
 HRESULT Element::setAttribute(BSTR name, VARIANT value) {
@@ -87,24 +77,12 @@ HRESULT Element::SetAttribute(std::u16string_view name, const VARIANT& value) {
     text = ViewOf(converted.get()->bstrVal);
   }
   if (!IsXmlText(text)) return E_INVALIDARG;
-  auto existing = std::find_if(attributes_.begin(), attributes_.end(),
-                               [name](const AttributeEntry& entry) { return entry.name == name; });
-  if (existing != attributes_.end()) {
-    existing->value.assign(text);  // an existing attribute keeps its place
-  } else {
-    attributes_.push_back({std::u16string(name), std::u16string(text)});
-  }
+  attributes_.Set(Store().Intern(name), text);
   return S_OK;
 }
 
 HRESULT Element::removeAttribute(BSTR name) {
-  const std::u16string_view wanted = ViewOf(name);
-  const auto found =
-      std::find_if(attributes_.begin(), attributes_.end(),
-                   [wanted](const AttributeEntry& entry) { return entry.name == wanted; });
-  if (found == attributes_.end()) return S_FALSE;
-  attributes_.erase(found);
-  return S_OK;
+  return attributes_.Remove(ViewOf(name)) ? S_OK : S_FALSE;
 }
 
 HRESULT Element::getElementsByTagName(BSTR name, IXMLDOMNodeList** list) {
@@ -125,7 +103,7 @@ HRESULT Element::PutText(BSTR text) {
   const std::u16string_view data = ViewOf(text);
   if (!IsXmlText(data)) return E_INVALIDARG;
   // Made before the old children go, so that a failed allocation changes nothing.
-  TextNode* replacement = data.empty() ? nullptr : TextNode::Create(Link(), std::u16string(data));
+  TextNode* replacement = data.empty() ? nullptr : TextNode::Create(Store(), data);
   RemoveChildren();
   if (replacement != nullptr) {
     AdoptLastChild(replacement);
@@ -136,9 +114,9 @@ HRESULT Element::PutText(BSTR text) {
 
 HRESULT Element::GetNamespaceUri(BSTR* uri) {
   if (namespaceUri_ == nullptr) return NoBstr(uri);
-  return CopyToBstr(*namespaceUri_, uri);
+  return CopyToBstr(namespaceUri_->View(), uri);
 }
 
-HRESULT Element::GetBaseName(BSTR* name) { return CopyToBstr(LocalPart(tag_), name); }
+HRESULT Element::GetBaseName(BSTR* name) { return CopyToBstr(LocalPart(Tag()), name); }
 
 }  // namespace quenlo::platform::dom

@@ -6,12 +6,15 @@
 #include <climits>
 #include <exception>
 #include <memory>
+#include <new>
+#include <random>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "dom_strings.h"
 #include "element.h"
+#include "node_store.h"
 #include "text_node.h"
 
 namespace quenlo::platform::dom {
@@ -25,14 +28,25 @@ struct ParserDeleter {
 };
 using ParserHandle = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
 
-bool IsXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::u16string ToUtf16(std::string_view utf8) {
-  std::u16string text;
-  text.reserve(utf8.size());
-  AppendUtf8AsUtf16(utf8, text);
-  return text;
+// One expat parser per thread, reset between texts instead of made and freed for each: reset
+// keeps its tables and buffers, and making one costs more than parsing a short reply.
+XML_Parser ReadyParser(const char* encoding) {
+  thread_local ParserHandle parser;
+  // Fixed per thread rather than drawn for every text as a new parser would; still unknown to
+  // whoever writes the text, which is what keeps expat's tables safe from colliding names.
+  thread_local const unsigned long salt = [] {
+    std::random_device random;
+    return static_cast<unsigned long>(random()) | 1u;
+  }();
+  if (parser == nullptr || XML_ParserReset(parser.get(), encoding) != XML_TRUE) {
+    parser.reset(XML_ParserCreate(encoding));
+    if (parser == nullptr) throw std::bad_alloc();
+  }
+  XML_SetHashSalt(parser.get(), salt);
+  return parser.get();
 }
+
+bool IsXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The prefix of a qualified name, or nothing; false when the name has more than one colon or
 // one at either end, which namespaces forbid.
@@ -47,10 +61,56 @@ bool SplitPrefix(std::string_view name, std::string_view& prefix) {
   return true;
 }
 
+// Working memory of a parse, kept per thread beside the parser so that a short reply allocates
+// none of it again.
+struct ParseScratch {
+  std::u16string pendingText;
+  std::u16string name;
+  // Namespace scopes: what each open element declared, undone when it ends.
+  std::vector<const Name*> defaultNamespaces;
+  std::unordered_map<std::string, std::vector<const Name*>> prefixBindings;
+  std::vector<std::string> declaredPrefixes;  // "" for a default namespace declaration
+  std::vector<std::size_t> declarationCounts;
+
+  // A refused text may have stopped anywhere.
+  ParseScratch& Cleared() noexcept {
+    pendingText.clear();
+    defaultNamespaces.clear();
+    prefixBindings.clear();
+    declaredPrefixes.clear();
+    declarationCounts.clear();
+    return *this;
+  }
+};
+
+// Most names and texts are ASCII: widened directly, the rest decoded in full.
+void Widen(std::string_view utf8, std::u16string& out) {
+  out.resize(utf8.size());
+  for (std::size_t index = 0; index < utf8.size(); ++index) {
+    const auto byte = static_cast<unsigned char>(utf8[index]);
+    if (byte >= 0x80) {
+      out.clear();
+      AppendUtf8AsUtf16(utf8, out);
+      return;
+    }
+    out[index] = byte;
+  }
+}
+
 class TreeBuilder {
  public:
-  TreeBuilder(XML_Parser parser, Node& document, const XmlParseLimits& limits)
-      : parser_(parser), current_(&document), limits_(limits) {
+  TreeBuilder(XML_Parser parser, ParseScratch& scratch, NodeStore& store, Node& document,
+              const XmlParseLimits& limits)
+      : parser_(parser),
+        store_(store),
+        current_(&document),
+        limits_(limits),
+        pendingText_(scratch.pendingText),
+        nameScratch_(scratch.name),
+        defaultNamespaces_(scratch.defaultNamespaces),
+        prefixBindings_(scratch.prefixBindings),
+        declaredPrefixes_(scratch.declaredPrefixes),
+        declarationCounts_(scratch.declarationCounts) {
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &TreeBuilder::OnStart, &TreeBuilder::OnEnd);
     XML_SetCharacterDataHandler(parser, &TreeBuilder::OnText);
@@ -132,18 +192,53 @@ class TreeBuilder {
       return;
     }
     if (!DeclareNamespaces(attributes)) return;
-    NamespaceUri namespaceUri;
+    const Name* namespaceUri = nullptr;
     if (!ResolveElementNamespace(name, namespaceUri) || !CheckAttributePrefixes(attributes)) return;
 
-    Element* element = Element::Create(current_->Link(), ToUtf16(name), std::move(namespaceUri));
-    current_->AdoptLastChild(element);  // owned by the tree from here on, even if a step fails
-    std::size_t count = 0;
-    while (attributes[count] != nullptr) count += 2;
-    element->ReserveAttributes(count / 2);
-    for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-      element->AppendAttribute(ToUtf16(attribute[0]), ToUtf16(attribute[1]));
-    }
+    const Name* tag = Intern(name);
+    Element* element =
+        Element::Create(store_, true, tag, namespaceUri, PlaceAttributes(attributes));
+    current_->AdoptLastChild(element);
     current_ = element;
+  }
+
+  const Name* Intern(std::string_view utf8) {
+    Widen(utf8, nameScratch_);
+    return store_.InternWhileBuilding(nameScratch_);
+  }
+
+  std::u16string_view PlaceText(std::string_view utf8) {
+    char16_t* text = store_.AllocateText(utf8.size());
+    std::size_t used = 0;
+    for (const char c : utf8) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        used = 0;
+        break;
+      }
+      text[used++] = static_cast<char16_t>(c);
+    }
+    if (used != utf8.size()) {  // not plain ASCII: decoded through the general path
+      nameScratch_.clear();
+      AppendUtf8AsUtf16(utf8, nameScratch_);
+      used = nameScratch_.size();
+      std::copy(nameScratch_.begin(), nameScratch_.end(), text);
+    }
+    store_.ShrinkLastText(text, utf8.size(), used);
+    return {text, used};
+  }
+
+  AttributeList PlaceAttributes(const XML_Char** attributes) {
+    std::uint32_t count = 0;
+    while (attributes[2 * count] != nullptr) ++count;
+    if (count == 0) return {};
+    auto* entries = static_cast<AttributeEntry*>(
+        store_.Allocate(count * sizeof(AttributeEntry), alignof(AttributeEntry)));
+    for (std::uint32_t index = 0; index < count; ++index) {
+      const Name* name = Intern(attributes[2 * index]);
+      const std::u16string_view value = PlaceText(attributes[2 * index + 1]);
+      new (entries + index) AttributeEntry{name, StoredText::InBlock(value)};
+    }
+    return AttributeList(entries, count);
   }
 
   void EndElement() {
@@ -177,7 +272,10 @@ class TreeBuilder {
   void FlushText() {
     if (pendingHasContent_) {
       // Copied at its exact size; the buffer is kept for the next run of text.
-      current_->AdoptLastChild(TextNode::Create(current_->Link(), pendingText_));
+      char16_t* text = store_.AllocateText(pendingText_.size());
+      std::copy(pendingText_.begin(), pendingText_.end(), text);
+      current_->AdoptLastChild(
+          TextNode::CreateInBlock(store_, std::u16string_view(text, pendingText_.size())));
     }
     pendingText_.clear();
     pendingHasContent_ = false;
@@ -189,8 +287,7 @@ class TreeBuilder {
       const std::string_view name = attribute[0];
       const std::string_view value = attribute[1];
       if (name == "xmlns") {
-        defaultNamespaces_.push_back(
-            value.empty() ? nullptr : std::make_shared<const std::u16string>(ToUtf16(value)));
+        defaultNamespaces_.push_back(value.empty() ? nullptr : Intern(value));
         declaredPrefixes_.emplace_back();
       } else if (name.starts_with("xmlns:")) {
         const std::string_view prefix = name.substr(6);
@@ -199,8 +296,7 @@ class TreeBuilder {
                  "invalid namespace declaration \"" + std::string(name) + "\"");
           return false;
         }
-        prefixBindings_[std::string(prefix)].push_back(
-            std::make_shared<const std::u16string>(ToUtf16(value)));
+        prefixBindings_[std::string(prefix)].push_back(Intern(value));
         declaredPrefixes_.emplace_back(prefix);
       } else {
         continue;
@@ -211,7 +307,7 @@ class TreeBuilder {
     return true;
   }
 
-  bool ResolveElementNamespace(std::string_view name, NamespaceUri& namespaceUri) {
+  bool ResolveElementNamespace(std::string_view name, const Name*& namespaceUri) {
     std::string_view prefix;
     if (!SplitPrefix(name, prefix) || prefix == "xmlns") {
       Refuse(XmlParseStatus::Malformed, "invalid element name \"" + std::string(name) + "\"");
@@ -232,18 +328,15 @@ class TreeBuilder {
         Refuse(XmlParseStatus::Malformed, "invalid attribute name \"" + std::string(name) + "\"");
         return false;
       }
-      NamespaceUri ignored;
+      const Name* ignored = nullptr;
       if (!prefix.empty() && prefix != "xmlns" && !LookUpPrefix(prefix, ignored)) return false;
     }
     return true;
   }
 
-  bool LookUpPrefix(std::string_view prefix, NamespaceUri& namespaceUri) {
+  bool LookUpPrefix(std::string_view prefix, const Name*& namespaceUri) {
     if (prefix == kXmlPrefix) {
-      if (xmlNamespace_ == nullptr) {
-        xmlNamespace_ = std::make_shared<const std::u16string>(kXmlNamespace);
-      }
-      namespaceUri = xmlNamespace_;
+      namespaceUri = store_.InternWhileBuilding(kXmlNamespace);
       return true;
     }
     const auto binding = prefixBindings_.find(std::string(prefix));
@@ -257,17 +350,17 @@ class TreeBuilder {
   }
 
   XML_Parser parser_;
+  NodeStore& store_;
   Node* current_;  // where the next node goes
   const XmlParseLimits& limits_;
   std::size_t depth_ = 0;
-  std::u16string pendingText_;
   bool pendingHasContent_ = false;
-  // Namespace scopes: what each open element declared, undone when it ends.
-  std::vector<NamespaceUri> defaultNamespaces_;
-  std::unordered_map<std::string, std::vector<NamespaceUri>> prefixBindings_;
-  std::vector<std::string> declaredPrefixes_;  // "" for a default namespace declaration
-  std::vector<std::size_t> declarationCounts_;
-  NamespaceUri xmlNamespace_;
+  std::u16string& pendingText_;
+  std::u16string& nameScratch_;
+  std::vector<const Name*>& defaultNamespaces_;
+  std::unordered_map<std::string, std::vector<const Name*>>& prefixBindings_;
+  std::vector<std::string>& declaredPrefixes_;
+  std::vector<std::size_t>& declarationCounts_;
   ParseOutcome outcome_;
   std::exception_ptr failure_;
 };
@@ -280,12 +373,20 @@ ParseOutcome TooLarge(const XmlParseLimits& limits) {
   return outcome;
 }
 
+// The nodes go into a new store of the document's, which they hold from then on.
 ParseOutcome Parse(Node& document, const char* bytes, std::size_t length, const char* encoding,
                    const XmlParseLimits& limits) {
-  const ParserHandle parser(XML_ParserCreate(encoding));
-  if (parser == nullptr) throw std::bad_alloc();
-  TreeBuilder builder(parser.get(), document, limits);
-  return builder.Run(bytes, length);
+  NodeStore* store = NodeStore::Create(document.Store().SharedLink());
+  try {
+    thread_local ParseScratch scratch;
+    TreeBuilder builder(ReadyParser(encoding), scratch.Cleared(), *store, document, limits);
+    ParseOutcome outcome = builder.Run(bytes, length);
+    store->LetGo();
+    return outcome;
+  } catch (...) {
+    store->LetGo();
+    throw;
+  }
 }
 
 }  // namespace

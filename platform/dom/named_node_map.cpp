@@ -39,7 +39,8 @@ HRESULT NamedNodeMap::get_length(long* length) {
 HRESULT NamedNodeMap::HandOutAttribute(std::size_t index, IXMLDOMNode** item) noexcept {
   return Guarded([&] {
     const AttributeEntry& entry = element_.Attributes()[index];
-    AttributeNode* attribute = AttributeNode::Create(element_.Link(), entry.name, entry.value);
+    AttributeNode* attribute =
+        AttributeNode::Create(element_.Store(), entry.name->View(), entry.value.View());
     *item = attribute->AsNode();  // the creation reference is the caller's
     return S_OK;
   });

@@ -6,8 +6,8 @@
 
 #include <platform/msxml.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
 
 #include "ref_counted.h"
@@ -15,6 +15,7 @@
 namespace quenlo::platform::dom {
 
 class DocumentLink;
+class NodeStore;
 
 // Asked for through QueryInterface so that appendChild accepts only this DOM's own nodes.
 inline constexpr IID IID_QuenloDomNode = {
@@ -40,7 +41,13 @@ class Node : public RefCounted {
   Node* Parent() const noexcept { return parent_; }
   Node* FirstChild() const noexcept { return firstChild_; }
   Node* NextSibling() const noexcept { return nextSibling_; }
-  const std::shared_ptr<DocumentLink>& Link() const noexcept { return link_; }
+  NodeStore& Store() const noexcept { return *store_; }
+  DocumentLink& Link() const noexcept;
+
+  // Memory for a node of `size` bytes: from the store's blocks for a parse (which owns the
+  // store while it runs), from the heap otherwise. Throws std::bad_alloc, also when the
+  // allocation-failure hook refuses it: every node is allocated here.
+  static void* Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment);
 
   // Takes over the caller's reference to a free-standing node. Builders that fill a tree
   // nobody can be reading yet skip NoteShapeChange; everyone else calls it.
@@ -71,7 +78,9 @@ class Node : public RefCounted {
   virtual HRESULT GetBaseName(BSTR* name);
 
  protected:
-  Node(DOMNodeType type, std::shared_ptr<DocumentLink> link, std::uint32_t tagHash = 0) noexcept;
+  // Holds the store for as long as the node lives. inBlock: the memory came from the store's
+  // blocks (see Memory) and goes with the store.
+  Node(DOMNodeType type, NodeStore& store, bool inBlock, std::uint32_t tagHash = 0) noexcept;
   ~Node() override;
 
   // Whether this node may take `child` as its last child (cycles are checked separately).
@@ -83,18 +92,22 @@ class Node : public RefCounted {
   static bool ContainsOrIs(const Node& subtree, const Node& node) noexcept;
   static void DetachChildren(Node& node, Node*& pending) noexcept;
   static void DisposeAll(Node* pending) noexcept;
+  // Runs the destructor and gives the memory back; the store's hold is the caller's to drop.
+  static NodeStore* Free(Node* node) noexcept;
 
   // First, so that they share the cache line of the links: a walk reads them on every node.
-  // Narrow, so that all three fit where the type alone used to be.
-  const std::uint8_t type_;
+  // Narrow, so that they fit beside the reference count.
+  const std::uint8_t type_ : 7;
+  const std::uint8_t inBlock_ : 1;
   bool mayHoldElements_ = false;  // set when an element child is adopted, cleared with all children
   const std::uint16_t tagHash_;
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;  // each child carries one reference held by its parent
-  Node* lastChild_ = nullptr;
   Node* nextSibling_ = nullptr;
-  Node* previousSibling_ = nullptr;
-  std::shared_ptr<DocumentLink> link_;
+  // The previous sibling; for a first child, the last child of its parent, which so costs no
+  // field of its own.
+  Node* previousOrLast_ = nullptr;
+  NodeStore* const store_;
 };
 
 // Hands out a node with a new reference; S_FALSE and null when there is none.

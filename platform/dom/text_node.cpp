@@ -1,25 +1,35 @@
 #include "text_node.h"
 
+#include <new>
+
 #include "dom_strings.h"
 #include "xml_chars.h"
 
 namespace quenlo::platform::dom {
 
-TextNode* TextNode::Create(std::shared_ptr<DocumentLink> link, std::u16string data) {
-  return new TextNode(std::move(link), std::move(data));
+TextNode* TextNode::Create(NodeStore& store, std::u16string_view data) {
+  StoredText copy = StoredText::Copy(data);
+  void* memory = Memory(store, false, sizeof(TextNode), alignof(TextNode));
+  return new (memory) TextNode(store, false, std::move(copy));
 }
 
-TextNode::TextNode(std::shared_ptr<DocumentLink> link, std::u16string data) noexcept
-    : NodeObject(NODE_TEXT, std::move(link)), data_(std::move(data)) {}
+TextNode* TextNode::CreateInBlock(NodeStore& store, std::u16string_view data) {
+  StoredText text = StoredText::InBlock(data);
+  void* memory = Memory(store, true, sizeof(TextNode), alignof(TextNode));
+  return new (memory) TextNode(store, true, std::move(text));
+}
+
+TextNode::TextNode(NodeStore& store, bool inBlock, StoredText data) noexcept
+    : NodeObject(NODE_TEXT, store, inBlock), data_(std::move(data)) {}
 
 HRESULT TextNode::GetNodeName(BSTR* name) { return CopyToBstr(u"#text", name); }
 
-HRESULT TextNode::GetNodeValue(VARIANT* value) { return CopyToVariant(data_, value); }
+HRESULT TextNode::GetNodeValue(VARIANT* value) { return CopyToVariant(data_.View(), value); }
 
 HRESULT TextNode::PutText(BSTR text) {
   const std::u16string_view data = ViewOf(text);
   if (!IsXmlText(data)) return E_INVALIDARG;
-  data_.assign(data);
+  data_ = StoredText::Copy(data);
   return S_OK;
 }
 

@@ -1,27 +1,31 @@
 // A run of character data.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "node_object.h"
+#include "stored_text.h"
 
 namespace quenlo::platform::dom {
 
 class TextNode final : public NodeObject<IXMLDOMText, IID_IXMLDOMText> {
  public:
-  // With one reference for the caller. The data must be text XML can carry.
-  static TextNode* Create(std::shared_ptr<DocumentLink> link, std::u16string data);
+  // With one reference for the caller, holding a heap copy of the data, which must be text XML
+  // can carry.
+  static TextNode* Create(NodeStore& store, std::u16string_view data);
+  // For a parse: the node and its data are in the store's blocks.
+  static TextNode* CreateInBlock(NodeStore& store, std::u16string_view data);
 
-  std::u16string_view TextData() const noexcept override { return data_; }
+  std::u16string_view TextData() const noexcept override { return data_.View(); }
 
   HRESULT GetNodeName(BSTR* name) override;
   HRESULT GetNodeValue(VARIANT* value) override;
   HRESULT PutText(BSTR text) override;
 
  private:
-  TextNode(std::shared_ptr<DocumentLink> link, std::u16string data) noexcept;
+  TextNode(NodeStore& store, bool inBlock, StoredText data) noexcept;
 
-  std::u16string data_;
+  StoredText data_;
 };
 
 }  // namespace quenlo::platform::dom

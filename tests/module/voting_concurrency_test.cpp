@@ -8,7 +8,9 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "voting/voting_reply.h"
 #include "voting_fixture.h"
 #include "xml/shared_document.h"
 
@@ -108,6 +110,35 @@ TEST(VotingConcurrencyTest, TwoThreadsDriveTheirOwnSessions) {
     EXPECT_GT(outcome.rounds, 0);
     EXPECT_EQ(outcome.failures, 0);
   }
+}
+
+// A host thread may drop its reference to an announced object while the module drops its own
+// after RaiseEvent. Two threads here release the last two references of many objects at the same
+// moment: neither Release may touch an object the other one has just destroyed (the sanitizers
+// see such a read), and exactly one of them sees the count reach zero.
+TEST(VotingConcurrencyTest, TwoThreadsDropTheLastReferencesOfSharedResults) {
+  constexpr int kObjects = 2000;
+  std::vector<IVotingReply*> results;
+  results.reserve(kObjects);
+  for (int made = 0; made < kObjects; ++made) {
+    ComPtr<IVotingReply> result = VotingReply::Create(nullptr);
+    ASSERT_TRUE(result);
+    result->AddRef();
+    results.push_back(result.Detach());
+  }
+  std::atomic<int> ready{0};
+  int zeros[2] = {0, 0};
+  std::thread droppers[2];
+  for (int dropper = 0; dropper < 2; ++dropper) {
+    droppers[dropper] = std::thread([dropper, &ready, &results, &zeros] {
+      ready.fetch_add(1);
+      while (ready.load() < 2) {
+      }
+      for (IVotingReply* result : results) zeros[dropper] += result->Release() == 0;
+    });
+  }
+  for (std::thread& dropper : droppers) dropper.join();
+  EXPECT_EQ(zeros[0] + zeros[1], kObjects);
 }
 
 }  // namespace

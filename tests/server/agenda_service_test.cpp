@@ -29,12 +29,12 @@ TEST_F(AgendaTest, ItemsAreCreatedModifiedDeletedAndBrowsed) {
   EXPECT_EQ(created.type(), "result");
   EXPECT_STREQ(created.query().child("subject").child("time").text().get(), "09:00");
   To(Agenda(kAnn, "create", Item("b", "Budget")), kAnn);
-  EXPECT_EQ(To(Agenda(kBob, "create", Item("a", "Again")), kBob).error_code(),
+  EXPECT_EQ(To(Agenda(kAnn, "create", Item("a", "Again")), kAnn).error_code(),
             Code(ErrorCode::kDuplicateAgendaItem));
 
-  const Packet& modified = To(Agenda(kBob, "modify", Item("a", "Welcome back")), kBob);
+  const Packet& modified = To(Agenda(kAnn, "modify", Item("a", "Welcome back")), kAnn);
   EXPECT_STREQ(modified.query().child("subject").child("text").text().get(), "Welcome back");
-  EXPECT_EQ(To(Agenda(kBob, "modify", Item("z", "None")), kBob).error_code(),
+  EXPECT_EQ(To(Agenda(kAnn, "modify", Item("z", "None")), kAnn).error_code(),
             Code(ErrorCode::kUnknownAgendaItem));
 
   const Packet& browsed = To(Agenda(kCid, "browse"), kCid);
@@ -56,10 +56,10 @@ TEST_F(AgendaTest, ChangesArePushedToTheOthersButBrowsingIsNot) {
                                                         {"modify", Item("a", "Hello")},
                                                         {"sync", "<qid>a</qid>"},
                                                         {"delete", "<qid>a</qid>"}}) {
-    const auto packets = Agenda(kBob, type, body);
+    const auto packets = Agenda(kAnn, type, body);
     ASSERT_EQ(packets.size(), 3u) << type;
-    EXPECT_EQ(To(packets, kBob).type(), "result");
-    for (const char* other : {kAnn, kCid}) {
+    EXPECT_EQ(To(packets, kAnn).type(), "result");
+    for (const char* other : {kBob, kCid}) {
       const Packet& push = To(packets, other);
       EXPECT_EQ(push.type(), "set");
       EXPECT_EQ(push.query().attribute("type").value(), type);

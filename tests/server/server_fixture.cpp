@@ -14,11 +14,25 @@ int Packet::error_code() const {
   return error.attribute("code").as_int(-1);
 }
 
-ServerTest::ServerTest() : server_([this] { return now_; }) {
-  server_.OpenRoom(kRoom);
-  server_.Join(kRoom, kAnn, "Ann");
-  server_.Join(kRoom, kBob, "Bob");
-  server_.Join(kRoom, kCid, "Cid");
+ServerTest::ServerTest() {
+  Restart(nullptr);
+  server_->OpenRoom(kRoom);
+  JoinAll();
+}
+
+void ServerTest::Restart(std::unique_ptr<Store> store) {
+  server_.reset();
+  server_ = std::make_unique<ConferenceServer>([this] { return now_; }, std::move(store));
+}
+
+std::vector<Packet> ServerTest::JoinAll() {
+  std::vector<Delivery> deliveries;
+  for (const auto& [address, name] : {std::pair{kAnn, "Ann"}, {kBob, "Bob"}, {kCid, "Cid"}}) {
+    auto missed = server_->Join(kRoom, address, name);
+    EXPECT_TRUE(missed.has_value()) << address;
+    if (missed) deliveries.insert(deliveries.end(), missed->begin(), missed->end());
+  }
+  return ParseAll(deliveries);
 }
 
 std::vector<Packet> ServerTest::Send(const std::string& from, const char* xml_namespace,
@@ -27,7 +41,7 @@ std::vector<Packet> ServerTest::Send(const std::string& from, const char* xml_na
   const std::string request = std::string("<iq type=\"set\" to=\"") + kRoom + "\" id=\"" + id +
                               "\"><query type=\"" + type + "\" xmlns=\"" + xml_namespace + "\">" +
                               body + "</query></iq>";
-  return ParseAll(server_.Receive(from, request));
+  return ParseAll(server_->Receive(from, request));
 }
 
 std::vector<Packet> ServerTest::Voting(const std::string& from, const std::string& type,

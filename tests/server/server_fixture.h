@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
 
 #include "server/conference_server.h"
+#include "server/store.h"
 
 namespace quenlo::server::testing {
 
@@ -23,7 +25,8 @@ struct Packet {
   int error_code() const;
 };
 
-// A room with three participants and a clock the test moves by hand.
+// A room with three participants (Ann joins first, so she owns it) and a clock the test moves
+// by hand.
 class ServerTest : public ::testing::Test {
  protected:
   static constexpr char kRoom[] = "room@conference.example";
@@ -32,6 +35,12 @@ class ServerTest : public ::testing::Test {
   static constexpr char kCid[] = "cid@example.org/phone";
 
   ServerTest();
+
+  // Stops the service and starts a new one on `store` (in memory when null), as a restart
+  // would; nobody has joined it yet.
+  void Restart(std::unique_ptr<Store> store);
+  // Ann, Bob and Cid join the room, in that order; gives what the service sends them on joining.
+  std::vector<Packet> JoinAll();
 
   // Sends `from` an iq "set" to the room whose query has `type` in `xml_namespace` and the
   // given body, and parses everything the server sends back.
@@ -58,7 +67,7 @@ class ServerTest : public ::testing::Test {
 
  protected:
   TimePoint now_{};
-  ConferenceServer server_;
+  std::unique_ptr<ConferenceServer> server_;
 };
 
 }  // namespace quenlo::server::testing

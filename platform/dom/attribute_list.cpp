@@ -1,0 +1,57 @@
+#include "attribute_list.h"
+
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace quenlo::platform::dom {
+
+AttributeList::~AttributeList() {
+  std::destroy_n(entries_, count_);
+  if (capacity_ != 0) std::free(entries_);
+}
+
+const AttributeEntry* AttributeList::Find(std::u16string_view name) const noexcept {
+  for (const AttributeEntry& entry : Entries()) {
+    if (entry.name->View() == name) return &entry;
+  }
+  return nullptr;
+}
+
+void AttributeList::Set(const Name* name, std::u16string_view value) {
+  StoredText copy = StoredText::Copy(value);
+  for (AttributeEntry& entry : std::span(entries_, count_)) {
+    if (entry.name == name) {
+      entry.value = std::move(copy);  // an existing attribute keeps its place
+      return;
+    }
+  }
+  if (count_ == capacity_ || capacity_ == 0) Grow();
+  new (entries_ + count_) AttributeEntry{name, std::move(copy)};
+  ++count_;
+}
+
+void AttributeList::Grow() {
+  if (count_ >= std::numeric_limits<std::uint32_t>::max() / 2) throw std::bad_alloc();
+  const std::uint32_t capacity = count_ < 2 ? 4 : count_ * 2;
+  auto* larger = static_cast<AttributeEntry*>(std::malloc(capacity * sizeof(AttributeEntry)));
+  if (larger == nullptr) throw std::bad_alloc();
+  std::uninitialized_move_n(entries_, count_, larger);
+  std::destroy_n(entries_, count_);
+  if (capacity_ != 0) std::free(entries_);
+  entries_ = larger;
+  capacity_ = capacity;
+}
+
+bool AttributeList::Remove(std::u16string_view name) noexcept {
+  const AttributeEntry* found = Find(name);
+  if (found == nullptr) return false;
+  AttributeEntry* at = entries_ + (found - entries_);
+  std::move(at + 1, entries_ + count_, at);
+  --count_;
+  std::destroy_at(entries_ + count_);
+  return true;
+}
+
+}  // namespace quenlo::platform::dom

@@ -1,0 +1,84 @@
+// The memory behind a group of nodes: one parse, or the elements a document makes. A parse
+// places its nodes and their texts in blocks, one bump of a pointer each, so that a tree costs a
+// few allocations instead of several per node; names (tags, attribute names, namespace URIs)
+// are kept once per store and shared by every node that carries them. The store lives while any
+// of its nodes does, so a node handed out keeps everything it points into.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+namespace quenlo::platform::dom {
+
+class DocumentLink;
+
+// A name kept once per store; its hash is TagSummary::HashOf of its text.
+struct Name {
+  std::uint32_t hash;
+  std::uint32_t length;
+  const char16_t* text;
+
+  std::u16string_view View() const noexcept { return {text, length}; }
+};
+
+class NodeStore {
+ public:
+  // Comes with one hold for the caller (see Hold/Let go).
+  static NodeStore* Create(std::shared_ptr<DocumentLink> link);
+
+  NodeStore(const NodeStore&) = delete;
+  NodeStore& operator=(const NodeStore&) = delete;
+
+  DocumentLink& Link() const noexcept { return *link_; }
+  const std::shared_ptr<DocumentLink>& SharedLink() const noexcept { return link_; }
+
+  // Every live node holds its store once; the store frees itself with its last holder.
+  void Hold(std::size_t count = 1) noexcept {
+    holders_.fetch_add(count, std::memory_order_relaxed);
+  }
+  void LetGo(std::size_t count = 1) noexcept;
+
+  // Block memory, freed only with the store: for a parse, which alone uses a new store until it
+  // ends. Throws std::bad_alloc.
+  void* Allocate(std::size_t size, std::size_t alignment);
+  char16_t* AllocateText(std::size_t length) {
+    return static_cast<char16_t*>(Allocate(length * sizeof(char16_t), alignof(char16_t)));
+  }
+  // Gives back the end of the last allocation, which was `allocated` units and needed `used`.
+  void ShrinkLastText(char16_t* text, std::size_t allocated, std::size_t used) noexcept;
+
+  // The store's one copy of a name. InternWhileBuilding is for the parse that owns the store;
+  // Intern may be called by several threads at once. Throws std::bad_alloc.
+  const Name* Intern(std::u16string_view text);
+  const Name* InternWhileBuilding(std::u16string_view text);
+
+  // What the parse placed in blocks, for the memory figures of the benchmarks.
+  std::size_t BlockBytes() const noexcept { return blockBytes_; }
+
+ private:
+  explicit NodeStore(std::shared_ptr<DocumentLink> link) noexcept;
+  ~NodeStore();
+
+  void AddBlock(std::size_t atLeast);
+  void GrowNameTable();
+
+  std::shared_ptr<DocumentLink> link_;
+  std::atomic<std::size_t> holders_{1};
+  std::vector<void*> blocks_;
+  char* cursor_ = nullptr;
+  char* end_ = nullptr;
+  std::size_t nextBlockSize_;
+  std::size_t blockBytes_ = 0;
+  std::mutex namesMutex_;
+  // Open addressing, a power of two in size, itself in the blocks.
+  const Name** nameTable_ = nullptr;
+  std::size_t nameTableSize_ = 0;
+  std::size_t nameCount_ = 0;
+};
+
+}  // namespace quenlo::platform::dom

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "server/agenda.h"
+#include "server/vote.h"
+
+namespace quenlo::server {
+
+// A store that cannot read or keep what it was given; what() is one line for people.
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Everything a room keeps across restarts. Participants are not kept: they join again.
+struct RoomRecord {
+  std::string address;
+  std::string owner;  // a bare address, empty until somebody joins
+  std::uint64_t next_vote_id = 1;
+  std::vector<Vote> votes;
+  std::vector<AgendaItem> agenda;  // in creation order
+  std::string in_progress;         // the qid of the item in progress, empty for none
+};
+
+// Where the rooms keep their state. The server wraps every request in Begin and Commit (or
+// Rollback), so the changes of one request are kept together or not at all, and an answer
+// leaves only once its changes are kept. Every call throws StoreError when it fails.
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  virtual std::vector<RoomRecord> LoadRooms() = 0;
+
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // Adds the room, or changes its owner.
+  virtual void SaveRoom(const std::string& room, const std::string& owner) = 0;
+  // A new drafted vote, and the identifier the next one will take.
+  virtual void AddVote(const std::string& room, const std::string& vote_id,
+                       std::uint64_t next_vote_id) = 0;
+  // The vote's state, definition and start, replacing what was kept.
+  virtual void SaveVote(const std::string& room, const Vote& vote) = 0;
+  virtual void DeleteVote(const std::string& room, const std::string& vote_id) = 0;
+  // `position` counts the vote's ballots from 0, in the order they came.
+  virtual void AddBallot(const std::string& room, const std::string& vote_id, std::size_t position,
+                         const Ballot& ballot) = 0;
+
+  // Adds the item at the end of the agenda, or replaces it in its place.
+  virtual void SaveAgendaItem(const std::string& room, const AgendaItem& item) = 0;
+  virtual void DeleteAgendaItem(const std::string& room, const std::string& qid) = 0;
+  virtual void SaveInProgress(const std::string& room, const std::string& qid) = 0;
+};
+
+}  // namespace quenlo::server

@@ -1,0 +1,163 @@
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "server/namespaces.h"
+#include "server/request_error.h"
+#include "server_fixture.h"
+
+namespace quenlo::server::testing {
+namespace {
+
+int Code(ErrorCode code) { return static_cast<int>(code); }
+
+std::string Qid(const std::string& qid) { return "<qid>" + qid + "</qid>"; }
+
+class OwnerTest : public ServerTest {
+ protected:
+  std::vector<Packet> HandOver(const std::string& from, const std::string& successor) {
+    return Send(from, kAdminNamespace, "owner", "<owner>" + successor + "</owner>");
+  }
+
+  // What anybody can see of the room's votes and agenda, to show that a refusal changed nothing.
+  std::string Snapshot() {
+    std::ostringstream seen;
+    To(Voting(kCid, "showall"), kCid).query().print(seen);
+    To(Agenda(kCid, "browse"), kCid).query().print(seen);
+    return seen.str();
+  }
+};
+
+TEST_F(OwnerTest, OnlyTheOwnerRunsTheMeeting) {
+  const std::string ready = ReferVote(false, false);
+  const std::string running = ReferVote(false, false);
+  Voting(kAnn, "start", Qid(running));
+  Agenda(kAnn, "create",
+         "<subject><qid>a</qid><text>Welcome</text><time/><type/><value/></subject>");
+  const std::string before = Snapshot();
+
+  const std::string item = "<subject><qid>a</qid><text>Taken over</text></subject>";
+  const std::vector<std::pair<const char*, std::pair<std::string, std::string>>> refused = {
+      {kVotingNamespace, {"apply", ""}},
+      {kVotingNamespace,
+       {"refer", Qid(ready) + "<caption>x</caption><subjects>"
+                              "<subject index=\"1\">a</subject></subjects>"}},
+      {kVotingNamespace, {"start", Qid(ready)}},
+      {kVotingNamespace, {"end", Qid(running)}},
+      {kVotingNamespace, {"delete", Qid(ready)}},
+      {kAgendaNamespace, {"create", "<subject><qid>b</qid></subject>"}},
+      {kAgendaNamespace, {"modify", item}},
+      {kAgendaNamespace, {"delete", Qid("a")}},
+      {kAgendaNamespace, {"sync", Qid("a")}},
+  };
+  for (const auto& [service, request] : refused) {
+    const auto packets = Send(kBob, service, request.first, request.second);
+    ASSERT_EQ(packets.size(), 1u) << request.first << ": nobody else may hear of it";
+    EXPECT_EQ(packets[0].error_code(), Code(ErrorCode::kNotAllowed)) << request.first;
+  }
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_FALSE(To(Agenda(kBob, "request"), kBob).query().first_child());
+
+  // Everything a member does besides running the meeting stays open to all.
+  for (const auto& [type, body] : std::vector<std::pair<std::string, std::string>>{
+           {"showall", ""}, {"content", Qid(ready)}, {"kithe", Qid(running)}}) {
+    EXPECT_EQ(To(Voting(kBob, type, body), kBob).type(), "result") << type;
+  }
+  EXPECT_EQ(To(Ballot(kBob, running, {"1"}), kBob).type(), "result");
+  EXPECT_EQ(To(Agenda(kCid, "browse"), kCid).type(), "result");
+  EXPECT_EQ(To(Voting(kAnn, "end", Qid(running)), kAnn).type(), "result");
+  EXPECT_EQ(To(Voting(kCid, "result", Qid(running)), kCid).text("count"), "1");
+}
+
+TEST_F(OwnerTest, OwnershipGoesOnlyFromTheOwnerToSomebodyInTheRoom) {
+  EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
+  EXPECT_EQ(To(HandOver(kBob, "bob@example.org"), kBob).error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(To(HandOver(kAnn, "eve@example.org"), kAnn).error_code(),
+            Code(ErrorCode::kOwnerNotPresent));
+  EXPECT_EQ(To(Send(kAnn, kAdminNamespace, "abdicate"), kAnn).error_code(),
+            Code(ErrorCode::kUnknownRequestType));
+  EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
+
+  // Any of Cid's addresses names Cid the person.
+  const Packet& handed = To(HandOver(kAnn, "cid@example.org/elsewhere"), kAnn);
+  EXPECT_EQ(handed.type(), "result");
+  EXPECT_EQ(handed.text("owner"), "cid@example.org");
+  EXPECT_EQ(server_->OwnerOf(kRoom), "cid@example.org");
+  EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(To(Voting(kCid, "apply"), kCid).type(), "result");
+
+  // Leaving does not give the room away: the owner is the person, present or not.
+  ASSERT_TRUE(server_->Leave(kRoom, kCid));
+  ASSERT_TRUE(server_->Join(kRoom, "cid@example.org/phone", "Cid"));
+  EXPECT_EQ(To(Voting("cid@example.org/phone", "apply"), "cid@example.org/phone").type(), "result");
+}
+
+TEST_F(OwnerTest, AnOwnerNamedInAdvanceOwnsTheRoomWhoeverJoinsFirst) {
+  constexpr char kBoard[] = "board@conference.example";
+  ASSERT_TRUE(server_->SetOwner(kBoard, "bob@example.org"));
+  ASSERT_TRUE(server_->Join(kBoard, kAnn, "Ann"));
+  ASSERT_TRUE(server_->Join(kBoard, kBob, "Bob"));
+  EXPECT_EQ(server_->OwnerOf(kBoard), "bob@example.org");
+  const auto apply = [&](const std::string& from) {
+    return To(ParseAll(server_->Receive(
+                  from, std::string("<iq type='set' to='") + kBoard +
+                            "' id='a'><query type='apply' xmlns='quenlo:conf:voting'/></iq>")),
+              from);
+  };
+  EXPECT_EQ(apply(kAnn).error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(apply(kBob).type(), "result");
+  // The other room keeps the owner who joined it first.
+  EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
+}
+
+TEST_F(OwnerTest, OnePersonOnTwoDevicesCastsOneBallotUnderTheNameTheyJoinedWith) {
+  constexpr char kBobPhone[] = "bob@example.org/phone";
+  ASSERT_TRUE(server_->Join(kRoom, kBobPhone, "Bob"));
+  const std::string qid = ReferVote(false, true);
+  // Ann's second device runs the meeting as well as her first.
+  constexpr char kAnnTablet[] = "ann@example.org/tablet";
+  ASSERT_TRUE(server_->Join(kRoom, kAnnTablet, "Ann"));
+  EXPECT_EQ(To(Voting(kAnnTablet, "start", Qid(qid)), kAnnTablet).type(), "result");
+
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
+  EXPECT_EQ(To(Ballot(kBobPhone, qid, {"2"}), kBobPhone).error_code(),
+            Code(ErrorCode::kAlreadyVoted));
+  const Packet& tally = To(Voting(kCid, "kithe", Qid(qid)), kCid);
+  EXPECT_EQ(tally.text("count"), "1");
+  const pugi::xml_node yes = tally.query().child("subjects").child("subject");
+  EXPECT_STREQ(yes.child("user").text().get(), "Bob");
+  EXPECT_FALSE(yes.child("user").next_sibling("user"));
+}
+
+TEST_F(OwnerTest, AnAddressWrittenInsideTheRequestIsNotBelieved) {
+  const std::string qid = ReferVote(false, true);
+  const auto forged = [&](const std::string& from, const std::string& claimed,
+                          const std::string& type, const std::string& body) {
+    return ParseAll(server_->Receive(from, std::string("<iq type='set' from='") + claimed +
+                                               "' to='" + kRoom + "' id='f'><query type='" + type +
+                                               "' xmlns='quenlo:conf:voting'>" + body +
+                                               "</query></iq>"));
+  };
+  const auto start = forged(kBob, kAnn, "start", Qid(qid));
+  ASSERT_EQ(start.size(), 1u);
+  EXPECT_EQ(start[0].to, kBob);
+  EXPECT_EQ(start[0].error_code(), Code(ErrorCode::kNotAllowed));
+
+  Voting(kAnn, "start", Qid(qid));
+  const auto ballot =
+      forged(kBob, kCid, "voting", Qid(qid) + "<subjects><subject>2</subject></subjects>");
+  EXPECT_EQ(To(ballot, kBob).type(), "result");
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).type(), "result");
+  const Packet& tally = To(Voting(kAnn, "kithe", Qid(qid)), kAnn);
+  const pugi::xml_node no = tally.query().child("subjects").find_child_by_attribute("index", "2");
+  EXPECT_STREQ(no.child("user").text().get(), "Bob");
+  EXPECT_EQ(tally.text("count"), "2");
+
+  // A stranger claiming a member's address is still a stranger.
+  const auto stranger = forged("eve@example.org", kAnn, "apply", "");
+  EXPECT_EQ(To(stranger, "eve@example.org").error_code(), Code(ErrorCode::kNotParticipant));
+}
+
+}  // namespace
+}  // namespace quenlo::server::testing

@@ -1,0 +1,276 @@
+#include <sqlite3.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server/request_error.h"
+#include "server/sqlite_store.h"
+#include "server_fixture.h"
+#include "temp_folder.h"
+
+namespace quenlo::server::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+int Code(ErrorCode code) { return static_cast<int>(code); }
+
+std::string Qid(const std::string& qid) { return "<qid>" + qid + "</qid>"; }
+
+std::string Item(const std::string& qid, const std::string& text) {
+  return "<subject><qid>" + qid + "</qid><text>" + text +
+         "</text><time>09:00</time><type>talk</type><value>5</value></subject>";
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Runs `sql` on the file at `path` as any SQLite program would.
+void ExecuteOn(const std::string& path, const std::string& sql) {
+  sqlite3* database = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(database);
+}
+
+// The rooms on a file in a fresh folder, restarted as often as a test likes.
+class StoreTest : public ServerTest {
+ protected:
+  StoreTest() : path_(folder_.File("conference.db")) {
+    Restart(std::make_unique<SqliteStore>(path_));
+    server_->OpenRoom(kRoom);
+    JoinAll();
+  }
+
+  // A restart on the same file after `downtime`; everybody joins again. Gives what they are
+  // sent on joining.
+  std::vector<Packet> RestartAndRejoin(std::chrono::seconds downtime = 0s) {
+    server_.reset();
+    now_ += downtime;
+    Restart(std::make_unique<SqliteStore>(path_));
+    return JoinAll();
+  }
+
+  TempFolder folder_;
+  std::string path_;
+};
+
+TEST_F(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
+  const std::string running = ReferVote(false, /*reg=*/true, "600");
+  Voting(kAnn, "start", Qid(running));
+  Ballot(kBob, running, {"2"});
+  Ballot(kCid, running, {"1"});
+  const std::string ended = ReferVote(/*multi=*/true, false);
+  Voting(kAnn, "start", Qid(ended));
+  Ballot(kBob, ended, {"1", "3"});
+  Voting(kAnn, "end", Qid(ended));
+  const std::string drafted = To(Voting(kAnn, "apply"), kAnn).text("qid");
+  for (const char* qid : {"a", "b", "c"}) Agenda(kAnn, "create", Item(qid, qid));
+  Agenda(kAnn, "modify", Item("b", "Budget"));
+  Agenda(kAnn, "delete", Qid("a"));
+  Agenda(kAnn, "sync", Qid("c"));
+  std::ostringstream before;
+  for (const auto& packets :
+       {Voting(kCid, "showall"), Voting(kCid, "kithe", Qid(running)),
+        Voting(kCid, "result", Qid(ended)), Voting(kCid, "content", Qid(drafted)),
+        Agenda(kCid, "browse"), Agenda(kCid, "request")}) {
+    To(packets, kCid).query().print(before);
+  }
+
+  now_ += 10s;
+  EXPECT_TRUE(RestartAndRejoin(5s).empty());
+  std::ostringstream after;
+  for (const auto& packets :
+       {Voting(kCid, "showall"), Voting(kCid, "kithe", Qid(running)),
+        Voting(kCid, "result", Qid(ended)), Voting(kCid, "content", Qid(drafted)),
+        Agenda(kCid, "browse"), Agenda(kCid, "request")}) {
+    To(packets, kCid).query().print(after);
+  }
+  EXPECT_EQ(after.str(), before.str());
+
+  EXPECT_EQ(To(Ballot(kBob, running, {"1"}), kBob).error_code(), Code(ErrorCode::kAlreadyVoted));
+  EXPECT_EQ(To(Voting(kBob, "end", Qid(running)), kBob).error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(To(Voting(kAnn, "start", Qid(ended)), kAnn).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Ballot(kAnn, running, {"3"}), kAnn).type(), "result");
+  EXPECT_EQ(To(Voting(kCid, "kithe", Qid(running)), kCid).text("count"), "3");
+}
+
+TEST_F(StoreTest, VoteIdentifiersGoOnCountingAcrossRestarts) {
+  for (const char* expected : {"1", "2", "3"}) {
+    EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).text("qid"), expected);
+  }
+  Voting(kAnn, "delete", Qid("3"));
+  RestartAndRejoin();
+  EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).text("qid"), "4");
+  EXPECT_EQ(To(Voting(kAnn, "content", Qid("3")), kAnn).error_code(),
+            Code(ErrorCode::kUnknownVote));
+}
+
+TEST_F(StoreTest, AVoteThatRanOutWhileTheServiceWasDownEndsAtStartAndRejoinersLearnIt) {
+  const std::string qid = ReferVote(false, false, "2");
+  const std::string untimed = ReferVote(false, false);
+  Voting(kAnn, "start", Qid(qid));
+  Voting(kAnn, "start", Qid(untimed));
+  Ballot(kBob, qid, {"1"});
+  now_ += 1s;
+
+  const auto rejoined = RestartAndRejoin(5s);
+  ASSERT_EQ(rejoined.size(), 3u);
+  for (const char* everybody : {kAnn, kBob, kCid}) {
+    const Packet& push = To(rejoined, everybody);
+    EXPECT_EQ(push.type(), "set");
+    EXPECT_STREQ(push.query().attribute("type").value(), "end");
+    EXPECT_EQ(push.text("qid"), qid);
+  }
+  EXPECT_EQ(To(Voting(kCid, "result", Qid(qid)), kCid).text("count"), "1");
+  EXPECT_EQ(To(Ballot(kCid, untimed, {"1"}), kCid).type(), "result");
+
+  // Told once: a participant who comes back later in the same run hears nothing again.
+  ASSERT_TRUE(server_->Leave(kRoom, kBob));
+  EXPECT_TRUE(server_->Join(kRoom, kBob, "Bob")->empty());
+  // The end is kept: the next start finds the vote ended, not running out again.
+  EXPECT_TRUE(RestartAndRejoin(1s).empty());
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).error_code(), Code(ErrorCode::kWrongState));
+}
+
+TEST_F(StoreTest, UnusableFilesAreRefusedInOneLineAndLeftAsTheyWere) {
+  const std::string garbage = folder_.File("garbage.db");
+  std::ofstream(garbage) << std::string(4096, 'x');
+  const std::string newer = folder_.File("newer.db");
+  { SqliteStore{newer}; }
+  ExecuteOn(newer, "PRAGMA user_version = 99");
+  const std::string foreign = folder_.File("foreign.db");
+  ExecuteOn(foreign, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('mine')");
+
+  for (const auto& [path, reason] :
+       std::vector<std::pair<std::string, std::string>>{{garbage, "not an SQLite database"},
+                                                        {newer, "newer version (schema 99"},
+                                                        {foreign, "another program's data"},
+                                                        {path_, "in use by another process"}}) {
+    const std::string contents = Contents(path);
+    try {
+      SqliteStore store(path);
+      ADD_FAILURE() << path << " was accepted";
+    } catch (const StoreError& error) {
+      const std::string message = error.what();
+      EXPECT_NE(message.find(path), std::string::npos) << message;
+      EXPECT_NE(message.find(reason), std::string::npos) << message;
+      EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+    EXPECT_EQ(Contents(path), contents) << path;
+  }
+
+  // Once the service on it stops, the file serves the next one.
+  server_.reset();
+  EXPECT_NO_THROW(SqliteStore{path_});
+}
+
+// Passes everything to a store in memory, but fails the write or commit it is told to.
+class FailingStore final : public Store {
+ public:
+  void FailWrite(int after_writes) { writes_until_failure_ = after_writes; }
+  void FailCommit() { fail_commit_ = true; }
+
+  std::vector<RoomRecord> LoadRooms() override { return store_.LoadRooms(); }
+  void Begin() override { store_.Begin(); }
+  void Commit() override {
+    if (std::exchange(fail_commit_, false)) throw StoreError("disk full");
+    store_.Commit();
+  }
+  void Rollback() override { store_.Rollback(); }
+  void SaveRoom(const std::string& room, const std::string& owner) override {
+    Write();
+    store_.SaveRoom(room, owner);
+  }
+  void AddVote(const std::string& room, const std::string& id, std::uint64_t next) override {
+    Write();
+    store_.AddVote(room, id, next);
+  }
+  void SaveVote(const std::string& room, const Vote& vote) override {
+    Write();
+    store_.SaveVote(room, vote);
+  }
+  void DeleteVote(const std::string& room, const std::string& id) override {
+    Write();
+    store_.DeleteVote(room, id);
+  }
+  void AddBallot(const std::string& room, const std::string& id, std::size_t position,
+                 const Ballot& ballot) override {
+    Write();
+    store_.AddBallot(room, id, position, ballot);
+  }
+  void SaveAgendaItem(const std::string& room, const AgendaItem& item) override {
+    Write();
+    store_.SaveAgendaItem(room, item);
+  }
+  void DeleteAgendaItem(const std::string& room, const std::string& qid) override {
+    Write();
+    store_.DeleteAgendaItem(room, qid);
+  }
+  void SaveInProgress(const std::string& room, const std::string& qid) override {
+    Write();
+    store_.SaveInProgress(room, qid);
+  }
+
+ private:
+  void Write() {
+    if (writes_until_failure_ >= 0 && writes_until_failure_-- == 0) throw StoreError("I/O error");
+  }
+
+  SqliteStore store_{":memory:"};
+  int writes_until_failure_ = -1;
+  bool fail_commit_ = false;
+};
+
+class StoreFailureTest : public ServerTest {
+ protected:
+  StoreFailureTest() {
+    auto store = std::make_unique<FailingStore>();
+    store_ = store.get();
+    Restart(std::move(store));
+    server_->OpenRoom(kRoom);
+    JoinAll();
+  }
+
+  FailingStore* store_;
+};
+
+TEST_F(StoreFailureTest, AChangeTheStoreCouldNotKeepIsUndoneAndAnsweredAsSuch) {
+  const std::string qid = ReferVote(false, false, "30");
+  Voting(kAnn, "start", Qid(qid));
+
+  store_->FailWrite(0);
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).error_code(), Code(ErrorCode::kNotStored));
+  EXPECT_EQ(To(Voting(kAnn, "kithe", Qid(qid)), kAnn).text("count"), "0");
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
+
+  store_->FailCommit();
+  const auto end = Voting(kAnn, "end", Qid(qid));
+  ASSERT_EQ(end.size(), 1u) << "nobody hears of an end that was not kept";
+  EXPECT_EQ(end[0].error_code(), Code(ErrorCode::kNotStored));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"2"}), kCid).type(), "result");
+
+  // The timeout's end is written before the request's change; the request's failure undoes
+  // both, and the next request ends the vote again.
+  now_ += 30s;
+  store_->FailWrite(1);
+  const auto late = Agenda(kAnn, "create", Item("a", "Welcome"));
+  ASSERT_EQ(late.size(), 1u);
+  EXPECT_EQ(late[0].error_code(), Code(ErrorCode::kNotStored));
+  const auto next = Agenda(kAnn, "browse");
+  ASSERT_EQ(next.size(), 4u);  // the end pushed to all three, then the reply
+  EXPECT_STREQ(next[0].query().attribute("type").value(), "end");
+  EXPECT_FALSE(next[3].query().first_child());
+  EXPECT_TRUE(server_->Tick().empty());
+  EXPECT_EQ(To(Voting(kAnn, "result", Qid(qid)), kAnn).text("count"), "2");
+}
+
+}  // namespace
+}  // namespace quenlo::server::testing
