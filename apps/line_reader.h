@@ -13,6 +13,8 @@ class LineReader {
 
   // Empty at the end of input.
   std::optional<std::string> Read(const std::string& prompt);
+  // True when the lines come from a terminal.
+  bool interactive() const noexcept { return interactive_; }
 
  private:
   bool interactive_;

@@ -1,6 +1,7 @@
 // confhost: the reference host on the command line. Loads the module, runs a meeting against
 // the conference server simulator in the same process, and shows what the module announces.
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -16,23 +17,35 @@ namespace {
 using quenlo::confhost::MeetingConsole;
 using quenlo::confhost::OutputStyle;
 
+// An error does not end the shell, but it is reported on the error output (with its line number
+// when the lines come from a file or pipe) and makes the exit status 1, so that a script fed to
+// the shell cannot fail unnoticed.
 int RunShell(std::shared_ptr<quenlo::host::ConferenceModule> module, OutputStyle style,
              bool trace) {
   MeetingConsole console(std::move(module), std::cout, style, trace);
   quenlo::confhost::LineReader reader;
   std::cout << "Type help for the verbs, quit to leave.\n";
-  while (const std::optional<std::string> line = reader.Read(console.Prompt())) {
+  int status = 0;
+  for (int number = 1; const std::optional<std::string> line = reader.Read(console.Prompt());
+       ++number) {
     try {
       if (!console.Execute(*line)) break;
     } catch (const quenlo::confhost::UsageError& error) {
-      std::cout << "error: " << error.what() << std::endl;
+      std::cout.flush();
+      std::cerr << "confhost: "
+                << (reader.interactive() ? "" : "line " + std::to_string(number) + ": ")
+                << error.what() << std::endl;
+      status = 1;
     }
   }
-  return 0;
+  return status;
 }
 
 int RunScript(std::shared_ptr<quenlo::host::ConferenceModule> module, const std::string& file,
               OutputStyle style, bool trace) {
+  if (std::filesystem::is_directory(file)) {
+    throw quenlo::confhost::UsageError("cannot read " + file + ": it is a directory");
+  }
   std::ifstream script(file);
   if (!script) throw quenlo::confhost::UsageError("cannot read " + file);
   MeetingConsole console(std::move(module), std::cout, style, trace);
@@ -45,6 +58,7 @@ int RunScript(std::shared_ptr<quenlo::host::ConferenceModule> module, const std:
       throw quenlo::confhost::UsageError(file + ":" + std::to_string(number) + ": " + error.what());
     }
   }
+  if (script.bad()) throw quenlo::confhost::UsageError("cannot read " + file + " to its end");
   return 0;
 }
 
@@ -76,6 +90,11 @@ int main(int argc, char** argv) {
     return app.exit(help);
   } catch (const CLI::ParseError& error) {
     std::cerr << "confhost: " << error.what() << " (--help lists the options)\n";
+    return 2;
+  }
+
+  if (module_path.empty()) {
+    std::cerr << "confhost: --module needs the path of a module file, not an empty text\n";
     return 2;
   }
 

@@ -114,7 +114,7 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     const std::u16string name = host::FromUtf8(arguments[0]);
     const std::u16string value = host::FromUtf8(arguments[1]);
     if (SessionOwning(participant, arguments[0]).SetProperty(name.c_str(), value.c_str()) != S_OK) {
-      throw UsageError("no property " + arguments[0]);
+      throw UsageError("no property " + Quoted(arguments[0]));
     }
   } else if (verb == "get") {
     CheckCount(verb, arguments, 1, 1, "PROPERTY");
@@ -122,7 +122,7 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     const std::u16string name = host::FromUtf8(arguments[0]);
     Bstr value;
     if (SessionOwning(participant, arguments[0]).GetProperty(name.c_str(), value.Put()) != S_OK) {
-      throw UsageError("no property " + arguments[0]);
+      throw UsageError("no property " + Quoted(arguments[0]));
     }
     const std::string text = host::ToUtf8(value.View());
     if (style_ == OutputStyle::kJson) {
@@ -138,11 +138,15 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     const std::string& text = arguments[0];
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
-      throw UsageError("advance takes a whole number of seconds, not \"" + text + "\"");
+      throw UsageError("advance takes a whole number of seconds, not " + Quoted(text));
     }
-    conference_.Advance(std::chrono::seconds(seconds));
+    try {
+      conference_.Advance(std::chrono::seconds(seconds));
+    } catch (const host::HostError& refused) {
+      throw UsageError(refused.what());
+    }
   } else {
-    throw UsageError("unknown verb \"" + verb + "\" (help lists them)");
+    throw UsageError("unknown verb " + Quoted(verb) + " (help lists them)");
   }
 }
 
@@ -153,7 +157,7 @@ host::Participant& MeetingConsole::Current() {
 
 host::Participant& MeetingConsole::Named(const std::string& name) {
   host::Participant* participant = conference_.Find(name);
-  if (participant == nullptr) throw UsageError("nobody called \"" + name + "\" has joined");
+  if (participant == nullptr) throw UsageError("nobody called " + Quoted(name) + " has joined");
   return *participant;
 }
 
@@ -161,7 +165,8 @@ IConferenceSession& MeetingConsole::SessionOwning(host::Participant& participant
                                                   const std::string& property) {
   if (property.starts_with("voting.")) return participant.voting_session();
   if (property.starts_with("agenda.")) return participant.agenda_session();
-  throw UsageError("no property " + property + " (properties start with voting. or agenda.)");
+  throw UsageError("no property " + Quoted(property) +
+                   " (properties start with voting. or agenda.)");
 }
 
 std::string MeetingConsole::Prompt() const {

@@ -111,7 +111,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       const auto moduleAllocations = allocations_.find(module->first);
       const auto pugixmlAllocations = allocations_.find(pugixml->first);
       if (moduleAllocations != allocations_.end() && pugixmlAllocations != allocations_.end()) {
-        std::printf("%-52s %6.1f per packet (pugixml %.1f)\n", "  heap allocations",
+        std::printf("%s: %.1f heap allocations per packet (pugixml %.1f)\n", comparison.what,
                     moduleAllocations->second, pugixmlAllocations->second);
       }
     }

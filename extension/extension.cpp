@@ -20,7 +20,7 @@ void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
 
 }  // namespace
 
-extern "C" QUENLO_EXPORT int LoadConferenceExtension(ExtensionHost* host) {
+extern "C" QUENLO_EXPORT int QUENLO_CALL LoadConferenceExtension(ExtensionHost* host) {
   RegisterSessionType<VotingSession>(host, OLESTR("quenlo.voting.session"));
   RegisterSessionType<AgendaSession>(host, OLESTR("quenlo.agenda.session"));
   return 42;

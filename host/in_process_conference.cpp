@@ -1,5 +1,6 @@
 #include "host/in_process_conference.h"
 
+#include <string>
 #include <utility>
 
 #include "host/host_error.h"
@@ -41,8 +42,17 @@ void InProcessConference::SetEventObserver(EventObserver observer) {
 std::size_t InProcessConference::Settle() { return transport_.DeliverPending(); }
 
 void InProcessConference::Advance(std::chrono::seconds elapsed) {
-  elapsed_ticks_ +=
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(elapsed).count();
+  using std::chrono::system_clock;
+  // Far below the clock's own limit, so that the server can still add a vote's timeout to it: a
+  // clock that wrapped around would bring votes that timed out back to life.
+  constexpr auto kLimit = std::chrono::duration_cast<system_clock::duration>(kClockLimit).count();
+  const system_clock::rep now = elapsed_ticks_.load();
+  if (elapsed.count() < 0 || elapsed > kClockLimit ||
+      std::chrono::duration_cast<system_clock::duration>(elapsed).count() > kLimit - now) {
+    throw HostError("the meeting clock cannot move past " + std::to_string(kClockLimit.count()) +
+                    " seconds");
+  }
+  elapsed_ticks_ = now + std::chrono::duration_cast<system_clock::duration>(elapsed).count();
   transport_.Tick();
   Settle();
 }

@@ -45,7 +45,11 @@ class InProcessConference {
 
   // Delivers every packet on its way, and what handling them sends in turn.
   std::size_t Settle();
-  // Moves the server's clock forward, ends the votes whose time ran out, and settles.
+  // How far the server's clock can be moved in all: 100 years.
+  static constexpr std::chrono::seconds kClockLimit{100LL * 365 * 24 * 3600};
+
+  // Moves the server's clock forward, ends the votes whose time ran out, and settles. Throws
+  // HostError, moving nothing, when the clock would pass kClockLimit (or `elapsed` is negative).
   void Advance(std::chrono::seconds elapsed);
 
  private:

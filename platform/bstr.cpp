@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "allocation_probe.h"
+
 namespace {
 
 using ByteLength = std::uint32_t;
@@ -38,11 +40,12 @@ BSTR SysAllocString(const OLECHAR* text) {
 }
 
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
-  if (length > kMaxUnits) return nullptr;
+  if (length > kMaxUnits || !quenlo::platform::probe::AllocationMayProceed()) return nullptr;
   const auto byteLength = static_cast<ByteLength>(length * sizeof(OLECHAR));
   auto* allocation =
       static_cast<char*>(std::malloc(kPrefixSize + std::size_t{byteLength} + kTerminatorSize));
   if (allocation == nullptr) return nullptr;
+  quenlo::platform::probe::NoteBstrs(1);
   std::memcpy(allocation, &byteLength, sizeof byteLength);
   auto* result = reinterpret_cast<BSTR>(allocation + kPrefixSize);
   if (text != nullptr) std::memcpy(result, text, byteLength);
@@ -57,7 +60,9 @@ UINT SysStringLen(BSTR text) {
 UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : StoredByteLength(text); }
 
 void SysFreeString(BSTR text) {
-  if (text != nullptr) std::free(AllocationOf(text));
+  if (text == nullptr) return;
+  quenlo::platform::probe::NoteBstrs(-1);
+  std::free(AllocationOf(text));
 }
 
 }  // extern "C"

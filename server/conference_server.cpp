@@ -11,26 +11,30 @@
 namespace quenlo::server {
 namespace {
 
-// Parses `xml_text` into `document` if it is one well-formed iq request; false means the text
-// cannot be answered at all, so it is dropped.
-bool ParseRequest(std::string_view xml_text, pugi::xml_document& document) {
-  if (xml_text.size() > ConferenceServer::kMaxRequestBytes) return false;
-  if (xml_text.find('\0') != std::string_view::npos) return false;
+using Drop = ConferenceServer::Drop;
+
+// Parses `xml_text` into `document` if it is one well-formed iq request; anything but kNone means
+// the text cannot be answered at all, so it is dropped.
+Drop ParseRequest(std::string_view xml_text, pugi::xml_document& document) {
+  if (xml_text.size() > ConferenceServer::kMaxRequestBytes) return Drop::kTooLarge;
+  if (xml_text.find('\0') != std::string_view::npos) return Drop::kMalformed;
   // The document type is kept only to be refused: requests never carry one, and a client's
   // stricter parser would not accept a relayed packet that needed it.
   if (!document.load_buffer(xml_text.data(), xml_text.size(),
                             pugi::parse_default | pugi::parse_doctype, pugi::encoding_utf8)) {
-    return false;
+    return Drop::kMalformed;
   }
   int roots = 0;
   for (const pugi::xml_node node : document.children()) {
-    if (node.type() == pugi::node_doctype) return false;
+    if (node.type() == pugi::node_doctype) return Drop::kMalformed;
     if (node.type() == pugi::node_element) ++roots;
   }
+  if (!HoldsOnlyXmlText(document)) return Drop::kMalformed;
   const pugi::xml_node iq = document.document_element();
   const std::string_view type = iq.attribute("type").value();
-  return roots == 1 && std::strcmp(iq.name(), "iq") == 0 && (type == "set" || type == "get") &&
-         HoldsOnlyXmlText(document);
+  const bool request =
+      roots == 1 && std::strcmp(iq.name(), "iq") == 0 && (type == "set" || type == "get");
+  return request ? Drop::kNone : Drop::kNotRequest;
 }
 
 void Append(std::vector<Delivery>& deliveries, std::vector<Delivery>&& more) {
@@ -129,9 +133,11 @@ bool ConferenceServer::Leave(const std::string& room_address, const std::string&
 }
 
 std::vector<Delivery> ConferenceServer::Receive(const std::string& from_address,
-                                                std::string_view xml_text) {
+                                                std::string_view xml_text, Drop* drop) {
   pugi::xml_document document;
-  if (!ParseRequest(xml_text, document)) return {};
+  const Drop reason = ParseRequest(xml_text, document);
+  if (drop != nullptr) *drop = reason;
+  if (reason != Drop::kNone) return {};
   const pugi::xml_node iq = document.document_element();
   const std::string room_address = iq.attribute("to").value();
 

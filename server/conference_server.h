@@ -47,10 +47,20 @@ class ConferenceServer {
                                             const std::string& address, const std::string& name);
   bool Leave(const std::string& room_address, const std::string& address);
 
+  // Why a packet got no answer at all.
+  enum class Drop {
+    kNone,        // it was answered
+    kTooLarge,    // over kMaxRequestBytes
+    kMalformed,   // not well-formed, or holding what requests never hold (NUL, a document type)
+    kNotRequest,  // well-formed, but not one iq of type "set" or "get"
+  };
+
   // Handles one packet of `from_address` and gives what is to be sent in answer. The sender is
   // `from_address` alone, as the transport vouches for it; a "from" inside the text is ignored.
-  // Text that is not a well-formed iq request ("set" or "get") is dropped: it gets no answer.
-  std::vector<Delivery> Receive(const std::string& from_address, std::string_view xml_text);
+  // Text that is not a well-formed iq request ("set" or "get") is dropped: it gets no answer, and
+  // `drop` (when given) says why, so that a transport can answer in its own protocol's terms.
+  std::vector<Delivery> Receive(const std::string& from_address, std::string_view xml_text,
+                                Drop* drop = nullptr);
 
   // Ends the votes whose time ran out, in every room, and gives the pushes announcing it.
   std::vector<Delivery> Tick();

@@ -19,7 +19,8 @@ class ConferenceSession : public ComponentBase,
                           public ForwardedInterface<ConferenceSession, IConferenceSession> {
  public:
   // 0 when the property exists, 1 when it does not (nothing changes). A changed value runs the
-  // property's callback before the call returns, under the session lock.
+  // property's callback before the call returns, under the session lock. Running out of memory
+  // raises _com_error(E_OUTOFMEMORY), here and in GetProperty.
   HRESULT STDMETHODCALLTYPE SetProperty(const OLECHAR* name, const OLECHAR* value) override;
   // 0 and a new string (allocated even when empty), or 1 with *value untouched.
   HRESULT STDMETHODCALLTYPE GetProperty(const OLECHAR* name, BSTR* value) override;

@@ -58,6 +58,7 @@ bool VotingDetail::LoadSubject(IXMLDOMElement* element) {
 
   ElementCursor users(element, OLESTR("user"));
   ComPtr<IXMLDOMElement> user = users.Next();
+  if (users.Failed()) return false;  // not the same as having no users: the count is not theirs
   if (!user) {
     Variant count;
     if (!ReadAttribute(element, OLESTR("count"), count)) return false;

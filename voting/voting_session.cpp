@@ -7,6 +7,7 @@
 #include "voting/voting_subject_list.h"
 #include "xml/element_lookup.h"
 #include "xml/packet_builder.h"
+#include "xml/xml_text.h"
 
 namespace {
 
@@ -96,6 +97,9 @@ HRESULT STDMETHODCALLTYPE VotingSession::Result(const OLECHAR* id, const OLECHAR
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::AddVotingSubject(const OLECHAR* text) {
+  // Checked here rather than at Voting: a stored text XML cannot carry would make every later
+  // Voting refuse, and a refused Voting keeps its subjects.
+  if (!IsXmlText(ViewOf(text))) return S_FALSE;
   try {
     ballotSubjects_.emplace_back(ViewOf(text));
   } catch (const std::bad_alloc&) {

@@ -36,7 +36,8 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   HRESULT STDMETHODCALLTYPE End(const OLECHAR* id, const OLECHAR* qid) override;
   HRESULT STDMETHODCALLTYPE Kithe(const OLECHAR* id, const OLECHAR* qid) override;
   HRESULT STDMETHODCALLTYPE Result(const OLECHAR* id, const OLECHAR* qid) override;
-  // Appends a ballot subject for the next Voting; anything goes, repeats and empty texts too.
+  // Appends a ballot subject for the next Voting; repeats and empty texts too. 1 and nothing
+  // stored for a text XML cannot carry.
   HRESULT STDMETHODCALLTYPE AddVotingSubject(const OLECHAR* text) override;
   // Sends the ballot subjects in the order added and forgets them; a refused Voting keeps them.
   HRESULT STDMETHODCALLTYPE Voting(const OLECHAR* id, const OLECHAR* qid) override;

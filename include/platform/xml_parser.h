@@ -1,13 +1,19 @@
 // Turning XML text into DOM elements on POSIX. The parser is namespace-aware, keeps only the
 // five predefined entities and character references, and refuses a DOCTYPE, entity
 // declarations, and input beyond the size and nesting limits.
+//
+// These entry points take and return C++ library types (std::string_view, std::string), so a
+// host that calls them is built with the same C++ standard library as the runtime (libstdc++,
+// as Debian's g++ and clang use). A host built otherwise parses through the DOM's COM interface
+// instead: a "Microsoft.XMLDOM" document from CoCreateInstance and its loadXML, which takes a
+// BSTR and applies the same default limits.
 #pragma once
+
+#include <platform/msxml.h>
 
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-#include <platform/msxml.h>
 
 struct XmlParseLimits {
   std::size_t maxBytes = std::size_t{1} << 20;
@@ -28,7 +34,9 @@ struct XmlParseResult {
   std::string message;  // empty on success; otherwise says which refusal and where
 };
 
-// Limits that loadXML and XmlParseElement use when none are given; a host may change them.
+// Limits that loadXML and XmlParseElement use when none are given: 1 MiB of text and 256 levels
+// of elements. A host that expects larger packets raises them for the whole process with
+// XmlSetDefaultParseLimits, or passes its own to XmlParseElement per call.
 PLATFORM_API XmlParseLimits XmlGetDefaultParseLimits();
 PLATFORM_API void XmlSetDefaultParseLimits(const XmlParseLimits& limits);
 

@@ -4,7 +4,10 @@
 #include <quenlo/session.h>
 
 // Every string argument may be null, which stands for the empty string. Each operation
-// returns 0 when the request was handed to the host, else 1.
+// returns 0 when the request was handed to the host, else 1: no room name set, no host
+// attached, a text XML cannot carry (control characters other than tab, CR and LF, lone
+// surrogates, U+FFFE, U+FFFF), or no XML document (COM not initialised on the calling thread,
+// see host.h). Nothing waits for the answer: it arrives through OnPacket.
 struct IAgendaCommands : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Create(const OLECHAR* id, const OLECHAR* qid,
                                            const OLECHAR* text, const OLECHAR* time,
@@ -21,8 +24,10 @@ struct IAgendaCommands : IUnknown {
   ~IAgendaCommands() = default;
 };
 
-// Each accessor delivers the text of the first element of its name below the record
-// (0), or returns 1 and leaves the output alone. The caller frees the string.
+// The records announced through SessionHost::RaiseEvent (host.h says which event carries
+// which). Each accessor delivers the text of the first element of its name below the record
+// (0), or returns 1 and leaves the output alone; a null output pointer gives E_POINTER. The
+// caller frees the string with SysFreeString.
 struct IAgendaReply : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetText(BSTR* text) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetTime(BSTR* time) = 0;

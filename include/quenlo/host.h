@@ -1,4 +1,17 @@
 // What the module needs from its host: the contract a host implements, every slot in order.
+//
+// Threads and COM: the module starts no thread and runs on the threads that call it. Its
+// commands build each request with the platform's XML DOM ("Microsoft.XMLDOM"), created through
+// COM on the calling thread, so on Windows every thread that calls a command must have
+// initialised COM (CoInitializeEx, or be part of the process's multithreaded apartment). Where
+// it has not, the document cannot be created and the command returns 1 (S_FALSE) and sends
+// nothing. On POSIX the platform runtime needs no initialisation (CoInitialize is there and
+// does nothing).
+//
+// Strings: every const OLECHAR* argument is zero-terminated UTF-16, and null stands for the
+// empty string. A BSTR the module hands out belongs to the receiver, who frees it with
+// SysFreeString; a const OLECHAR* it hands out belongs to the object it came from and stays
+// valid while the caller holds a reference on that object.
 #pragma once
 
 #include <quenlo/platform.h>
@@ -17,20 +30,34 @@ struct ExtensionHost : IUnknown {
   ~ExtensionHost() = default;
 };
 
-// Handed to a session's Attach. Results of every call are ignored by the module.
+// Handed to a session's Attach, which takes a reference on it until Detach. Results of every
+// call are ignored by the module, and none is made under the session's lock.
 struct SessionHost : IUnknown {
-  // Writes a non-zero cookie; from then on the host calls sink->OnPacket for every incoming
-  // packet until Unsubscribe(cookie) returns.
+  // Called by Attach with "/packet". Writes a non-zero cookie; from then on the host calls
+  // sink->OnPacket for every incoming packet until Unsubscribe(cookie) returns. The sink comes
+  // without a reference for the host.
   virtual HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* eventPath, IPacketSink* sink,
                                               ULONG* cookie) = 0;
   virtual HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG cookie) = 0;
-  // The path is freed and the object reference dropped right after the call: a host that
-  // keeps them copies the path and adds a reference.
+  // Announces one recognised reply. result is the public interface of the result object
+  // itself, so it may be used as that interface directly or queried for it (IIDs in
+  // quenlo/identifiers.h):
+  // - IVotingReply: "/voting/" apply, voting, delete, upload, getvoting, start, end "/ok",
+  //   and "/voting/error";
+  // - IVotingSubjectList: "/voting/showall/ok";
+  // - IVotingDetail: "/voting/kithe/ok", "/voting/look/ok";
+  // - IAgendaReply: "/agenda/request/ok", "/agenda/sync/ok", "/agenda/error";
+  // - IAgendaList: "/agenda/" create, delete, modify, showall "/ok".
+  // result is null when the object could not be allocated. The path is freed and the object
+  // reference dropped right after the call: a host that keeps them copies the path and adds a
+  // reference. reserved is always 0.
   virtual HRESULT STDMETHODCALLTYPE RaiseEvent(BSTR eventPath, LONG reserved, IUnknown* result) = 0;
   // Two slots the module never calls.
   virtual HRESULT STDMETHODCALLTYPE ReservedSlot1() = 0;
   virtual HRESULT STDMETHODCALLTYPE ReservedSlot2() = 0;
-  // The host serialises the finished "iq" element and transmits it to the conference server.
+  // The host serialises the finished "iq" element (get_xml) and transmits it to the conference
+  // server. The element is free-standing and belongs to the module's shared document: a host
+  // that keeps it past the call adds a reference and releases it on the thread that sent it.
   virtual HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) = 0;
 
  protected:

@@ -4,7 +4,10 @@
 #include <quenlo/session.h>
 
 // Every string argument may be null, which stands for the empty string. Each operation
-// returns 0 when the request was handed to the host (or the collection changed), else 1.
+// returns 0 when the request was handed to the host (or the collection changed), else 1: no
+// room name set, no host attached, a text XML cannot carry (control characters other than tab,
+// CR and LF, lone surrogates, U+FFFE, U+FFFF), or no XML document (COM not initialised on
+// the calling thread, see host.h). Nothing waits for the answer: it arrives through OnPacket.
 struct IVotingCommands : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Apply(const OLECHAR* id) = 0;
   virtual HRESULT STDMETHODCALLTYPE Delete(const OLECHAR* id, const OLECHAR* qid) = 0;
@@ -26,9 +29,13 @@ struct IVotingCommands : IUnknown {
   ~IVotingCommands() = default;
 };
 
-// Accessors return 0 when the value was delivered and 1 when it is not there. BSTR outputs
-// belong to the caller; const OLECHAR* outputs belong to the object and stay valid while the
-// caller holds a reference.
+// The result objects announced through SessionHost::RaiseEvent (host.h says which event
+// carries which). Accessors return 0 when the value was delivered and 1 when it is not there,
+// leaving the output alone; a null output pointer gives E_POINTER. BSTR outputs belong to the
+// caller, who frees them with SysFreeString; const OLECHAR* outputs belong to the object and
+// stay valid while the caller holds a reference. GetMulti and GetReg write 1 for "true" and 0
+// for "false" (any letter case) and leave the output alone for any other text, still
+// returning 0, so a host initialises it. Numbers are read as C's atoi reads them.
 struct IVotingReply : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetCaption(BSTR* caption) = 0;

@@ -15,7 +15,7 @@
 namespace quenlo::platform::dom {
 
 Document* Document::Create() {
-  ParseError* noError = ParseError::Create(0, {}, 0, 0);
+  ParseError* noError = ParseError::None();
   NodeStore* store = nullptr;
   void* memory = nullptr;
   try {
@@ -105,10 +105,14 @@ HRESULT Document::LoadXml(BSTR xml, VARIANT_BOOL* success) {
   RemoveChildren();
   const ParseOutcome outcome = ParseUtf16Into(*this, ViewOf(xml), XmlGetDefaultParseLimits());
   NoteShapeChange();  // the parser builds without noting each node
-  std::u16string reason;
-  AppendUtf8AsUtf16(outcome.result.message, reason);
-  ParseError* error = ParseError::Create(ParseErrorCode(outcome.result.status), std::move(reason),
-                                         outcome.line, outcome.column);
+  ParseError* error = ParseError::None();
+  if (outcome.result.status != XmlParseStatus::Ok) {
+    error->ReleaseReference();
+    std::u16string reason;
+    AppendUtf8AsUtf16(outcome.result.message, reason);
+    error = ParseError::Create(ParseErrorCode(outcome.result.status), std::move(reason),
+                               outcome.line, outcome.column);
+  }
   parseError_->ReleaseReference();
   parseError_ = error;
   if (outcome.result.status != XmlParseStatus::Ok) {

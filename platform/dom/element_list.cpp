@@ -5,6 +5,41 @@
 #include "tree_walk.h"
 
 namespace quenlo::platform::dom {
+namespace {
+
+class FreedLists {
+ public:
+  ~FreedLists() {
+    closed_ = true;
+    while (count_ > 0) ::operator delete(slots_[--count_]);
+  }
+  void* Take() noexcept { return count_ > 0 ? slots_[--count_] : nullptr; }
+  // False once the thread is ending, or when enough are kept already.
+  bool Keep(void* memory) noexcept {
+    if (closed_ || count_ == kSlots) return false;
+    slots_[count_++] = memory;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 8;
+  void* slots_[kSlots];
+  std::size_t count_ = 0;
+  bool closed_ = false;
+};
+
+thread_local FreedLists freedLists;
+
+}  // namespace
+
+void* ElementList::operator new(std::size_t size) {
+  if (void* memory = freedLists.Take()) return memory;
+  return ::operator new(size);
+}
+
+void ElementList::operator delete(void* memory) noexcept {
+  if (!freedLists.Keep(memory)) ::operator delete(memory);
+}
 
 ElementList* ElementList::Create(Node& root, std::u16string_view tagName) {
   return new ElementList(root, tagName);

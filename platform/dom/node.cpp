@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../allocation_probe.h"
 #include "document_link.h"
 #include "dom_strings.h"
 #include "node_list.h"
@@ -40,21 +41,24 @@ std::uint64_t Node::ShapeGeneration() noexcept {
 void Node::NoteShapeChange() noexcept { shapeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
 Node::Node(DOMNodeType type, NodeStore& store, bool inBlock, std::uint32_t tagHash) noexcept
-    : type_(static_cast<std::uint8_t>(type)),
+    : type_(static_cast<std::uint8_t>(type & 0x7F)),
+      inBlock_(inBlock ? 1 : 0),
       tagHash_(static_cast<std::uint16_t>(tagHash)),
-      inBlock_(inBlock),
       store_(&store) {
   store.Hold();
+  probe::NoteDomNodes(1);
 }
 
 void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
+  if (!probe::AllocationMayProceed()) throw std::bad_alloc();
   return inBlock ? store.Allocate(size, alignment) : ::operator new(size);
 }
 
 DocumentLink& Node::Link() const noexcept { return store_->Link(); }
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
-Node::~Node() = default;
+Node::~Node() { probe::NoteDomNodes(-1); }
+
 
 Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;
@@ -67,42 +71,43 @@ Node* Node::FromInterface(IUnknown* unknown) noexcept {
 
 void Node::AdoptLastChild(Node* child) noexcept {
   child->parent_ = this;
-  child->previousSibling_ = lastChild_;
   child->nextSibling_ = nullptr;
-  if (lastChild_ != nullptr) {
-    lastChild_->nextSibling_ = child;
-  } else {
+  if (firstChild_ == nullptr) {
     firstChild_ = child;
+  } else {
+    Node* last = firstChild_->previousOrLast_;
+    last->nextSibling_ = child;
+    child->previousOrLast_ = last;
   }
-  lastChild_ = child;
+  firstChild_->previousOrLast_ = child;
   if (child->type_ == NODE_ELEMENT) mayHoldElements_ = true;
 }
 
 void Node::Unlink() noexcept {
-  Node* parent = parent_;
-  if (previousSibling_ != nullptr) {
-    previousSibling_->nextSibling_ = nextSibling_;
+  Node* first = parent_->firstChild_;
+  if (this == first) {
+    parent_->firstChild_ = nextSibling_;
   } else {
-    parent->firstChild_ = nextSibling_;
+    previousOrLast_->nextSibling_ = nextSibling_;
   }
   if (nextSibling_ != nullptr) {
-    nextSibling_->previousSibling_ = previousSibling_;
-  } else {
-    parent->lastChild_ = previousSibling_;
+    nextSibling_->previousOrLast_ = previousOrLast_;
+  } else if (this != first) {
+    first->previousOrLast_ = previousOrLast_;  // the previous sibling is the last child now
   }
-  parent_ = nextSibling_ = previousSibling_ = nullptr;
+  parent_ = nextSibling_ = previousOrLast_ = nullptr;
 }
 
 // Dead nodes wait in a chain threaded through their own sibling links, so tearing down a tree
 // of any depth needs neither recursion nor memory.
 void Node::DetachChildren(Node& node, Node*& pending) noexcept {
   Node* child = node.firstChild_;
-  node.firstChild_ = node.lastChild_ = nullptr;
+  node.firstChild_ = nullptr;
   node.mayHoldElements_ = false;
   while (child != nullptr) {
     Node* next = child->nextSibling_;
     // Links are cleared before the reference goes: once it has, another holder may free the child.
-    child->parent_ = child->nextSibling_ = child->previousSibling_ = nullptr;
+    child->parent_ = child->nextSibling_ = child->previousOrLast_ = nullptr;
     if (child->DropReference()) {
       child->nextSibling_ = pending;
       pending = child;
@@ -236,7 +241,8 @@ HRESULT Node::HasChildNodes(VARIANT_BOOL* has) noexcept {
 HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
   // Nearly every element read for its text holds exactly one text node: copied without a walk.
-  if (firstChild_ != nullptr && firstChild_ == lastChild_ && firstChild_->type_ == NODE_TEXT) {
+  if (firstChild_ != nullptr && firstChild_->nextSibling_ == nullptr &&
+      firstChild_->type_ == NODE_TEXT) {
     return CopyToBstr(TrimXmlSpace(firstChild_->TextData()), text);
   }
   // Measured first so that the result is allocated once, at its final size.

@@ -45,7 +45,8 @@ class Node : public RefCounted {
   DocumentLink& Link() const noexcept;
 
   // Memory for a node of `size` bytes: from the store's blocks for a parse (which owns the
-  // store while it runs), from the heap otherwise. Throws std::bad_alloc.
+  // store while it runs), from the heap otherwise. Throws std::bad_alloc, also when the
+  // allocation-failure hook refuses it: every node is allocated here.
   static void* Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment);
 
   // Takes over the caller's reference to a free-standing node. Builders that fill a tree
@@ -96,15 +97,16 @@ class Node : public RefCounted {
 
   // First, so that they share the cache line of the links: a walk reads them on every node.
   // Narrow, so that they fit beside the reference count.
-  const std::uint8_t type_;
+  const std::uint8_t type_ : 7;
+  const std::uint8_t inBlock_ : 1;
   bool mayHoldElements_ = false;  // set when an element child is adopted, cleared with all children
   const std::uint16_t tagHash_;
-  const bool inBlock_;
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;  // each child carries one reference held by its parent
-  Node* lastChild_ = nullptr;
   Node* nextSibling_ = nullptr;
-  Node* previousSibling_ = nullptr;
+  // The previous sibling; for a first child, the last child of its parent, which so costs no
+  // field of its own.
+  Node* previousOrLast_ = nullptr;
   NodeStore* const store_;
 };
 

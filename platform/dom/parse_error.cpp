@@ -13,6 +13,12 @@ ParseError* ParseError::Create(long code, std::u16string reason, long line, long
   return new ParseError(code, std::move(reason), line, linePosition);
 }
 
+ParseError* ParseError::None() {
+  static ParseError* const none = Create(0, {}, 0, 0);  // holds a reference for good
+  none->AddReference();
+  return none;
+}
+
 ParseError::ParseError(long code, std::u16string reason, long line, long linePosition) noexcept
     : code_(code), reason_(std::move(reason)), line_(line), linePosition_(linePosition) {}
 

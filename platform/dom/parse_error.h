@@ -16,6 +16,9 @@ long ParseErrorCode(XmlParseStatus status) noexcept;
 class ParseError final : public ComObject<IXMLDOMParseError, IID_IXMLDOMParseError> {
  public:
   static ParseError* Create(long code, std::u16string reason, long line, long linePosition);
+  // The answer after a load that succeeded, with a new reference: one object for the whole
+  // process, since it never changes (every parse would otherwise make one).
+  static ParseError* None();
 
   HRESULT STDMETHODCALLTYPE get_errorCode(long* code) override;
   HRESULT STDMETHODCALLTYPE get_reason(BSTR* reason) override;

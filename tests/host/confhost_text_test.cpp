@@ -23,6 +23,26 @@ TEST(WordSplitterTest, UnterminatedQuoteIsAUsageError) {
   EXPECT_THROW(SplitWords(R"(voting.refer "a\)"), UsageError);
 }
 
+TEST(WordSplitterTest, RefusesWordsTheModuleWouldReceiveChanged) {
+  // Each of these would reach the module as U+FFFD or cut at the NUL.
+  for (const std::string_view line : std::initializer_list<std::string_view>{
+           "join \xFF", "join a\xC3", "join \xC0\xAF", "join \xED\xA0\x80", "join \xF4\x90\x80\x80",
+           "join \"x\\\xE2\x82\"", std::string_view("join al\0ice", 12)}) {
+    EXPECT_THROW(SplitWords(line), UsageError) << line;
+  }
+  EXPECT_THAT(SplitWords("join \xC3\xA9lise \xF0\x9F\x98\x80 \xEF\xBF\xBD"),
+              ElementsAre("join", "\xC3\xA9lise", "\xF0\x9F\x98\x80", "\xEF\xBF\xBD"));
+}
+
+TEST(WordSplitterTest, QuotedCutsLongWordsOnCharacterBoundaries) {
+  EXPECT_EQ(Quoted("short"), "\"short\"");
+  EXPECT_EQ(Quoted(std::string(40, 'x')), "\"" + std::string(40, 'x') + "\"");
+  EXPECT_EQ(Quoted(std::string(41, 'x')), "\"" + std::string(40, 'x') + "...\"");
+  std::string accents;
+  for (int count = 0; count < 50; ++count) accents += "\xC3\xA9";
+  EXPECT_EQ(Quoted(accents), "\"" + accents.substr(0, 80) + "...\"");
+}
+
 TEST(EventFormatTest, JsonEscapesWhatWouldBreakALine) {
   EXPECT_EQ(JsonString("a\"b\\c\nd\x01"), R"("a\"b\\c\nd\u0001")");
   host::ResultSnapshot result;

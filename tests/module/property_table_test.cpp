@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 namespace {
 
 class CountingCallback final : public PropertyCallback {
@@ -26,6 +28,35 @@ TEST(PropertyRecordTest, RunsTheCallbackOnlyForANotifiedChange) {
   EXPECT_EQ(record.Value(), "b");
   record.Set(std::string("b\0", 2), true);  // length counts
   EXPECT_EQ(calls, 2);
+}
+
+// Fails its first run part-way, as a callback that runs out of memory does.
+class FailingOnceCallback final : public PropertyCallback {
+ public:
+  explicit FailingOnceCallback(int& completed) : completed_(completed) {}
+  void Invoke() override {
+    if (!failed_) {
+      failed_ = true;
+      throw std::bad_alloc();
+    }
+    ++completed_;
+  }
+
+ private:
+  int& completed_;
+  bool failed_ = false;
+};
+
+// A retry of the same value must run the callback again, or what it left half done stays so.
+TEST(PropertyRecordTest, AFailedCallbackRunsAgainWhenTheSameValueIsSetAgain) {
+  int completed = 0;
+  PropertyRecord record(std::make_unique<FailingOnceCallback>(completed));
+  EXPECT_THROW(record.Set("room", true), std::bad_alloc);
+  EXPECT_EQ(record.Value(), "room");
+  record.Set("room", true);
+  EXPECT_EQ(completed, 1);
+  record.Set("room", true);  // now an unchanged value again
+  EXPECT_EQ(completed, 1);
 }
 
 TEST(PropertyTableTest, NamesAreCaseSensitiveAndDeclaredOnce) {

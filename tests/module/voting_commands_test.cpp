@@ -213,9 +213,24 @@ TEST_F(VotingRefusalTest, TextsXmlCannotCarry) {
   const OLECHAR loneSurrogate[] = {0xD800, 0};
   ASSERT_EQ(commands_->AddReferSubject(OLESTR("x"), loneSurrogate, OLESTR("t")), S_OK);
   EXPECT_EQ(commands_->Refer(OLESTR("i"), OLESTR("q"), OLESTR("c")), S_FALSE);
-  ASSERT_EQ(commands_->AddVotingSubject(loneSurrogate), S_OK);
-  EXPECT_EQ(commands_->Voting(OLESTR("i"), OLESTR("q")), S_FALSE);
   EXPECT_EQ(host_.Sent().size(), 2u);
+}
+
+// A ballot subject XML cannot carry is refused as it comes in: stored, it would make every later
+// Voting refuse to build, and nothing empties the ballot list.
+TEST_F(VotingRefusalTest, ABallotSubjectXmlCannotCarryIsRefusedAndPoisonsNothing) {
+  AttachToRoom();
+  const OLECHAR loneSurrogate[] = {u'a', 0xD800, 0};
+  const OLECHAR control[] = {0x001F, 0};
+  EXPECT_EQ(commands_->AddVotingSubject(OLESTR("before")), S_OK);
+  EXPECT_EQ(commands_->AddVotingSubject(loneSurrogate), S_FALSE);
+  EXPECT_EQ(commands_->AddVotingSubject(control), S_FALSE);
+  EXPECT_EQ(commands_->AddVotingSubject(OLESTR("after")), S_OK);
+  ASSERT_EQ(commands_->Voting(OLESTR("v"), OLESTR("q")), S_OK);
+  EXPECT_TRUE(XmlEquivalent(host_.Sent().back().Get(),
+                            RequestXml("v", "voting",
+                                       "<qid>q</qid><subjects>q<subject>before</subject>"
+                                       "<subject>after</subject></subjects>")));
 }
 
 }  // namespace

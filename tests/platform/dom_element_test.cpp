@@ -298,6 +298,26 @@ TEST_F(DomElementTest, AppendChildMovesAndRefusesCycles) {
   EXPECT_EQ(S_FALSE, b->get_nextSibling(&sibling));
 }
 
+TEST_F(DomElementTest, ChildrenMovedFromAnyPlaceLeaveBothListsInOrder) {
+  const auto from = Parse("<from><a/><b/><c/><d/><e/></from>");
+  const auto to = Make(u"to");
+  for (const char16_t* tag : {u"c", u"e", u"a"}) {  // a middle, the last, the first
+    Append(to.get(), ElementsByTag(from.get(), tag)[0].get());
+  }
+  EXPECT_EQ(u"<from><b/><d/></from>", Xml(from.get()));
+  EXPECT_EQ(u"<to><c/><e/><a/></to>", Xml(to.get()));
+  Append(from.get(), Make(u"f").get());  // the end is still found after its old last child left
+  Append(from.get(), ElementsByTag(to.get(), u"c")[0].get());
+  EXPECT_EQ(u"<from><b/><d/><f/><c/></from>", Xml(from.get()));
+  for (const char16_t* tag : {u"e", u"a"}) {  // empties the list from its front
+    Append(from.get(), ElementsByTag(to.get(), tag)[0].get());
+  }
+  EXPECT_EQ(u"<to/>", Xml(to.get()));
+  Append(to.get(), Make(u"g").get());
+  EXPECT_EQ(u"<to><g/></to>", Xml(to.get()));
+  EXPECT_EQ(u"<from><b/><d/><f/><c/><e/><a/></from>", Xml(from.get()));
+}
+
 TEST_F(DomElementTest, AttributeMapHandsOutNodes) {
   const auto root = Parse("<r b='2' a='&lt;1&quot;'/>");
   IXMLDOMNamedNodeMap* map = nullptr;

@@ -1,0 +1,95 @@
+#include "apps/confserver/component_runner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "apps/confserver/conference_component.h"
+#include "xmpp/connection.h"
+
+namespace quenlo::confserver {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTickPeriod = std::chrono::milliseconds(250);
+constexpr auto kPollPeriod = std::chrono::milliseconds(50);
+constexpr auto kFirstBackoff = std::chrono::milliseconds(250);
+constexpr auto kLongestBackoff = std::chrono::seconds(10);
+constexpr auto kGoodbyeTime = std::chrono::seconds(2);
+
+// Waits `duration`, waking early when `stop` is set.
+void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
+  const auto until = Clock::now() + duration;
+  while (!stop && Clock::now() < until) std::this_thread::sleep_for(kPollPeriod);
+}
+
+}  // namespace
+
+ComponentRunner::ComponentRunner(server::ConferenceServer& service, ComponentAccount account,
+                                 const ServiceLog& log)
+    : service_(service), account_(std::move(account)), log_(log) {}
+
+void ComponentRunner::Run(const std::atomic<bool>& stop) {
+  std::string failure;
+  if (!ServeOnce(stop, failure)) throw std::runtime_error(failure);
+  std::chrono::milliseconds backoff = kFirstBackoff;
+  while (!stop) {
+    Pause(backoff, stop);
+    if (stop) break;
+    if (ServeOnce(stop, failure)) {
+      backoff = kFirstBackoff;
+    } else {
+      log_.Event("reconnect failed: " + failure);
+      backoff = std::min<std::chrono::milliseconds>(backoff * 2, kLongestBackoff);
+    }
+  }
+}
+
+bool ComponentRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failure) {
+  xmpp::Context context;
+  xmpp::Connection connection(context);
+  ConferenceComponent component(service_, connection, log_);
+  bool connected = false;
+  bool ended = false;
+  connection.OnLink([&](xmpp::LinkEvent event, const std::string& reason) {
+    if (event == xmpp::LinkEvent::kConnected) {
+      connected = true;
+      log_.Event("connected to " + account_.host + ":" + std::to_string(account_.port) + " as " +
+                 account_.domain);
+      return;
+    }
+    ended = true;
+    if (!reason.empty()) {
+      failure = reason;
+    } else if (connected) {
+      failure = "the XMPP server closed the connection";
+    } else {
+      failure =
+          "cannot reach an XMPP server at " + account_.host + ":" + std::to_string(account_.port);
+    }
+    if (connected) log_.Event(stop ? "disconnected" : "disconnected: " + failure);
+  });
+  if (!connection.ConnectComponent(account_.host, account_.port, account_.domain,
+                                   account_.secret)) {
+    failure = "cannot connect to " + account_.host + ":" + std::to_string(account_.port);
+    return false;
+  }
+  auto next_tick = Clock::now() + kTickPeriod;
+  while (!ended && !stop) {
+    context.RunOnce(kPollPeriod);
+    if (connected && Clock::now() >= next_tick) {
+      component.Tick();
+      next_tick = Clock::now() + kTickPeriod;
+    }
+  }
+  if (stop && !ended) {
+    connection.Disconnect();
+    const auto until = Clock::now() + kGoodbyeTime;
+    while (!ended && Clock::now() < until) context.RunOnce(kPollPeriod);
+  }
+  return connected;
+}
+
+}  // namespace quenlo::confserver

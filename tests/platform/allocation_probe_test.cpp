@@ -1,0 +1,43 @@
+// The runtime's allocation-failure hook, which the allocation-failure tests rely on: it fails
+// exactly the allocation asked for, counts what it saw, and counts live strings and nodes.
+#include "platform/allocation_probe.h"
+
+#include <gtest/gtest.h>
+
+#include "dom_test_support.h"
+
+namespace {
+
+TEST(AllocationFailureProbeTest, FailsOnlyTheChosenStringAllocation) {
+  QuenloProbeFailAllocation(2);
+  const BSTR first = SysAllocString(u"one");
+  const BSTR second = SysAllocString(u"two");
+  const BSTR third = SysAllocString(u"three");
+  EXPECT_EQ(QuenloProbeAllocationsSeen(), 3);
+  QuenloProbeFailAllocation(0);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_NE(third, nullptr);
+  const long live = QuenloProbeLiveBstrs();
+  SysFreeString(first);
+  SysFreeString(third);
+  SysFreeString(nullptr);
+  EXPECT_EQ(QuenloProbeLiveBstrs(), live - 2);
+}
+
+TEST(AllocationFailureProbeTest, AFailedNodeIsReportedAsOutOfMemory) {
+  const auto document = NewDocument();
+  const OwnedBstr tag = MakeBstr(u"iq");  // made before arming: the node is the first allocation
+  const long nodes = QuenloProbeLiveDomNodes();
+  QuenloProbeFailAllocation(1);
+  IXMLDOMElement* element = nullptr;
+  EXPECT_EQ(document->createElement(tag.get(), &element), E_OUTOFMEMORY);
+  QuenloProbeFailAllocation(0);
+  EXPECT_EQ(element, nullptr);
+  EXPECT_EQ(QuenloProbeLiveDomNodes(), nodes);
+
+  const auto made = NewElement(document.get(), u"iq");
+  EXPECT_EQ(QuenloProbeLiveDomNodes(), nodes + 1);
+}
+
+}  // namespace

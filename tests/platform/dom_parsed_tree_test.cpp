@@ -1,0 +1,113 @@
+// Parsed trees: one parser serves every text of a thread, and the nodes, names and texts of a
+// parse share memory that must stay valid for as long as any node is held, and changes made
+// after the parse must not disturb it.
+#include <string>
+#include <thread>
+
+#include "dom_test_support.h"
+
+namespace {
+
+std::u16string Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+XmlParseStatus StatusOf(std::string_view utf8) {
+  IXMLDOMElement* root = nullptr;
+  const XmlParseStatus status = XmlParseElement(utf8, &root).status;
+  if (root != nullptr) root->Release();
+  return status;
+}
+
+TEST(DomParsedTreeTest, NothingOfARefusedTextCarriesOverToTheNext) {
+  // Each refusal stops the parser inside a namespace scope, with text pending.
+  for (const std::string_view refused :
+       {"<r xmlns='urn:one' xmlns:p='urn:two'><p:x>pending text", "<r xmlns:p='urn:two'><x><y>",
+        "<r xmlns='urn:one'>text<!DOCTYPE r>"}) {
+    EXPECT_NE(XmlParseStatus::Ok, StatusOf(refused)) << refused;
+    EXPECT_EQ(XmlParseStatus::Malformed, StatusOf("<p:x/>"))
+        << "prefix still bound after " << refused;
+    const auto root = Parse("<x>fresh</x>");
+    EXPECT_EQ(std::nullopt, NamespaceOf(root.get())) << "default namespace kept after " << refused;
+    EXPECT_EQ(u"<x>fresh</x>", Xml(root.get()));
+  }
+}
+
+TEST(DomParsedTreeTest, UtfSixteenAndUtfEightTextsTakeTurnsOnOneThread) {
+  const auto document = NewDocument();
+  for (int round = 0; round < 3; ++round) {
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, document->loadXML(MakeBstr(u"<a n='\u00e9'>\u20ac</a>").get(), &loaded));
+    IXMLDOMElement* loadedRoot = nullptr;
+    ASSERT_EQ(S_OK, document->get_documentElement(&loadedRoot));
+    const Ref<IXMLDOMElement> held(loadedRoot);
+    EXPECT_EQ(u"<a n=\"\u00e9\">\u20ac</a>", Xml(loadedRoot));
+    EXPECT_EQ(u"<b>\u4e2d</b>", Xml(Parse("<b>\xE4\xB8\xAD</b>").get()));
+  }
+}
+
+TEST(DomParsedTreeTest, ParsedAttributesAndTextCanBeChanged) {
+  const auto root = Parse("<r a='1' b='two' c='3'><t>old</t></r>");
+  ASSERT_EQ(S_OK, SetAttribute(root.get(), u"b", u"a value much longer than the one parsed"));
+  ASSERT_EQ(S_OK, SetAttribute(root.get(), u"d", u"4"));
+  ASSERT_EQ(S_OK, root->removeAttribute(MakeBstr(u"a").get()));
+  EXPECT_EQ(S_FALSE, root->removeAttribute(MakeBstr(u"a").get()));
+  const auto text = ElementsByTag(root.get(), u"t");
+  ASSERT_EQ(1u, text.size());
+  ASSERT_EQ(S_OK, text[0]->put_text(MakeBstr(u"new").get()));
+  EXPECT_EQ(u"<r b=\"a value much longer than the one parsed\" c=\"3\" d=\"4\"><t>new</t></r>",
+            Xml(root.get()));
+}
+
+TEST(DomParsedTreeTest, ManyDistinctNamesAreKeptApart) {
+  std::string text = "<r";
+  for (int index = 0; index < 300; ++index) {
+    text += " n" + std::to_string(index) + "='v" + std::to_string(index) + "'";
+  }
+  text += ">";
+  for (int index = 0; index < 300; ++index) text += "<e" + std::to_string(index) + "/>";
+  text += "</r>";
+  const auto root = Parse(text);
+  for (int index = 0; index < 300; index += 37) {
+    const std::u16string number = Wide(std::to_string(index));
+    EXPECT_EQ(u"v" + number, AttributeOf(root.get(), u"n" + number));
+    EXPECT_EQ(1u, ElementsByTag(root.get(), u"e" + number).size());
+  }
+}
+
+TEST(DomParsedTreeTest, AHeldTextNodeKeepsItsDataWhenEverythingElseIsGone) {
+  IXMLDOMNode* text = nullptr;
+  {
+    const auto root = Parse("<r><a>kept text</a></r>");
+    const auto a = ElementsByTag(root.get(), u"a");
+    ASSERT_EQ(1u, a.size());
+    ASSERT_EQ(S_OK, a[0]->get_firstChild(&text));
+  }
+  const Ref<IXMLDOMNode> held(text);
+  EXPECT_EQ(u"kept text", TextOf(text));
+  EXPECT_EQ(1u, RefCount(text));
+}
+
+TEST(DomParsedTreeTest, TreesParsedOnSeveralThreadsAreIndependent) {
+  std::vector<std::thread> threads;
+  std::vector<std::u16string> results(4);
+  for (int thread = 0; thread < 4; ++thread) {
+    threads.emplace_back([thread, &results] {
+      const std::string tag = "t" + std::to_string(thread);
+      for (int round = 0; round < 200; ++round) {
+        IXMLDOMElement* root = nullptr;
+        XmlParseElement("<" + tag + " xmlns='urn:" + tag + "'>x</" + tag + ">", &root);
+        if (root == nullptr) return;
+        BSTR uri = nullptr;
+        root->get_namespaceURI(&uri);
+        results[thread] = ViewOf(uri);
+        SysFreeString(uri);
+        root->Release();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int thread = 0; thread < 4; ++thread) {
+    EXPECT_EQ(Wide("urn:t" + std::to_string(thread)), results[thread]);
+  }
+}
+
+}  // namespace

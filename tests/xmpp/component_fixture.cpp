@@ -1,0 +1,64 @@
+#include "tests/xmpp/component_fixture.h"
+
+#include <csignal>
+#include <thread>
+
+namespace quenlo::xmpp_test {
+
+const std::vector<std::string>& ComponentFixture::Users() {
+  static const std::vector<std::string> users = {"alice", "bob",   "carol", "dave",  "load0",
+                                                 "load1", "load2", "load3", "load4", "load5",
+                                                 "load6", "load7", "load8", "load9"};
+  return users;
+}
+
+void ComponentFixture::SetUp() { server_ = std::make_unique<ProsodyServer>(Users()); }
+
+void ComponentFixture::TearDown() {
+  clients_.clear();
+  if (component_) {
+    // A clean exit also means no leak when confserver runs under the leak checker.
+    const std::optional<int> status = component_->Stop(SIGTERM, std::chrono::seconds(10));
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << "confserver did not end cleanly:\n"
+        << ComponentLog();
+  }
+  component_.reset();
+  server_.reset();
+}
+
+std::unique_ptr<ChildProcess> ComponentFixture::StartConfserver(
+    const std::vector<std::string>& arguments) {
+  std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return std::make_unique<ChildProcess>(command, server_->PathFor("confserver.log"));
+}
+
+std::vector<std::string> ComponentFixture::ServerArguments() const {
+  return {"--xmpp",        "127.0.0.1:" + std::to_string(server_->component_port()),
+          "--domain",      ProsodyServer::kComponentDomain,
+          "--secret-file", server_->secret_file()};
+}
+
+void ComponentFixture::StartComponent() {
+  component_ = StartConfserver(ServerArguments());
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ComponentLog().find("connected to") == std::string::npos) {
+    if (!component_->running() || std::chrono::steady_clock::now() > until) {
+      FAIL() << "confserver did not connect:\n" << ComponentLog();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::string ComponentFixture::ComponentLog() const {
+  return ReadFile(server_->PathFor("confserver.log"));
+}
+
+TestClient& ComponentFixture::Client(const std::string& user, const std::string& resource) {
+  auto client = std::make_unique<TestClient>(context_, *server_, user, resource);
+  client->Connect();
+  return *clients_.emplace_back(std::move(client));
+}
+
+}  // namespace quenlo::xmpp_test

@@ -1,0 +1,44 @@
+// A test's own Prosody with confserver attached as the conference component, and a way to make
+// bare clients on it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/xmpp/child_process.h"
+#include "tests/xmpp/prosody_server.h"
+#include "tests/xmpp/test_client.h"
+
+namespace quenlo::xmpp_test {
+
+inline constexpr char kRoom[] = "board@conference.example.net";
+
+class ComponentFixture : public ::testing::Test {
+ protected:
+  // Users registered on every test's server.
+  static const std::vector<std::string>& Users();
+
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts confserver with these arguments after its own program path; its log is kept.
+  std::unique_ptr<ChildProcess> StartConfserver(const std::vector<std::string>& arguments);
+  // The arguments that attach confserver to this test's server.
+  std::vector<std::string> ServerArguments() const;
+  // Starts confserver attached to the server and waits until the component is connected.
+  void StartComponent();
+  std::string ComponentLog() const;
+
+  // A logged-in client of `user`, living as long as the test.
+  TestClient& Client(const std::string& user, const std::string& resource = "test");
+
+  xmpp::Context context_;
+  std::unique_ptr<ProsodyServer> server_;
+  std::unique_ptr<ChildProcess> component_;
+  std::vector<std::unique_ptr<TestClient>> clients_;
+};
+
+}  // namespace quenlo::xmpp_test

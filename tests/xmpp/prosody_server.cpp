@@ -1,0 +1,160 @@
+#include "tests/xmpp/prosody_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace quenlo::xmpp_test {
+namespace {
+
+constexpr char kSecret[] = "component-secret";
+
+sockaddr_in LoopbackAddress(unsigned short port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path);
+  file << text;
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::string Tail(const std::string& text, std::size_t length) {
+  return text.size() <= length ? text : text.substr(text.size() - length);
+}
+
+}  // namespace
+
+unsigned short FreeLoopbackPort() {
+  const int socket_fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = LoopbackAddress(0);
+  socklen_t length = sizeof(address);
+  if (bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(socket_fd);
+    throw std::runtime_error("cannot find a free port");
+  }
+  close(socket_fd);
+  return ntohs(address.sin_port);
+}
+
+bool Listening(unsigned short port) {
+  const int socket_fd = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in address = LoopbackAddress(port);
+  const bool accepted =
+      connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  close(socket_fd);
+  return accepted;
+}
+
+ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "quenlo-prosody-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temp folder");
+  directory_ = pattern;
+  std::filesystem::create_directory(directory_ + "/data");
+  client_port_ = FreeLoopbackPort();
+  component_port_ = FreeLoopbackPort();
+  config_file_ = directory_ + "/prosody.cfg.lua";
+  WriteFile(config_file_,
+            // Root is what CI runs as; the folder is the test's own, so nothing is at stake.
+            "run_as_root = true\n"
+            "pidfile = \"" +
+                directory_ +
+                "/prosody.pid\"\n"
+                "data_path = \"" +
+                directory_ +
+                "/data\"\n"
+                "certificates = \"" +
+                directory_ +
+                "\"\n"
+                "interfaces = { \"127.0.0.1\" }\n"
+                "c2s_ports = { " +
+                std::to_string(client_port_) +
+                " }\n"
+                "component_ports = { " +
+                std::to_string(component_port_) +
+                " }\n"
+                "component_interfaces = { \"127.0.0.1\" }\n"
+                "s2s_ports = { }\nc2s_direct_tls_ports = { }\nlegacy_ssl_ports = { }\n"
+                "http_ports = { }\nhttps_ports = { }\n"
+                // Plain TCP on loopback: there is no certificate to offer.
+                "c2s_require_encryption = false\n"
+                "allow_unencrypted_plain_auth = true\n"
+                "authentication = \"internal_plain\"\n"
+                // Large enough that the bad-input tests reach the component instead of Prosody's
+                // own limit.
+                "c2s_stanza_size_limit = 4 * 1024 * 1024\n"
+                "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", \"posix\" }\n"
+                "modules_disabled = { \"s2s\", \"offline\", \"c2s_csi\" }\n"
+                "log = { info = \"" +
+                directory_ +
+                "/prosody.log\" }\n"
+                "VirtualHost \"" +
+                kDomain +
+                "\"\n"
+                "Component \"" +
+                kComponentDomain +
+                "\"\n"
+                "  component_secret = \"" +
+                kSecret + "\"\n");
+  WriteFile(secret_file(), std::string(kSecret) + "\n");
+  WriteFile(wrong_secret_file(), "not-the-secret\n");
+  for (const std::string& user : users) {
+    const std::string command = "prosodyctl --config " + config_file_ + " register " + user + " " +
+                                kDomain + " " + PasswordOf(user) + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot register " + user);
+    WriteFile(PasswordFile(user), PasswordOf(user) + "\n");
+  }
+  Start();
+}
+
+ProsodyServer::~ProsodyServer() {
+  Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(directory_, ignored);
+}
+
+std::string ProsodyServer::PasswordFile(const std::string& user) const {
+  return directory_ + "/" + user + ".password";
+}
+
+void ProsodyServer::Start() {
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"prosody", "--config", config_file_, "-F"},
+      directory_ + "/prosody.out");
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Listening(client_port_) || !Listening(component_port_)) {
+    if (!process_->running() || std::chrono::steady_clock::now() > until) {
+      const std::string log =
+          ReadFile(directory_ + "/prosody.out") + ReadFile(directory_ + "/prosody.log");
+      process_.reset();
+      throw std::runtime_error("Prosody did not start: " + Tail(log, 2000));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void ProsodyServer::Stop() {
+  if (process_) process_->Stop(SIGTERM, std::chrono::seconds(5));
+  process_.reset();
+}
+
+void ProsodyServer::Restart() {
+  Stop();
+  Start();
+}
+
+}  // namespace quenlo::xmpp_test

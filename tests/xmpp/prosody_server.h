@@ -1,0 +1,57 @@
+// A Prosody of the test's own: configuration and data in a fresh temporary folder, loopback
+// only, free ports chosen at start, the conference component's domain configured, users
+// registered with prosodyctl. Stopped by its PID when the object goes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/xmpp/child_process.h"
+
+namespace quenlo::xmpp_test {
+
+class ProsodyServer {
+ public:
+  static constexpr char kDomain[] = "example.net";
+  static constexpr char kComponentDomain[] = "conference.example.net";
+
+  // Registers each user with the password PasswordOf(user). Throws std::runtime_error (with the
+  // tail of Prosody's log) when the server does not come up within ten seconds.
+  explicit ProsodyServer(const std::vector<std::string>& users);
+  ProsodyServer(const ProsodyServer&) = delete;
+  ProsodyServer& operator=(const ProsodyServer&) = delete;
+  ~ProsodyServer();
+
+  static std::string PasswordOf(const std::string& user) { return user + "-secret"; }
+
+  unsigned short client_port() const noexcept { return client_port_; }
+  unsigned short component_port() const noexcept { return component_port_; }
+  // A file holding the component secret, and one holding a wrong one.
+  std::string secret_file() const { return directory_ + "/component.secret"; }
+  std::string wrong_secret_file() const { return directory_ + "/wrong.secret"; }
+  // A file holding PasswordOf(user).
+  std::string PasswordFile(const std::string& user) const;
+  // A path for a file of the test's own, removed with the server.
+  std::string PathFor(const std::string& name) const { return directory_ + "/" + name; }
+
+  // Stops the server (it can be started again with Restart, on the same ports and data).
+  void Stop();
+  void Restart();
+
+ private:
+  void Start();
+
+  std::string directory_;
+  std::string config_file_;
+  unsigned short client_port_ = 0;
+  unsigned short component_port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+unsigned short FreeLoopbackPort();
+// True once something accepts connections on 127.0.0.1:`port`.
+bool Listening(unsigned short port);
+
+}  // namespace quenlo::xmpp_test

@@ -1,0 +1,82 @@
+// One libstrophe event loop (Context) and one XMPP stream on it (Connection), either a client
+// (c2s, SASL) or an external component. Everything runs on the thread that calls RunOnce:
+// handlers are called from there, and no call may come from another thread.
+#pragma once
+
+#include <strophe.h>
+
+#include <chrono>
+#include <functional>
+#include <list>
+#include <string>
+
+namespace quenlo::xmpp {
+
+class Context {
+ public:
+  // `verbose` sends libstrophe's own debug log to stderr.
+  explicit Context(bool verbose = false);
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+  ~Context();
+
+  xmpp_ctx_t* get() const noexcept { return context_; }
+  // Waits up to `timeout` for network events and runs the handlers they trigger.
+  void RunOnce(std::chrono::milliseconds timeout);
+
+ private:
+  xmpp_log_t* log_ = nullptr;
+  xmpp_ctx_t* context_ = nullptr;
+};
+
+// What a connection attempt or a connected stream came to.
+enum class LinkEvent { kConnected, kDisconnected };
+
+class Connection {
+ public:
+  using StanzaHandler = std::function<void(xmpp_stanza_t*)>;
+  // `reason` is empty for a connect and for a disconnect that was asked for.
+  using LinkHandler = std::function<void(LinkEvent, const std::string& reason)>;
+
+  explicit Connection(Context& context);
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection();
+
+  // Handlers stay registered across reconnects. `name` is "iq", "presence" or "message".
+  void OnStanza(const char* name, StanzaHandler handler);
+  void OnLink(LinkHandler handler);
+
+  // Starts connecting; the link handler hears how it ends. False when it cannot even start.
+  bool ConnectClient(const std::string& host, unsigned short port, const std::string& jid,
+                     const std::string& password);
+  bool ConnectComponent(const std::string& host, unsigned short port, const std::string& domain,
+                        const std::string& secret);
+  void Disconnect();
+
+  // True from the connect event (a client logged in and bound, a component authenticated) to
+  // the disconnect; libstrophe's own test says yes as soon as the socket is up.
+  bool connected() const;
+  bool disconnected() const;
+  // The full JID the server bound for a client; the domain for a component.
+  std::string bound_jid() const;
+  // Stanzas handed to libstrophe but not yet written to the socket.
+  int send_queue_length() const;
+
+  void Send(xmpp_stanza_t* stanza);
+  xmpp_ctx_t* context() const noexcept { return context_.get(); }
+
+ private:
+  static void OnLinkEvent(xmpp_conn_t* connection, xmpp_conn_event_t event, int error,
+                          xmpp_stream_error_t* stream_error, void* self);
+  static int OnStanzaEvent(xmpp_conn_t* connection, xmpp_stanza_t* stanza, void* handler);
+
+  Context& context_;
+  xmpp_conn_t* connection_;
+  LinkHandler link_handler_;
+  bool established_ = false;
+  // A list, so that the handlers libstrophe points at never move.
+  std::list<StanzaHandler> stanza_handlers_;
+};
+
+}  // namespace quenlo::xmpp
