@@ -102,6 +102,64 @@ TEST_F(ConfserverStoreTest, UnusableStoresStopItInOneLineBeforeItConnectsAndStay
   }
 }
 
+class ConfserverOwnerTest : public ComponentFixture {
+ protected:
+  // Sends a request of `client` and waits for its answer.
+  ReceivedStanza Ask(TestClient& client, const std::string& xml_namespace, const std::string& type,
+                     const std::string& body = "") {
+    const std::string id = "o" + std::to_string(++requests_);
+    client.Send("<iq type='set' id='" + id + "' to='" + kRoom + "'><query type='" + type +
+                "' xmlns='" + xml_namespace + "'>" + body + "</query></iq>");
+    EXPECT_TRUE(RunUntil(context_, [&] { return client.AnswerTo(id) != nullptr; }));
+    return client.AnswerTo(id) ? *client.AnswerTo(id) : ReceivedStanza{};
+  }
+
+  int requests_ = 0;
+};
+
+TEST_F(ConfserverOwnerTest, TheOwnerNamedAtStartRunsTheRoomAndMayHandItOver) {
+  StartComponent({"--owner", "board=carol@" + std::string(ProsodyServer::kDomain)});
+  TestClient& alice = Client("alice");
+  TestClient& carol = Client("carol");
+  alice.Join(kRoom, "Alice");
+  carol.Join(kRoom, "Carol");
+
+  const ReceivedStanza refused = Ask(alice, "quenlo:conf:voting", "apply");
+  EXPECT_EQ(refused.type, "error");
+  EXPECT_NE(refused.text.find("code=\"5\""), std::string::npos) << refused.text;
+  EXPECT_NE(refused.text.find("<forbidden"), std::string::npos) << refused.text;
+  // A "from" written by the client is replaced by the XMPP server's stamping.
+  alice.Send("<iq type='set' id='forged' from='" + carol.jid() + "' to='" + kRoom +
+             "'><query type='apply' xmlns='quenlo:conf:voting'/></iq>");
+  ASSERT_TRUE(RunUntil(context_, [&] { return alice.AnswerTo("forged") != nullptr; }));
+  EXPECT_EQ(alice.AnswerTo("forged")->type, "error");
+  EXPECT_EQ(carol.AnswerTo("forged"), nullptr);
+
+  // Neither request made a vote: the owner's first one gets the first identifier.
+  const ReceivedStanza first = Ask(carol, "quenlo:conf:voting", "apply");
+  EXPECT_EQ(first.type, "result");
+  EXPECT_NE(first.text.find("<qid>1</qid>"), std::string::npos) << first.text;
+  const ReceivedStanza handed =
+      Ask(carol, "quenlo:conf:admin", "owner", "<owner>" + alice.jid() + "</owner>");
+  EXPECT_EQ(handed.type, "result") << handed.text;
+  EXPECT_EQ(Ask(alice, "quenlo:conf:voting", "apply").type, "result");
+  EXPECT_EQ(Ask(carol, "quenlo:conf:voting", "apply").type, "error");
+}
+
+TEST_F(ConfserverOwnerTest, AnOwnerOptionThatDoesNotReadEndsTheRunInOneLine) {
+  for (const std::string owner : {"board", "board=", "=bob@example.net", "board=bob"}) {
+    std::vector<std::string> arguments = ServerArguments();
+    arguments.insert(arguments.end(), {"--owner", owner});
+    std::unique_ptr<ChildProcess> confserver = StartConfserver(arguments);
+    const std::optional<int> status = confserver->WaitForExit(10s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << owner;
+    EXPECT_EQ(WEXITSTATUS(*status), 2) << owner;
+    const std::string log = ComponentLog();
+    EXPECT_EQ(log.rfind("confserver: --owner \"" + owner + "\"", 0), 0u) << log;
+    EXPECT_EQ(log.find('\n'), log.size() - 1) << log;
+  }
+}
+
 constexpr int kVotes = 200;
 constexpr int kKills = 20;
 
