@@ -190,7 +190,8 @@ int main() {
     quenlo::xmpp_test::ChildProcess confserver(
         {QUENLO_CONFSERVER_PATH, "--quiet", "--xmpp",
          "127.0.0.1:" + std::to_string(server.component_port()), "--domain",
-         ProsodyServer::kComponentDomain, "--secret-file", server.secret_file()},
+         ProsodyServer::kComponentDomain, "--secret-file", server.secret_file(), "--store",
+         server.PathFor("rooms.db")},
         server.PathFor("confserver.log"));
     EchoComponent echo(server);
     quenlo::xmpp::Context context;

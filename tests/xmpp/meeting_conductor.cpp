@@ -44,7 +44,7 @@ class Performance {
         std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--quiet", "--xmpp",
                                  "127.0.0.1:" + std::to_string(server_.component_port()),
                                  "--domain", ProsodyServer::kComponentDomain, "--secret-file",
-                                 server_.secret_file()},
+                                 server_.secret_file(), "--store", server_.PathFor("rooms.db")},
         server_.PathFor("confserver.log"));
   }
 
