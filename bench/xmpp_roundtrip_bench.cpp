@@ -188,11 +188,14 @@ int main() {
   try {
     ProsodyServer server({"alice", "bob"});
     quenlo::xmpp_test::ChildProcess confserver(
-        {QUENLO_CONFSERVER_PATH, "--quiet", "--xmpp",
-         "127.0.0.1:" + std::to_string(server.component_port()), "--domain",
-         ProsodyServer::kComponentDomain, "--secret-file", server.secret_file(), "--store",
-         server.PathFor("rooms.db")},
+        {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.component_port()),
+         "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.secret_file(),
+         "--store", server.PathFor("rooms.db")},
         server.PathFor("confserver.log"));
+    if (!quenlo::xmpp_test::WaitForOutput(confserver, server.PathFor("confserver.log"),
+                                          "connected to", 10s)) {
+      throw std::runtime_error("confserver did not connect");
+    }
     EchoComponent echo(server);
     quenlo::xmpp::Context context;
     TestClient client(context, server, "alice");
