@@ -43,8 +43,9 @@ class Performance {
     confserver_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
                                  "127.0.0.1:" + std::to_string(server_.component_port()),
-                                 "--domain", ProsodyServer::kComponentDomain, "--secret-file",
-                                 server_.secret_file(), "--store", server_.PathFor("rooms.db")},
+                                 "--domain", ProsodyServer::kComponentDomain, "--store",
+                                 server_.PathFor("rooms.db"), "--secret-file",
+                                 server_.secret_file()},
         server_.PathFor("confserver.log"));
     // Until the component is connected, the XMPP server refuses joins to its rooms.
     if (!WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s)) {
