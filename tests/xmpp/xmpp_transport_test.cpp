@@ -142,6 +142,22 @@ TEST_F(XmppTransportTest, PacketsFromOutsideTheRoomReachNobodyAndRequestsAreRefu
   EXPECT_TRUE(receiver.packets.empty());
 }
 
+TEST_F(XmppTransportTest, PacketsWithoutAConnectionAreCountedNotThrownNorAwaited) {
+  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  RecordingReceiver receiver;
+  ConnectWithRoomRunning(transport, receiver);
+  transport.Send("alice", "not one element");
+  EXPECT_EQ(transport.unsent(), 1u);
+
+  server_.Stop();
+  for (int i = 0; i < 500 && transport.connected(); ++i) transport.Pump(10ms);
+  EXPECT_FALSE(transport.connected());
+  EXPECT_EQ(transport.failure(), "the XMPP server is shutting down");
+  transport.Send("alice", "<iq type='get' id='late' to='" + std::string(kRoom) + "'/>");
+  EXPECT_EQ(transport.unsent(), 2u);
+  EXPECT_EQ(transport.unanswered(), 0u);
+}
+
 TEST_F(XmppTransportTest, ConnectFailsWithTheReasonWhenTheLoginOrTheJoinIsRefused) {
   RecordingReceiver receiver;
   host::XmppTransport wrong_password(Account("alice", "not-the-password"));
