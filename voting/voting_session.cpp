@@ -13,9 +13,26 @@ namespace {
 
 constexpr const OLECHAR* kVotingNamespace = OLESTR("quenlo:conf:voting");
 
+// Hosts listen for "upload", "getvoting" and "look" where the query types are "refer",
+// "content" and "result".
+constexpr ReplyRoute kReplyRoutes[] = {
+    {OLESTR("apply"), OLESTR("/voting/apply/ok"), &VotingReply::Make},
+    {OLESTR("showall"), OLESTR("/voting/showall/ok"), &VotingSubjectList::Make},
+    {OLESTR("voting"), OLESTR("/voting/voting/ok"), &VotingReply::Make},
+    {OLESTR("delete"), OLESTR("/voting/delete/ok"), &VotingReply::Make},
+    {OLESTR("refer"), OLESTR("/voting/upload/ok"), &VotingReply::Make},
+    {OLESTR("content"), OLESTR("/voting/getvoting/ok"), &VotingReply::Make},
+    {OLESTR("start"), OLESTR("/voting/start/ok"), &VotingReply::Make},
+    {OLESTR("end"), OLESTR("/voting/end/ok"), &VotingReply::Make},
+    {OLESTR("kithe"), OLESTR("/voting/kithe/ok"), &VotingDetail::Make},
+    {OLESTR("result"), OLESTR("/voting/look/ok"), &VotingDetail::Make},
+};
+
+constexpr ReplyRoutes kRoutes = {kReplyRoutes, OLESTR("/voting/error"), &VotingReply::Make};
+
 }  // namespace
 
-VotingSession::VotingSession() : CommandSession("voting.room_name", kVotingNamespace) {
+VotingSession::VotingSession() : CommandSession("voting.room_name", kVotingNamespace, kRoutes) {
   // "multiselsect" is the key hosts use; it must not be corrected.
   DeclareProperty("voting.multiselsect", "0");
   DeclareProperty("voting.registered", "0");
@@ -132,56 +149,6 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
   return Send(*request);
 }
 
-HRESULT VotingSession::SendEmpty(const OLECHAR* id, const OLECHAR* queryType) {
-  auto request = BeginRequest(id, queryType);
-  if (!request) return S_FALSE;
-  return Send(*request);
-}
-
-HRESULT VotingSession::SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid) {
-  auto request = BeginRequest(id, queryType);
-  if (!request) return S_FALSE;
-  if (!AddChild(request->query.Get(), OLESTR("qid"), qid)) return S_FALSE;
-  return Send(*request);
-}
-
 const OLECHAR* VotingSession::FlagText(const char* property) const {
   return GetPropertyInt(property) == 1 ? OLESTR("true") : OLESTR("false");
 }
-
-void VotingSession::HandleReply(IXMLDOMElement* /*iq*/, IXMLDOMElement* query,
-                                const WideString& /*queryNamespace*/) {
-  DispatchReply(*this, query, kReplyRoutes);
-}
-
-void VotingSession::HandleErrorReply(IXMLDOMElement* iq) {
-  const ComPtr<IXMLDOMElement> error = FindElement(iq, OLESTR("error"));
-  if (error) AnnounceReply(OLESTR("/voting/error"), error.Get());
-}
-
-void VotingSession::AnnounceReply(const OLECHAR* eventPath, IXMLDOMElement* element) {
-  Announce<VotingReply>(eventPath, element);
-}
-
-void VotingSession::AnnounceSubjectList(const OLECHAR* eventPath, IXMLDOMElement* element) {
-  Announce<VotingSubjectList>(eventPath, element);
-}
-
-void VotingSession::AnnounceDetail(const OLECHAR* eventPath, IXMLDOMElement* element) {
-  Announce<VotingDetail>(eventPath, element);
-}
-
-// Hosts listen for "upload", "getvoting" and "look" where the query types are "refer",
-// "content" and "result".
-const std::array<ReplyRoute<VotingSession>, 10> VotingSession::kReplyRoutes = {{
-    {OLESTR("apply"), OLESTR("/voting/apply/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("showall"), OLESTR("/voting/showall/ok"), &VotingSession::AnnounceSubjectList},
-    {OLESTR("voting"), OLESTR("/voting/voting/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("delete"), OLESTR("/voting/delete/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("refer"), OLESTR("/voting/upload/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("content"), OLESTR("/voting/getvoting/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("start"), OLESTR("/voting/start/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("end"), OLESTR("/voting/end/ok"), &VotingSession::AnnounceReply},
-    {OLESTR("kithe"), OLESTR("/voting/kithe/ok"), &VotingSession::AnnounceDetail},
-    {OLESTR("result"), OLESTR("/voting/look/ok"), &VotingSession::AnnounceDetail},
-}};
