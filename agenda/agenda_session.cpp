@@ -1,5 +1,7 @@
 #include "agenda/agenda_session.h"
 
+#include <quenlo/names.h>
+
 #include <utility>
 
 #include "agenda/agenda_list.h"
@@ -13,19 +15,20 @@ constexpr const OLECHAR* kAgendaNamespace = OLESTR("quenlo:conf:agenda");
 // Records for the single-record replies, lists for the rest. The reply to "browse" is announced
 // as "showall", the name hosts listen for.
 constexpr ReplyRoute kReplyRoutes[] = {
-    {OLESTR("request"), OLESTR("/agenda/request/ok"), &AgendaReply::Make},
-    {OLESTR("create"), OLESTR("/agenda/create/ok"), &AgendaList::Make},
-    {OLESTR("delete"), OLESTR("/agenda/delete/ok"), &AgendaList::Make},
-    {OLESTR("modify"), OLESTR("/agenda/modify/ok"), &AgendaList::Make},
-    {OLESTR("browse"), OLESTR("/agenda/showall/ok"), &AgendaList::Make},
-    {OLESTR("sync"), OLESTR("/agenda/sync/ok"), &AgendaReply::Make},
+    {OLESTR("request"), kAgendaRequestEvent, &AgendaReply::Make},
+    {OLESTR("create"), kAgendaCreateEvent, &AgendaList::Make},
+    {OLESTR("delete"), kAgendaDeleteEvent, &AgendaList::Make},
+    {OLESTR("modify"), kAgendaModifyEvent, &AgendaList::Make},
+    {OLESTR("browse"), kAgendaShowAllEvent, &AgendaList::Make},
+    {OLESTR("sync"), kAgendaSyncEvent, &AgendaReply::Make},
 };
 
-constexpr ReplyRoutes kRoutes = {kReplyRoutes, OLESTR("/agenda/error"), &AgendaReply::Make};
+constexpr ReplyRoutes kRoutes = {kReplyRoutes, kAgendaErrorEvent, &AgendaReply::Make};
 
 }  // namespace
 
-AgendaSession::AgendaSession() : CommandSession("agenda.room_name", kAgendaNamespace, kRoutes) {}
+AgendaSession::AgendaSession()
+    : CommandSession(kAgendaRoomNameProperty, kAgendaNamespace, kRoutes) {}
 
 HRESULT STDMETHODCALLTYPE AgendaSession::Create(const OLECHAR* id, const OLECHAR* qid,
                                                 const OLECHAR* text, const OLECHAR* time,

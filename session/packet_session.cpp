@@ -1,16 +1,19 @@
 #include "session/packet_session.h"
 
+#include <quenlo/names.h>
+
 #include "component/bstr.h"
 #include "component/ole_text.h"
+#include "session/ansi_text.h"
 #include "session/property_callback.h"
 #include "xml/attribute_reader.h"
 #include "xml/element_lookup.h"
 #include "xml/packet_builder.h"
 #include "xml/shared_document.h"
 
-PacketSession::PacketSession(std::string roomNameProperty, const OLECHAR* queryNamespace,
+PacketSession::PacketSession(const OLECHAR* roomNameProperty, const OLECHAR* queryNamespace,
                              const ReplyRoutes& routes)
-    : roomNameProperty_(std::move(roomNameProperty)),
+    : roomNameProperty_(ToAnsi(ViewOf(roomNameProperty))),
       queryNamespace_(queryNamespace),
       routes_(routes) {
   DeclareProperty(
@@ -23,7 +26,7 @@ HRESULT STDMETHODCALLTYPE PacketSession::Attach(SessionHost* host) {
   // A second Attach must not leave the first host delivering to this sink after it is gone.
   CancelSubscription();
   ConferenceSession::Attach(host);
-  host->Subscribe(OLESTR("/packet"), Sink(), &cookie_);
+  host->Subscribe(kPacketEvent, Sink(), &cookie_);
   return S_OK;
 }
 

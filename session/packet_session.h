@@ -32,7 +32,7 @@ class PacketSession : public ConferenceSession,
   // Declares the room-name property (default "", its callback caches the room address).
   // queryNamespace names this session type's packets ("quenlo:conf:voting").
   // routes name the result object and event path of each reply.
-  PacketSession(std::string roomNameProperty, const OLECHAR* queryNamespace,
+  PacketSession(const OLECHAR* roomNameProperty, const OLECHAR* queryNamespace,
                 const ReplyRoutes& routes);
   ~PacketSession() override = default;
 

@@ -1,7 +1,10 @@
 #include "voting/voting_session.h"
 
+#include <quenlo/names.h>
+
 #include <new>
 
+#include "session/ansi_text.h"
 #include "voting/voting_detail.h"
 #include "voting/voting_reply.h"
 #include "voting/voting_subject_list.h"
@@ -16,27 +19,27 @@ constexpr const OLECHAR* kVotingNamespace = OLESTR("quenlo:conf:voting");
 // Hosts listen for "upload", "getvoting" and "look" where the query types are "refer",
 // "content" and "result".
 constexpr ReplyRoute kReplyRoutes[] = {
-    {OLESTR("apply"), OLESTR("/voting/apply/ok"), &VotingReply::Make},
-    {OLESTR("showall"), OLESTR("/voting/showall/ok"), &VotingSubjectList::Make},
-    {OLESTR("voting"), OLESTR("/voting/voting/ok"), &VotingReply::Make},
-    {OLESTR("delete"), OLESTR("/voting/delete/ok"), &VotingReply::Make},
-    {OLESTR("refer"), OLESTR("/voting/upload/ok"), &VotingReply::Make},
-    {OLESTR("content"), OLESTR("/voting/getvoting/ok"), &VotingReply::Make},
-    {OLESTR("start"), OLESTR("/voting/start/ok"), &VotingReply::Make},
-    {OLESTR("end"), OLESTR("/voting/end/ok"), &VotingReply::Make},
-    {OLESTR("kithe"), OLESTR("/voting/kithe/ok"), &VotingDetail::Make},
-    {OLESTR("result"), OLESTR("/voting/look/ok"), &VotingDetail::Make},
+    {OLESTR("apply"), kVotingApplyEvent, &VotingReply::Make},
+    {OLESTR("showall"), kVotingShowAllEvent, &VotingSubjectList::Make},
+    {OLESTR("voting"), kVotingVotingEvent, &VotingReply::Make},
+    {OLESTR("delete"), kVotingDeleteEvent, &VotingReply::Make},
+    {OLESTR("refer"), kVotingUploadEvent, &VotingReply::Make},
+    {OLESTR("content"), kVotingGetVotingEvent, &VotingReply::Make},
+    {OLESTR("start"), kVotingStartEvent, &VotingReply::Make},
+    {OLESTR("end"), kVotingEndEvent, &VotingReply::Make},
+    {OLESTR("kithe"), kVotingKitheEvent, &VotingDetail::Make},
+    {OLESTR("result"), kVotingLookEvent, &VotingDetail::Make},
 };
 
-constexpr ReplyRoutes kRoutes = {kReplyRoutes, OLESTR("/voting/error"), &VotingReply::Make};
+constexpr ReplyRoutes kRoutes = {kReplyRoutes, kVotingErrorEvent, &VotingReply::Make};
 
 }  // namespace
 
-VotingSession::VotingSession() : CommandSession("voting.room_name", kVotingNamespace, kRoutes) {
-  // "multiselsect" is the key hosts use; it must not be corrected.
-  DeclareProperty("voting.multiselsect", "0");
-  DeclareProperty("voting.registered", "0");
-  DeclareProperty("voting.timeout", "");
+VotingSession::VotingSession()
+    : CommandSession(kVotingRoomNameProperty, kVotingNamespace, kRoutes) {
+  DeclareProperty(ToAnsi(kVotingMultipleChoiceProperty), "0");
+  DeclareProperty(ToAnsi(kVotingRegisteredProperty), "0");
+  DeclareProperty(ToAnsi(kVotingTimeoutProperty), "");
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Apply(const OLECHAR* id) {
@@ -68,10 +71,11 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
   auto request = BeginRequest(id, OLESTR("refer"));
   if (!request) return S_FALSE;
   IXMLDOMElement* query = request->query.Get();
-  const WideString timeout = WideString::FromAnsi(GetPropertyText("voting.timeout").value_or(""));
+  const WideString timeout =
+      WideString::FromAnsi(GetPropertyText(ToAnsi(kVotingTimeoutProperty)).value_or(""));
   if (!AddChild(query, OLESTR("qid"), qid) || !AddChild(query, OLESTR("caption"), caption) ||
-      !AddChild(query, OLESTR("multi"), FlagText("voting.multiselsect")) ||
-      !AddChild(query, OLESTR("reg"), FlagText("voting.registered")) ||
+      !AddChild(query, OLESTR("multi"), FlagText(kVotingMultipleChoiceProperty)) ||
+      !AddChild(query, OLESTR("reg"), FlagText(kVotingRegisteredProperty)) ||
       !AddChild(query, OLESTR("timeout"), timeout.View())) {
     return S_FALSE;
   }
@@ -149,6 +153,6 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
   return Send(*request);
 }
 
-const OLECHAR* VotingSession::FlagText(const char* property) const {
-  return GetPropertyInt(property) == 1 ? OLESTR("true") : OLESTR("false");
+const OLECHAR* VotingSession::FlagText(const OLECHAR* property) const {
+  return GetPropertyInt(ToAnsi(ViewOf(property))) == 1 ? OLESTR("true") : OLESTR("false");
 }

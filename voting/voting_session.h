@@ -45,7 +45,7 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   ~VotingSession() override = default;
 
   // "true" when the property reads as the integer 1, else "false".
-  const OLECHAR* FlagText(const char* property) const;
+  const OLECHAR* FlagText(const OLECHAR* property) const;
 
   // Hosts may fill and send the subject collections from several threads, so they alone are
   // guarded; the lock is never held while the host is called.

@@ -20,7 +20,7 @@ HRESULT STDMETHODCALLTYPE TestResult::GetElement(IXMLDOMElement** element) {
   return *element == nullptr ? S_FALSE : S_OK;
 }
 
-TestSession::TestSession() : CommandSession("test.room_name", kTestNamespace, kNoRoutes) {
+TestSession::TestSession() : CommandSession(OLESTR("test.room_name"), kTestNamespace, kNoRoutes) {
   DeclareProperty("test.count", "0");
   DeclareProperty("test.plain", "");
   DeclareProperty(
