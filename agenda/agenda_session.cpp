@@ -6,6 +6,7 @@
 
 #include "agenda/agenda_list.h"
 #include "agenda/agenda_reply.h"
+#include "component/boundary_guard.h"
 #include "xml/packet_builder.h"
 
 namespace {
@@ -33,29 +34,33 @@ AgendaSession::AgendaSession()
 HRESULT STDMETHODCALLTYPE AgendaSession::Create(const OLECHAR* id, const OLECHAR* qid,
                                                 const OLECHAR* text, const OLECHAR* time,
                                                 const OLECHAR* type, const OLECHAR* value) {
-  return SendRecord(id, OLESTR("create"), {qid, text, time, type, value});
+  return GuardBoundary([&] {
+    return SendRecord(id, OLESTR("create"), {qid, text, time, type, value});
+  });
 }
 
 HRESULT STDMETHODCALLTYPE AgendaSession::Delete(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("delete"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("delete"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE AgendaSession::Modify(const OLECHAR* id, const OLECHAR* qid,
                                                 const OLECHAR* text, const OLECHAR* time,
                                                 const OLECHAR* type, const OLECHAR* value) {
-  return SendRecord(id, OLESTR("modify"), {qid, text, time, type, value});
+  return GuardBoundary([&] {
+    return SendRecord(id, OLESTR("modify"), {qid, text, time, type, value});
+  });
 }
 
 HRESULT STDMETHODCALLTYPE AgendaSession::Sync(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("sync"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("sync"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE AgendaSession::Browse(const OLECHAR* id) {
-  return SendEmpty(id, OLESTR("browse"));
+  return GuardBoundary([&] { return SendEmpty(id, OLESTR("browse")); });
 }
 
 HRESULT STDMETHODCALLTYPE AgendaSession::Request(const OLECHAR* id) {
-  return SendEmpty(id, OLESTR("request"));
+  return GuardBoundary([&] { return SendEmpty(id, OLESTR("request")); });
 }
 
 // Every field is sent, empty ones included: the server reads the record by position.

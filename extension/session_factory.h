@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "component/boundary_guard.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
 
@@ -15,19 +16,20 @@ class SessionFactory final : public ComponentBase,
 
   // The outer object and the identifier are not examined: aggregation is never refused and the
   // caller queries for the interfaces it wants. E_OUTOFMEMORY with a null result when the
-  // session cannot be allocated; a constructor exception propagates after the memory is freed.
+  // session cannot be allocated; a constructor failure leaves through the boundary guard (after
+  // the memory is freed) with a null result.
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* /*outer*/, REFIID /*iid*/,
                                            void** object) override {
     if (object == nullptr) return E_POINTER;
-    Session* session = new (std::nothrow) Session();
-    if (session == nullptr) {
-      *object = nullptr;
-      return E_OUTOFMEMORY;
-    }
-    IUnknown* primary = session->Primary();
-    primary->AddRef();
-    *object = primary;
-    return S_OK;
+    *object = nullptr;
+    return GuardBoundary([&] {
+      Session* session = new (std::nothrow) Session();
+      if (session == nullptr) return E_OUTOFMEMORY;
+      IUnknown* primary = session->Primary();
+      primary->AddRef();
+      *object = primary;
+      return S_OK;
+    });
   }
 
   // The module keeps no lock count: its lifetime is the host's matter.

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "component/boundary_guard.h"
 #include "session/ansi_text.h"
 #include "voting/voting_detail.h"
 #include "voting/voting_reply.h"
@@ -43,114 +44,116 @@ VotingSession::VotingSession()
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Apply(const OLECHAR* id) {
-  return SendEmpty(id, OLESTR("apply"));
+  return GuardBoundary([&] { return SendEmpty(id, OLESTR("apply")); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Delete(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("delete"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("delete"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::AddReferSubject(const OLECHAR* id, const OLECHAR* index,
                                                          const OLECHAR* text) {
-  if (ViewOf(id).empty() || ViewOf(text).empty()) return S_FALSE;
-  try {
+  return GuardBoundary([&] {
+    if (ViewOf(id).empty() || ViewOf(text).empty()) return S_FALSE;
     const std::lock_guard guard(subjectsLock_);
     referSubjects_.try_emplace(OleString(ViewOf(index)), ViewOf(text));
-  } catch (const std::bad_alloc&) {
-    throw _com_error(E_OUTOFMEMORY);  // the platform's out-of-memory error, as for every copy
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Start(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("start"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("start"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR* qid,
                                                const OLECHAR* caption) {
-  auto request = BeginRequest(id, OLESTR("refer"));
-  if (!request) return S_FALSE;
-  IXMLDOMElement* query = request->query.Get();
-  const WideString timeout =
-      WideString::FromAnsi(GetPropertyText(ToAnsi(kVotingTimeoutProperty)).value_or(""));
-  if (!AddChild(query, OLESTR("qid"), qid) || !AddChild(query, OLESTR("caption"), caption) ||
-      !AddChild(query, OLESTR("multi"), FlagText(kVotingMultipleChoiceProperty)) ||
-      !AddChild(query, OLESTR("reg"), FlagText(kVotingRegisteredProperty)) ||
-      !AddChild(query, OLESTR("timeout"), timeout.View())) {
-    return S_FALSE;
-  }
-  const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), nullptr);
-  if (!subjects) return S_FALSE;
-  {
-    const std::lock_guard guard(subjectsLock_);
-    for (const auto& [index, text] : referSubjects_) {
-      const ComPtr<IXMLDOMElement> subject =
-          AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text));
-      if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), OleStringView(index))) {
-        return S_FALSE;
-      }
+  return GuardBoundary([&] {
+    auto request = BeginRequest(id, OLESTR("refer"));
+    if (!request) return S_FALSE;
+    IXMLDOMElement* query = request->query.Get();
+    const WideString timeout =
+        WideString::FromAnsi(GetPropertyText(ToAnsi(kVotingTimeoutProperty)).value_or(""));
+    if (!AddChild(query, OLESTR("qid"), qid) || !AddChild(query, OLESTR("caption"), caption) ||
+        !AddChild(query, OLESTR("multi"), FlagText(kVotingMultipleChoiceProperty)) ||
+        !AddChild(query, OLESTR("reg"), FlagText(kVotingRegisteredProperty)) ||
+        !AddChild(query, OLESTR("timeout"), timeout.View())) {
+      return S_FALSE;
     }
-    referSubjects_.clear();
-  }
-  return Send(*request);
+    const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), nullptr);
+    if (!subjects) return S_FALSE;
+    {
+      const std::lock_guard guard(subjectsLock_);
+      for (const auto& [index, text] : referSubjects_) {
+        const ComPtr<IXMLDOMElement> subject =
+            AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text));
+        if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), OleStringView(index))) {
+          return S_FALSE;
+        }
+      }
+      referSubjects_.clear();
+    }
+    return Send(*request);
+  });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::ClearReferSubjects(const OLECHAR* /*id*/) {
-  const std::lock_guard guard(subjectsLock_);
-  referSubjects_.clear();
-  return S_OK;
+  return GuardBoundary([&] {
+    const std::lock_guard guard(subjectsLock_);
+    referSubjects_.clear();
+    return S_OK;
+  });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Content(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("content"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("content"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::ShowAll(const OLECHAR* id) {
-  return SendEmpty(id, OLESTR("showall"));
+  return GuardBoundary([&] { return SendEmpty(id, OLESTR("showall")); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::End(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("end"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("end"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Kithe(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("kithe"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("kithe"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Result(const OLECHAR* id, const OLECHAR* qid) {
-  return SendQid(id, OLESTR("result"), qid);
+  return GuardBoundary([&] { return SendQid(id, OLESTR("result"), qid); });
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::AddVotingSubject(const OLECHAR* text) {
-  // Checked here rather than at Voting: a stored text XML cannot carry would make every later
-  // Voting refuse, and a refused Voting keeps its subjects.
-  if (!IsXmlText(ViewOf(text))) return S_FALSE;
-  try {
+  return GuardBoundary([&] {
+    // Checked here rather than at Voting: a stored text XML cannot carry would make every later
+    // Voting refuse, and a refused Voting keeps its subjects.
+    if (!IsXmlText(ViewOf(text))) return S_FALSE;
     const std::lock_guard guard(subjectsLock_);
     ballotSubjects_.emplace_back(ViewOf(text));
-  } catch (const std::bad_alloc&) {
-    throw _com_error(E_OUTOFMEMORY);
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 // The server finds the ballot's voting by the qid text that stands inside "subjects", ahead of
 // the subjects themselves, so it is repeated there.
 HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR* qid) {
-  auto request = BeginRequest(id, OLESTR("voting"));
-  if (!request) return S_FALSE;
-  IXMLDOMElement* query = request->query.Get();
-  if (!AddChild(query, OLESTR("qid"), qid)) return S_FALSE;
-  const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), qid);
-  if (!subjects) return S_FALSE;
-  {
-    const std::lock_guard guard(subjectsLock_);
-    for (const OleString& text : ballotSubjects_) {
-      if (!AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text))) return S_FALSE;
+  return GuardBoundary([&] {
+    auto request = BeginRequest(id, OLESTR("voting"));
+    if (!request) return S_FALSE;
+    IXMLDOMElement* query = request->query.Get();
+    if (!AddChild(query, OLESTR("qid"), qid)) return S_FALSE;
+    const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), qid);
+    if (!subjects) return S_FALSE;
+    {
+      const std::lock_guard guard(subjectsLock_);
+      for (const OleString& text : ballotSubjects_) {
+        if (!AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text))) return S_FALSE;
+      }
+      ballotSubjects_.clear();
     }
-    ballotSubjects_.clear();
-  }
-  return Send(*request);
+    return Send(*request);
+  });
 }
 
 const OLECHAR* VotingSession::FlagText(const OLECHAR* property) const {
