@@ -71,9 +71,6 @@ class PacketSession : public ConferenceSession,
   // cannot be allocated is announced as null.
   void Announce(const OLECHAR* eventPath, ResultMaker make, IXMLDOMElement* element) noexcept;
 
-  // Absent until the room-name property first changes; then the room address (maybe empty).
-  const std::optional<WideString>& RoomName() const noexcept { return roomName_; }
-
  private:
   HRESULT FilterPacket(IUnknown* packet);
   void CancelSubscription();
