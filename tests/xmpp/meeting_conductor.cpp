@@ -43,7 +43,8 @@ class Performance {
     confserver_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--quiet", "--xmpp",
                                  "127.0.0.1:" + std::to_string(server_.component_port()),
-                                 "--domain", ProsodyServer::kComponentDomain, "--secret-file",
+                                 "--domain", ProsodyServer::kComponentDomain, "--store",
+                                 server_.PathFor("rooms.db"), "--secret-file",
                                  server_.secret_file()},
         server_.PathFor("confserver.log"));
   }
