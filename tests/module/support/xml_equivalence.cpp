@@ -9,13 +9,6 @@
 
 namespace {
 
-Bstr Utf8ToBstr(const char* utf8) {
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  Bstr wide = Bstr::Adopt(SysAllocStringLen(nullptr, static_cast<UINT>(size > 0 ? size - 1 : 0)));
-  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.Get(), size);
-  return wide;
-}
-
 std::string NameOf(IXMLDOMNode* node) {
   Bstr name;
   node->get_nodeName(name.Put());
@@ -214,6 +207,13 @@ std::vector<std::string> AttributeOrders(std::string_view xml) {
 }
 
 }  // namespace
+
+Bstr Utf8ToBstr(const char* utf8) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  Bstr wide = Bstr::Adopt(SysAllocStringLen(nullptr, static_cast<UINT>(size > 0 ? size - 1 : 0)));
+  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.Get(), size);
+  return wide;
+}
 
 ComPtr<IXMLDOMElement> ParseXml(const char* utf8) {
   CLSID documentClass{};
