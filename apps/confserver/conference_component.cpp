@@ -28,9 +28,13 @@ StanzaError StanzaErrorFor(int service_code) {
     case 3:
     case 10:
     case 20:
+    case 30:
       return {"cancel", "item-not-found"};
     case 4:
+    case 5:
       return {"auth", "forbidden"};
+    case 6:
+      return {"wait", "internal-server-error"};
     case 11:
       return {"cancel", "not-allowed"};
     case 12:

@@ -27,6 +27,7 @@ struct IAgendaCommands : IUnknown {
  protected:
   ~IAgendaCommands() = default;
 };
+inline const IID& InterfaceIdOf(IAgendaCommands**) noexcept { return IID_IAgendaCommands; }
 
 // The records announced through SessionHost::RaiseEvent (host.h says which event carries
 // which). Each accessor delivers the text of the first element of its name below the record
@@ -44,6 +45,7 @@ struct IAgendaReply : IUnknown {
  protected:
   ~IAgendaReply() = default;
 };
+inline const IID& InterfaceIdOf(IAgendaReply**) noexcept { return IID_IAgendaReply; }
 
 struct IAgendaList : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(LONG* count) = 0;
@@ -53,3 +55,4 @@ struct IAgendaList : IUnknown {
  protected:
   ~IAgendaList() = default;
 };
+inline const IID& InterfaceIdOf(IAgendaList**) noexcept { return IID_IAgendaList; }

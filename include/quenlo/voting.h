@@ -32,6 +32,7 @@ struct IVotingCommands : IUnknown {
  protected:
   ~IVotingCommands() = default;
 };
+inline const IID& InterfaceIdOf(IVotingCommands**) noexcept { return IID_IVotingCommands; }
 
 // The result objects announced through SessionHost::RaiseEvent (host.h says which event
 // carries which). Accessors return 0 when the value was delivered and 1 when it is not there,
@@ -53,6 +54,7 @@ struct IVotingReply : IUnknown {
  protected:
   ~IVotingReply() = default;
 };
+inline const IID& InterfaceIdOf(IVotingReply**) noexcept { return IID_IVotingReply; }
 
 struct IVotingSubjectList : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(LONG* count) = 0;
@@ -61,6 +63,7 @@ struct IVotingSubjectList : IUnknown {
  protected:
   ~IVotingSubjectList() = default;
 };
+inline const IID& InterfaceIdOf(IVotingSubjectList**) noexcept { return IID_IVotingSubjectList; }
 
 struct IVotingDetail : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) = 0;
@@ -78,3 +81,4 @@ struct IVotingDetail : IUnknown {
  protected:
   ~IVotingDetail() = default;
 };
+inline const IID& InterfaceIdOf(IVotingDetail**) noexcept { return IID_IVotingDetail; }
