@@ -1,34 +1,21 @@
 // Maps an interface type to its identifier, so that queries name the type once
-// (ComPtr::As<IXMLDOMElement>()) instead of pairing a type with an identifier by hand.
+// (ComPtr::As<IXMLDOMElement>()) instead of pairing a type with an identifier by hand. Each
+// interface names its identifier through an InterfaceIdOf overload beside its declaration, found
+// by argument-dependent lookup where a query is made: the platform's here, the contract's in its
+// public headers. This layer knows no product. The overloads take a pointer to a pointer so that
+// only the exact type matches: a derived interface never quietly takes its base's identifier.
 #pragma once
 
-#include <quenlo/agenda.h>
 #include <quenlo/platform.h>
-#include <quenlo/voting.h>
+
+inline const IID& InterfaceIdOf(IUnknown**) noexcept { return IID_IUnknown; }
+inline const IID& InterfaceIdOf(IClassFactory**) noexcept { return IID_IClassFactory; }
+inline const IID& InterfaceIdOf(IXMLDOMNode**) noexcept { return IID_IXMLDOMNode; }
+inline const IID& InterfaceIdOf(IXMLDOMElement**) noexcept { return IID_IXMLDOMElement; }
+inline const IID& InterfaceIdOf(IXMLDOMDocument**) noexcept { return IID_IXMLDOMDocument; }
+inline const IID& InterfaceIdOf(IXMLDOMNodeList**) noexcept { return IID_IXMLDOMNodeList; }
 
 template <class Interface>
-const IID& InterfaceId() noexcept;  // only the specialisations below exist
-
-#define QUENLO_INTERFACE_ID(Interface, identifier)      \
-  template <>                                           \
-  inline const IID& InterfaceId<Interface>() noexcept { \
-    return identifier;                                  \
-  }
-
-QUENLO_INTERFACE_ID(IUnknown, IID_IUnknown)
-QUENLO_INTERFACE_ID(IClassFactory, IID_IClassFactory)
-QUENLO_INTERFACE_ID(IXMLDOMNode, IID_IXMLDOMNode)
-QUENLO_INTERFACE_ID(IXMLDOMElement, IID_IXMLDOMElement)
-QUENLO_INTERFACE_ID(IXMLDOMDocument, IID_IXMLDOMDocument)
-QUENLO_INTERFACE_ID(IXMLDOMNodeList, IID_IXMLDOMNodeList)
-QUENLO_INTERFACE_ID(IConferenceSession, IID_IConferenceSession)
-QUENLO_INTERFACE_ID(IPacketSink, IID_IPacketSink)
-QUENLO_INTERFACE_ID(IVotingCommands, IID_IVotingCommands)
-QUENLO_INTERFACE_ID(IAgendaCommands, IID_IAgendaCommands)
-QUENLO_INTERFACE_ID(IVotingReply, IID_IVotingReply)
-QUENLO_INTERFACE_ID(IVotingDetail, IID_IVotingDetail)
-QUENLO_INTERFACE_ID(IVotingSubjectList, IID_IVotingSubjectList)
-QUENLO_INTERFACE_ID(IAgendaReply, IID_IAgendaReply)
-QUENLO_INTERFACE_ID(IAgendaList, IID_IAgendaList)
-
-#undef QUENLO_INTERFACE_ID
+const IID& InterfaceId() noexcept {
+  return InterfaceIdOf(static_cast<Interface**>(nullptr));
+}

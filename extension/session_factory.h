@@ -15,11 +15,18 @@ class SessionFactory final : public ComponentBase,
 
   // The outer object and the identifier are not examined: aggregation is never refused and the
   // caller queries for the interfaces it wants. E_OUTOFMEMORY with a null result when the
-  // session cannot be allocated; a constructor exception propagates after the memory is freed.
+  // session or what its constructor allocates cannot be had.
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* /*outer*/, REFIID /*iid*/,
                                            void** object) override {
     if (object == nullptr) return E_POINTER;
-    Session* session = new (std::nothrow) Session();
+    // A session that cannot be built for want of memory is reported as such: an exception must
+    // not cross into a host, which may not be able to catch it.
+    Session* session = nullptr;
+    try {
+      session = new (std::nothrow) Session();
+    } catch (const std::bad_alloc&) {
+    } catch (const _com_error&) {
+    }
     if (session == nullptr) {
       *object = nullptr;
       return E_OUTOFMEMORY;

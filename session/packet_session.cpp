@@ -51,11 +51,11 @@ HRESULT PacketSession::FilterPacket(IUnknown* packet) {
   if (FAILED(iq->get_tagName(tag.Put()))) return S_FALSE;
   if (!EqualsIgnoringAsciiCase(tag.View(), OLESTR("iq"))) return S_OK;
 
-  const std::optional<WideString> type = FindAttributeText(iq.Get(), OLESTR("type"));
+  const std::optional<Bstr> type = FindAttributeText(iq.Get(), OLESTR("type"));
   const bool isError = type && EqualsIgnoringAsciiCase(type->View(), OLESTR("error"));
   if (!isError) {
     // Ordinary replies count only when they come from exactly this session's room.
-    const std::optional<WideString> from = FindAttributeText(iq.Get(), OLESTR("from"));
+    const std::optional<Bstr> from = FindAttributeText(iq.Get(), OLESTR("from"));
     if (!from || !roomName_ || from->View() != roomName_->View()) return S_OK;
   }
 

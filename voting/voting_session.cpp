@@ -34,6 +34,7 @@ HRESULT STDMETHODCALLTYPE VotingSession::AddReferSubject(const OLECHAR* id, cons
                                                          const OLECHAR* text) {
   if (ViewOf(id).empty() || ViewOf(text).empty()) return S_FALSE;
   try {
+    const std::lock_guard guard(subjectsLock_);
     referSubjects_.try_emplace(OleString(ViewOf(index)), ViewOf(text));
   } catch (const std::bad_alloc&) {
     throw _com_error(E_OUTOFMEMORY);  // the platform's out-of-memory error, as for every copy
@@ -59,19 +60,22 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
   }
   const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), nullptr);
   if (!subjects) return S_FALSE;
-  for (const auto& [index, text] : referSubjects_) {
-    const ComPtr<IXMLDOMElement> subject =
-        AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text));
-    if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), OleStringView(index))) {
-      return S_FALSE;
+  {
+    const std::lock_guard guard(subjectsLock_);
+    for (const auto& [index, text] : referSubjects_) {
+      const ComPtr<IXMLDOMElement> subject =
+          AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text));
+      if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), OleStringView(index))) {
+        return S_FALSE;
+      }
     }
+    referSubjects_.clear();
   }
-  const HRESULT status = Send(*request);
-  referSubjects_.clear();
-  return status;
+  return Send(*request);
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::ClearReferSubjects(const OLECHAR* /*id*/) {
+  const std::lock_guard guard(subjectsLock_);
   referSubjects_.clear();
   return S_OK;
 }
@@ -101,6 +105,7 @@ HRESULT STDMETHODCALLTYPE VotingSession::AddVotingSubject(const OLECHAR* text) {
   // Voting refuse, and a refused Voting keeps its subjects.
   if (!IsXmlText(ViewOf(text))) return S_FALSE;
   try {
+    const std::lock_guard guard(subjectsLock_);
     ballotSubjects_.emplace_back(ViewOf(text));
   } catch (const std::bad_alloc&) {
     throw _com_error(E_OUTOFMEMORY);
@@ -117,10 +122,13 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
   if (!AddChild(query, OLESTR("qid"), qid)) return S_FALSE;
   const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), qid);
   if (!subjects) return S_FALSE;
-  for (const OleString& text : ballotSubjects_) {
-    if (!AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text))) return S_FALSE;
+  {
+    const std::lock_guard guard(subjectsLock_);
+    for (const OleString& text : ballotSubjects_) {
+      if (!AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text))) return S_FALSE;
+    }
+    ballotSubjects_.clear();
   }
-  ballotSubjects_.clear();
   return Send(*request);
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "session/command_session.h"
@@ -63,6 +64,9 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   void AnnounceSubjectList(const OLECHAR* eventPath, IXMLDOMElement* element);
   void AnnounceDetail(const OLECHAR* eventPath, IXMLDOMElement* element);
 
+  // Hosts may fill and send the subject collections from several threads, so they alone are
+  // guarded; the lock is never held while the host is called.
+  std::mutex subjectsLock_;
   // Subjects of the next Refer, by index in code-unit order ("10" before "2").
   std::map<OleString, OleString> referSubjects_;
   // Subjects of the next Voting, in the order added.

@@ -4,16 +4,16 @@
 
 #include <optional>
 
+#include "component/bstr.h"
 #include "component/variant.h"
-#include "session/wide_string.h"
 
 // The attribute's value (VT_NULL when absent); false when the DOM call fails.
 bool ReadAttribute(IXMLDOMElement* element, const OLECHAR* name, Variant& value);
 
 // The attribute's value as text, or nothing when it is absent. Throws _com_error when the DOM
 // call fails or the value cannot be made a string.
-std::optional<WideString> FindAttributeText(IXMLDOMElement* element, const OLECHAR* name);
+std::optional<Bstr> FindAttributeText(IXMLDOMElement* element, const OLECHAR* name);
 
 // The attribute's value as text. Throws _com_error when the DOM call fails or the attribute is
 // absent (the null variant does not convert).
-WideString GetAttributeText(IXMLDOMElement* element, const OLECHAR* name);
+Bstr GetAttributeText(IXMLDOMElement* element, const OLECHAR* name);

@@ -8,6 +8,10 @@
 // attached, a text XML cannot carry (control characters other than tab, CR and LF, lone
 // surrogates, U+FFFE, U+FFFF), or no XML document (COM not initialised on the calling thread,
 // see host.h). Nothing waits for the answer: it arrives through OnPacket.
+// Texts are copied into the request unchanged: the server's XML reader reads each one exactly as
+// given, line breaks (CR, LF, CR LF), tabs, spaces at the ends and markup characters included,
+// on Windows as on POSIX (each platform's serialiser writes what XML would change as a character
+// reference).
 struct IAgendaCommands : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Create(const OLECHAR* id, const OLECHAR* qid,
                                            const OLECHAR* text, const OLECHAR* time,
@@ -23,6 +27,7 @@ struct IAgendaCommands : IUnknown {
  protected:
   ~IAgendaCommands() = default;
 };
+inline const IID& InterfaceIdOf(IAgendaCommands**) noexcept { return IID_IAgendaCommands; }
 
 // The records announced through SessionHost::RaiseEvent (host.h says which event carries
 // which). Each accessor delivers the text of the first element of its name below the record
@@ -40,6 +45,7 @@ struct IAgendaReply : IUnknown {
  protected:
   ~IAgendaReply() = default;
 };
+inline const IID& InterfaceIdOf(IAgendaReply**) noexcept { return IID_IAgendaReply; }
 
 struct IAgendaList : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(LONG* count) = 0;
@@ -49,3 +55,4 @@ struct IAgendaList : IUnknown {
  protected:
   ~IAgendaList() = default;
 };
+inline const IID& InterfaceIdOf(IAgendaList**) noexcept { return IID_IAgendaList; }

@@ -1,4 +1,6 @@
-// Identifiers of the module's interfaces, in the platform's 16-byte layout.
+// Identifiers of the module's interfaces, in the platform's 16-byte layout. Each interface's
+// header also names its identifier by type, InterfaceIdOf(static_cast<I**>(nullptr)), for code
+// that queries by type (found by argument-dependent lookup).
 #pragma once
 
 #include <quenlo/platform.h>

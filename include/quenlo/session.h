@@ -29,6 +29,7 @@ struct IConferenceSession : IUnknown {
  protected:
   ~IConferenceSession() = default;
 };
+inline const IID& InterfaceIdOf(IConferenceSession**) noexcept { return IID_IConferenceSession; }
 
 struct IPacketSink : IUnknown {
   // packet is the "iq" element of one incoming packet: any interface of an object answering
@@ -41,3 +42,4 @@ struct IPacketSink : IUnknown {
  protected:
   ~IPacketSink() = default;
 };
+inline const IID& InterfaceIdOf(IPacketSink**) noexcept { return IID_IPacketSink; }

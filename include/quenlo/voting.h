@@ -8,6 +8,10 @@
 // room name set, no host attached, a text XML cannot carry (control characters other than tab,
 // CR and LF, lone surrogates, U+FFFE, U+FFFF), or no XML document (COM not initialised on
 // the calling thread, see host.h). Nothing waits for the answer: it arrives through OnPacket.
+// Texts are copied into the request unchanged: the server's XML reader reads each one exactly as
+// given, line breaks (CR, LF, CR LF), tabs, spaces at the ends and markup characters included,
+// on Windows as on POSIX (each platform's serialiser writes what XML would change as a character
+// reference).
 struct IVotingCommands : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Apply(const OLECHAR* id) = 0;
   virtual HRESULT STDMETHODCALLTYPE Delete(const OLECHAR* id, const OLECHAR* qid) = 0;
@@ -28,6 +32,7 @@ struct IVotingCommands : IUnknown {
  protected:
   ~IVotingCommands() = default;
 };
+inline const IID& InterfaceIdOf(IVotingCommands**) noexcept { return IID_IVotingCommands; }
 
 // The result objects announced through SessionHost::RaiseEvent (host.h says which event
 // carries which). Accessors return 0 when the value was delivered and 1 when it is not there,
@@ -49,6 +54,7 @@ struct IVotingReply : IUnknown {
  protected:
   ~IVotingReply() = default;
 };
+inline const IID& InterfaceIdOf(IVotingReply**) noexcept { return IID_IVotingReply; }
 
 struct IVotingSubjectList : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(LONG* count) = 0;
@@ -57,6 +63,7 @@ struct IVotingSubjectList : IUnknown {
  protected:
   ~IVotingSubjectList() = default;
 };
+inline const IID& InterfaceIdOf(IVotingSubjectList**) noexcept { return IID_IVotingSubjectList; }
 
 struct IVotingDetail : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) = 0;
@@ -74,3 +81,4 @@ struct IVotingDetail : IUnknown {
  protected:
   ~IVotingDetail() = default;
 };
+inline const IID& InterfaceIdOf(IVotingDetail**) noexcept { return IID_IVotingDetail; }

@@ -59,7 +59,6 @@ DocumentLink& Node::Link() const noexcept { return store_->Link(); }
 // Children are released by Destroy or RemoveChildren before a node is deleted.
 Node::~Node() { probe::NoteDomNodes(-1); }
 
-
 Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;
   void* node = nullptr;

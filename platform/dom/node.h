@@ -46,7 +46,7 @@ class Node : public RefCounted {
 
   // Memory for a node of `size` bytes: from the store's blocks for a parse (which owns the
   // store while it runs), from the heap otherwise. Throws std::bad_alloc, also when the
-  // allocation-failure hook refuses it: every node is allocated here.
+  // allocation-failure test hook refuses it: every node is allocated here.
   static void* Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment);
 
   // Takes over the caller's reference to a free-standing node. Builders that fill a tree

@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <vector>
 
 namespace quenlo::platform::dom {
 
@@ -57,11 +56,12 @@ class NodeStore {
   const Name* Intern(std::u16string_view text);
   const Name* InternWhileBuilding(std::u16string_view text);
 
-  // What the parse placed in blocks, for the memory figures of the benchmarks.
-  std::size_t BlockBytes() const noexcept { return blockBytes_; }
-
  private:
-  explicit NodeStore(std::shared_ptr<DocumentLink> link) noexcept;
+  struct Block {
+    Block* previous;
+  };
+
+  NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock, std::size_t size) noexcept;
   ~NodeStore();
 
   void AddBlock(std::size_t atLeast);
@@ -69,11 +69,10 @@ class NodeStore {
 
   std::shared_ptr<DocumentLink> link_;
   std::atomic<std::size_t> holders_{1};
-  std::vector<void*> blocks_;
-  char* cursor_ = nullptr;
-  char* end_ = nullptr;
+  Block* lastBlock_ = nullptr;  // the blocks after the first, which lives inside the store
+  char* cursor_;
+  char* end_;
   std::size_t nextBlockSize_;
-  std::size_t blockBytes_ = 0;
   std::mutex namesMutex_;
   // Open addressing, a power of two in size, itself in the blocks.
   const Name** nameTable_ = nullptr;

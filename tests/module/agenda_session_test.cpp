@@ -1,5 +1,6 @@
 // AgendaSession: its interfaces, its one property and the packet filter with its statuses.
 #include <gtest/gtest.h>
+#include <quenlo/voting.h>
 
 #include "agenda_fixture.h"
 

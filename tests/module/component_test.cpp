@@ -1,6 +1,8 @@
 // ComponentBase, ForwardedInterface, ResultObject and the owning wrappers: reference counts,
 // destruction, and the QueryInterface contract.
 #include <gtest/gtest.h>
+#include <quenlo/agenda.h>
+#include <quenlo/voting.h>
 
 #include <cstdio>
 #include <string>

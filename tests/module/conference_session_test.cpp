@@ -1,6 +1,7 @@
 // ConferenceSession and the shared session layer, through a minimal concrete session: properties,
 // attachment, the packet filter, requests and announcements.
 #include <gtest/gtest.h>
+#include <quenlo/voting.h>
 
 #include <limits>
 #include <thread>

@@ -1,6 +1,8 @@
 // The exported entry point, called through the built module as a host would.
 #include <gtest/gtest.h>
+#include <quenlo/agenda.h>
 #include <quenlo/extension.h>
+#include <quenlo/voting.h>
 
 #include "support/recording_host.h"
 

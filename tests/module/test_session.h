@@ -33,14 +33,8 @@ inline constexpr IID IID_ITestCommands = {
 inline constexpr IID IID_ITestResult = {
     0x6B1D2F11, 0x1111, 0x4A4A, {0x90, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
 
-template <>
-inline const IID& InterfaceId<ITestCommands>() noexcept {
-  return IID_ITestCommands;
-}
-template <>
-inline const IID& InterfaceId<ITestResult>() noexcept {
-  return IID_ITestResult;
-}
+inline const IID& InterfaceIdOf(ITestCommands**) noexcept { return IID_ITestCommands; }
+inline const IID& InterfaceIdOf(ITestResult**) noexcept { return IID_ITestResult; }
 
 inline constexpr const OLECHAR* kTestNamespace = OLESTR("quenlo:conf:test");
 

@@ -12,6 +12,8 @@
 
 #include "voting/voting_reply.h"
 #include "voting_fixture.h"
+#include "xml/attribute_reader.h"
+#include "xml/element_lookup.h"
 #include "xml/shared_document.h"
 
 namespace {
@@ -110,6 +112,54 @@ TEST(VotingConcurrencyTest, TwoThreadsDriveTheirOwnSessions) {
     EXPECT_GT(outcome.rounds, 0);
     EXPECT_EQ(outcome.failures, 0);
   }
+}
+
+// Two threads of a host fill and send the subject collections of one session at once. Every
+// command must answer as it would alone, and every ballot subject added must go out in exactly
+// one Voting, whichever thread's Voting takes it.
+TEST(VotingConcurrencyTest, TwoThreadsShareTheSubjectCollectionsOfOneSession) {
+  RecordingHost host;
+  const ComPtr<IUnknown> session((new VotingSession())->Primary());
+  const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
+  const ComPtr<IVotingCommands> commands = session.As<IVotingCommands>();
+  ASSERT_EQ(config->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
+  ASSERT_EQ(config->Attach(&host), S_OK);
+  constexpr int kRounds = 300;
+  std::atomic<int> ready{0};
+  int failures[2] = {0, 0};
+  std::thread players[2];
+  for (int player = 0; player < 2; ++player) {
+    players[player] = std::thread([player, &ready, &failures, &commands] {
+      const OleString text(1, static_cast<OLECHAR>(u'a' + player));
+      ready.fetch_add(1);
+      while (ready.load() < 2) {
+      }
+      int& failed = failures[player];
+      for (int round = 0; round < kRounds; ++round) {
+        failed += commands->AddReferSubject(OLESTR("x"), text.c_str(), text.c_str()) != S_OK;
+        failed += commands->AddVotingSubject(text.c_str()) != S_OK;
+        failed += commands->AddVotingSubject(text.c_str()) != S_OK;
+        failed += commands->Refer(OLESTR("refer"), OLESTR("q"), OLESTR("c")) != S_OK;
+        failed += commands->Voting(OLESTR("voting"), OLESTR("q")) != S_OK;
+        failed += commands->ClearReferSubjects(text.c_str()) != S_OK;
+      }
+    });
+  }
+  for (std::thread& player : players) player.join();
+  EXPECT_EQ(failures[0], 0);
+  EXPECT_EQ(failures[1], 0);
+  ASSERT_EQ(host.Sent().size(), 4u * kRounds);
+  std::size_t ballots = 0;
+  for (const ComPtr<IXMLDOMElement>& packet : host.Sent()) {
+    Variant id;
+    ASSERT_TRUE(ReadAttribute(packet.Get(), OLESTR("id"), id));
+    if (ToUtf8(id.Get().bstrVal) != "voting") continue;
+    std::vector<ComPtr<IXMLDOMElement>> subjects;
+    FindElements(packet.Get(), OLESTR("subject"), subjects);
+    ballots += subjects.size();
+  }
+  EXPECT_EQ(ballots, 2u * 2u * kRounds);
+  config->Detach();
 }
 
 // A host thread may drop its reference to an announced object while the module drops its own

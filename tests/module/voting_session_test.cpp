@@ -1,6 +1,7 @@
 // VotingSession: its interfaces, its four properties, the room-name cache and the packet filter
 // with its statuses.
 #include <gtest/gtest.h>
+#include <quenlo/agenda.h>
 
 #include "voting_fixture.h"
 
