@@ -41,11 +41,22 @@ class Performance {
               const MeetingConductor::LineObserver& observer)
       : server_(users), transcripts_(transcripts), observer_(observer) {
     confserver_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--quiet", "--xmpp",
+        std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
                                  "127.0.0.1:" + std::to_string(server_.component_port()),
                                  "--domain", ProsodyServer::kComponentDomain, "--secret-file",
-                                 server_.secret_file()},
+                                 server_.secret_file(),
+                                 // Each performance starts from empty rooms of its own.
+                                 "--store", server_.PathFor("rooms.db")},
         server_.PathFor("confserver.log"));
+    // Participants join only once the rooms are served: a join before that is refused.
+    const auto until = std::chrono::steady_clock::now() + kStepTimeout;
+    while (ReadFile(server_.PathFor("confserver.log")).find("connected to") == std::string::npos) {
+      if (!confserver_->running() || std::chrono::steady_clock::now() > until) {
+        throw std::runtime_error("confserver did not connect:\n" +
+                                 ReadFile(server_.PathFor("confserver.log")));
+      }
+      std::this_thread::sleep_for(5ms);
+    }
   }
 
   ~Performance() {
