@@ -43,10 +43,9 @@ class Performance {
     confserver_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
                                  "127.0.0.1:" + std::to_string(server_.component_port()),
-                                 "--domain", ProsodyServer::kComponentDomain, "--secret-file",
-                                 server_.secret_file(),
-                                 // Each performance starts from empty rooms of its own.
-                                 "--store", server_.PathFor("rooms.db")},
+                                 "--domain", ProsodyServer::kComponentDomain, "--store",
+                                 server_.PathFor("rooms.db"), "--secret-file",
+                                 server_.secret_file()},
         server_.PathFor("confserver.log"));
     // Participants join only once the rooms are served: a join before that is refused.
     const auto until = std::chrono::steady_clock::now() + kStepTimeout;
