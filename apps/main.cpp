@@ -1,28 +1,72 @@
 // confhost: the reference host on the command line. Loads the module, runs a meeting against
-// the conference server simulator in the same process, and shows what the module announces.
+// the conference server simulator in the same process, or takes part in one on an XMPP server
+// as one participant, and shows what the module announces.
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "apps/demo.h"
+#include "apps/endpoint_options.h"
 #include "apps/line_reader.h"
 #include "apps/meeting_console.h"
 #include "apps/module_location.h"
 #include "apps/usage_error.h"
 #include "host/host_error.h"
+#include "host/in_process_conference.h"
+#include "host/xmpp_conference.h"
 
 namespace {
 
 using quenlo::confhost::MeetingConsole;
 using quenlo::confhost::OutputStyle;
 
+// Where the meeting takes place: the simulator in this process unless --xmpp names a server.
+struct MeetingOptions {
+  std::string xmpp;
+  std::string jid;
+  std::string password_file;
+  std::string room;
+  std::string nick;
+};
+
+// The meeting the options ask for; over XMPP, its one participant joins at once.
+std::unique_ptr<MeetingConsole> OpenConsole(std::shared_ptr<quenlo::host::ConferenceModule> module,
+                                            const MeetingOptions& options, OutputStyle style,
+                                            bool trace) {
+  if (options.xmpp.empty()) {
+    return std::make_unique<MeetingConsole>(
+        std::make_unique<quenlo::host::InProcessConference>(std::move(module)), std::cout, style,
+        trace);
+  }
+  for (const auto& [value, name] :
+       {std::pair{&options.jid, "--jid"}, std::pair{&options.password_file, "--password-file"},
+        std::pair{&options.room, "--room"}}) {
+    if (value->empty()) throw quenlo::confhost::UsageError(std::string("--xmpp needs ") + name);
+  }
+  quenlo::apps::HostPort server;
+  quenlo::host::XmppAccount account;
+  try {
+    server = quenlo::apps::ParseHostPort(options.xmpp);
+    account = {server.host, server.port, options.jid,
+               quenlo::apps::ReadSecretFile(options.password_file)};
+  } catch (const std::invalid_argument& error) {
+    throw quenlo::confhost::UsageError(error.what());
+  }
+  const std::string nick =
+      options.nick.empty() ? options.jid.substr(0, options.jid.find('@')) : options.nick;
+  auto console =
+      std::make_unique<MeetingConsole>(std::make_unique<quenlo::host::XmppConference>(
+                                           std::move(module), std::move(account), options.room),
+                                       std::cout, style, trace);
+  console->Join(nick);
+  return console;
+}
+
 // An error does not end the shell, but it is reported on the error output (with its line number
 // when the lines come from a file or pipe) and makes the exit status 1, so that a script fed to
 // the shell cannot fail unnoticed.
-int RunShell(std::shared_ptr<quenlo::host::ConferenceModule> module, OutputStyle style,
-             bool trace) {
-  MeetingConsole console(std::move(module), std::cout, style, trace);
+int RunShell(MeetingConsole& console) {
   quenlo::confhost::LineReader reader;
   std::cout << "Type help for the verbs, quit to leave.\n";
   int status = 0;
@@ -41,14 +85,12 @@ int RunShell(std::shared_ptr<quenlo::host::ConferenceModule> module, OutputStyle
   return status;
 }
 
-int RunScript(std::shared_ptr<quenlo::host::ConferenceModule> module, const std::string& file,
-              OutputStyle style, bool trace) {
+int RunScript(MeetingConsole& console, const std::string& file) {
   if (std::filesystem::is_directory(file)) {
     throw quenlo::confhost::UsageError("cannot read " + file + ": it is a directory");
   }
   std::ifstream script(file);
   if (!script) throw quenlo::confhost::UsageError("cannot read " + file);
-  MeetingConsole console(std::move(module), std::cout, style, trace);
   std::string line;
   for (int number = 1; std::getline(script, line); ++number) {
     try {
@@ -80,8 +122,17 @@ int main(int argc, char** argv) {
     command->add_flag("--trace", trace, "also print every packet on the wire");
     command->fallthrough();
   }
+  MeetingOptions meeting;
   for (CLI::App* command : {shell, run}) {
     command->add_flag("--json", json, "print events as JSON lines");
+    command->add_option(
+        "--xmpp", meeting.xmpp,
+        "take part in a meeting on this XMPP server (HOST:PORT) as one participant");
+    command->add_option("--jid", meeting.jid, "the participant's account (user@domain)");
+    command->add_option("--password-file", meeting.password_file, "a file holding its password");
+    command->add_option("--room", meeting.room, "the room (room@conference-domain)");
+    command->add_option("--nick", meeting.nick,
+                        "the name shown in the room and in registered votes (default: the user)");
   }
   run->add_option("FILE", script, "the script")->required();
   try {
@@ -105,8 +156,10 @@ int main(int argc, char** argv) {
       quenlo::confhost::RunDemo(std::move(module), std::cout, trace);
       return 0;
     }
-    if (*shell) return RunShell(std::move(module), style, trace);
-    return RunScript(std::move(module), script, style, trace);
+    const std::unique_ptr<MeetingConsole> console =
+        OpenConsole(std::move(module), meeting, style, trace);
+    if (*shell) return RunShell(*console);
+    return RunScript(*console, script);
   } catch (const quenlo::confhost::UsageError& error) {
     std::cerr << "confhost: " << error.what() << '\n';
     return 2;

@@ -27,7 +27,9 @@ constexpr HostVerb kHostVerbs[] = {
     {"leave", "NAME", "a participant leaves the room"},
     {"set", "PROPERTY VALUE", "set a session property (voting.* or agenda.*)"},
     {"get", "PROPERTY", "show a session property"},
-    {"advance", "SECONDS", "move the server's clock forward (votes may time out)"},
+    {"advance", "SECONDS",
+     "let time pass on the server's clock (votes may time out); over XMPP this waits"},
+    {"echo", "TEXT...", "print the text (scripts mark their progress with it)"},
     {"help", "", "list the verbs"},
     {"quit", "", "leave confhost"},
 };
@@ -42,16 +44,15 @@ void CheckCount(const std::string& verb, const std::vector<std::string>& argumen
 
 }  // namespace
 
-MeetingConsole::MeetingConsole(std::shared_ptr<host::ConferenceModule> module, std::ostream& out,
+MeetingConsole::MeetingConsole(std::unique_ptr<host::Conference> conference, std::ostream& out,
                                OutputStyle style, bool trace)
-    : out_(out), style_(style), conference_(std::move(module)) {
-  conference_.SetEventObserver(
+    : out_(out), style_(style), conference_(std::move(conference)) {
+  conference_->SetEventObserver(
       [this](const std::string& participant, const host::HostEvent& event) {
         PrintEvent(participant, event);
       });
   if (trace) {
-    conference_.transport().SetWireObserver(
-        [this](const host::WirePacket& packet) { PrintWire(packet); });
+    conference_->SetWireObserver([this](const host::WirePacket& packet) { PrintWire(packet); });
   }
 }
 
@@ -82,9 +83,15 @@ bool MeetingConsole::Execute(std::string_view line) {
   } else {
     RunHostVerb(verb, arguments);
   }
-  conference_.Settle();
+  conference_->Settle();
   out_.flush();
   return true;
+}
+
+void MeetingConsole::Join(const std::string& name, const std::string& display_name) {
+  conference_->Join(name, display_name);
+  current_ = name;
+  conference_->Settle();
 }
 
 void MeetingConsole::RunHostVerb(const std::string& verb,
@@ -94,11 +101,10 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
   } else if (verb == "join") {
     CheckCount(verb, arguments, 1, 2, "NAME [DISPLAY-NAME]");
     try {
-      conference_.Join(arguments[0], arguments.size() > 1 ? arguments[1] : "");
+      Join(arguments[0], arguments.size() > 1 ? arguments[1] : "");
     } catch (const host::HostError& error) {
       throw UsageError(error.what());
     }
-    current_ = arguments[0];
   } else if (verb == "as") {
     CheckCount(verb, arguments, 1, 1, "NAME");
     Named(arguments[0]);
@@ -106,7 +112,7 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
   } else if (verb == "leave") {
     CheckCount(verb, arguments, 1, 1, "NAME");
     Named(arguments[0]);
-    conference_.Leave(arguments[0]);
+    conference_->Leave(arguments[0]);
     if (current_ == arguments[0]) current_.clear();
   } else if (verb == "set") {
     CheckCount(verb, arguments, 2, 2, "PROPERTY VALUE");
@@ -132,6 +138,10 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     } else {
       out_ << "[" << current_ << "] " << arguments[0] << " = " << JsonString(text) << "\n";
     }
+  } else if (verb == "echo") {
+    std::string text;
+    for (const std::string& argument : arguments) text += (text.empty() ? "" : " ") + argument;
+    out_ << (style_ == OutputStyle::kJson ? "{\"echo\":" + JsonString(text) + "}" : text) << '\n';
   } else if (verb == "advance") {
     CheckCount(verb, arguments, 1, 1, "SECONDS");
     long seconds = -1;
@@ -141,7 +151,7 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
       throw UsageError("advance takes a whole number of seconds, not " + Quoted(text));
     }
     try {
-      conference_.Advance(std::chrono::seconds(seconds));
+      conference_->Advance(std::chrono::seconds(seconds));
     } catch (const host::HostError& refused) {
       throw UsageError(refused.what());
     }
@@ -156,7 +166,7 @@ host::Participant& MeetingConsole::Current() {
 }
 
 host::Participant& MeetingConsole::Named(const std::string& name) {
-  host::Participant* participant = conference_.Find(name);
+  host::Participant* participant = conference_->Find(name);
   if (participant == nullptr) throw UsageError("nobody called " + Quoted(name) + " has joined");
   return *participant;
 }
@@ -175,7 +185,7 @@ std::string MeetingConsole::Prompt() const {
 
 std::string MeetingConsole::HelpText() const {
   std::ostringstream help;
-  help << "Room " << conference_.room()
+  help << "Room " << conference_->room()
        << ". Verbs (quote arguments with blanks: \"two words\"):\n";
   for (const HostVerb& verb : kHostVerbs) {
     help << "  " << verb.name << ' ' << verb.parameters << "\n      " << verb.summary << '\n';

@@ -1,4 +1,5 @@
-// Runs confhost's verbs, typed or scripted, against an in-process meeting and prints what
+// Runs confhost's verbs, typed or scripted, against a meeting (in process, or one participant
+// over XMPP) and prints what
 // happens: every announced event with all its accessor values, refused commands, and (when
 // tracing) every packet on the wire.
 #pragma once
@@ -9,8 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/conference_module.h"
-#include "host/in_process_conference.h"
+#include "host/conference.h"
 
 namespace quenlo::confhost {
 
@@ -18,12 +18,15 @@ enum class OutputStyle { kText, kJson };
 
 class MeetingConsole {
  public:
-  MeetingConsole(std::shared_ptr<host::ConferenceModule> module, std::ostream& out,
-                 OutputStyle style, bool trace);
+  MeetingConsole(std::unique_ptr<host::Conference> conference, std::ostream& out, OutputStyle style,
+                 bool trace);
 
   // Runs one line (blank lines and "#" comments do nothing) and delivers everything it caused.
   // Throws UsageError for input it cannot act on. False when the line asks to quit.
   bool Execute(std::string_view line);
+  // What the join verb does: `name` joins the room and acts from now on. Throws HostError when
+  // the name cannot join.
+  void Join(const std::string& name, const std::string& display_name = "");
 
   std::string Prompt() const;
   std::string HelpText() const;
@@ -39,7 +42,7 @@ class MeetingConsole {
 
   std::ostream& out_;
   OutputStyle style_;
-  host::InProcessConference conference_;
+  std::unique_ptr<host::Conference> conference_;
   std::string current_;
 };
 

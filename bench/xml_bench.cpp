@@ -179,6 +179,7 @@ void PrintBytesPerNode() {
   XmlParseElement(text, limits, &warmUp);
   if (warmUp != nullptr) warmUp->Release();
 
+  CountAllocatedBytes(true);
   std::size_t before = CurrentAllocations().liveBytes;
   IXMLDOMElement* root = nullptr;
   XmlParseElement(text, limits, &root);
@@ -190,6 +191,7 @@ void PrintBytesPerNode() {
   document->load_buffer(text.data(), text.size());
   const double theirs = static_cast<double>(CurrentAllocations().liveBytes - before);
   delete document;
+  CountAllocatedBytes(false);
 
   const double count = static_cast<double>(nodes);
   std::printf("%-52s %6.1f bytes (pugixml %.1f, %.2fx)\n", "memory per parsed node, 3 MB reply",

@@ -17,13 +17,13 @@ class SessionFactory final : public ComponentBase,
 
   // The outer object and the identifier are not examined: aggregation is never refused and the
   // caller queries for the interfaces it wants. E_OUTOFMEMORY with a null result when the
-  // session cannot be allocated; a constructor failure leaves through the boundary guard (after
-  // the memory is freed) with a null result.
+  // session or what its constructor allocates cannot be had. A class factory's caller expects a
+  // status, never an exception, so the status is returned on every platform.
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* /*outer*/, REFIID /*iid*/,
                                            void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    return GuardBoundary([&] {
+    return GuardBoundary<BoundaryFailure::kReturnStatus>([&] {
       Session* session = new (std::nothrow) Session();
       if (session == nullptr) return E_OUTOFMEMORY;
       return ComPtr<IUnknown>(session->Primary()).CopyTo(reinterpret_cast<IUnknown**>(object));

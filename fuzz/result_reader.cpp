@@ -118,9 +118,10 @@ void ReadVotingDetail(IVotingDetail* detail) {
     const OLECHAR* name = nullptr;
     const HRESULT status = detail->GetSubjectResult(position, &votes, &name);
     RequireStatus(status, "IVotingDetail::GetSubjectResult");
-    // This accessor answers 1 when it delivered.
-    Require(status == S_OK || (position >= 0 && position < count),
-            "IVotingDetail::GetSubjectResult delivers only positions below the count");
+    // This accessor answers 1 when it delivered. Its positions run over the subjects' indexes,
+    // which may outnumber the names the count is of (two subjects of one name).
+    Require(status == S_OK || position >= 0,
+            "IVotingDetail::GetSubjectResult delivers no negative position");
     if (status == S_FALSE && names.size() < 12) names.push_back(Borrowed(name));
   }
   const OLECHAR* voter = nullptr;

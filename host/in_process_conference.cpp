@@ -39,6 +39,10 @@ void InProcessConference::SetEventObserver(EventObserver observer) {
   observer_ = std::move(observer);
 }
 
+void InProcessConference::SetWireObserver(WireObserver observer) {
+  transport_.SetWireObserver(std::move(observer));
+}
+
 std::size_t InProcessConference::Settle() { return transport_.DeliverPending(); }
 
 void InProcessConference::Advance(std::chrono::seconds elapsed) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "host/conference.h"
 #include "host/conference_module.h"
 #include "host/in_process_transport.h"
 #include "host/participant.h"
@@ -17,40 +18,35 @@
 
 namespace quenlo::host {
 
-class InProcessConference {
+class InProcessConference final : public Conference {
  public:
   static constexpr char kDefaultRoom[] = "board@conference.example.net";
-
-  // Hears every event of every participant, with the participant's name.
-  using EventObserver = std::function<void(const std::string& participant, const HostEvent&)>;
 
   explicit InProcessConference(std::shared_ptr<ConferenceModule> module,
                                std::string room = kDefaultRoom);
   InProcessConference(const InProcessConference&) = delete;
   InProcessConference& operator=(const InProcessConference&) = delete;
-  ~InProcessConference();
+  ~InProcessConference() override;
 
-  const std::string& room() const noexcept { return room_; }
+  const std::string& room() const noexcept override { return room_; }
   InProcessTransport& transport() noexcept { return transport_; }
 
   // `name` becomes the address name@example.net; `display_name` is what registered votes
   // show (the name itself when empty). Throws HostError when the name is taken.
-  Participant& Join(const std::string& name, const std::string& display_name = "");
-  // False when nobody of that name is here.
-  bool Leave(const std::string& name);
-  // Null when nobody of that name is here.
-  Participant* Find(const std::string& name);
+  Participant& Join(const std::string& name, const std::string& display_name = "") override;
+  bool Leave(const std::string& name) override;
+  Participant* Find(const std::string& name) override;
 
-  void SetEventObserver(EventObserver observer);
+  void SetEventObserver(EventObserver observer) override;
+  void SetWireObserver(WireObserver observer) override;
 
-  // Delivers every packet on its way, and what handling them sends in turn.
-  std::size_t Settle();
+  std::size_t Settle() override;
   // How far the server's clock can be moved in all: 100 years.
   static constexpr std::chrono::seconds kClockLimit{100LL * 365 * 24 * 3600};
 
   // Moves the server's clock forward, ends the votes whose time ran out, and settles. Throws
   // HostError, moving nothing, when the clock would pass kClockLimit (or `elapsed` is negative).
-  void Advance(std::chrono::seconds elapsed);
+  void Advance(std::chrono::seconds elapsed) override;
 
  private:
   std::shared_ptr<ConferenceModule> module_;

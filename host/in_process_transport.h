@@ -15,17 +15,8 @@
 
 namespace quenlo::host {
 
-// One packet on the wire, for tracing.
-struct WirePacket {
-  std::string from;
-  std::string to;
-  std::string xml;
-};
-
 class InProcessTransport final : public Transport {
  public:
-  using WireObserver = std::function<void(const WirePacket&)>;
-
   explicit InProcessTransport(server::ConferenceServer& server);
 
   void Connect(const Endpoint& endpoint, PacketReceiver& receiver) override;

@@ -1,6 +1,7 @@
 // How a host reaches the conference server: serialised packets out, serialised packets in.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,16 @@ struct Endpoint {
   std::string room;
   std::string display_name;
 };
+
+// One packet on the wire, for tracing.
+struct WirePacket {
+  std::string from;
+  std::string to;
+  std::string xml;
+};
+
+// Sees every packet a transport carries, in both directions, in the order they travel.
+using WireObserver = std::function<void(const WirePacket&)>;
 
 class Transport {
  public:

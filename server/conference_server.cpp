@@ -19,14 +19,19 @@ Drop ParseRequest(std::string_view xml_text, pugi::xml_document& document) {
   if (xml_text.size() > ConferenceServer::kMaxRequestBytes) return Drop::kTooLarge;
   if (xml_text.find('\0') != std::string_view::npos) return Drop::kMalformed;
   // The document type is kept only to be refused: requests never carry one, and a client's
-  // stricter parser would not accept a relayed packet that needed it.
+  // stricter parser would not accept a relayed packet that needed it. Text around the root is
+  // kept (as a fragment) for the same reason: pugixml would otherwise skip it silently.
   if (!document.load_buffer(xml_text.data(), xml_text.size(),
-                            pugi::parse_default | pugi::parse_doctype, pugi::encoding_utf8)) {
+                            pugi::parse_default | pugi::parse_doctype | pugi::parse_fragment,
+                            pugi::encoding_utf8)) {
     return Drop::kMalformed;
   }
   int roots = 0;
   for (const pugi::xml_node node : document.children()) {
-    if (node.type() == pugi::node_doctype) return Drop::kMalformed;
+    if (node.type() == pugi::node_doctype || node.type() == pugi::node_pcdata ||
+        node.type() == pugi::node_cdata) {
+      return Drop::kMalformed;
+    }
     if (node.type() == pugi::node_element) ++roots;
   }
   if (!HoldsOnlyXmlText(document)) return Drop::kMalformed;

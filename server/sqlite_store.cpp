@@ -79,6 +79,7 @@ SQLite::Database OpenDatabase(const std::string& path) {
 struct SqliteStore::Statements {
   explicit Statements(SQLite::Database& db)
       : begin(db, "BEGIN"),
+        begin_exclusive(db, "BEGIN EXCLUSIVE"),
         commit(db, "COMMIT"),
         rollback(db, "ROLLBACK"),
         save_room(db,
@@ -106,7 +107,7 @@ struct SqliteStore::Statements {
         delete_agenda_item(db, "DELETE FROM agenda_items WHERE room = ?1 AND qid = ?2"),
         save_in_progress(db, "UPDATE rooms SET in_progress = ?2 WHERE address = ?1") {}
 
-  SQLite::Statement begin, commit, rollback;
+  SQLite::Statement begin, begin_exclusive, commit, rollback;
   SQLite::Statement save_room, add_vote, save_next_vote_id, save_vote, delete_subjects, add_subject,
       delete_vote, add_ballot;
   SQLite::Statement save_agenda_item, delete_agenda_item, save_in_progress;
@@ -150,6 +151,10 @@ SqliteStore::SqliteStore(const std::string& path, StoreDurability durability)
     // stays under some 40 MB.
     database_.exec("PRAGMA wal_autocheckpoint = 10000");
     statements_ = std::make_unique<Statements>(database_);
+    // Changing the journal mode lets go of the lock taken while checking; take it back and keep
+    // it (the locking mode keeps every lock until the store closes).
+    Run(statements_->begin_exclusive);
+    Run(statements_->commit);
   } catch (const SQLite::Exception& error) {
     throw OpenError(path_, Reason(error));
   }

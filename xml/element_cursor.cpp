@@ -1,8 +1,9 @@
 #include "xml/element_cursor.h"
 
+#include "component/ole_text.h"
 #include "xml/dom_name.h"
 
-ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept {
+ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept : tag_(tag) {
   if (element == nullptr) return;
   // An element without children has no matches: asking costs no list. Should the DOM fail to
   // answer, the lookup goes ahead and reports what it finds.
@@ -18,15 +19,35 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexce
 }
 
 ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
-  if (!list_) return nullptr;
-  ComPtr<IXMLDOMNode> node;
-  const HRESULT status = list_->get_item(index_, node.Put());
-  ComPtr<IXMLDOMElement> element = SUCCEEDED(status) && node ? node.As<IXMLDOMElement>() : nullptr;
-  failed_ = FAILED(status) || (node && !element);
-  if (!element) {
-    list_ = nullptr;  // the end, or a failure: later calls answer the same without the DOM
-    return nullptr;
+  for (;;) {
+    if (!list_) return nullptr;
+    ComPtr<IXMLDOMNode> node;
+    const HRESULT status = list_->get_item(position_, node.Put());
+    ComPtr<IXMLDOMElement> element =
+        SUCCEEDED(status) && node ? node.As<IXMLDOMElement>() : nullptr;
+    failed_ = FAILED(status) || (node && !element);
+    if (!element) {
+      list_ = nullptr;  // the end, or a failure: later calls answer the same without the DOM
+      return nullptr;
+    }
+    ++position_;
+    if (!HasTag(element.Get())) continue;
+    ++index_;
+    return element;
   }
-  ++index_;
-  return element;
 }
+
+#ifdef _WIN32
+// msxml also finds an element whose local name is the tag under a prefix (<v:query xmlns:v=...>
+// for "query"); the POSIX DOM matches the whole name only. Keeping exact matches alone makes a
+// packet read the same on both.
+bool ElementCursor::HasTag(IXMLDOMElement* element) noexcept {
+  BSTR name = nullptr;
+  const bool same = SUCCEEDED(element->get_tagName(&name)) && name != nullptr &&
+                    OleStringView(name, SysStringLen(name)) == OleStringView(tag_);
+  SysFreeString(name);
+  return same;
+}
+#else
+bool ElementCursor::HasTag(IXMLDOMElement*) noexcept { return true; }
+#endif

@@ -18,7 +18,12 @@ class ElementCursor {
   long Count() const noexcept { return index_; }
 
  private:
-  ComPtr<IXMLDOMNodeList> list_;  // asked item by item, never for its length
-  long index_ = 0;
+  // Whether the element's tag name is exactly the one asked for (see the definition).
+  bool HasTag(IXMLDOMElement* element) noexcept;
+
+  ComPtr<IXMLDOMNodeList> list_;         // asked item by item, never for its length
+  [[maybe_unused]] const OLECHAR* tag_;  // read by HasTag on Windows only
+  long position_ = 0;                    // in the DOM's list
+  long index_ = 0;                       // matches handed out
   bool failed_ = false;
 };

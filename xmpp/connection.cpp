@@ -1,5 +1,9 @@
 #include "xmpp/connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <cstring>
 #include <mutex>
 
@@ -39,7 +43,14 @@ std::string DescribeFailure(int error, const xmpp_stream_error_t* stream_error) 
 // before it reaches the network (see PrepareForComponent).
 thread_local bool refuse_sockets = false;
 
-int AllowOrRefuseSocket(xmpp_conn_t*, void*) { return refuse_sockets ? -1 : 0; }
+// Stanzas are small and answered one by one: without TCP_NODELAY, Nagle's algorithm holds each
+// one back waiting for the previous one's acknowledgement.
+int PrepareSocket(xmpp_conn_t*, void* socket_fd) {
+  if (refuse_sockets) return -1;
+  const int on = 1;
+  setsockopt(*static_cast<int*>(socket_fd), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+  return 0;
+}
 
 // libstrophe 0.12.2 allocates a connection's stream-management state only on the client connect
 // path, yet reads it on every stanza sent or received and on every disconnect, whatever the
@@ -69,10 +80,15 @@ void Context::RunOnce(std::chrono::milliseconds timeout) {
 
 Connection::Connection(Context& context)
     : context_(context), connection_(xmpp_conn_new(context.get())) {
-  xmpp_conn_set_sockopt_callback(connection_, &AllowOrRefuseSocket);
+  xmpp_conn_set_sockopt_callback(connection_, &PrepareSocket);
 }
 
-Connection::~Connection() { xmpp_conn_release(connection_); }
+Connection::~Connection() {
+  // Releasing a connection that is still up reports its disconnect; the owner that registered
+  // the handler may be half destroyed by now, so it hears nothing more.
+  link_handler_ = nullptr;
+  xmpp_conn_release(connection_);
+}
 
 void Connection::OnStanza(const char* name, StanzaHandler handler) {
   StanzaHandler& stored = stanza_handlers_.emplace_back(std::move(handler));
@@ -114,6 +130,10 @@ std::string Connection::bound_jid() const {
 int Connection::send_queue_length() const { return xmpp_conn_send_queue_len(connection_); }
 
 void Connection::Send(xmpp_stanza_t* stanza) { xmpp_send(connection_, stanza); }
+
+void Connection::SendText(const std::string& xml) {
+  xmpp_send_raw(connection_, xml.data(), xml.size());
+}
 
 void Connection::OnLinkEvent(xmpp_conn_t*, xmpp_conn_event_t event, int error,
                              xmpp_stream_error_t* stream_error, void* self) {

@@ -4,9 +4,13 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <map>
+#include <vector>
 
 #include "apps/confserver/component_runner.h"
+#include "apps/confserver/store_options.h"
 #include "apps/endpoint_options.h"
+#include "server/sqlite_store.h"
 
 namespace {
 
@@ -18,13 +22,33 @@ struct Options {
   std::string xmpp;
   std::string domain;
   std::string secret_file;
+  std::string store;
+  std::vector<std::string> owners;
+  std::string sync = "normal";
   bool quiet = false;
   bool verbose = false;
 };
 
-// The service as this run configures it; options that change how it is built belong here.
-std::unique_ptr<quenlo::server::ConferenceServer> MakeService(const Options&) {
-  return std::make_unique<quenlo::server::ConferenceServer>();
+// The service as this run configures it, on its store. Every problem with the store or the
+// owners shows here, before any connection is tried.
+std::unique_ptr<quenlo::server::ConferenceServer> MakeService(const Options& options) {
+  std::vector<std::pair<std::string, std::string>> owners;
+  for (const std::string& owner : options.owners) {
+    owners.push_back(quenlo::confserver::ParseOwner(owner, options.domain));
+  }
+  const std::string path =
+      options.store.empty() ? quenlo::confserver::DefaultStorePath(options.domain) : options.store;
+  const auto durability = options.sync == "full" ? quenlo::server::StoreDurability::kFull
+                                                 : quenlo::server::StoreDurability::kNormal;
+  auto service = std::make_unique<quenlo::server::ConferenceServer>(
+      &std::chrono::system_clock::now,
+      std::make_unique<quenlo::server::SqliteStore>(path, durability));
+  for (const auto& [room, owner] : owners) {
+    if (!service->SetOwner(room, owner)) {
+      throw std::runtime_error("cannot store the owner of " + room);
+    }
+  }
+  return service;
 }
 
 }  // namespace
@@ -37,6 +61,15 @@ int main(int argc, char** argv) {
       ->required();
   app.add_option("--secret-file", options.secret_file, "a file holding the component secret")
       ->required();
+  app.add_option("--store", options.store,
+                 "the file that keeps the rooms (default: DOMAIN.db in $XDG_STATE_HOME/quenlo or "
+                 "~/.local/state/quenlo; :memory: keeps nothing)");
+  app.add_option("--owner", options.owners,
+                 "ROOM=JID: that person owns that room from the start (repeatable)");
+  app.add_option("--sync", options.sync,
+                 "normal: every answer survives a crash of confserver; full: also a power cut, "
+                 "at one disk flush per request")
+      ->check(CLI::IsMember({"normal", "full"}));
   app.add_flag("--quiet", options.quiet, "log failures only");
   app.add_flag("--verbose", options.verbose, "also log every request");
   try {

@@ -8,6 +8,10 @@
 // attached, a text XML cannot carry (control characters other than tab, CR and LF, lone
 // surrogates, U+FFFE, U+FFFF), or no XML document (COM not initialised on the calling thread,
 // see host.h). Nothing waits for the answer: it arrives through OnPacket.
+// Texts are copied into the request unchanged: the server's XML reader reads each one exactly as
+// given, line breaks (CR, LF, CR LF), tabs, spaces at the ends and markup characters included,
+// on Windows as on POSIX (each platform's serialiser writes what XML would change as a character
+// reference).
 struct IAgendaCommands : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Create(const OLECHAR* id, const OLECHAR* qid,
                                            const OLECHAR* text, const OLECHAR* time,

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "document_link.h"
 #include "dom_strings.h"
 #include "element.h"
 #include "node_store.h"
@@ -99,11 +100,15 @@ void Widen(std::string_view utf8, std::u16string& out) {
 
 class TreeBuilder {
  public:
-  TreeBuilder(XML_Parser parser, ParseScratch& scratch, NodeStore& store, Node& document,
-              const XmlParseLimits& limits)
+  // Without a parent, the root element is set aside in `root`, which then holds its reference.
+  // nodesMade counts the nodes placed in the store, which the caller notes (Node::NoteMade).
+  TreeBuilder(XML_Parser parser, ParseScratch& scratch, NodeStore& store, Node* parent,
+              Element*& root, std::size_t& nodesMade, const XmlParseLimits& limits)
       : parser_(parser),
         store_(store),
-        current_(&document),
+        current_(parent),
+        root_(root),
+        nodesMade_(nodesMade),
         limits_(limits),
         pendingText_(scratch.pendingText),
         nameScratch_(scratch.name),
@@ -198,7 +203,12 @@ class TreeBuilder {
     const Name* tag = Intern(name);
     Element* element =
         Element::Create(store_, true, tag, namespaceUri, PlaceAttributes(attributes));
-    current_->AdoptLastChild(element);
+    ++nodesMade_;
+    if (current_ != nullptr) {
+      current_->AdoptLastChild(element);
+    } else {
+      root_ = element;
+    }
     current_ = element;
   }
 
@@ -270,12 +280,13 @@ class TreeBuilder {
 
   // Text made only of white space between elements is layout, not content, and is dropped.
   void FlushText() {
-    if (pendingHasContent_) {
+    if (pendingHasContent_ && current_ != nullptr) {
       // Copied at its exact size; the buffer is kept for the next run of text.
       char16_t* text = store_.AllocateText(pendingText_.size());
       std::copy(pendingText_.begin(), pendingText_.end(), text);
       current_->AdoptLastChild(
           TextNode::CreateInBlock(store_, std::u16string_view(text, pendingText_.size())));
+      ++nodesMade_;
     }
     pendingText_.clear();
     pendingHasContent_ = false;
@@ -352,6 +363,8 @@ class TreeBuilder {
   XML_Parser parser_;
   NodeStore& store_;
   Node* current_;  // where the next node goes
+  Element*& root_;
+  std::size_t& nodesMade_;
   const XmlParseLimits& limits_;
   std::size_t depth_ = 0;
   bool pendingHasContent_ = false;
@@ -373,17 +386,29 @@ ParseOutcome TooLarge(const XmlParseLimits& limits) {
   return outcome;
 }
 
-// The nodes go into a new store of the document's, which they hold from then on.
-ParseOutcome Parse(Node& document, const char* bytes, std::size_t length, const char* encoding,
+// The nodes go into a new store, which they hold from then on: below parent, or else under a
+// root element handed to the caller, with nothing left behind when the text is refused.
+ParseOutcome Parse(std::shared_ptr<DocumentLink> link, Node* parent, Element** root,
+                   const char* bytes, std::size_t length, const char* encoding,
                    const XmlParseLimits& limits) {
-  NodeStore* store = NodeStore::Create(document.Store().SharedLink());
+  NodeStore* store = NodeStore::Create(std::move(link));
+  Element* made = nullptr;
+  std::size_t nodesMade = 0;
   try {
     thread_local ParseScratch scratch;
-    TreeBuilder builder(ReadyParser(encoding), scratch.Cleared(), *store, document, limits);
-    ParseOutcome outcome = builder.Run(bytes, length);
+    TreeBuilder builder(ReadyParser(encoding), scratch.Cleared(), *store, parent, made, nodesMade,
+                        limits);
+    const ParseOutcome outcome = builder.Run(bytes, length);
+    Node::NoteMade(*store, nodesMade);
+    if (root != nullptr && outcome.result.status == XmlParseStatus::Ok) {
+      *root = std::exchange(made, nullptr);
+    }
+    if (made != nullptr) made->ReleaseReference();
     store->LetGo();
     return outcome;
   } catch (...) {
+    Node::NoteMade(*store, nodesMade);
+    if (made != nullptr) made->ReleaseReference();
     store->LetGo();
     throw;
   }
@@ -394,7 +419,16 @@ ParseOutcome Parse(Node& document, const char* bytes, std::size_t length, const 
 ParseOutcome ParseUtf8Into(Node& document, std::string_view utf8, const XmlParseLimits& limits) {
   if (utf8.size() > limits.maxBytes) return TooLarge(limits);
   // The declared encoding is overridden: the text is UTF-8 whatever its declaration says.
-  return Parse(document, utf8.data(), utf8.size(), "UTF-8", limits);
+  return Parse(document.Store().SharedLink(), &document, nullptr, utf8.data(), utf8.size(), "UTF-8",
+               limits);
+}
+
+ParseOutcome ParseUtf8Alone(std::string_view utf8, const XmlParseLimits& limits, Element*& root) {
+  root = nullptr;
+  if (utf8.size() > limits.maxBytes) return TooLarge(limits);
+  // A link to no document: the tree's nodes answer that they have none.
+  return Parse(std::make_shared<DocumentLink>(), nullptr, &root, utf8.data(), utf8.size(), "UTF-8",
+               limits);
 }
 
 ParseOutcome ParseUtf16Into(Node& document, std::u16string_view text,
@@ -402,8 +436,9 @@ ParseOutcome ParseUtf16Into(Node& document, std::u16string_view text,
   // The limit counts the bytes the text would take in UTF-8, as it does for UTF-8 input.
   if (Utf8LengthUpTo(text, limits.maxBytes) > limits.maxBytes) return TooLarge(limits);
   const char* encoding = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-  return Parse(document, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t),
-               encoding, limits);
+  return Parse(document.Store().SharedLink(), &document, nullptr,
+               reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t), encoding,
+               limits);
 }
 
 }  // namespace quenlo::platform::dom

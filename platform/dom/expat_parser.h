@@ -9,6 +9,7 @@
 
 namespace quenlo::platform::dom {
 
+class Element;
 class Node;
 
 struct ParseOutcome {
@@ -21,5 +22,9 @@ struct ParseOutcome {
 // Running out of memory throws std::bad_alloc.
 ParseOutcome ParseUtf8Into(Node& document, std::string_view utf8, const XmlParseLimits& limits);
 ParseOutcome ParseUtf16Into(Node& document, std::u16string_view text, const XmlParseLimits& limits);
+// Parse into a free-standing tree that belongs to no document: root is its root element, with
+// one reference for the caller, when the text is accepted, and null otherwise (nothing is left
+// behind).
+ParseOutcome ParseUtf8Alone(std::string_view utf8, const XmlParseLimits& limits, Element*& root);
 
 }  // namespace quenlo::platform::dom

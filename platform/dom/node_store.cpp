@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include "document_link.h"
 #include "tag_summary.h"
@@ -10,36 +11,46 @@
 namespace quenlo::platform::dom {
 namespace {
 
-// Small first, so that a short reply costs one small block; doubling up to a cap after that.
-constexpr std::size_t kFirstBlock = 2048;
+// The first block is part of the store's own allocation, sized so that the two make a page: a
+// short reply fits and costs one allocation in all. Later blocks double up to a cap.
+constexpr std::size_t kStoreWithFirstBlock = 4096 - 16;
 constexpr std::size_t kLargestBlock = 256 * 1024;
 
 }  // namespace
 
 NodeStore* NodeStore::Create(std::shared_ptr<DocumentLink> link) {
-  return new NodeStore(std::move(link));
+  static_assert(kStoreWithFirstBlock > 2 * sizeof(NodeStore));
+  void* memory = ::operator new(kStoreWithFirstBlock);
+  char* firstBlock = static_cast<char*>(memory) + sizeof(NodeStore);
+  return new (memory)
+      NodeStore(std::move(link), firstBlock, kStoreWithFirstBlock - sizeof(NodeStore));
 }
 
-NodeStore::NodeStore(std::shared_ptr<DocumentLink> link) noexcept
-    : link_(std::move(link)), nextBlockSize_(kFirstBlock) {}
+NodeStore::NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock,
+                     std::size_t size) noexcept
+    : link_(std::move(link)),
+      cursor_(firstBlock),
+      end_(firstBlock + size),
+      nextBlockSize_(2 * size) {}
 
 NodeStore::~NodeStore() {
-  for (void* block : blocks_) std::free(block);
+  while (lastBlock_ != nullptr) std::free(std::exchange(lastBlock_, lastBlock_->previous));
 }
 
 void NodeStore::LetGo(std::size_t count) noexcept {
-  if (holders_.fetch_sub(count, std::memory_order_acq_rel) == count) delete this;
+  if (holders_.fetch_sub(count, std::memory_order_acq_rel) != count) return;
+  this->~NodeStore();
+  ::operator delete(this);
 }
 
 void NodeStore::AddBlock(std::size_t atLeast) {
-  const std::size_t size = std::max(nextBlockSize_, atLeast);
-  blocks_.reserve(blocks_.size() + 1);
-  void* block = std::malloc(size);
+  const std::size_t size = std::max(nextBlockSize_, atLeast + sizeof(Block));
+  auto* block = static_cast<Block*>(std::malloc(size));
   if (block == nullptr) throw std::bad_alloc();
-  blocks_.push_back(block);
-  cursor_ = static_cast<char*>(block);
-  end_ = cursor_ + size;
-  blockBytes_ += size;
+  block->previous = lastBlock_;
+  lastBlock_ = block;
+  cursor_ = reinterpret_cast<char*>(block + 1);
+  end_ = reinterpret_cast<char*>(block) + size;
   nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
 }
 
@@ -48,8 +59,8 @@ void* NodeStore::Allocate(std::size_t size, std::size_t alignment) {
     const auto address = reinterpret_cast<std::uintptr_t>(cursor_);
     return reinterpret_cast<char*>((address + alignment - 1) & ~(alignment - 1));
   };
-  char* start = cursor_ == nullptr ? nullptr : aligned();
-  if (start == nullptr || static_cast<std::size_t>(end_ - start) < size) {
+  char* start = aligned();
+  if (start > end_ || static_cast<std::size_t>(end_ - start) < size) {
     AddBlock(size + alignment);
     start = aligned();
   }

@@ -1,8 +1,9 @@
-// The memory behind a group of nodes: one parse, or the elements a document makes. A parse
-// places its nodes and their texts in blocks, one bump of a pointer each, so that a tree costs a
-// few allocations instead of several per node; names (tags, attribute names, namespace URIs)
-// are kept once per store and shared by every node that carries them. The store lives while any
-// of its nodes does, so a node handed out keeps everything it points into.
+// The memory behind a group of nodes: one parse, or a document's own. A parse places its nodes
+// and their texts in blocks, one bump of a pointer each, so that a tree costs a few allocations
+// instead of several per node. Names (tags, attribute names, namespace URIs) are kept once per
+// store and shared by every node that carries them; the nodes a document makes are on the heap,
+// each freed on its own, and take only their names from the document's store. The store lives
+// while any of its nodes does, so a node handed out keeps everything it points into.
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <vector>
 
 namespace quenlo::platform::dom {
 
@@ -28,7 +28,7 @@ struct Name {
 
 class NodeStore {
  public:
-  // Comes with one hold for the caller (see Hold/Let go).
+  // Comes with one hold for the caller (see Hold and LetGo).
   static NodeStore* Create(std::shared_ptr<DocumentLink> link);
 
   NodeStore(const NodeStore&) = delete;
@@ -57,11 +57,12 @@ class NodeStore {
   const Name* Intern(std::u16string_view text);
   const Name* InternWhileBuilding(std::u16string_view text);
 
-  // What the parse placed in blocks, for the memory figures of the benchmarks.
-  std::size_t BlockBytes() const noexcept { return blockBytes_; }
-
  private:
-  explicit NodeStore(std::shared_ptr<DocumentLink> link) noexcept;
+  struct Block {
+    Block* previous;
+  };
+
+  NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock, std::size_t size) noexcept;
   ~NodeStore();
 
   void AddBlock(std::size_t atLeast);
@@ -69,11 +70,10 @@ class NodeStore {
 
   std::shared_ptr<DocumentLink> link_;
   std::atomic<std::size_t> holders_{1};
-  std::vector<void*> blocks_;
-  char* cursor_ = nullptr;
-  char* end_ = nullptr;
+  Block* lastBlock_ = nullptr;  // the blocks after the first, which lives inside the store
+  char* cursor_;
+  char* end_;
   std::size_t nextBlockSize_;
-  std::size_t blockBytes_ = 0;
   std::mutex namesMutex_;
   // Open addressing, a power of two in size, itself in the blocks.
   const Name** nameTable_ = nullptr;

@@ -38,7 +38,7 @@ class RefCounted {
   virtual ~RefCounted() = default;
 
   // Called once, when the last reference goes.
-  virtual void Destroy() noexcept { delete this; }
+  virtual void Destroy() noexcept = 0;
 
   // Drops a reference without destroying; true when it was the last one and the caller now
   // has to dispose of the object (tree teardown does this to avoid recursion).
@@ -64,6 +64,9 @@ class ComObject : public Interface, public RefCounted {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
   ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
+
+ protected:
+  void Destroy() noexcept override { delete this; }
 };
 
 }  // namespace quenlo::platform::dom

@@ -3,7 +3,6 @@
 
 #include <mutex>
 
-#include "document.h"
 #include "element.h"
 #include "expat_parser.h"
 
@@ -30,14 +29,15 @@ XmlParseResult XmlParseElement(std::string_view utf8, IXMLDOMElement** root) {
 
 XmlParseResult XmlParseElement(std::string_view utf8, const XmlParseLimits& limits,
                                IXMLDOMElement** root) {
-  using quenlo::platform::dom::Document;
   if (root != nullptr) *root = nullptr;
-  // Released on every path; the root element outlives it as a free-standing tree.
-  const std::unique_ptr<Document, void (*)(Document*)> document(
-      Document::Create(), [](Document* created) { created->Release(); });
-  const auto outcome = quenlo::platform::dom::ParseUtf8Into(*document, utf8, limits);
-  if (outcome.result.status == XmlParseStatus::Ok && root != nullptr) {
-    document->get_documentElement(root);
+  quenlo::platform::dom::Element* parsed = nullptr;
+  const auto outcome = quenlo::platform::dom::ParseUtf8Alone(utf8, limits, parsed);
+  if (parsed != nullptr) {
+    if (root != nullptr) {
+      *root = parsed;
+    } else {
+      parsed->ReleaseReference();
+    }
   }
   return outcome.result;
 }

@@ -109,6 +109,10 @@ TEST_F(ConferenceServerTest, UnreadableInputIsDroppedAndTheServerCarriesOn) {
           "xmlns='quenlo:conf:voting'><caption>\xED\xA0\x80</caption></query></iq>",
       head + query.substr(0, query.size() - 2) + ">" + '\0' + "</query></iq>",
       head + query + std::string(ConferenceServer::kMaxRequestBytes, ' ') + "</iq>",
+      // Not well-formed either: text outside the root element.
+      "type='error'" + head + query + "</iq>",
+      head + query + "</iq> and after",
+      head + query + "</iq><![CDATA[x]]>",
   };
   for (const std::string& input : inputs) {
     EXPECT_TRUE(server_->Receive(kAnn, input).empty()) << input.substr(0, 200);

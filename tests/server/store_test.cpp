@@ -102,6 +102,29 @@ TEST_F(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
   EXPECT_EQ(To(Voting(kCid, "kithe", Qid(running)), kCid).text("count"), "3");
 }
 
+TEST_F(StoreTest, BallotsComeBackWithTheirChoicesWhateverTheIndexTexts) {
+  const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
+  const std::vector<std::string> indexes = {"1:2", "", "10", "\xC3\xA9:", "0:"};
+  std::string subjects;
+  for (const std::string& index : indexes) {
+    subjects += "<subject index=\"" + index + "\">s" + index + "</subject>";
+  }
+  Voting(kAnn, "refer",
+         Qid(qid) + "<caption>c</caption><multi>true</multi><reg>true</reg><subjects>" + subjects +
+             "</subjects>");
+  Voting(kAnn, "start", Qid(qid));
+  Ballot(kBob, qid, {"1:2", "", "0:"});
+  Ballot(kCid, qid, {"10", "\xC3\xA9:"});
+  std::ostringstream before;
+  To(Voting(kAnn, "kithe", Qid(qid)), kAnn).query().print(before);
+
+  RestartAndRejoin();
+  std::ostringstream after;
+  To(Voting(kAnn, "kithe", Qid(qid)), kAnn).query().print(after);
+  EXPECT_EQ(after.str(), before.str());
+  EXPECT_NE(after.str().find("<user>Bob</user>"), std::string::npos);
+}
+
 TEST_F(StoreTest, VoteIdentifiersGoOnCountingAcrossRestarts) {
   for (const char* expected : {"1", "2", "3"}) {
     EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).text("qid"), expected);

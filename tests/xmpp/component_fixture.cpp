@@ -35,19 +35,20 @@ std::unique_ptr<ChildProcess> ComponentFixture::StartConfserver(
 }
 
 std::vector<std::string> ComponentFixture::ServerArguments() const {
+  // The rooms are kept in the test's own folder, never in the user's state folder.
   return {"--xmpp",        "127.0.0.1:" + std::to_string(server_->component_port()),
           "--domain",      ProsodyServer::kComponentDomain,
+          "--store",       server_->PathFor("rooms.db"),
           "--secret-file", server_->secret_file()};
 }
 
-void ComponentFixture::StartComponent() {
-  component_ = StartConfserver(ServerArguments());
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (ComponentLog().find("connected to") == std::string::npos) {
-    if (!component_->running() || std::chrono::steady_clock::now() > until) {
-      FAIL() << "confserver did not connect:\n" << ComponentLog();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+void ComponentFixture::StartComponent(const std::vector<std::string>& extra_arguments) {
+  std::vector<std::string> arguments = ServerArguments();
+  arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
+  component_ = StartConfserver(arguments);
+  if (!WaitForOutput(*component_, server_->PathFor("confserver.log"), "connected to",
+                     std::chrono::seconds(10))) {
+    FAIL() << "confserver did not connect:\n" << ComponentLog();
   }
 }
 

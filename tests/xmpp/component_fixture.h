@@ -28,8 +28,9 @@ class ComponentFixture : public ::testing::Test {
   std::unique_ptr<ChildProcess> StartConfserver(const std::vector<std::string>& arguments);
   // The arguments that attach confserver to this test's server.
   std::vector<std::string> ServerArguments() const;
-  // Starts confserver attached to the server and waits until the component is connected.
-  void StartComponent();
+  // Starts confserver attached to the server, with `extra_arguments` after those that attach
+  // it, and waits until the component is connected.
+  void StartComponent(const std::vector<std::string>& extra_arguments = {});
   std::string ComponentLog() const;
 
   // A logged-in client of `user`, living as long as the test.

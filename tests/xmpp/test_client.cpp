@@ -25,7 +25,10 @@ TestClient::TestClient(xmpp::Context& context, const ProsodyServer& server, cons
                         std::string(xmpp::AttributeOf(stanza, "type")),
                         std::string(xmpp::AttributeOf(stanza, "id")),
                         std::string(xmpp::AttributeOf(stanza, "from")), xmpp::ToText(stanza)};
-    if (kept.name == "iq" && (kept.type == "result" || kept.type == "error")) ++answers_[kept.id];
+    if (kept.name == "iq" && (kept.type == "result" || kept.type == "error")) {
+      if (!kept.id.starts_with("_xmpp")) ++answer_count_;
+      if (++answers_[kept.id] == 1) first_answers_[kept.id] = received_.size();
+    }
     received_.push_back(std::move(kept));
   };
   connection_.OnStanza("iq", keep);

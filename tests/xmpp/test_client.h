@@ -47,6 +47,8 @@ class TestClient {
   const std::vector<ReceivedStanza>& received() const noexcept { return received_; }
   // How many answers (iq result or error) arrived for each id.
   const std::map<std::string, int>& answers() const noexcept { return answers_; }
+  // Answers counted, those to libstrophe's own login requests aside.
+  std::size_t answer_count() const noexcept { return answer_count_; }
   // The answer of that id, or nullptr.
   const ReceivedStanza* AnswerTo(const std::string& id) const;
   bool connected() const { return connection_.connected(); }
@@ -63,6 +65,8 @@ class TestClient {
   bool link_ended_ = false;
   std::vector<ReceivedStanza> received_;
   std::map<std::string, int> answers_;
+  std::map<std::string, std::size_t> first_answers_;
+  std::size_t answer_count_ = 0;
 };
 
 }  // namespace quenlo::xmpp_test

@@ -76,7 +76,11 @@ HRESULT STDMETHODCALLTYPE RecordingHost::Unsubscribe(ULONG cookie) {
 
 HRESULT STDMETHODCALLTYPE RecordingHost::RaiseEvent(BSTR eventPath, LONG reserved,
                                                     IUnknown* result) {
-  Event event{ToOleString(eventPath), reserved, nullptr, result != nullptr};
+  Event event{ToOleString(eventPath), reserved, nullptr, result != nullptr, 0};
+  if (result != nullptr) {
+    result->AddRef();
+    event.referencesDuringEvent = result->Release();
+  }
   if (keepResults_) event.result = ComPtr<IUnknown>(result);
   events_.push_back(std::move(event));
   return S_OK;

@@ -28,6 +28,9 @@ class RecordingHost final : public SessionHost, public ExtensionHost {
     LONG reserved = 0;
     ComPtr<IUnknown> result;  // empty when the host was told not to keep results
     bool hadResult = false;
+    // The object's own count as RaiseEvent began, before the host took a reference: 1 means
+    // the module's is the only one, so the object goes when the module drops it.
+    ULONG referencesDuringEvent = 0;
   };
   struct Registration {
     OleString typeName;

@@ -7,7 +7,11 @@
 
 #include <string>
 
+#include "component/bstr.h"
 #include "component/com_ptr.h"
+
+// The UTF-8 text as a BSTR.
+Bstr Utf8ToBstr(const char* utf8);
 
 // The root element of the UTF-8 text, parsed into a new document; empty when refused.
 ComPtr<IXMLDOMElement> ParseXml(const char* utf8);

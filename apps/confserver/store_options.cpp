@@ -1,0 +1,44 @@
+#include "apps/confserver/store_options.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace quenlo::confserver {
+
+std::string DefaultStorePath(const std::string& domain) {
+  std::filesystem::path state;
+  const char* xdg_state = std::getenv("XDG_STATE_HOME");
+  const char* home = std::getenv("HOME");
+  if (xdg_state != nullptr && *xdg_state == '/') {
+    state = xdg_state;
+  } else if (home != nullptr && *home != '\0') {
+    state = std::filesystem::path(home) / ".local" / "state";
+  } else {
+    throw std::invalid_argument("neither XDG_STATE_HOME nor HOME is set; give --store FILE");
+  }
+  const std::filesystem::path folder = state / "quenlo";
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    throw std::invalid_argument("cannot make " + folder.string() + ": " + error.message());
+  }
+  return (folder / (domain + ".db")).string();
+}
+
+std::pair<std::string, std::string> ParseOwner(const std::string& text, const std::string& domain) {
+  const auto equals = text.find('=');
+  if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+    throw std::invalid_argument("--owner \"" + text + "\" is not ROOM=JID");
+  }
+  std::string room = text.substr(0, equals);
+  const std::string owner = text.substr(equals + 1);
+  if (owner.find('@') == std::string::npos || owner.front() == '@') {
+    throw std::invalid_argument("--owner \"" + text + "\": " + owner + " is not a JID");
+  }
+  if (room.find('@') == std::string::npos) room += "@" + domain;
+  return {room, owner};
+}
+
+}  // namespace quenlo::confserver

@@ -1,0 +1,70 @@
+#include "host/xmpp_conference.h"
+
+#include <utility>
+
+#include "host/host_error.h"
+
+namespace quenlo::host {
+
+XmppConference::XmppConference(std::shared_ptr<ConferenceModule> module, XmppAccount account,
+                               std::string room)
+    : module_(std::move(module)), room_(std::move(room)), transport_(std::move(account)) {}
+
+XmppConference::~XmppConference() { participant_.reset(); }
+
+Participant& XmppConference::Join(const std::string& name, const std::string& display_name) {
+  if (participant_) {
+    throw HostError(name_ + " is in already: one process is one participant over XMPP");
+  }
+  Endpoint endpoint{name, room_, display_name.empty() ? name : display_name};
+  participant_ = std::make_unique<Participant>(module_, transport_, std::move(endpoint));
+  name_ = name;
+  participant_->host().AddListener([this](const HostEvent& event) {
+    if (observer_) observer_(name_, event);
+  });
+  return *participant_;
+}
+
+bool XmppConference::Leave(const std::string& name) {
+  if (!participant_ || name != name_) return false;
+  participant_.reset();
+  name_.clear();
+  return true;
+}
+
+Participant* XmppConference::Find(const std::string& name) {
+  return participant_ && name == name_ ? participant_.get() : nullptr;
+}
+
+void XmppConference::SetEventObserver(EventObserver observer) { observer_ = std::move(observer); }
+
+void XmppConference::SetWireObserver(WireObserver observer) {
+  transport_.SetWireObserver(std::move(observer));
+}
+
+std::size_t XmppConference::Settle() {
+  if (!participant_) return 0;
+  const std::size_t before = transport_.delivered();
+  const bool settled = transport_.Settle(kQuietTime, kAnswerTimeout);
+  if (!transport_.connected()) {
+    throw HostError("the connection to the XMPP server is lost: " + transport_.failure());
+  }
+  if (!settled) {
+    throw HostError("the XMPP server left " + std::to_string(transport_.unanswered()) +
+                    " request(s) unanswered for " + std::to_string(kAnswerTimeout.count()) + " s");
+  }
+  return transport_.delivered() - before;
+}
+
+void XmppConference::Advance(std::chrono::seconds elapsed) {
+  if (elapsed.count() < 0) throw HostError("time cannot run backwards");
+  const auto until = std::chrono::steady_clock::now() + elapsed;
+  while (std::chrono::steady_clock::now() < until) {
+    transport_.Pump(std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::min<std::chrono::steady_clock::duration>(until - std::chrono::steady_clock::now(),
+                                                      std::chrono::milliseconds(50))));
+  }
+  Settle();
+}
+
+}  // namespace quenlo::host

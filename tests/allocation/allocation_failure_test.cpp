@@ -1,0 +1,346 @@
+// Out of memory at every allocation of a command, a reply route read through every accessor, a
+// property change and session creation. Whichever allocation fails, the call keeps its contract
+// (a command sends its whole request or nothing, and reports which; a packet is announced with
+// true values or not at all; a property change succeeds or raises E_OUTOFMEMORY, never another
+// exception), the session still works once memory is back, and nothing is left alive.
+#include <gtest/gtest.h>
+#include <quenlo/extension.h>
+
+#include <exception>
+#include <string>
+
+#include "agenda_fixture.h"
+#include "allocation_walk.h"
+#include "sheltered_host.h"
+#include "voting_fixture.h"
+
+namespace quenlo::testing {
+namespace {
+
+using Voting = SessionFixture<VotingProduct>;
+using Agenda = SessionFixture<AgendaProduct>;
+
+// The status of a call that may raise the platform's error object; any other exception is a
+// fault of its own (it would cross the host boundary as nothing the contract names).
+template <class Call>
+HRESULT StatusOf(Call&& call, const char* what = "a command") {
+  try {
+    return call();
+  } catch (const _com_error& error) {
+    return error.Error();
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << "an exception outside the contract escaped " << what << ": " << error.what();
+  } catch (...) {
+    ADD_FAILURE() << "an unknown exception escaped " << what;
+  }
+  return E_UNEXPECTED;
+}
+
+// The status of a call into the module made with the scheduled allocation failure armed (and
+// only that call: the test's own reading and checking must not fail). The packet filter and the
+// accessors must let no exception out at all.
+template <class Call>
+HRESULT ArmedStatus(FailureSchedule& schedule, const char* what, Call&& call) {
+  HRESULT status = E_UNEXPECTED;
+  schedule.Armed([&] {
+    try {
+      status = call();
+    } catch (const std::exception& error) {
+      ADD_FAILURE() << "an exception escaped " << what << ": " << error.what();
+    } catch (...) {
+      ADD_FAILURE() << "an exception escaped " << what;
+    }
+  });
+  return status;
+}
+#define READ(object, call) ArmedStatus(schedule, #call, [&] { return object->call; })
+
+// A session of the product attached to a sheltered recording host in its room.
+template <class Product>
+struct AttachedSession {
+  AttachedSession() : sheltered(host) {
+    session = ComPtr<IUnknown>((new typename Product::Session())->Primary());
+    config = session.template As<IConferenceSession>();
+    commands = session.template As<typename Product::Commands>();
+    sink = session.template As<IPacketSink>();
+    EXPECT_EQ(config->SetProperty(Product::kRoomProperty, Product::kRoom), S_OK);
+    EXPECT_EQ(config->Attach(&sheltered), S_OK);
+  }
+  ~AttachedSession() { config->Detach(); }
+
+  IXMLDOMElement* LastSent() const {
+    return host.Sent().empty() ? nullptr : host.Sent().back().Get();
+  }
+
+  RecordingHost host;
+  ShelteredHost sheltered;
+  ComPtr<IUnknown> session;
+  ComPtr<IConferenceSession> config;
+  ComPtr<typename Product::Commands> commands;
+  ComPtr<IPacketSink> sink;
+};
+
+// A command either answers 0 and sends its whole request, or refuses (1, or E_OUTOFMEMORY
+// raised) and sends nothing.
+void ExpectWholeRequestOrNothing(HRESULT status, const RecordingHost& host,
+                                 const std::string& request) {
+  if (status == S_OK) {
+    ASSERT_EQ(host.Sent().size(), 1u);
+    EXPECT_TRUE(XmlEquivalent(host.Sent().back().Get(), request));
+  } else {
+    EXPECT_TRUE(status == S_FALSE || status == E_OUTOFMEMORY) << "status " << status;
+    EXPECT_TRUE(host.Sent().empty()) << "a refused command sent a request";
+  }
+}
+
+TEST(AllocationFailureTest, VotingUploadSendsItsSubjectsOnceOrKeepsThem) {
+  const std::string subjects = "<subject index='1'>Yes</subject><subject index='2'>No</subject>";
+  const auto upload = [](const char* id, const std::string& sent) {
+    return Voting::RequestXml(id, "refer",
+                              "<qid>7</qid><caption>Lunch?</caption><multi>false</multi><reg>false"
+                              "</reg><timeout/><subjects>" +
+                                  sent + "</subjects>");
+  };
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    AttachedSession<VotingProduct> voting;
+    ASSERT_EQ(voting.commands->AddReferSubject(u"x", u"2", u"No"), S_OK);
+    ASSERT_EQ(voting.commands->AddReferSubject(u"x", u"1", u"Yes"), S_OK);
+    HRESULT status = S_OK;
+    schedule.Armed(
+        [&] { status = StatusOf([&] { return voting.commands->Refer(u"u1", u"7", u"Lunch?"); }); });
+    ExpectWholeRequestOrNothing(status, voting.host, upload("u1", subjects));
+
+    // The subjects went with a request that was sent, and are still pending if none was.
+    voting.host.ForgetSent();
+    ASSERT_EQ(voting.commands->Refer(u"u2", u"7", u"Lunch?"), S_OK);
+    EXPECT_TRUE(XmlEquivalent(voting.LastSent(), upload("u2", status == S_OK ? "" : subjects)));
+  });
+  EXPECT_GT(points.operatorNew, 0);
+  EXPECT_GT(points.platform, 0);
+}
+
+TEST(AllocationFailureTest, BallotSendsItsChoicesOnceOrKeepsThem) {
+  const auto ballot = [](const char* id, const std::string& choices) {
+    return Voting::RequestXml(id, "voting", "<qid>7</qid><subjects>7" + choices + "</subjects>");
+  };
+  const std::string choices = "<subject>1</subject><subject>3</subject>";
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    AttachedSession<VotingProduct> voting;
+    ASSERT_EQ(voting.commands->AddVotingSubject(u"1"), S_OK);
+    ASSERT_EQ(voting.commands->AddVotingSubject(u"3"), S_OK);
+    HRESULT status = S_OK;
+    schedule.Armed(
+        [&] { status = StatusOf([&] { return voting.commands->Voting(u"v1", u"7"); }); });
+    ExpectWholeRequestOrNothing(status, voting.host, ballot("v1", choices));
+
+    voting.host.ForgetSent();
+    ASSERT_EQ(voting.commands->Voting(u"v2", u"7"), S_OK);
+    EXPECT_TRUE(XmlEquivalent(voting.LastSent(), ballot("v2", status == S_OK ? "" : choices)));
+  });
+  EXPECT_GT(points.operatorNew, 0);
+}
+
+TEST(AllocationFailureTest, AgendaItemIsSentWholeOrNotAtAll) {
+  const std::string item = Agenda::RequestXml(
+      "c1", "create",
+      "<subject><qid>a1</qid><text>Welcome</text><time>09:00</time><type>talk</type>"
+      "<value>10</value></subject>");
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    AttachedSession<AgendaProduct> agenda;
+    HRESULT status = S_OK;
+    schedule.Armed([&] {
+      status = StatusOf([&] {
+        return agenda.commands->Create(u"c1", u"a1", u"Welcome", u"09:00", u"talk", u"10");
+      });
+    });
+    ExpectWholeRequestOrNothing(status, agenda.host, item);
+  });
+  EXPECT_GT(points.platform, 0);
+}
+
+// What a read delivered: the value, or nothing when the accessor reported that it had none.
+template <class Read>
+void ExpectTrueOrNothing(const char* accessor, HRESULT delivered, Read&& value,
+                         const std::u16string& expected) {
+  if (delivered == S_OK) {
+    EXPECT_EQ(value(), expected) << accessor;
+  }
+}
+
+std::u16string Text(const Bstr& text) { return std::u16string(text.View()); }
+std::u16string Text(const OLECHAR* text) { return text == nullptr ? u"<null>" : text; }
+
+// A registered result: every value announced is the reply's, voters included. A subject list
+// may come out short (the DOM failed while it was read) but never with a wrong entry: a subject
+// whose users could not be looked up must not pass for one without voter names.
+TEST(AllocationFailureTest, TallyIsAnnouncedWithTrueValuesOrNotAtAll) {
+  const std::string reply = Voting::ReplyXml(
+      "result",
+      "<qid>7</qid><caption>Lunch?</caption><multi>false</multi><reg>true</reg><count>2</count>"
+      "<subjects><subject name='Yes' index='1' count='2'><user>Bob</user><user>Ann</user>"
+      "</subject><subject name='No' index='2' count='1'><user>Cy</user></subject></subjects>");
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    AttachedSession<VotingProduct> voting;
+    const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
+    ASSERT_TRUE(packet);
+    [&] {
+      const HRESULT status = ArmedStatus(
+          schedule, "OnPacket", [&] { return voting.sink->OnPacket(nullptr, packet.Get(), 0); });
+      EXPECT_TRUE(status == S_OK || status == S_FALSE) << "OnPacket answered " << status;
+      ASSERT_LE(voting.host.Events().size(), 1u);
+      if (voting.host.Events().empty()) return;
+      EXPECT_EQ(ToUtf8(voting.host.Events()[0].eventPath), "/voting/look/ok");
+      const auto detail = voting.host.Events()[0].result.As<IVotingDetail>();
+      if (!detail) return;  // announced without an object: it could not be allocated
+      Bstr text;
+      ExpectTrueOrNothing(
+          "GetQid", READ(detail, GetQid(text.Put())), [&] { return Text(text); }, u"7");
+      ExpectTrueOrNothing(
+          "GetCaption", READ(detail, GetCaption(text.Put())), [&] { return Text(text); },
+          u"Lunch?");
+      LONG number = -1;
+      if (READ(detail, GetReg(&number)) == S_OK) {
+        EXPECT_EQ(number, 1);
+      }
+      if (READ(detail, GetCount(&number)) == S_OK) {
+        EXPECT_EQ(number, 2);
+      }
+      LONG subjects = -1;
+      ASSERT_EQ(READ(detail, GetSubjectCount(&subjects)), S_OK);
+      EXPECT_LE(subjects, 2);
+      const struct {
+        const char16_t* name;
+        LONG votes;
+        std::u16string voters[2];
+      } expected[] = {{u"Yes", 2, {u"Bob", u"Ann"}}, {u"No", 1, {u"Cy"}}};
+      for (LONG position = 0; position < subjects; ++position) {
+        LONG votes = -1;
+        const OLECHAR* name = nullptr;
+        // This accessor answers 1 when it delivered.
+        if (READ(detail, GetSubjectResult(position, &votes, &name)) != S_FALSE || name == nullptr) {
+          continue;
+        }
+        EXPECT_EQ(Text(name), expected[position].name);
+        EXPECT_EQ(votes, expected[position].votes);
+        for (LONG voter = 0; voter < expected[position].votes; ++voter) {
+          const OLECHAR* who = nullptr;
+          if (READ(detail, GetVoter(expected[position].name, voter, &who)) == S_OK) {
+            EXPECT_EQ(Text(who), expected[position].voters[voter])
+                << "a voter named in the reply is announced as someone else (or nobody)";
+          }
+        }
+      }
+    }();
+  });
+  EXPECT_GT(points.operatorNew, 0);
+}
+
+TEST(AllocationFailureTest, AgendaListIsAnnouncedWithTrueRecordsOrNotAtAll) {
+  const std::string reply =
+      Agenda::ReplyXml("browse",
+                       "<subject><qid>a1</qid><text>Welcome</text></subject>"
+                       "<subject><qid>a2</qid><text>Budget</text><code>5</code></subject>");
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    AttachedSession<AgendaProduct> agenda;
+    const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
+    ASSERT_TRUE(packet);
+    [&] {
+      const HRESULT status = ArmedStatus(
+          schedule, "OnPacket", [&] { return agenda.sink->OnPacket(nullptr, packet.Get(), 0); });
+      EXPECT_TRUE(status == S_OK || status == S_FALSE) << "OnPacket answered " << status;
+      ASSERT_LE(agenda.host.Events().size(), 1u);
+      if (agenda.host.Events().empty()) return;
+      EXPECT_EQ(ToUtf8(agenda.host.Events()[0].eventPath), "/agenda/showall/ok");
+      const auto list = agenda.host.Events()[0].result.As<IAgendaList>();
+      if (!list) return;
+      LONG count = -1;
+      ASSERT_EQ(READ(list, GetCount(&count)), S_OK);
+      EXPECT_LE(count, 2);
+      const std::u16string qids[] = {u"a1", u"a2"};
+      const std::u16string texts[] = {u"Welcome", u"Budget"};
+      for (LONG index = 0; index < count; ++index) {
+        ComPtr<IAgendaReply> item;
+        if (READ(list, GetItem(index, item.Put())) != S_OK) continue;
+        ASSERT_TRUE(item);
+        Bstr text;
+        ExpectTrueOrNothing(
+            "GetQid", READ(item, GetQid(text.Put())), [&] { return Text(text); }, qids[index]);
+        ExpectTrueOrNothing(
+            "GetText", READ(item, GetText(text.Put())), [&] { return Text(text); }, texts[index]);
+        if (index == 1) {
+          ExpectTrueOrNothing(
+              "GetCode", READ(item, GetCode(text.Put())), [&] { return Text(text); }, u"5");
+        }
+        EXPECT_NE(READ(item, GetStyle(text.Put())), S_OK) << "no record has a style";
+      }
+    }();
+  });
+  EXPECT_GT(points.operatorNew, 0);
+}
+
+// A room change that fails part-way must leave a session that a retry repairs.
+TEST(AllocationFailureTest, RoomChangeSucceedsOrRaisesAndARetryRepairsIt) {
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    AttachedSession<VotingProduct> voting;
+    HRESULT status = S_OK;
+    schedule.Armed([&] {
+      status = StatusOf([&] {
+        return voting.config->SetProperty(u"voting.room_name", u"room8@conference.example");
+      });
+    });
+    EXPECT_TRUE(status == S_OK || status == E_OUTOFMEMORY) << "SetProperty answered " << status;
+
+    ASSERT_EQ(voting.config->SetProperty(u"voting.room_name", u"room8@conference.example"), S_OK);
+    ASSERT_EQ(voting.commands->Apply(u"a1"), S_OK) << "the session lost its room for good";
+    EXPECT_TRUE(XmlEquivalent(voting.LastSent(),
+                              "<iq type='set' to='room8@conference.example' id='a1'><query "
+                              "type='apply' xmlns='quenlo:conf:voting'/></iq>"));
+  });
+  EXPECT_GT(points.operatorNew, 0);
+}
+
+// Entering the module and making, configuring and attaching a session of each type: each step
+// succeeds or says it failed, and whatever was made goes again without a trace.
+TEST(AllocationFailureTest, SessionsAreMadeOrRefusedWithoutATrace) {
+  const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {
+    RecordingHost host;
+    ShelteredHost sheltered(host);
+    std::vector<ComPtr<IConferenceSession>> sessions;
+    int answer = 0;
+    schedule.Armed([&] { answer = LoadConferenceExtension(&sheltered); });
+    ASSERT_EQ(answer, 42);
+    for (const RecordingHost::Registration& registration : host.Registrations()) {
+      if (!registration.factory) continue;  // registered without a factory: no memory
+      // The factory hands out the session's primary interface, whatever was asked for.
+      ComPtr<IUnknown> made;
+      const HRESULT status = ArmedStatus(schedule, "CreateInstance", [&] {
+        return registration.factory->CreateInstance(nullptr, IID_IUnknown, made.PutVoid());
+      });
+      EXPECT_EQ(status == S_OK, static_cast<bool>(made));
+      if (status != S_OK) {
+        EXPECT_EQ(status, E_OUTOFMEMORY);
+        continue;
+      }
+      const auto session = made.As<IConferenceSession>();
+      ASSERT_TRUE(session);
+      const OLECHAR* property = registration.typeName == u"quenlo.voting.session"
+                                    ? u"voting.room_name"
+                                    : u"agenda.room_name";
+      HRESULT set = S_OK;
+      schedule.Armed([&] {
+        set = StatusOf([&] { return session->SetProperty(property, u"room9@conference.example"); },
+                       "SetProperty");
+      });
+      EXPECT_TRUE(set == S_OK || set == E_OUTOFMEMORY) << "SetProperty answered " << set;
+      EXPECT_EQ(ArmedStatus(schedule, "Attach", [&] { return session->Attach(&sheltered); }), S_OK);
+      sessions.push_back(session);
+    }
+    for (const ComPtr<IConferenceSession>& session : sessions) session->Detach();
+    sessions.clear();
+    EXPECT_EQ(host.ActiveSubscriptions(), 0u);
+  });
+  EXPECT_GT(points.operatorNew, 0);
+}
+
+}  // namespace
+}  // namespace quenlo::testing
