@@ -7,6 +7,9 @@
 #include <platform/xml_parser.h>
 
 #include <cstdio>
+#include <quenlo/host.h>
+#include <quenlo/session.h>
+
 #include <functional>
 #include <map>
 #include <pugixml.hpp>

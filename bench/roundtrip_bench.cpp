@@ -5,6 +5,8 @@
 // inside the module (its commands, its packet handling and its accessors, less the host calls
 // they make).
 #include <benchmark/benchmark.h>
+#include <quenlo/agenda.h>
+#include <quenlo/voting.h>
 
 #include <chrono>
 #include <map>

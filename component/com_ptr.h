@@ -52,6 +52,15 @@ class ComPtr {
   // Gives the reference to the caller, who now owns it.
   Interface* Detach() noexcept { return std::exchange(object_, nullptr); }
 
+  // Hands a new reference of its own to an out-parameter, this pointer keeping its own.
+  // E_POINTER for a null out-parameter.
+  template <class Target>
+  HRESULT CopyTo(Target** out) const noexcept {
+    if (out == nullptr) return E_POINTER;
+    *out = ComPtr(object_).Detach();
+    return S_OK;
+  }
+
   void Reset() noexcept {
     if (Interface* old = std::exchange(object_, nullptr)) old->Release();
   }

@@ -1,5 +1,7 @@
 #include "component/component_base.h"
 
+#include "component/com_ptr.h"
+
 ComponentBase::ComponentBase() noexcept = default;
 
 ComponentBase::~ComponentBase() = default;
@@ -11,9 +13,7 @@ HRESULT STDMETHODCALLTYPE ComponentBase::QueryInterface(REFIID iid, void** objec
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  found->AddRef();
-  *object = found;
-  return S_OK;
+  return ComPtr<IUnknown>(found).CopyTo(reinterpret_cast<IUnknown**>(object));
 }
 
 ULONG STDMETHODCALLTYPE ComponentBase::AddRef() { return references_.fetch_add(1) + 1; }

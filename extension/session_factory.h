@@ -5,6 +5,7 @@
 #include <new>
 
 #include "component/boundary_guard.h"
+#include "component/com_ptr.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
 
@@ -25,10 +26,7 @@ class SessionFactory final : public ComponentBase,
     return GuardBoundary<BoundaryFailure::kReturnStatus>([&] {
       Session* session = new (std::nothrow) Session();
       if (session == nullptr) return E_OUTOFMEMORY;
-      IUnknown* primary = session->Primary();
-      primary->AddRef();
-      *object = primary;
-      return S_OK;
+      return ComPtr<IUnknown>(session->Primary()).CopyTo(reinterpret_cast<IUnknown**>(object));
     });
   }
 

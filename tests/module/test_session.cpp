@@ -16,7 +16,7 @@ bool TestResult::Load() {
 }
 
 HRESULT STDMETHODCALLTYPE TestResult::GetElement(IXMLDOMElement** element) {
-  *element = ComPtr<IXMLDOMElement>(Element()).Detach();
+  ComPtr<IXMLDOMElement>(Element()).CopyTo(element);
   return *element == nullptr ? S_FALSE : S_OK;
 }
 
