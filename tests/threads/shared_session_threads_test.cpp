@@ -225,9 +225,7 @@ void Reader(ThreadSafeHost& host, ThreadSafeHost& otherHost, Findings& findings,
   }
 }
 
-// Disabled until the voting session guards its subject collections: two commanders on one
-// session still lose subjects (and TSan reports the race), which this test exists to catch.
-TEST(SharedSessionThreadsTest, DISABLED_FourHostThreadsOnOneVotingSession) {
+TEST(SharedSessionThreadsTest, FourHostThreadsOnOneVotingSession) {
   Findings findings;
   ThreadSafeHost host(findings);
   ThreadSafeHost otherHost(findings);

@@ -184,13 +184,17 @@ std::vector<std::string> AttributeOrders(std::string_view xml) {
     if (at >= xml.size() || xml[at] == '/' || xml[at] == '?' || xml[at] == '!') continue;
     std::size_t name = at;
     while (at < xml.size() && !IsXmlSpace(xml[at]) && xml[at] != '>' && xml[at] != '/') ++at;
-    std::string order = "<" + std::string(xml.substr(name, at - name)) + ">";
+    // Appended piece by piece: GCC's -Wrestrict misreads "<" + std::string(...) on 32 bits.
+    std::string order(1, '<');
+    order.append(xml.substr(name, at - name));
+    order += '>';
     for (;;) {
       while (at < xml.size() && IsXmlSpace(xml[at])) ++at;
       if (at >= xml.size() || xml[at] == '>' || xml[at] == '/') break;
       name = at;
       while (at < xml.size() && xml[at] != '=' && !IsXmlSpace(xml[at])) ++at;
-      order += " " + std::string(xml.substr(name, at - name));
+      order += ' ';
+      order.append(xml.substr(name, at - name));
       const std::size_t quote = xml.find_first_of("\"'", at);
       if (quote == std::string_view::npos) break;
       const std::size_t close = xml.find(xml[quote], quote + 1);
