@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 #include <platform/xml_parser.h>
+#include <quenlo/host.h>
 
 #include <cstdio>
 #include <quenlo/host.h>

@@ -1,10 +1,8 @@
 #include "serializer.h"
 
 #include <algorithm>
-#include <new>
-#include <string>
+#include <limits>
 
-#include "dom_strings.h"
 #include "element.h"
 #include "tree_walk.h"
 
@@ -41,6 +39,30 @@ struct AttributeEscapes {
         return TextEscapes{}(c);
     }
   }
+};
+
+// The first pass: only counts what the second will write.
+class Measure {
+ public:
+  void Append(std::u16string_view text) noexcept { size_ += text.size(); }
+  void Append(char16_t) noexcept { ++size_; }
+  std::size_t Size() const noexcept { return size_; }
+
+ private:
+  std::size_t size_ = 0;
+};
+
+// The second pass, into a buffer the first pass sized.
+class Write {
+ public:
+  explicit Write(char16_t* out) noexcept : cursor_(out) {}
+  void Append(std::u16string_view text) noexcept {
+    cursor_ = std::copy(text.begin(), text.end(), cursor_);
+  }
+  void Append(char16_t c) noexcept { *cursor_++ = c; }
+
+ private:
+  char16_t* cursor_;
 };
 
 class AppendToString {
@@ -110,24 +132,17 @@ void WriteXml(Node& root, Sink& sink) {
 
 }  // namespace
 
-// Written once into a buffer kept per thread, then copied into the BSTR at its final size: one
-// walk instead of one to measure and one to write.
 HRESULT XmlOf(Node& root, BSTR* xml) noexcept {
   if (xml == nullptr) return E_INVALIDARG;
   *xml = nullptr;
-  thread_local std::u16string buffer;
-  constexpr std::size_t kLargestKept = std::size_t{1} << 20;
-  HRESULT hr = S_OK;
-  try {
-    buffer.clear();
-    AppendToString sink(buffer);
-    WriteXml(root, sink);
-    hr = CopyToBstr(buffer, xml);
-  } catch (const std::bad_alloc&) {
-    hr = E_OUTOFMEMORY;
-  }
-  if (buffer.capacity() > kLargestKept) std::u16string().swap(buffer);  // a rare large tree
-  return hr;
+  Measure measure;
+  WriteXml(root, measure);
+  if (measure.Size() > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
+  *xml = SysAllocStringLen(nullptr, static_cast<UINT>(measure.Size()));
+  if (*xml == nullptr) return E_OUTOFMEMORY;
+  Write write(*xml);
+  WriteXml(root, write);
+  return S_OK;
 }
 
 void AppendEscapedAttributeValue(std::u16string_view value, std::u16string& out) {
