@@ -1,14 +1,12 @@
 // The session behind "quenlo.agenda.session": one property, "agenda.room_name", the six agenda
-// requests to the room, and the dispatch of agenda replies into records and lists. Caching the
-// room address, filtering packets and announcing results are the shared session layer's.
+// requests to the room, and the route table of agenda replies into records and lists. Caching the
+// room address, filtering packets, dispatching replies and announcing results are the shared
+// session layer's.
 #pragma once
 
 #include <quenlo/agenda.h>
 
-#include <array>
-
 #include "session/command_session.h"
-#include "session/reply_dispatch.h"
 
 class AgendaSession final : public CommandSession<IAgendaCommands> {
  public:
@@ -31,10 +29,6 @@ class AgendaSession final : public CommandSession<IAgendaCommands> {
  private:
   ~AgendaSession() override = default;
 
-  void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
-                   const WideString& queryNamespace) override;
-  void HandleErrorReply(IXMLDOMElement* iq) override;
-
   // The fields of one record, in the order they stand inside "subject".
   struct RecordFields {
     const OLECHAR* qid;
@@ -43,15 +37,6 @@ class AgendaSession final : public CommandSession<IAgendaCommands> {
     const OLECHAR* type;
     const OLECHAR* value;
   };
-  // The three request bodies: a whole record, one qid, or nothing.
+  // A whole record (the qid and the empty bodies are the shared session layer's).
   HRESULT SendRecord(const OLECHAR* id, const OLECHAR* queryType, const RecordFields& fields);
-  HRESULT SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid);
-  HRESULT SendEmpty(const OLECHAR* id, const OLECHAR* queryType);
-
-  // Query type, event path and result object of every agenda reply, in matching order.
-  static const std::array<ReplyRoute<AgendaSession>, 6> kReplyRoutes;
-
-  // The two kinds of announcement a dispatch route can make.
-  void AnnounceRecord(const OLECHAR* eventPath, IXMLDOMElement* element);
-  void AnnounceList(const OLECHAR* eventPath, IXMLDOMElement* element);
 };

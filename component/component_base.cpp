@@ -1,6 +1,6 @@
 #include "component/component_base.h"
 
-ComponentBase::ComponentBase() noexcept : controlling_(this) {}
+ComponentBase::ComponentBase() noexcept = default;
 
 ComponentBase::~ComponentBase() = default;
 

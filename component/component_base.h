@@ -22,8 +22,6 @@ class ComponentBase : public IUnknown {
 
   // The primary interface; a query for IUnknown through any interface yields it.
   IUnknown* Primary() noexcept { return this; }
-  // The interface that owns the count; secondary interfaces forward to it.
-  IUnknown* Controlling() const noexcept { return controlling_; }
 
  protected:
   ComponentBase() noexcept;
@@ -35,6 +33,5 @@ class ComponentBase : public IUnknown {
   virtual IUnknown* FindInterface(REFIID iid) noexcept;
 
  private:
-  IUnknown* const controlling_;
   std::atomic<ULONG> references_{0};
 };

@@ -1,5 +1,5 @@
 // A secondary interface of a component: its QueryInterface, AddRef and Release only forward to
-// the component's controlling interface, so every interface of an object shares one count and
+// the component's primary interface, so every interface of an object shares one count and
 // answers the same queries. Component is the class that mixes it in (derived from ComponentBase).
 #pragma once
 
@@ -19,5 +19,5 @@ class ForwardedInterface : public Interface {
   ~ForwardedInterface() = default;
 
  private:
-  IUnknown* Owner() noexcept { return static_cast<Component*>(this)->Controlling(); }
+  IUnknown* Owner() noexcept { return static_cast<Component*>(this)->Primary(); }
 };

@@ -30,6 +30,12 @@ class ResultObject : public ComponentBase,
     return reference;
   }
 
+  // Create for an element alone, handing out the public interface as IUnknown: the one shape
+  // every result object's maker has, so that a route table can name it.
+  static ComPtr<IUnknown> Make(IXMLDOMElement* element) {
+    return ComPtr<IUnknown>::Adopt(Create(element).Detach());
+  }
+
  protected:
   explicit ResultObject(IXMLDOMElement* element) noexcept : ElementLoader(element) {}
   ~ResultObject() override = default;

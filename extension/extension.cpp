@@ -1,13 +1,12 @@
 // The module's entry point: registers the two session types with the host.
 #include <quenlo/extension.h>
+#include <quenlo/names.h>
 
 #include "agenda/agenda_session.h"
 #include "extension/session_factory.h"
 #include "voting/voting_session.h"
 
 namespace {
-
-constexpr const OLECHAR* kSessionTypeVersion = OLESTR("1");
 
 // The host takes its own reference on the factory; the module keeps none. A factory that cannot
 // be allocated is registered as null.
@@ -21,7 +20,7 @@ void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
 }  // namespace
 
 extern "C" QUENLO_EXPORT int QUENLO_CALL LoadConferenceExtension(ExtensionHost* host) {
-  RegisterSessionType<VotingSession>(host, OLESTR("quenlo.voting.session"));
-  RegisterSessionType<AgendaSession>(host, OLESTR("quenlo.agenda.session"));
+  RegisterSessionType<VotingSession>(host, kVotingSessionType);
+  RegisterSessionType<AgendaSession>(host, kAgendaSessionType);
   return 42;
 }

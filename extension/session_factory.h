@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "component/boundary_guard.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
 
@@ -15,26 +16,20 @@ class SessionFactory final : public ComponentBase,
 
   // The outer object and the identifier are not examined: aggregation is never refused and the
   // caller queries for the interfaces it wants. E_OUTOFMEMORY with a null result when the
-  // session or what its constructor allocates cannot be had.
+  // session or what its constructor allocates cannot be had. A class factory's caller expects a
+  // status, never an exception, so the status is returned on every platform.
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* /*outer*/, REFIID /*iid*/,
                                            void** object) override {
     if (object == nullptr) return E_POINTER;
-    // A session that cannot be built for want of memory is reported as such: an exception must
-    // not cross into a host, which may not be able to catch it.
-    Session* session = nullptr;
-    try {
-      session = new (std::nothrow) Session();
-    } catch (const std::bad_alloc&) {
-    } catch (const _com_error&) {
-    }
-    if (session == nullptr) {
-      *object = nullptr;
-      return E_OUTOFMEMORY;
-    }
-    IUnknown* primary = session->Primary();
-    primary->AddRef();
-    *object = primary;
-    return S_OK;
+    *object = nullptr;
+    return GuardBoundary<BoundaryFailure::kReturnStatus>([&] {
+      Session* session = new (std::nothrow) Session();
+      if (session == nullptr) return E_OUTOFMEMORY;
+      IUnknown* primary = session->Primary();
+      primary->AddRef();
+      *object = primary;
+      return S_OK;
+    });
   }
 
   // The module keeps no lock count: its lifetime is the host's matter.

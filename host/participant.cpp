@@ -39,8 +39,8 @@ Participant::Participant(std::shared_ptr<ConferenceModule> module, Transport& tr
     voting_ = Require<IVotingCommands>(voting, "IVotingCommands");
     agenda_ = Require<IAgendaCommands>(agenda, "IAgendaCommands");
 
-    JoinRoom(*voting_session_.Get(), u"voting.room_name", endpoint_.room);
-    JoinRoom(*agenda_session_.Get(), u"agenda.room_name", endpoint_.room);
+    JoinRoom(*voting_session_.Get(), kVotingRoomNameProperty, endpoint_.room);
+    JoinRoom(*agenda_session_.Get(), kAgendaRoomNameProperty, endpoint_.room);
     voting_session_->Attach(&host_);
     agenda_session_->Attach(&host_);
     transport_.Connect(endpoint_, host_);

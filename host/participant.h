@@ -3,6 +3,7 @@
 #pragma once
 
 #include <quenlo/agenda.h>
+#include <quenlo/names.h>
 #include <quenlo/voting.h>
 
 #include <memory>
@@ -16,9 +17,6 @@ namespace quenlo::host {
 
 class Participant {
  public:
-  static constexpr std::u16string_view kVotingSessionType = u"quenlo.voting.session";
-  static constexpr std::u16string_view kAgendaSessionType = u"quenlo.agenda.session";
-
   // Throws HostError when the module cannot make the sessions or the endpoint cannot connect.
   Participant(std::shared_ptr<ConferenceModule> module, Transport& transport, Endpoint endpoint);
   Participant(const Participant&) = delete;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <platform/xml_parser.h>
+#include <quenlo/names.h>
 #include <quenlo/session.h>
 
 #include <map>
@@ -22,9 +23,6 @@ namespace quenlo::host {
 
 class ParticipantHost final : public HostObject<SessionHost>, public PacketReceiver {
  public:
-  // The event path under which sessions subscribe to incoming packets.
-  static constexpr std::u16string_view kPacketEvent = u"/packet";
-
   ParticipantHost(std::string address, Transport& transport);
   ParticipantHost(const ParticipantHost&) = delete;
   ParticipantHost& operator=(const ParticipantHost&) = delete;

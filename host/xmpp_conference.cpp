@@ -45,7 +45,11 @@ void XmppConference::SetWireObserver(WireObserver observer) {
 std::size_t XmppConference::Settle() {
   if (!participant_) return 0;
   const std::size_t before = transport_.delivered();
-  if (!transport_.Settle(kQuietTime, kAnswerTimeout)) {
+  const bool settled = transport_.Settle(kQuietTime, kAnswerTimeout);
+  if (!transport_.connected()) {
+    throw HostError("the connection to the XMPP server is lost: " + transport_.failure());
+  }
+  if (!settled) {
     throw HostError("the XMPP server left " + std::to_string(transport_.unanswered()) +
                     " request(s) unanswered for " + std::to_string(kAnswerTimeout.count()) + " s");
   }

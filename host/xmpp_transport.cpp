@@ -28,7 +28,13 @@ XmppTransport::XmppTransport(XmppAccount account)
   connection_->OnLink([this](xmpp::LinkEvent event, const std::string& reason) {
     if (event == xmpp::LinkEvent::kDisconnected) {
       joined_ = false;
-      refusal_ = reason.empty() ? "the XMPP server closed the connection" : reason;
+      // libstrophe gives no reason for a refused login or an unreachable server.
+      if (!reason.empty()) {
+        refusal_ = reason;
+      } else {
+        refusal_ = logged_in_ ? "the XMPP server closed the connection"
+                              : "no server there, or the account or password refused";
+      }
     }
   });
 }
@@ -55,6 +61,7 @@ void XmppTransport::Connect(const Endpoint& endpoint, PacketReceiver& receiver) 
                     (refusal_.empty() ? "no answer" : refusal_));
   }
 
+  logged_in_ = true;
   receiver_ = &receiver;
   const xmpp::Stanza presence(xmpp_presence_new(context_->get()));
   xmpp_stanza_set_to(presence.get(), occupant_.c_str());
@@ -92,13 +99,20 @@ void XmppTransport::Disconnect(const std::string& address) {
 }
 
 void XmppTransport::Send(const std::string&, std::string xml) {
-  const xmpp::Stanza stanza = xmpp::FromText(context_->get(), xml);
-  if (stanza == nullptr) throw HostError("cannot send a packet that is not one XML element");
+  const xmpp::Stanza stanza =
+      connection_->connected() ? xmpp::FromText(context_->get(), xml) : xmpp::Stanza();
+  if (stanza == nullptr) {
+    ++unsent_;
+    return;
+  }
   const std::string_view type = xmpp::AttributeOf(stanza.get(), "type");
-  if (type == "get" || type == "set")
+  if (type == "get" || type == "set") {
     awaited_ids_.insert(std::string(xmpp::AttributeOf(stanza.get(), "id")));
+  }
   SendStanza(stanza.get());
 }
+
+bool XmppTransport::connected() const { return connection_->connected(); }
 
 std::size_t XmppTransport::Pump(std::chrono::milliseconds timeout) {
   const std::size_t before = delivered_;

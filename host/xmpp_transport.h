@@ -44,6 +44,8 @@ class XmppTransport final : public Transport {
   void Connect(const Endpoint& endpoint, PacketReceiver& receiver) override;
   // Leaves the room and closes the stream.
   void Disconnect(const std::string& address) override;
+  // Never throws, as it is called from within the module: a packet that cannot go (no
+  // connection, or text libstrophe cannot read) is counted in unsent() instead.
   void Send(const std::string& from, std::string xml) override;
 
   // Handles what arrives within `timeout`; gives the number of packets delivered.
@@ -56,6 +58,10 @@ class XmppTransport final : public Transport {
   // The full JID the server bound; empty before Connect.
   std::string jid() const;
   std::size_t unanswered() const noexcept { return awaited_ids_.size(); }
+  std::size_t unsent() const noexcept { return unsent_; }
+  bool connected() const;
+  // Why the stream ended, or the join failed; empty while all is well.
+  const std::string& failure() const noexcept { return refusal_; }
   // Packets handed to the module so far.
   std::size_t delivered() const noexcept { return delivered_; }
 
@@ -71,10 +77,12 @@ class XmppTransport final : public Transport {
   Endpoint endpoint_;
   std::string occupant_;  // room/nick
   PacketReceiver* receiver_ = nullptr;
+  bool logged_in_ = false;
   bool joined_ = false;
   std::string refusal_;  // why the room refused the join, or the stream ended
   std::set<std::string> awaited_ids_;
   std::size_t delivered_ = 0;
+  std::size_t unsent_ = 0;
   WireObserver observer_;
 };
 

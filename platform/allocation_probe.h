@@ -11,7 +11,8 @@ extern "C" {
 // Makes the `ordinal`-th platform allocation from now on fail (1: the next one) and starts
 // counting allocations again; 0 lets every allocation succeed. Only that one fails.
 PLATFORM_API void QuenloProbeFailAllocation(long ordinal);
-// Platform allocations asked for since the last QuenloProbeFailAllocation, the failed one included.
+// Platform allocations asked for since the last QuenloProbeFailAllocation, the failed one included;
+// counted only while a failure is armed (an ordinal above 0).
 PLATFORM_API long QuenloProbeAllocationsSeen();
 PLATFORM_API long QuenloProbeLiveBstrs();
 PLATFORM_API long QuenloProbeLiveDomNodes();

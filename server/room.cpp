@@ -50,7 +50,7 @@ std::vector<Delivery> Room::Join(const std::string& address, const std::string& 
     participants_.push_back({address, name});
   }
   std::vector<Delivery> deliveries;
-  if (told_of_missed_ends_.insert(address).second) {
+  if (missed_ends_.first_child() && told_of_missed_ends_.insert(address).second) {
     for (const pugi::xml_node query : missed_ends_.children()) PushTo(query, address, deliveries);
   }
   return deliveries;

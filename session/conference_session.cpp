@@ -1,28 +1,12 @@
 #include "session/conference_session.h"
 
-#include <new>
-
+#include "component/boundary_guard.h"
 #include "session/ansi_text.h"
 #include "session/integer_text.h"
 
-namespace {
-
-// The property calls let running out of memory reach the host as the platform's error, as every
-// string copy of the module reports it, never as the C++ library's exception.
-template <class Call>
-HRESULT RaisingOutOfMemory(Call&& call) {
-  try {
-    return call();
-  } catch (const std::bad_alloc&) {
-    throw _com_error(E_OUTOFMEMORY);
-  }
-}
-
-}  // namespace
-
 HRESULT STDMETHODCALLTYPE ConferenceSession::SetProperty(const OLECHAR* name,
                                                          const OLECHAR* value) {
-  return RaisingOutOfMemory([&] {
+  return GuardBoundary([&] {
     std::lock_guard guard(lock_);
     std::string narrowName = ToAnsi(ViewOf(name));
     std::string narrowValue = ToAnsi(ViewOf(value));
@@ -35,7 +19,7 @@ HRESULT STDMETHODCALLTYPE ConferenceSession::SetProperty(const OLECHAR* name,
 
 HRESULT STDMETHODCALLTYPE ConferenceSession::GetProperty(const OLECHAR* name, BSTR* value) {
   if (value == nullptr) return E_POINTER;
-  return RaisingOutOfMemory([&] {
+  return GuardBoundary([&] {
     std::lock_guard guard(lock_);
     const PropertyRecord* record = properties_.Find(ToAnsi(ViewOf(name)));
     if (record == nullptr) return S_FALSE;

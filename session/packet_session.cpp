@@ -1,15 +1,21 @@
 #include "session/packet_session.h"
 
+#include <quenlo/names.h>
+
 #include "component/bstr.h"
 #include "component/ole_text.h"
+#include "session/ansi_text.h"
 #include "session/property_callback.h"
 #include "xml/attribute_reader.h"
 #include "xml/element_lookup.h"
 #include "xml/packet_builder.h"
 #include "xml/shared_document.h"
 
-PacketSession::PacketSession(std::string roomNameProperty, const OLECHAR* queryNamespace)
-    : roomNameProperty_(std::move(roomNameProperty)), queryNamespace_(queryNamespace) {
+PacketSession::PacketSession(const OLECHAR* roomNameProperty, const OLECHAR* queryNamespace,
+                             const ReplyRoutes& routes)
+    : roomNameProperty_(ToAnsi(ViewOf(roomNameProperty))),
+      queryNamespace_(queryNamespace),
+      routes_(routes) {
   DeclareProperty(
       roomNameProperty_, "",
       std::make_unique<MemberCallback<PacketSession>>(*this, &PacketSession::OnRoomNameChanged));
@@ -20,7 +26,7 @@ HRESULT STDMETHODCALLTYPE PacketSession::Attach(SessionHost* host) {
   // A second Attach must not leave the first host delivering to this sink after it is gone.
   CancelSubscription();
   ConferenceSession::Attach(host);
-  host->Subscribe(OLESTR("/packet"), Sink(), &cookie_);
+  host->Subscribe(kPacketEvent, Sink(), &cookie_);
   return S_OK;
 }
 
@@ -99,7 +105,48 @@ HRESULT PacketSession::Send(const Request& request) const {
   return S_OK;
 }
 
-void PacketSession::RaiseResult(const OLECHAR* eventPath, IUnknown* result) {
-  Bstr path = Bstr::Copy(ViewOf(eventPath));
-  Host()->RaiseEvent(path.Get(), 0, result);
+HRESULT PacketSession::SendEmpty(const OLECHAR* id, const OLECHAR* queryType) {
+  auto request = BeginRequest(id, queryType);
+  if (!request) return S_FALSE;
+  return Send(*request);
+}
+
+HRESULT PacketSession::SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid) {
+  auto request = BeginRequest(id, queryType);
+  if (!request) return S_FALSE;
+  if (!AddChild(request->query.Get(), OLESTR("qid"), qid)) return S_FALSE;
+  return Send(*request);
+}
+
+// The type is read as a variant: an absent attribute is not told apart from a present one, its
+// null value does not convert and leaves as _com_error, which the packet filter reports as a
+// failed packet. A failed DOM call announces nothing.
+void PacketSession::HandleReply(IXMLDOMElement* /*iq*/, IXMLDOMElement* query,
+                                const WideString& /*queryNamespace*/) {
+  Variant typeValue;
+  if (!ReadAttribute(query, OLESTR("type"), typeValue)) return;
+  const WideString type = WideString::FromVariant(typeValue.Get());
+  for (const ReplyRoute& route : routes_.replies) {
+    if (EqualsIgnoringAsciiCase(type.View(), ViewOf(route.queryType))) {
+      Announce(route.eventPath, route.make, query);
+      return;
+    }
+  }
+}
+
+void PacketSession::HandleErrorReply(IXMLDOMElement* iq) {
+  const ComPtr<IXMLDOMElement> error = FindElement(iq, OLESTR("error"));
+  if (error) Announce(routes_.errorPath, routes_.makeError, error.Get());
+}
+
+void PacketSession::Announce(const OLECHAR* eventPath, ResultMaker make,
+                             IXMLDOMElement* element) noexcept {
+  if (Host() == nullptr || make == nullptr) return;
+  try {
+    const ComPtr<IUnknown> result = make(element);
+    const Bstr path = Bstr::Copy(ViewOf(eventPath));
+    Host()->RaiseEvent(path.Get(), 0, result.Get());
+  } catch (...) {
+    // A reply that cannot be turned into its result object is not announced.
+  }
 }

@@ -11,6 +11,7 @@
 #include "component/com_ptr.h"
 #include "component/result_object.h"
 #include "session/conference_session.h"
+#include "session/reply_routes.h"
 #include "session/wide_string.h"
 #include "xml/shared_document.h"
 
@@ -30,16 +31,20 @@ class PacketSession : public ConferenceSession,
  protected:
   // Declares the room-name property (default "", its callback caches the room address).
   // queryNamespace names this session type's packets ("quenlo:conf:voting").
-  PacketSession(std::string roomNameProperty, const OLECHAR* queryNamespace);
+  // routes name the result object and event path of each reply.
+  PacketSession(const OLECHAR* roomNameProperty, const OLECHAR* queryNamespace,
+                const ReplyRoutes& routes);
   ~PacketSession() override = default;
 
   IPacketSink* Sink() noexcept { return this; }
 
-  // An accepted reply from the room whose query is in this session's namespace.
+  // An accepted reply from the room whose query is in this session's namespace: announced
+  // through the route its query type names.
   virtual void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
-                           const WideString& queryNamespace) = 0;
-  // An error reply (any sender) whose query is in this session's namespace.
-  virtual void HandleErrorReply(IXMLDOMElement* iq) = 0;
+                           const WideString& queryNamespace);
+  // An error reply (any sender) whose query is in this session's namespace: announced over its
+  // "error" element.
+  virtual void HandleErrorReply(IXMLDOMElement* iq);
 
   // The envelope of one request being built. The lease is declared first so that it is let go
   // last, after every element of the request (the command's own locals included) is released.
@@ -56,35 +61,24 @@ class PacketSession : public ConferenceSession,
   // Hands the finished request to the host (its result is not examined). Returns 0.
   HRESULT Send(const Request& request) const;
 
-  // Builds a result object over element and announces it under eventPath with one reference
-  // held for the duration of the call. Nothing is built or raised while detached; any failure
+  // The request bodies several commands share: nothing, or one "qid".
+  HRESULT SendEmpty(const OLECHAR* id, const OLECHAR* queryType);
+  HRESULT SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid);
+
+  // Makes the result object over element and announces it under eventPath with one reference
+  // held for the duration of the call. Nothing is made or raised while detached; any failure
   // (allocation, conversion, Load) is swallowed and nothing is announced; an object that
   // cannot be allocated is announced as null.
-  template <class Result, class... Arguments>
-  void Announce(const OLECHAR* eventPath, Arguments&&... arguments) noexcept;
-
-  // Absent until the room-name property first changes; then the room address (maybe empty).
-  const std::optional<WideString>& RoomName() const noexcept { return roomName_; }
+  void Announce(const OLECHAR* eventPath, ResultMaker make, IXMLDOMElement* element) noexcept;
 
  private:
   HRESULT FilterPacket(IUnknown* packet);
   void CancelSubscription();
   void OnRoomNameChanged();
-  void RaiseResult(const OLECHAR* eventPath, IUnknown* result);
 
   const std::string roomNameProperty_;
   const OLECHAR* const queryNamespace_;
+  const ReplyRoutes routes_;
   ULONG cookie_ = 0;
   std::optional<WideString> roomName_;
 };
-
-template <class Result, class... Arguments>
-void PacketSession::Announce(const OLECHAR* eventPath, Arguments&&... arguments) noexcept {
-  if (Host() == nullptr) return;
-  try {
-    auto result = Result::Create(std::forward<Arguments>(arguments)...);
-    RaiseResult(eventPath, result.Get());
-  } catch (...) {
-    // A reply that cannot be turned into its result object is not announced.
-  }
-}

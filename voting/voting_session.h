@@ -1,17 +1,15 @@
 // The session behind "quenlo.voting.session": four properties, the thirteen voting commands and
-// the dispatch of voting replies into result objects. Caching the room address, filtering packets
-// and announcing results are the shared session layer's.
+// the route table of voting replies. Caching the room address, filtering packets, dispatching
+// replies and announcing results are the shared session layer's.
 #pragma once
 
 #include <quenlo/voting.h>
 
-#include <array>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "session/command_session.h"
-#include "session/reply_dispatch.h"
 #include "session/wide_string.h"
 
 class VotingSession final : public CommandSession<IVotingCommands> {
@@ -46,23 +44,8 @@ class VotingSession final : public CommandSession<IVotingCommands> {
  private:
   ~VotingSession() override = default;
 
-  void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
-                   const WideString& queryNamespace) override;
-  void HandleErrorReply(IXMLDOMElement* iq) override;
-
-  // The request bodies shared by several commands: nothing, or one qid.
-  HRESULT SendEmpty(const OLECHAR* id, const OLECHAR* queryType);
-  HRESULT SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid);
   // "true" when the property reads as the integer 1, else "false".
-  const OLECHAR* FlagText(const char* property) const;
-
-  // Query type, event path and result object of every voting reply, in matching order.
-  static const std::array<ReplyRoute<VotingSession>, 10> kReplyRoutes;
-
-  // The three kinds of announcement a dispatch route can make.
-  void AnnounceReply(const OLECHAR* eventPath, IXMLDOMElement* element);
-  void AnnounceSubjectList(const OLECHAR* eventPath, IXMLDOMElement* element);
-  void AnnounceDetail(const OLECHAR* eventPath, IXMLDOMElement* element);
+  const OLECHAR* FlagText(const OLECHAR* property) const;
 
   // Hosts may fill and send the subject collections from several threads, so they alone are
   // guarded; the lock is never held while the host is called.

@@ -37,10 +37,3 @@ std::optional<Bstr> FindAttributeText(IXMLDOMElement* element, const OLECHAR* na
   if (value.IsNull()) return std::nullopt;
   return TextOf(value);
 }
-
-Bstr GetAttributeText(IXMLDOMElement* element, const OLECHAR* name) {
-  Variant value;
-  const HRESULT status = GetAttributeValue(element, name, value);
-  if (FAILED(status)) throw _com_error(status);
-  return TextOf(value);
-}

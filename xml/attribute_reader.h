@@ -13,7 +13,3 @@ bool ReadAttribute(IXMLDOMElement* element, const OLECHAR* name, Variant& value)
 // The attribute's value as text, or nothing when it is absent. Throws _com_error when the DOM
 // call fails or the value cannot be made a string.
 std::optional<Bstr> FindAttributeText(IXMLDOMElement* element, const OLECHAR* name);
-
-// The attribute's value as text. Throws _com_error when the DOM call fails or the attribute is
-// absent (the null variant does not convert).
-Bstr GetAttributeText(IXMLDOMElement* element, const OLECHAR* name);

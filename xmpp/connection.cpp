@@ -83,7 +83,12 @@ Connection::Connection(Context& context)
   xmpp_conn_set_sockopt_callback(connection_, &PrepareSocket);
 }
 
-Connection::~Connection() { xmpp_conn_release(connection_); }
+Connection::~Connection() {
+  // Releasing a connection that is still up reports its disconnect; the owner that registered
+  // the handler may be half destroyed by now, so it hears nothing more.
+  link_handler_ = nullptr;
+  xmpp_conn_release(connection_);
+}
 
 void Connection::OnStanza(const char* name, StanzaHandler handler) {
   StanzaHandler& stored = stanza_handlers_.emplace_back(std::move(handler));
@@ -125,6 +130,10 @@ std::string Connection::bound_jid() const {
 int Connection::send_queue_length() const { return xmpp_conn_send_queue_len(connection_); }
 
 void Connection::Send(xmpp_stanza_t* stanza) { xmpp_send(connection_, stanza); }
+
+void Connection::SendText(const std::string& xml) {
+  xmpp_send_raw(connection_, xml.data(), xml.size());
+}
 
 void Connection::OnLinkEvent(xmpp_conn_t*, xmpp_conn_event_t event, int error,
                              xmpp_stream_error_t* stream_error, void* self) {

@@ -64,6 +64,8 @@ class Connection {
   int send_queue_length() const;
 
   void Send(xmpp_stanza_t* stanza);
+  // Sends XML text as it is: it must be one well-formed stanza, or the server ends the stream.
+  void SendText(const std::string& xml);
   xmpp_ctx_t* context() const noexcept { return context_.get(); }
 
  private:

@@ -146,6 +146,13 @@ void ConferenceComponent::Refuse(xmpp_stanza_t* request, const char* error_type,
 
 void ConferenceComponent::Deliver(const std::vector<server::Delivery>& deliveries) {
   for (const server::Delivery& delivery : deliveries) {
+    // Replies and pushes leave as the service wrote them (one iq element from the room, written
+    // by an XML writer), saving a parse and a second serialisation per stanza; error replies are
+    // read to add their stanza-error condition.
+    if (delivery.xml.find(" type=\"error\"") == std::string::npos) {
+      connection_.SendText(delivery.xml);
+      continue;
+    }
     const xmpp::Stanza stanza = xmpp::FromText(connection_.context(), delivery.xml);
     if (stanza == nullptr) {
       log_.Failure("cannot send a delivery to " + delivery.to + ": libstrophe refused its text");

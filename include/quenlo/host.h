@@ -8,6 +8,13 @@
 // nothing. On POSIX the platform runtime needs no initialisation (CoInitialize is there and
 // does nothing).
 //
+// Running out of memory in a command, a property call or CreateInstance: on POSIX, where the
+// host and the module share the system's C++ runtime, the call raises _com_error carrying
+// E_OUTOFMEMORY (a failed variant conversion likewise raises its status). The Windows DLL links
+// its own C++ runtime, so a host built with another compiler could not catch what it throws:
+// there the call returns E_OUTOFMEMORY (or the conversion's status) instead, and nothing is
+// sent or stored. The packet sink and the result accessors never raise on either platform.
+//
 // Strings: every const OLECHAR* argument is zero-terminated UTF-16, and null stands for the
 // empty string. A BSTR the module hands out belongs to the receiver, who frees it with
 // SysFreeString; a const OLECHAR* it hands out belongs to the object it came from and stays

@@ -101,12 +101,14 @@ void Widen(std::string_view utf8, std::u16string& out) {
 class TreeBuilder {
  public:
   // Without a parent, the root element is set aside in `root`, which then holds its reference.
+  // nodesMade counts the nodes placed in the store, which the caller notes (Node::NoteMade).
   TreeBuilder(XML_Parser parser, ParseScratch& scratch, NodeStore& store, Node* parent,
-              Element*& root, const XmlParseLimits& limits)
+              Element*& root, std::size_t& nodesMade, const XmlParseLimits& limits)
       : parser_(parser),
         store_(store),
         current_(parent),
         root_(root),
+        nodesMade_(nodesMade),
         limits_(limits),
         pendingText_(scratch.pendingText),
         nameScratch_(scratch.name),
@@ -201,6 +203,7 @@ class TreeBuilder {
     const Name* tag = Intern(name);
     Element* element =
         Element::Create(store_, true, tag, namespaceUri, PlaceAttributes(attributes));
+    ++nodesMade_;
     if (current_ != nullptr) {
       current_->AdoptLastChild(element);
     } else {
@@ -283,6 +286,7 @@ class TreeBuilder {
       std::copy(pendingText_.begin(), pendingText_.end(), text);
       current_->AdoptLastChild(
           TextNode::CreateInBlock(store_, std::u16string_view(text, pendingText_.size())));
+      ++nodesMade_;
     }
     pendingText_.clear();
     pendingHasContent_ = false;
@@ -360,6 +364,7 @@ class TreeBuilder {
   NodeStore& store_;
   Node* current_;  // where the next node goes
   Element*& root_;
+  std::size_t& nodesMade_;
   const XmlParseLimits& limits_;
   std::size_t depth_ = 0;
   bool pendingHasContent_ = false;
@@ -388,10 +393,13 @@ ParseOutcome Parse(std::shared_ptr<DocumentLink> link, Node* parent, Element** r
                    const XmlParseLimits& limits) {
   NodeStore* store = NodeStore::Create(std::move(link));
   Element* made = nullptr;
+  std::size_t nodesMade = 0;
   try {
     thread_local ParseScratch scratch;
-    TreeBuilder builder(ReadyParser(encoding), scratch.Cleared(), *store, parent, made, limits);
+    TreeBuilder builder(ReadyParser(encoding), scratch.Cleared(), *store, parent, made, nodesMade,
+                        limits);
     const ParseOutcome outcome = builder.Run(bytes, length);
+    Node::NoteMade(*store, nodesMade);
     if (root != nullptr && outcome.result.status == XmlParseStatus::Ok) {
       *root = std::exchange(made, nullptr);
     }
@@ -399,6 +407,7 @@ ParseOutcome Parse(std::shared_ptr<DocumentLink> link, Node* parent, Element** r
     store->LetGo();
     return outcome;
   } catch (...) {
+    Node::NoteMade(*store, nodesMade);
     if (made != nullptr) made->ReleaseReference();
     store->LetGo();
     throw;

@@ -45,8 +45,12 @@ Node::Node(DOMNodeType type, NodeStore& store, bool inBlock, std::uint32_t tagHa
       inBlock_(inBlock ? 1 : 0),
       tagHash_(static_cast<std::uint16_t>(tagHash)),
       store_(&store) {
-  store.Hold();
-  probe::NoteDomNodes(1);
+  if (!inBlock) NoteMade(store, 1);
+}
+
+void Node::NoteMade(NodeStore& store, std::size_t count) noexcept {
+  store.Hold(count);
+  probe::NoteDomNodes(static_cast<long>(count));
 }
 
 void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
@@ -57,7 +61,7 @@ void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t
 DocumentLink& Node::Link() const noexcept { return store_->Link(); }
 
 // Children are released by Destroy or RemoveChildren before a node is deleted.
-Node::~Node() { probe::NoteDomNodes(-1); }
+Node::~Node() = default;
 
 Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;
@@ -124,6 +128,12 @@ NodeStore* Node::Free(Node* node) noexcept {
   return store;
 }
 
+void Node::NoteFreed(NodeStore* store, std::size_t count) noexcept {
+  if (count == 0) return;
+  probe::NoteDomNodes(-static_cast<long>(count));
+  store->LetGo(count);
+}
+
 // A tree's nodes mostly share one store: its holds are dropped together, once the run of nodes
 // from that store ends, rather than one atomic step per node.
 void Node::DisposeAll(Node* pending) noexcept {
@@ -135,13 +145,13 @@ void Node::DisposeAll(Node* pending) noexcept {
     DetachChildren(*node, pending);
     NodeStore* from = Free(node);
     if (from != store) {
-      if (store != nullptr) store->LetGo(freed);
+      NoteFreed(store, freed);
       store = from;
       freed = 0;
     }
     ++freed;
   }
-  if (store != nullptr) store->LetGo(freed);
+  NoteFreed(store, freed);
 }
 
 void Node::Destroy() noexcept { DisposeAll(this); }

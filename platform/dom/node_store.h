@@ -1,8 +1,9 @@
-// The memory behind a group of nodes: one parse, or the elements a document makes. A parse
-// places its nodes and their texts in blocks, one bump of a pointer each, so that a tree costs a
-// few allocations instead of several per node; names (tags, attribute names, namespace URIs)
-// are kept once per store and shared by every node that carries them. The store lives while any
-// of its nodes does, so a node handed out keeps everything it points into.
+// The memory behind a group of nodes: one parse, or a document's own. A parse places its nodes
+// and their texts in blocks, one bump of a pointer each, so that a tree costs a few allocations
+// instead of several per node. Names (tags, attribute names, namespace URIs) are kept once per
+// store and shared by every node that carries them; the nodes a document makes are on the heap,
+// each freed on its own, and take only their names from the document's store. The store lives
+// while any of its nodes does, so a node handed out keeps everything it points into.
 #pragma once
 
 #include <atomic>
@@ -27,7 +28,7 @@ struct Name {
 
 class NodeStore {
  public:
-  // Comes with one hold for the caller (see Hold/Let go).
+  // Comes with one hold for the caller (see Hold and LetGo).
   static NodeStore* Create(std::shared_ptr<DocumentLink> link);
 
   NodeStore(const NodeStore&) = delete;

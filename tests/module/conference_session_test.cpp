@@ -169,18 +169,6 @@ TEST_F(SessionTest, DestroyedSessionReleasesAHostStillHeld) {
   EXPECT_EQ(host_.References(), 1u);
 }
 
-TEST_F(SessionTest, RoomNameIsAbsentUntilItChanges) {
-  EXPECT_FALSE(session_->RoomName());
-  config_->SetProperty(OLESTR("test.room_name"), OLESTR(""));  // same as the default: silent
-  EXPECT_FALSE(session_->RoomName());
-  config_->SetProperty(OLESTR("test.room_name"), OLESTR("r\u00E9"));
-  ASSERT_TRUE(session_->RoomName());
-  EXPECT_EQ(session_->RoomName()->View(), OleStringView(OLESTR("r\u00E9")));
-  config_->SetProperty(OLESTR("test.room_name"), OLESTR(""));
-  ASSERT_TRUE(session_->RoomName());
-  EXPECT_TRUE(session_->RoomName()->IsEmpty());
-}
-
 TEST_F(SessionTest, EmptyingTheRoomNameReleasesTheSharedDocument) {
   config_->SetProperty(OLESTR("test.room_name"), OLESTR("room"));
   ASSERT_TRUE(SharedDocument::Acquire());

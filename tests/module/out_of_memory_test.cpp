@@ -2,6 +2,7 @@
 // the call is failed in turn, and the session must answer as promised and stay usable.
 #include <gtest/gtest.h>
 
+#include "component/boundary_guard.h"
 #include "failing_allocation.h"
 #include "voting_fixture.h"
 
@@ -37,10 +38,25 @@ TEST(OutOfMemoryTest, ARoomNameChangeThatFailsIsRepairedBySettingItAgain) {
   EXPECT_LT(allowed, kMaximumAllocations);
 }
 
-// The property calls raise one error type when memory runs out: the platform's, carrying
-// E_OUTOFMEMORY, whatever allocation it was (the code-page conversions, the stored copy, the
-// change callback's).
-TEST(OutOfMemoryTest, PropertyCallsRaiseOnlyTheOutOfMemoryError) {
+// What a call answers when memory runs out, as the build's boundary policy says: the status
+// E_OUTOFMEMORY raised as _com_error where the host shares the module's C++ runtime, returned
+// where it cannot catch the module's exceptions (the Windows DLL). Anything else thrown is a
+// failure, reported as E_FAIL here.
+template <class Call>
+HRESULT OutOfMemoryOutcome(Call&& call) {
+  try {
+    const HRESULT status = call();
+    return kBoundaryFailure == BoundaryFailure::kRaise && status == E_OUTOFMEMORY ? E_FAIL : status;
+  } catch (const _com_error& error) {
+    return kBoundaryFailure == BoundaryFailure::kRaise ? error.Error() : E_FAIL;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+// The property calls report running out of memory in one way, whatever allocation it was (the
+// code-page conversions, the stored copy, the change callback's).
+TEST(OutOfMemoryTest, PropertyCallsReportOnlyTheOutOfMemoryError) {
   const OLECHAR* const longValue =
       OLESTR("a value well beyond any short-string buffer, 0123456789");
   for (const OLECHAR* name : {OLESTR("voting.timeout"), OLESTR("voting.room_name")}) {
@@ -49,19 +65,61 @@ TEST(OutOfMemoryTest, PropertyCallsRaiseOnlyTheOutOfMemoryError) {
       const ComPtr<IUnknown> session((new VotingSession())->Primary());
       const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
       const FailingAllocation failing(allowed);
-      try {
-        config->SetProperty(name, longValue);
-        Bstr value;
-        config->GetProperty(name, value.Put());
-      } catch (const _com_error& error) {
-        EXPECT_EQ(error.Error(), E_OUTOFMEMORY) << ToUtf8(name) << " allocation " << allowed;
-      } catch (...) {
-        ADD_FAILURE() << ToUtf8(name) << ": another exception at allocation " << allowed;
-      }
+      const HRESULT set = OutOfMemoryOutcome([&] { return config->SetProperty(name, longValue); });
+      Bstr value;
+      const HRESULT get =
+          OutOfMemoryOutcome([&] { return config->GetProperty(name, value.Put()); });
+      EXPECT_TRUE(set == S_OK || set == E_OUTOFMEMORY) << ToUtf8(name) << " allocation " << allowed;
+      EXPECT_TRUE(get == S_OK || get == E_OUTOFMEMORY) << ToUtf8(name) << " allocation " << allowed;
       if (!failing.Refused()) break;
     }
     EXPECT_GT(allowed, 0) << ToUtf8(name);
     EXPECT_LT(allowed, kMaximumAllocations) << ToUtf8(name);
+  }
+}
+
+// Every command, its allocations failed one at a time: it sends its packet and answers 0, or
+// sends nothing and answers 1 or the out-of-memory error, never anything else.
+TEST(OutOfMemoryTest, CommandsSendAllOrNothingAndReportOnlyTheOutOfMemoryError) {
+  using Command = HRESULT (*)(IVotingCommands*);
+  const Command commands[] = {
+      [](IVotingCommands* voting) { return voting->Apply(OLESTR("1")); },
+      [](IVotingCommands* voting) { return voting->Kithe(OLESTR("1"), OLESTR("qid")); },
+      [](IVotingCommands* voting) {
+        return voting->AddReferSubject(OLESTR("1"), OLESTR("1"), OLESTR("a subject of length"));
+      },
+      [](IVotingCommands* voting) {
+        return voting->Refer(OLESTR("1"), OLESTR("qid"), OLESTR("a caption long enough"));
+      },
+      [](IVotingCommands* voting) { return voting->AddVotingSubject(OLESTR("a ballot subject")); },
+      [](IVotingCommands* voting) { return voting->Voting(OLESTR("1"), OLESTR("qid")); },
+  };
+  for (std::size_t which = 0; which < std::size(commands); ++which) {
+    long allowed = 0;
+    for (; allowed < kMaximumAllocations; ++allowed) {
+      RecordingHost host;
+      const ComPtr<IUnknown> session((new VotingSession())->Primary());
+      const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
+      const ComPtr<IVotingCommands> voting = session.As<IVotingCommands>();
+      ASSERT_EQ(config->SetProperty(OLESTR("voting.room_name"), kRoom), S_OK);
+      ASSERT_EQ(config->Attach(&host), S_OK);
+      ASSERT_EQ(voting->AddReferSubject(OLESTR("1"), OLESTR("2"), OLESTR("kept subject")), S_OK);
+      HRESULT status = S_OK;
+      bool refused = false;
+      {
+        const FailingAllocation failing(allowed);
+        status = OutOfMemoryOutcome([&] { return commands[which](voting.Get()); });
+        refused = failing.Refused();
+      }
+      const std::size_t sent = host.Sent().size();
+      EXPECT_TRUE(status == S_OK || status == S_FALSE || status == E_OUTOFMEMORY)
+          << "command " << which << " allocation " << allowed << " status " << status;
+      EXPECT_EQ(sent, status == S_OK && which != 2 && which != 4 ? 1u : 0u)
+          << "command " << which << " allocation " << allowed;
+      config->Detach();
+      if (!refused) break;
+    }
+    EXPECT_LT(allowed, kMaximumAllocations) << "command " << which;
   }
 }
 

@@ -2,6 +2,13 @@
 
 #include "session/property_callback.h"
 
+namespace {
+
+// Every reply and error is announced by the overrides below, whatever its type.
+constexpr ReplyRoutes kNoRoutes = {{}, nullptr, nullptr};
+
+}  // namespace
+
 bool TestResult::Load() {
   ++loads;
   if (FindElement(Element(), OLESTR("broken"))) throw _com_error(DISP_E_TYPEMISMATCH);
@@ -13,7 +20,7 @@ HRESULT STDMETHODCALLTYPE TestResult::GetElement(IXMLDOMElement** element) {
   return *element == nullptr ? S_FALSE : S_OK;
 }
 
-TestSession::TestSession() : CommandSession("test.room_name", kTestNamespace) {
+TestSession::TestSession() : CommandSession(OLESTR("test.room_name"), kTestNamespace, kNoRoutes) {
   DeclareProperty("test.count", "0");
   DeclareProperty("test.plain", "");
   DeclareProperty(
@@ -42,11 +49,11 @@ void TestSession::HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
                               const WideString& queryNamespace) {
   replies.push_back({ComPtr<IXMLDOMElement>(iq), ComPtr<IXMLDOMElement>(query),
                      OleString(queryNamespace.View())});
-  Announce<TestResult>(OLESTR("/test/reply/ok"), query);
+  Announce(OLESTR("/test/reply/ok"), &TestResult::Make, query);
 }
 
 void TestSession::HandleErrorReply(IXMLDOMElement* iq) {
   errors.push_back(ComPtr<IXMLDOMElement>(iq));
   const ComPtr<IXMLDOMElement> error = FindElement(iq, OLESTR("error"));
-  if (error) Announce<TestResult>(OLESTR("/test/error"), error.Get());
+  if (error) Announce(OLESTR("/test/error"), &TestResult::Make, error.Get());
 }

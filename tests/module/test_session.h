@@ -70,7 +70,6 @@ class TestSession final : public CommandSession<ITestCommands> {
 
   using ConferenceSession::GetPropertyInt;
   using ConferenceSession::GetPropertyText;
-  using PacketSession::RoomName;
 
   std::vector<Reply> replies;
   std::vector<ComPtr<IXMLDOMElement>> errors;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "dom_test_support.h"
+#include "platform/allocation_probe.h"
 
 namespace {
 
@@ -107,6 +108,36 @@ TEST(DomParsedTreeTest, TreesParsedOnSeveralThreadsAreIndependent) {
   for (std::thread& thread : threads) thread.join();
   for (int thread = 0; thread < 4; ++thread) {
     EXPECT_EQ(Wide("urn:t" + std::to_string(thread)), results[thread]);
+  }
+}
+
+TEST(DomParsedTreeTest, RefusedAndFailedParsesLeaveNoNodeAlive) {
+  constexpr std::string_view kReply = "<iq a='1'><q xmlns='urn:q'><x>1</x><y>2</y></q></iq>";
+  const long nodes = QuenloProbeLiveDomNodes();
+  for (const std::string_view refused : {"<iq><q><x>1</x></q>", "<iq><q></iq>", "<a/><b/>"}) {
+    EXPECT_EQ(XmlParseStatus::Malformed, StatusOf(refused)) << refused;
+  }
+  EXPECT_EQ(XmlParseStatus::TooDeep, [] {
+    IXMLDOMElement* root = nullptr;
+    return XmlParseElement("<a><b><c/></b></a>", {.maxBytes = 100, .maxDepth = 2}, &root).status;
+  }());
+  EXPECT_EQ(nodes, QuenloProbeLiveDomNodes());
+  // Each node of the reply made to fail in turn, the parse stopping there.
+  for (long ordinal = 1;; ++ordinal) {
+    QuenloProbeFailAllocation(ordinal);
+    IXMLDOMElement* root = nullptr;
+    bool failed = false;
+    try {
+      XmlParseElement(kReply, &root);
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+    const long seen = QuenloProbeAllocationsSeen();
+    QuenloProbeFailAllocation(0);
+    EXPECT_EQ(failed, root == nullptr) << ordinal;
+    if (root != nullptr) root->Release();
+    EXPECT_EQ(nodes, QuenloProbeLiveDomNodes()) << "after failing allocation " << ordinal;
+    if (seen < ordinal) break;  // the parse needed fewer: every one has been failed
   }
 }
 

@@ -3,6 +3,7 @@
 // "Microsoft.XMLDOM".
 #include <gtest/gtest.h>
 #include <quenlo/extension.h>
+#include <quenlo/voting.h>
 
 #include <algorithm>
 #include <cwctype>

@@ -101,4 +101,14 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+bool WaitForOutput(ChildProcess& process, const std::string& output_file, const std::string& text,
+                   std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (ReadFile(output_file).find(text) == std::string::npos) {
+    if (!process.running() || std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 }  // namespace quenlo::xmpp_test

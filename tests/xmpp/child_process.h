@@ -42,4 +42,9 @@ class ChildProcess {
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// Waits until `process` has written `text` to `output_file`; false when it ends first or
+// `timeout` passes.
+bool WaitForOutput(ChildProcess& process, const std::string& output_file, const std::string& text,
+                   std::chrono::milliseconds timeout);
+
 }  // namespace quenlo::xmpp_test

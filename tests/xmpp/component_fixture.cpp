@@ -46,12 +46,9 @@ void ComponentFixture::StartComponent(const std::vector<std::string>& extra_argu
   std::vector<std::string> arguments = ServerArguments();
   arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
   component_ = StartConfserver(arguments);
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (ComponentLog().find("connected to") == std::string::npos) {
-    if (!component_->running() || std::chrono::steady_clock::now() > until) {
-      FAIL() << "confserver did not connect:\n" << ComponentLog();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!WaitForOutput(*component_, server_->PathFor("confserver.log"), "connected to",
+                     std::chrono::seconds(10))) {
+    FAIL() << "confserver did not connect:\n" << ComponentLog();
   }
 }
 

@@ -41,12 +41,17 @@ class Performance {
               const MeetingConductor::LineObserver& observer)
       : server_(users), transcripts_(transcripts), observer_(observer) {
     confserver_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--quiet", "--xmpp",
+        std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
                                  "127.0.0.1:" + std::to_string(server_.component_port()),
                                  "--domain", ProsodyServer::kComponentDomain, "--store",
                                  server_.PathFor("rooms.db"), "--secret-file",
                                  server_.secret_file()},
         server_.PathFor("confserver.log"));
+    // Until the component is connected, the XMPP server refuses joins to its rooms.
+    if (!WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s)) {
+      throw std::runtime_error("confserver did not connect: " +
+                               ReadFile(server_.PathFor("confserver.log")));
+    }
   }
 
   ~Performance() {

@@ -16,8 +16,6 @@
 namespace quenlo::xmpp_test {
 namespace {
 
-constexpr char kSecret[] = "component-secret";
-
 sockaddr_in LoopbackAddress(unsigned short port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -68,48 +66,33 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
   client_port_ = FreeLoopbackPort();
   component_port_ = FreeLoopbackPort();
   config_file_ = directory_ + "/prosody.cfg.lua";
-  WriteFile(config_file_,
-            // Root is what CI runs as; the folder is the test's own, so nothing is at stake.
-            "run_as_root = true\n"
-            "pidfile = \"" +
-                directory_ +
-                "/prosody.pid\"\n"
-                "data_path = \"" +
-                directory_ +
-                "/data\"\n"
-                "certificates = \"" +
-                directory_ +
-                "\"\n"
-                "interfaces = { \"127.0.0.1\" }\n"
-                "c2s_ports = { " +
-                std::to_string(client_port_) +
-                " }\n"
-                "component_ports = { " +
-                std::to_string(component_port_) +
-                " }\n"
-                "component_interfaces = { \"127.0.0.1\" }\n"
-                "s2s_ports = { }\nc2s_direct_tls_ports = { }\nlegacy_ssl_ports = { }\n"
-                "http_ports = { }\nhttps_ports = { }\n"
-                // Plain TCP on loopback: there is no certificate to offer.
-                "c2s_require_encryption = false\n"
-                "allow_unencrypted_plain_auth = true\n"
-                "authentication = \"internal_plain\"\n"
-                // Large enough that the bad-input tests reach the component instead of Prosody's
-                // own limit.
-                "c2s_stanza_size_limit = 4 * 1024 * 1024\n"
-                "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", \"posix\" }\n"
-                "modules_disabled = { \"s2s\", \"offline\", \"c2s_csi\" }\n"
-                "log = { info = \"" +
-                directory_ +
-                "/prosody.log\" }\n"
-                "VirtualHost \"" +
-                kDomain +
-                "\"\n"
-                "Component \"" +
-                kComponentDomain +
-                "\"\n"
-                "  component_secret = \"" +
-                kSecret + "\"\n");
+  const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+  std::string config;
+  // Root is what CI runs as; the folder is the caller's own, so nothing is at stake.
+  config += "run_as_root = true\n";
+  config += "pidfile = " + quoted(directory_ + "/prosody.pid") + "\n";
+  config += "data_path = " + quoted(directory_ + "/data") + "\n";
+  config += "certificates = " + quoted(directory_) + "\n";
+  config += "log = { info = " + quoted(directory_ + "/prosody.log") + " }\n";
+  config += "interfaces = { \"127.0.0.1\" }\n";
+  config += "c2s_ports = { " + std::to_string(client_port_) + " }\n";
+  config += "component_ports = { " + std::to_string(component_port_) + " }\n";
+  config += "component_interfaces = { \"127.0.0.1\" }\n";
+  config += "s2s_ports = { }\nc2s_direct_tls_ports = { }\nlegacy_ssl_ports = { }\n";
+  config += "http_ports = { }\nhttps_ports = { }\n";
+  // Plain TCP on loopback: there is no certificate to offer.
+  config += "c2s_require_encryption = false\nallow_unencrypted_plain_auth = true\n";
+  config += "authentication = \"internal_plain\"\n";
+  // Large enough that the bad-input tests reach the component rather than Prosody's own limit.
+  config += "c2s_stanza_size_limit = 4 * 1024 * 1024\n";
+  config += "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", \"posix\" }\n";
+  config += "modules_disabled = { \"s2s\", \"offline\", \"c2s_csi\" }\n";
+  config += "VirtualHost " + quoted(kDomain) + "\n";
+  for (const char* component : {kComponentDomain, kSpareComponentDomain}) {
+    config += "Component " + quoted(component) + "\n";
+    config += "  component_secret = " + quoted(kSecret) + "\n";
+  }
+  WriteFile(config_file_, config);
   WriteFile(secret_file(), std::string(kSecret) + "\n");
   WriteFile(wrong_secret_file(), "not-the-secret\n");
   for (const std::string& user : users) {

@@ -15,6 +15,8 @@ class ProsodyServer {
  public:
   static constexpr char kDomain[] = "example.net";
   static constexpr char kComponentDomain[] = "conference.example.net";
+  // A second component domain with the same secret, for a component to compare with.
+  static constexpr char kSpareComponentDomain[] = "echo.example.net";
 
   // Registers each user with the password PasswordOf(user). Throws std::runtime_error (with the
   // tail of Prosody's log) when the server does not come up within ten seconds.
@@ -22,6 +24,8 @@ class ProsodyServer {
   ProsodyServer(const ProsodyServer&) = delete;
   ProsodyServer& operator=(const ProsodyServer&) = delete;
   ~ProsodyServer();
+
+  static constexpr char kSecret[] = "component-secret";
 
   static std::string PasswordOf(const std::string& user) { return user + "-secret"; }
 
