@@ -1,5 +1,6 @@
 #include "apps/meeting_console.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -100,6 +101,14 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     out_ << HelpText();
   } else if (verb == "join") {
     CheckCount(verb, arguments, 1, 2, "NAME [DISPLAY-NAME]");
+    for (const std::string& name : arguments) {
+      // The name becomes the participant's address and the display name a voter's name, both
+      // written into packets: a control character would make every reply unreadable to them.
+      if (std::ranges::any_of(
+              name, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; })) {
+        throw UsageError("join takes names without control characters");
+      }
+    }
     try {
       Join(arguments[0], arguments.size() > 1 ? arguments[1] : "");
     } catch (const host::HostError& error) {
