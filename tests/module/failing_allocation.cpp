@@ -35,3 +35,13 @@ void* operator new(std::size_t size) {
 
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+// Replaced too, so that every allocation the program makes comes from the one above and is freed
+// by the matching delete (a sanitizer's own nothrow form would not be).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
