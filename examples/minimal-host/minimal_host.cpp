@@ -42,12 +42,16 @@ class Application final : public ExtensionHost {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
   // The module registers its two session types here; a host keeps each factory it wants with a
-  // reference of its own.
+  // reference of its own. The module keeps none, so a factory the host does not want is freed by
+  // taking a reference and dropping it at once.
   HRESULT STDMETHODCALLTYPE RegisterSessionType(const OLECHAR* typeName, const OLECHAR*,
                                                 IClassFactory* factory) override {
-    if (factory != nullptr && Text(typeName) == OLESTR("quenlo.voting.session")) {
-      factory->AddRef();
+    if (factory == nullptr) return S_OK;
+    factory->AddRef();
+    if (Text(typeName) == OLESTR("quenlo.voting.session")) {
       votingFactory = factory;
+    } else {
+      factory->Release();
     }
     return S_OK;
   }
