@@ -1,38 +1,33 @@
 #include "agenda/agenda_reply.h"
 
-#include "component/bstr.h"
-#include "xml/element_lookup.h"
+#include "xml/element_handle.h"
 
-HRESULT AgendaReply::ReadField(const OLECHAR* tag, BSTR* text) const {
-  if (text == nullptr) return E_POINTER;
-  Bstr found;
-  if (!GetElementText(Element(), tag, found)) return S_FALSE;
-  *text = found.Detach();
-  return S_OK;
+HRESULT AgendaReply::CopyFieldTo(const OLECHAR* tag, BSTR* text) const {
+  return ElementHandle(Element()).First(tag).CopyTextTo(text);
 }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetText(BSTR* text) {
-  return ReadField(OLESTR("text"), text);
+  return CopyFieldTo(OLESTR("text"), text);
 }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetTime(BSTR* time) {
-  return ReadField(OLESTR("time"), time);
+  return CopyFieldTo(OLESTR("time"), time);
 }
 
-HRESULT STDMETHODCALLTYPE AgendaReply::GetQid(BSTR* qid) { return ReadField(OLESTR("qid"), qid); }
+HRESULT STDMETHODCALLTYPE AgendaReply::GetQid(BSTR* qid) { return CopyFieldTo(OLESTR("qid"), qid); }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetType(BSTR* type) {
-  return ReadField(OLESTR("type"), type);
+  return CopyFieldTo(OLESTR("type"), type);
 }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetValue(BSTR* value) {
-  return ReadField(OLESTR("value"), value);
+  return CopyFieldTo(OLESTR("value"), value);
 }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetCode(BSTR* code) {
-  return ReadField(OLESTR("code"), code);
+  return CopyFieldTo(OLESTR("code"), code);
 }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetStyle(BSTR* style) {
-  return ReadField(OLESTR("style"), style);
+  return CopyFieldTo(OLESTR("style"), style);
 }

@@ -27,5 +27,5 @@ class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
  private:
   ~AgendaReply() override = default;
 
-  HRESULT ReadField(const OLECHAR* tag, BSTR* text) const;
+  HRESULT CopyFieldTo(const OLECHAR* tag, BSTR* text) const;
 };

@@ -2,8 +2,6 @@
 
 #include <quenlo/names.h>
 
-#include <utility>
-
 #include "agenda/agenda_list.h"
 #include "agenda/agenda_reply.h"
 #include "component/boundary_guard.h"
@@ -68,14 +66,11 @@ HRESULT AgendaSession::SendRecord(const OLECHAR* id, const OLECHAR* queryType,
                                   const RecordFields& fields) {
   auto request = BeginRequest(id, queryType);
   if (!request) return S_FALSE;
-  const ComPtr<IXMLDOMElement> subject = AddChild(request->query.Get(), OLESTR("subject"), nullptr);
-  if (!subject) return S_FALSE;
-  const std::pair<const OLECHAR*, const OLECHAR*> children[] = {
-      {OLESTR("qid"), fields.qid},   {OLESTR("text"), fields.text},   {OLESTR("time"), fields.time},
-      {OLESTR("type"), fields.type}, {OLESTR("value"), fields.value},
-  };
-  for (const auto& [tag, text] : children) {
-    if (!AddChild(subject.Get(), tag, text)) return S_FALSE;
-  }
+  request->query.Open(OLESTR("subject"))
+      .Add(OLESTR("qid"), fields.qid)
+      .Add(OLESTR("text"), fields.text)
+      .Add(OLESTR("time"), fields.time)
+      .Add(OLESTR("type"), fields.type)
+      .Add(OLESTR("value"), fields.value);
   return Send(*request);
 }

@@ -8,3 +8,12 @@ Variant Variant::FromText(OleStringView text) {
   variant.value_.vt = VT_BSTR;
   return variant;
 }
+
+Variant Variant::TextOf(const VARIANT& value) {
+  Variant converted;
+  // Some SDK headers declare the source without const; it is only read.
+  const HRESULT status =
+      VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value), 0, VT_BSTR);
+  if (FAILED(status)) throw _com_error(status);
+  return converted;
+}

@@ -6,9 +6,7 @@
 #include "component/ole_text.h"
 #include "session/ansi_text.h"
 #include "session/property_callback.h"
-#include "xml/attribute_reader.h"
-#include "xml/element_lookup.h"
-#include "xml/packet_builder.h"
+#include "xml/element_handle.h"
 #include "xml/shared_document.h"
 
 PacketSession::PacketSession(const OLECHAR* roomNameProperty, const OLECHAR* queryNamespace,
@@ -49,32 +47,36 @@ HRESULT STDMETHODCALLTYPE PacketSession::OnPacket(BSTR /*eventPath*/, IUnknown* 
   }
 }
 
+// A failed DOM call refuses the packet (1); an attribute that is there but does not convert to
+// text raises, which OnPacket reports the same way.
 HRESULT PacketSession::FilterPacket(IUnknown* packet) {
-  const ComPtr<IXMLDOMElement> iq = QueryFrom<IXMLDOMElement>(packet);
+  const ElementHandle iq(QueryFrom<IXMLDOMElement>(packet));
   if (!iq) return S_FALSE;
 
-  Bstr tag;
-  if (FAILED(iq->get_tagName(tag.Put()))) return S_FALSE;
-  if (!EqualsIgnoringAsciiCase(tag.View(), OLESTR("iq"))) return S_OK;
+  const std::optional<Bstr> tag = iq.TagName();
+  if (!tag) return S_FALSE;
+  if (!EqualsIgnoringAsciiCase(tag->View(), OLESTR("iq"))) return S_OK;
 
-  const std::optional<Bstr> type = FindAttributeText(iq.Get(), OLESTR("type"));
-  const bool isError = type && EqualsIgnoringAsciiCase(type->View(), OLESTR("error"));
+  const AttributeValue type = iq.Attribute(OLESTR("type"));
+  if (type.Failed()) return S_FALSE;
+  const bool isError = type.Present() && EqualsIgnoringAsciiCase(type.Text(), OLESTR("error"));
   if (!isError) {
     // Ordinary replies count only when they come from exactly this session's room.
-    const std::optional<Bstr> from = FindAttributeText(iq.Get(), OLESTR("from"));
-    if (!from || !roomName_ || from->View() != roomName_->View()) return S_OK;
+    const AttributeValue from = iq.Attribute(OLESTR("from"));
+    if (from.Failed()) return S_FALSE;
+    if (!from.Present() || !roomName_ || from.Text() != roomName_->View()) return S_OK;
   }
 
-  const ComPtr<IXMLDOMElement> query = FindElement(iq.Get(), OLESTR("query"));
+  const ElementHandle query = iq.First(OLESTR("query"));
   if (!query) return S_OK;
-  Bstr uri;
-  if (!GetNamespace(query.Get(), uri)) return S_FALSE;
-  if (!EqualsIgnoringAsciiCase(uri.View(), ViewOf(queryNamespace_))) return S_FALSE;
+  const std::optional<Bstr> uri = query.NamespaceUri();
+  if (!uri) return S_FALSE;
+  if (!EqualsIgnoringAsciiCase(uri->View(), ViewOf(queryNamespace_))) return S_FALSE;
 
   if (isError) {
     HandleErrorReply(iq.Get());
   } else {
-    HandleReply(iq.Get(), query.Get(), WideString::FromWide(uri.View()));
+    HandleReply(iq.Get(), query.Get(), WideString::FromWide(uri->View()));
   }
   return S_OK;
 }
@@ -90,31 +92,27 @@ void PacketSession::OnRoomNameChanged() {
 std::optional<PacketSession::Request> PacketSession::BeginRequest(const OLECHAR* id,
                                                                   const OLECHAR* queryType) const {
   if (!roomName_ || roomName_->IsEmpty() || Host() == nullptr) return std::nullopt;
-  Request request;
-  request.lease = SharedDocument::Lock();
-  request.iq = CreateIq(roomName_->View(), OLESTR("set"), id);
-  if (!request.iq) return std::nullopt;
-  request.query = AddQuery(request.iq.Get(), queryNamespace_, queryType);
-  if (!request.query) return std::nullopt;
-  return request;
+  SharedDocument::Lease lease = SharedDocument::Lock();
+  ComPtr<IXMLDOMElement> iq = CreateIq(roomName_->View(), OLESTR("set"), id);
+  ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), queryNamespace_, queryType);
+  return Request{std::move(lease), std::move(iq), ElementWriter(std::move(query))};
 }
 
 HRESULT PacketSession::Send(const Request& request) const {
-  if (Host() == nullptr) return S_FALSE;
+  if (!request.query.Ok() || Host() == nullptr) return S_FALSE;
   Host()->SendPacket(request.iq.Get());
   return S_OK;
 }
 
 HRESULT PacketSession::SendEmpty(const OLECHAR* id, const OLECHAR* queryType) {
-  auto request = BeginRequest(id, queryType);
-  if (!request) return S_FALSE;
-  return Send(*request);
+  const auto request = BeginRequest(id, queryType);
+  return request ? Send(*request) : S_FALSE;
 }
 
 HRESULT PacketSession::SendQid(const OLECHAR* id, const OLECHAR* queryType, const OLECHAR* qid) {
   auto request = BeginRequest(id, queryType);
   if (!request) return S_FALSE;
-  if (!AddChild(request->query.Get(), OLESTR("qid"), qid)) return S_FALSE;
+  request->query.Add(OLESTR("qid"), qid);
   return Send(*request);
 }
 
@@ -123,11 +121,10 @@ HRESULT PacketSession::SendQid(const OLECHAR* id, const OLECHAR* queryType, cons
 // failed packet. A failed DOM call announces nothing.
 void PacketSession::HandleReply(IXMLDOMElement* /*iq*/, IXMLDOMElement* query,
                                 const WideString& /*queryNamespace*/) {
-  Variant typeValue;
-  if (!ReadAttribute(query, OLESTR("type"), typeValue)) return;
-  const WideString type = WideString::FromVariant(typeValue.Get());
+  const AttributeValue type = ElementHandle(query).Attribute(OLESTR("type"));
+  if (type.Failed()) return;
   for (const ReplyRoute& route : routes_.replies) {
-    if (EqualsIgnoringAsciiCase(type.View(), ViewOf(route.queryType))) {
+    if (EqualsIgnoringAsciiCase(type.Text(), ViewOf(route.queryType))) {
       Announce(route.eventPath, route.make, query);
       return;
     }
@@ -135,7 +132,7 @@ void PacketSession::HandleReply(IXMLDOMElement* /*iq*/, IXMLDOMElement* query,
 }
 
 void PacketSession::HandleErrorReply(IXMLDOMElement* iq) {
-  const ComPtr<IXMLDOMElement> error = FindElement(iq, OLESTR("error"));
+  const ElementHandle error = ElementHandle(iq).First(OLESTR("error"));
   if (error) Announce(routes_.errorPath, routes_.makeError, error.Get());
 }
 

@@ -13,6 +13,7 @@
 #include "session/conference_session.h"
 #include "session/reply_routes.h"
 #include "session/wide_string.h"
+#include "xml/packet_builder.h"
 #include "xml/shared_document.h"
 
 class PacketSession : public ConferenceSession,
@@ -46,19 +47,21 @@ class PacketSession : public ConferenceSession,
   // "error" element.
   virtual void HandleErrorReply(IXMLDOMElement* iq);
 
-  // The envelope of one request being built. The lease is declared first so that it is let go
-  // last, after every element of the request (the command's own locals included) is released.
+  // The envelope of one request being built: a command writes its body into query. The lease is
+  // declared first so that it is let go last, after every element of the request (the command's
+  // own locals included) is released.
   struct Request {
     SharedDocument::Lease lease;
     ComPtr<IXMLDOMElement> iq;
-    ComPtr<IXMLDOMElement> query;
+    ElementWriter query;
   };
   // The common start of every sending command: nothing when the session has no room address or
-  // no host, or when the envelope cannot be built; otherwise "iq" (type "set", to the room, the
-  // given id) with its "query" (the given type, this session's namespace). Allocation failures
-  // leave as _com_error.
+  // no host; otherwise "iq" (type "set", to the room, the given id) with its "query" (the given
+  // type, this session's namespace), whose writer has failed when the envelope cannot be built.
+  // Allocation failures leave as _com_error.
   std::optional<Request> BeginRequest(const OLECHAR* id, const OLECHAR* queryType) const;
-  // Hands the finished request to the host (its result is not examined). Returns 0.
+  // Hands the finished request to the host (its result is not examined) and returns 0; 1 and
+  // nothing sent when any part of it failed to build or the host is gone.
   HRESULT Send(const Request& request) const;
 
   // The request bodies several commands share: nothing, or one "qid".

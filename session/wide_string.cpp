@@ -55,12 +55,7 @@ WideString WideString::FromVariant(const VARIANT& value) {
                ? Adopt(Bstr{})
                : FromWide(OleStringView{value.bstrVal, SysStringLen(value.bstrVal)});
   }
-  Variant converted;
-  // Some SDK headers declare the source without const; it is only read.
-  const HRESULT status =
-      VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value), 0, VT_BSTR);
-  if (FAILED(status)) throw _com_error(status);
-  return FromVariant(converted.Get());
+  return FromVariant(Variant::TextOf(value).Get());
 }
 
 BSTR WideString::Text() const noexcept {

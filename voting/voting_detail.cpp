@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <limits>
 
-#include "component/variant.h"
 #include "session/integer_text.h"
-#include "voting/attribute_text.h"
 #include "voting/key_order.h"
 #include "voting/reply_fields.h"
-#include "xml/attribute_reader.h"
-#include "xml/element_cursor.h"
+#include "xml/element_handle.h"
 
 namespace {
 
@@ -29,11 +26,11 @@ LONG VotingDetail::Subject::Votes() const noexcept {
 
 // Each subject is read as the walk reaches it, while its users are still in the cache.
 bool VotingDetail::Load() {
-  ElementCursor matches(Element(), OLESTR("subject"));
+  ElementCursor matches = ElementHandle(Element()).Each(OLESTR("subject"));
   subjects_.reserve(kExpectedSubjects);
   bool complete = true;
-  while (const ComPtr<IXMLDOMElement> element = matches.Next()) {
-    if (!LoadSubject(element.Get())) {
+  while (ComPtr<IXMLDOMElement> element = matches.Next()) {
+    if (!LoadSubject(ElementHandle(std::move(element)))) {
       complete = false;
       break;
     }
@@ -44,25 +41,22 @@ bool VotingDetail::Load() {
   return complete;
 }
 
-bool VotingDetail::LoadSubject(IXMLDOMElement* element) {
-  Variant name;
-  Variant index;
-  if (!ReadAttribute(element, OLESTR("name"), name) ||
-      !ReadAttribute(element, OLESTR("index"), index)) {
-    return false;
-  }
+bool VotingDetail::LoadSubject(const ElementHandle& element) {
+  const AttributeValue name = element.Attribute(OLESTR("name"));
+  const AttributeValue index = element.Attribute(OLESTR("index"));
+  if (name.Failed() || index.Failed()) return false;
   Subject subject;
-  subject.name = AttributeText(name);
-  subject.index = AttributeText(index);
+  subject.name = OleString(name.Text());
+  subject.index = OleString(index.Text());
   Subject& added = subjects_.emplace_back(std::move(subject));
 
-  ElementCursor users(element, OLESTR("user"));
+  ElementCursor users = element.Each(OLESTR("user"));
   ComPtr<IXMLDOMElement> user = users.Next();
   if (users.Failed()) return false;  // not the same as having no users: the count is not theirs
   if (!user) {
-    Variant count;
-    if (!ReadAttribute(element, OLESTR("count"), count)) return false;
-    added.unnamedVotes = std::max<LONG>(ParseIntegerText(AttributeText(count)), 0);
+    const AttributeValue count = element.Attribute(OLESTR("count"));
+    if (count.Failed()) return false;
+    added.unnamedVotes = std::max<LONG>(ParseIntegerText(count.Text()), 0);
   } else {
     hasVoterNames_ = true;
     added.firstVoter = voters_.size();
@@ -121,23 +115,23 @@ const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetQid(BSTR* qid) {
-  return ReadTextField(Element(), OLESTR("qid"), qid);
+  return ElementHandle(Element()).First(OLESTR("qid")).CopyTextTo(qid);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCaption(BSTR* caption) {
-  return ReadTextField(Element(), OLESTR("caption"), caption);
+  return ElementHandle(Element()).First(OLESTR("caption")).CopyTextTo(caption);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetMulti(LONG* multi) {
-  return ReadTruthField(Element(), OLESTR("multi"), multi);
+  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("multi")), multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetReg(LONG* reg) {
-  return ReadTruthField(Element(), OLESTR("reg"), reg);
+  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("reg")), reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCount(LONG* count) {
-  return ReadIntegerField(Element(), OLESTR("count"), count);
+  return CopyIntegerTo(ElementHandle(Element()).First(OLESTR("count")), count);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectCount(LONG* count) {

@@ -15,6 +15,7 @@
 #include "component/bstr.h"
 #include "component/ole_text.h"
 #include "component/result_object.h"
+#include "xml/element_handle.h"
 
 class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
  public:
@@ -64,7 +65,7 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
 
   // Appends the subject; false when it lacks "name" or "index" (or users and "count") or the
   // DOM fails, with its votes then unread.
-  bool LoadSubject(IXMLDOMElement* element);
+  bool LoadSubject(const ElementHandle& element);
   // The subject holding the votes of that name (the first with it in document order), or null.
   const Subject* FindTally(OleStringView name) const;
   void ResolvePositions(bool sorted);

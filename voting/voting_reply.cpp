@@ -1,11 +1,8 @@
 #include "voting/voting_reply.h"
 
-#include "component/variant.h"
-#include "session/wide_string.h"
-#include "voting/attribute_text.h"
 #include "voting/key_order.h"
 #include "voting/reply_fields.h"
-#include "xml/attribute_reader.h"
+#include "xml/element_handle.h"
 #include "xml/element_lookup.h"
 
 bool VotingReply::Load() {
@@ -13,14 +10,14 @@ bool VotingReply::Load() {
   if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
   bool complete = true;
   for (const ComPtr<IXMLDOMElement>& element : elements) {
-    Bstr text;
-    Variant index;
-    if (FAILED(element->get_text(text.Put())) ||
-        !ReadAttribute(element.Get(), OLESTR("index"), index)) {
+    const ElementHandle subject(element);
+    std::optional<Bstr> text = subject.Text();
+    const AttributeValue index = subject.Attribute(OLESTR("index"));
+    if (!text || index.Failed()) {
       complete = false;
       break;
     }
-    subjects_.push_back({AttributeText(index), std::move(text)});
+    subjects_.push_back({OleString(index.Text()), std::move(*text)});
   }
 
   std::vector<OleStringView> indexes;
@@ -37,23 +34,23 @@ bool VotingReply::Load() {
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetQid(BSTR* qid) {
-  return ReadTextField(Element(), OLESTR("qid"), qid);
+  return ElementHandle(Element()).First(OLESTR("qid")).CopyTextTo(qid);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetCaption(BSTR* caption) {
-  return ReadTextField(Element(), OLESTR("caption"), caption);
+  return ElementHandle(Element()).First(OLESTR("caption")).CopyTextTo(caption);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetMulti(LONG* multi) {
-  return ReadTruthField(Element(), OLESTR("multi"), multi);
+  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("multi")), multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetReg(LONG* reg) {
-  return ReadTruthField(Element(), OLESTR("reg"), reg);
+  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("reg")), reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetTimeout(LONG* timeout) {
-  return ReadIntegerField(Element(), OLESTR("timeout"), timeout);
+  return CopyIntegerTo(ElementHandle(Element()).First(OLESTR("timeout")), timeout);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetSubjectCount(LONG* count) {
@@ -72,9 +69,9 @@ HRESULT STDMETHODCALLTYPE VotingReply::GetSubject(LONG position, const OLECHAR**
 HRESULT STDMETHODCALLTYPE VotingReply::GetCode(BSTR* code) {
   if (code == nullptr) return E_POINTER;
   try {
-    Variant value;
-    if (!ReadAttribute(Element(), OLESTR("code"), value) || value.IsNull()) return S_FALSE;
-    *code = WideString::FromVariant(value.Get()).Copy().Detach();
+    const AttributeValue value = ElementHandle(Element()).Attribute(OLESTR("code"));
+    if (!value.Present()) return S_FALSE;
+    *code = Bstr::Copy(value.Text()).Detach();
     return S_OK;
   } catch (const _com_error& error) {
     return error.Error();

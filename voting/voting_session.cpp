@@ -9,7 +9,6 @@
 #include "voting/voting_detail.h"
 #include "voting/voting_reply.h"
 #include "voting/voting_subject_list.h"
-#include "xml/element_lookup.h"
 #include "xml/packet_builder.h"
 #include "xml/xml_text.h"
 
@@ -70,26 +69,22 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
   return GuardBoundary([&] {
     auto request = BeginRequest(id, OLESTR("refer"));
     if (!request) return S_FALSE;
-    IXMLDOMElement* query = request->query.Get();
     const WideString timeout =
         WideString::FromAnsi(GetPropertyText(ToAnsi(kVotingTimeoutProperty)).value_or(""));
-    if (!AddChild(query, OLESTR("qid"), qid) || !AddChild(query, OLESTR("caption"), caption) ||
-        !AddChild(query, OLESTR("multi"), FlagText(kVotingMultipleChoiceProperty)) ||
-        !AddChild(query, OLESTR("reg"), FlagText(kVotingRegisteredProperty)) ||
-        !AddChild(query, OLESTR("timeout"), timeout.View())) {
-      return S_FALSE;
-    }
-    const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), nullptr);
-    if (!subjects) return S_FALSE;
+    ElementWriter& query = request->query;
+    query.Add(OLESTR("qid"), qid)
+        .Add(OLESTR("caption"), caption)
+        .Add(OLESTR("multi"), FlagText(kVotingMultipleChoiceProperty))
+        .Add(OLESTR("reg"), FlagText(kVotingRegisteredProperty))
+        .Add(OLESTR("timeout"), timeout.View());
+    ElementWriter subjects = query.Open(OLESTR("subjects"));
     {
       const std::lock_guard guard(subjectsLock_);
       for (const auto& [index, text] : referSubjects_) {
-        const ComPtr<IXMLDOMElement> subject =
-            AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text));
-        if (!subject || !SetAttributeText(subject.Get(), OLESTR("index"), OleStringView(index))) {
-          return S_FALSE;
-        }
+        subjects.Open(OLESTR("subject"), OleStringView(text))
+            .Set(OLESTR("index"), OleStringView(index));
       }
+      if (!query.Ok()) return S_FALSE;
       referSubjects_.clear();
     }
     return Send(*request);
@@ -141,15 +136,15 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
   return GuardBoundary([&] {
     auto request = BeginRequest(id, OLESTR("voting"));
     if (!request) return S_FALSE;
-    IXMLDOMElement* query = request->query.Get();
-    if (!AddChild(query, OLESTR("qid"), qid)) return S_FALSE;
-    const ComPtr<IXMLDOMElement> subjects = AddChild(query, OLESTR("subjects"), qid);
-    if (!subjects) return S_FALSE;
+    ElementWriter& query = request->query;
+    query.Add(OLESTR("qid"), qid);
+    ElementWriter subjects = query.Open(OLESTR("subjects"), qid);
     {
       const std::lock_guard guard(subjectsLock_);
       for (const OleString& text : ballotSubjects_) {
-        if (!AddChild(subjects.Get(), OLESTR("subject"), OleStringView(text))) return S_FALSE;
+        subjects.Add(OLESTR("subject"), OleStringView(text));
       }
+      if (!query.Ok()) return S_FALSE;
       ballotSubjects_.clear();
     }
     return Send(*request);

@@ -1,10 +1,8 @@
 #include "voting/voting_subject_list.h"
 
-#include "component/variant.h"
 #include "session/integer_text.h"
-#include "voting/attribute_text.h"
 #include "voting/key_order.h"
-#include "xml/attribute_reader.h"
+#include "xml/element_handle.h"
 #include "xml/element_lookup.h"
 
 bool VotingSubjectList::Load() {
@@ -13,17 +11,24 @@ bool VotingSubjectList::Load() {
   std::vector<Entry> read;
   bool complete = true;
   for (const ComPtr<IXMLDOMElement>& element : elements) {
-    Variant id;
-    Variant type;
-    Bstr text;
-    if (!ReadAttribute(element.Get(), OLESTR("id"), id) ||
-        !ReadAttribute(element.Get(), OLESTR("type"), type) ||
-        FAILED(element->get_text(text.Put()))) {
+    const ElementHandle subject(element);
+    const AttributeValue id = subject.Attribute(OLESTR("id"));
+    if (id.Failed()) {
       complete = false;
       break;
     }
-    const LONG typeValue = ParseIntegerText(AttributeText(type));
-    read.push_back({AttributeText(id), std::move(text), typeValue});
+    const AttributeValue type = subject.Attribute(OLESTR("type"));
+    if (type.Failed()) {
+      complete = false;
+      break;
+    }
+    std::optional<Bstr> text = subject.Text();
+    if (!text) {
+      complete = false;
+      break;
+    }
+    const LONG typeValue = ParseIntegerText(type.Text());
+    read.push_back({OleString(id.Text()), std::move(*text), typeValue});
   }
 
   std::vector<OleStringView> ids;

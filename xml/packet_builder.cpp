@@ -64,3 +64,39 @@ ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleT
   if (parent != nullptr && !AppendChild(parent, element.Get())) return nullptr;
   return element;
 }
+
+ElementWriter::ElementWriter(ComPtr<IXMLDOMElement> element) noexcept
+    : ElementWriter(std::move(element), nullptr) {}
+
+ElementWriter::ElementWriter(ComPtr<IXMLDOMElement> element, ElementWriter* parent) noexcept
+    : element_(std::move(element)), parent_(parent) {
+  if (!element_) Fail();
+}
+
+bool ElementWriter::Ok() const noexcept {
+  for (const ElementWriter* writer = this; writer != nullptr; writer = writer->parent_) {
+    if (writer->failed_) return false;
+  }
+  return true;
+}
+
+void ElementWriter::Fail() noexcept {
+  for (ElementWriter* writer = this; writer != nullptr; writer = writer->parent_) {
+    writer->failed_ = true;
+  }
+}
+
+ElementWriter& ElementWriter::Add(const OLECHAR* tag, OleText text) {
+  if (Ok() && !AddChild(element_.Get(), tag, text)) Fail();
+  return *this;
+}
+
+ElementWriter& ElementWriter::Set(const OLECHAR* name, OleText value) {
+  if (Ok() && !SetAttributeText(element_.Get(), name, value)) Fail();
+  return *this;
+}
+
+ElementWriter ElementWriter::Open(const OLECHAR* tag, OleText text) {
+  if (!Ok()) return ElementWriter(nullptr, this);
+  return ElementWriter(AddChild(element_.Get(), tag, text), this);
+}

@@ -21,3 +21,34 @@ ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleT
 
 // Sets a string attribute; false when the DOM refuses it.
 bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value);
+
+// Writes below one request element, keeping the first failure: once a call fails, every later
+// call on this writer, on the writer it was opened from and on those opened from it does nothing,
+// and Ok() is false for all of them. A command then reads as the packet it builds and tests the
+// outcome once, before sending. Allocation failures still raise _com_error(E_OUTOFMEMORY).
+// A writer opened from another must not outlive it, and a writer must not move once writers
+// were opened from it.
+class ElementWriter {
+ public:
+  // An empty element gives a writer that has failed already.
+  explicit ElementWriter(ComPtr<IXMLDOMElement> element) noexcept;
+
+  // Appends an element with that text (no content when empty). Returns this writer.
+  ElementWriter& Add(const OLECHAR* tag, OleText text);
+  // Sets a string attribute on this writer's element. Returns this writer.
+  ElementWriter& Set(const OLECHAR* name, OleText value);
+  // Appends an element with that text and returns a writer for it.
+  [[nodiscard]] ElementWriter Open(const OLECHAR* tag, OleText text = nullptr);
+
+  bool Ok() const noexcept;
+  IXMLDOMElement* Get() const noexcept { return element_.Get(); }
+
+ private:
+  ElementWriter(ComPtr<IXMLDOMElement> element, ElementWriter* parent) noexcept;
+  // Marks this writer and every writer it was opened from as failed.
+  void Fail() noexcept;
+
+  ComPtr<IXMLDOMElement> element_;
+  ElementWriter* parent_ = nullptr;
+  bool failed_ = false;
+};

@@ -42,9 +42,3 @@ void SharedDocument::Release() noexcept {
   }
   // The last reference may go here, outside the lock, so a slow teardown blocks no builder.
 }
-
-bool SharedDocument::IsPresent() noexcept {
-  DocumentHolder& holder = Holder();
-  std::lock_guard guard(holder.mutex);
-  return static_cast<bool>(holder.document);
-}

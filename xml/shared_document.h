@@ -22,5 +22,4 @@ class SharedDocument {
   static ComPtr<IXMLDOMDocument> Acquire() noexcept;
   // Drops the module's reference; the next Acquire creates a new document.
   static void Release() noexcept;
-  static bool IsPresent() noexcept;
 };

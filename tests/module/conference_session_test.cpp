@@ -171,11 +171,12 @@ TEST_F(SessionTest, DestroyedSessionReleasesAHostStillHeld) {
 
 TEST_F(SessionTest, EmptyingTheRoomNameReleasesTheSharedDocument) {
   config_->SetProperty(OLESTR("test.room_name"), OLESTR("room"));
-  ASSERT_TRUE(SharedDocument::Acquire());
+  const ComPtr<IXMLDOMDocument> first = SharedDocument::Acquire();
+  ASSERT_TRUE(first);
   config_->SetProperty(OLESTR("test.room_name"), OLESTR("room"));
-  EXPECT_TRUE(SharedDocument::IsPresent());
+  EXPECT_EQ(SharedDocument::Acquire().Get(), first.Get());
   config_->SetProperty(OLESTR("test.room_name"), OLESTR(""));
-  EXPECT_FALSE(SharedDocument::IsPresent());
+  EXPECT_NE(SharedDocument::Acquire().Get(), first.Get());
 }
 
 TEST_F(SessionTest, RequestsGoToTheRoomInTheSessionNamespace) {

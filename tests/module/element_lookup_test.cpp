@@ -1,11 +1,11 @@
-// Lookups through which replies are read, and attribute reading.
+// Lookups through which replies are read, and the element handle built on them.
 #include "xml/element_lookup.h"
 
 #include <gtest/gtest.h>
 
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
-#include "xml/attribute_reader.h"
+#include "xml/element_handle.h"
 #include "xml/packet_builder.h"
 
 namespace {
@@ -77,13 +77,35 @@ TEST_F(ElementLookupTest, NamespacesOfParsedAndBuiltElements) {
   EXPECT_TRUE(uri.View().empty());
 }
 
-TEST_F(ElementLookupTest, AttributesTellAbsenceApart) {
-  EXPECT_EQ(FindAttributeText(reply_.Get(), OLESTR("from"))->View(), OleStringView(OLESTR("room")));
-  EXPECT_FALSE(FindAttributeText(reply_.Get(), OLESTR("type")));
-  Variant value;
-  ASSERT_TRUE(ReadAttribute(reply_.Get(), OLESTR("type"), value));
-  EXPECT_TRUE(value.IsNull());
-  EXPECT_FALSE(ReadAttribute(nullptr, OLESTR("type"), value));
+TEST_F(ElementLookupTest, AttributesTellValueAbsenceAndFailureApart) {
+  const ElementHandle reply(reply_);
+  const AttributeValue from = reply.Attribute(OLESTR("from"));
+  ASSERT_TRUE(from.Present());
+  EXPECT_EQ(from.Text(), OleStringView(OLESTR("room")));
+  const AttributeValue type = reply.Attribute(OLESTR("type"));
+  EXPECT_TRUE(type.Absent());
+  EXPECT_THROW(type.Text(), _com_error);  // a null value does not convert
+  EXPECT_TRUE(ElementHandle().Attribute(OLESTR("type")).Failed());
+}
+
+TEST_F(ElementLookupTest, HandlesCarryNothingFoundThroughChainedLookups) {
+  const ElementHandle reply(reply_);
+  const ElementHandle index = reply.First(OLESTR("query")).First(OLESTR("subjects"));
+  ASSERT_TRUE(index);
+  EXPECT_EQ(ToUtf8(OleString(index.First(OLESTR("subject")).Text()->View())), "two");
+  const ElementHandle missing = reply.First(OLESTR("missing")).First(OLESTR("qid"));
+  EXPECT_FALSE(missing);
+  EXPECT_FALSE(missing.Text());
+  EXPECT_FALSE(missing.NamespaceUri());
+  EXPECT_FALSE(missing.Each(OLESTR("qid")).Next());
+
+  BSTR text = nullptr;
+  EXPECT_EQ(missing.CopyTextTo(&text), S_FALSE);
+  EXPECT_EQ(text, nullptr);  // untouched
+  EXPECT_EQ(reply.First(OLESTR("qid")).CopyTextTo(&text), S_OK);
+  EXPECT_EQ(ToUtf8(OleString(ViewOf(text))), "deep");
+  SysFreeString(text);
+  EXPECT_EQ(reply.First(OLESTR("qid")).CopyTextTo(nullptr), E_POINTER);
 }
 
 }  // namespace

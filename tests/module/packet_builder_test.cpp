@@ -67,14 +67,39 @@ TEST(PacketBuilderTest, TextAtTheEdgesOfWhatXmlCarriesIsKept) {
                             "\xF0\x9F\x98\x80\xEF\xBF\xBD\t</qid>"));
 }
 
+TEST(ElementWriterTest, WritesNestedChildrenAndAttributesInOrder) {
+  ElementWriter query(CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1")));
+  query.Add(OLESTR("qid"), OLESTR("q")).Add(OLESTR("caption"), nullptr);
+  query.Open(OLESTR("subjects"))
+      .Open(OLESTR("subject"), OLESTR("a"))
+      .Set(OLESTR("index"), OLESTR("1"));
+  EXPECT_TRUE(query.Ok());
+  EXPECT_TRUE(XmlEquivalent(query.Get(),
+                            "<iq type='set' to='room' id='1'><qid>q</qid><caption/>"
+                            "<subjects><subject index='1'>a</subject></subjects></iq>"));
+}
+
+TEST(ElementWriterTest, FirstFailureAnywhereStopsTheWholeRequest) {
+  const OLECHAR bell[] = {0x07, 0};
+  ElementWriter query(CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1")));
+  ElementWriter subjects = query.Open(OLESTR("subjects"));
+  subjects.Add(OLESTR("subject"), bell);  // XML cannot carry it
+  EXPECT_FALSE(subjects.Ok());
+  EXPECT_FALSE(query.Ok());  // the failure reaches the writer it was opened from
+  query.Add(OLESTR("qid"), OLESTR("late"));
+  EXPECT_FALSE(query.Open(OLESTR("more")).Ok());
+  EXPECT_TRUE(XmlEquivalent(query.Get(), "<iq type='set' to='room' id='1'><subjects/></iq>"));
+
+  EXPECT_FALSE(ElementWriter(nullptr).Add(OLESTR("qid"), OLESTR("q")).Ok());
+}
+
 TEST(SharedDocumentTest, ReleasedDocumentIsRecreatedAndOldElementsStayUsable) {
   const ComPtr<IXMLDOMElement> before = CreateIq(OLESTR("a"), OLESTR("set"), OLESTR("1"));
   ASSERT_TRUE(before);
-  EXPECT_TRUE(SharedDocument::IsPresent());
+  const ComPtr<IXMLDOMDocument> released = SharedDocument::Acquire();
   SharedDocument::Release();
-  EXPECT_FALSE(SharedDocument::IsPresent());
   ASSERT_TRUE(AddChild(before.Get(), OLESTR("qid"), OLESTR("q")));  // recreates it
-  EXPECT_TRUE(SharedDocument::IsPresent());
+  EXPECT_NE(SharedDocument::Acquire().Get(), released.Get());
   const ComPtr<IXMLDOMElement> after = CreateIq(OLESTR("b"), OLESTR("set"), OLESTR("2"));
   ASSERT_TRUE(after);
   EXPECT_TRUE(XmlEquivalent(before.Get(), "<iq type='set' to='a' id='1'><qid>q</qid></iq>"));

@@ -12,7 +12,7 @@
 
 #include "voting/voting_reply.h"
 #include "voting_fixture.h"
-#include "xml/attribute_reader.h"
+#include "xml/element_handle.h"
 #include "xml/element_lookup.h"
 #include "xml/shared_document.h"
 
@@ -151,9 +151,9 @@ TEST(VotingConcurrencyTest, TwoThreadsShareTheSubjectCollectionsOfOneSession) {
   ASSERT_EQ(host.Sent().size(), 4u * kRounds);
   std::size_t ballots = 0;
   for (const ComPtr<IXMLDOMElement>& packet : host.Sent()) {
-    Variant id;
-    ASSERT_TRUE(ReadAttribute(packet.Get(), OLESTR("id"), id));
-    if (ToUtf8(id.Get().bstrVal) != "voting") continue;
+    const AttributeValue id = ElementHandle(packet).Attribute(OLESTR("id"));
+    ASSERT_TRUE(id.Present());
+    if (ToUtf8(OleString(id.Text())) != "voting") continue;
     std::vector<ComPtr<IXMLDOMElement>> subjects;
     FindElements(packet.Get(), OLESTR("subject"), subjects);
     ballots += subjects.size();

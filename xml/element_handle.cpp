@@ -1,0 +1,52 @@
+#include "xml/element_handle.h"
+
+#include "xml/dom_name.h"
+#include "xml/element_lookup.h"
+
+OleStringView AttributeValue::Text() const {
+  if (value_.Get().vt != VT_BSTR) value_ = Variant::TextOf(value_.Get());
+  const BSTR text = value_.Get().bstrVal;
+  return text == nullptr ? OleStringView{} : OleStringView{text, SysStringLen(text)};
+}
+
+ElementHandle ElementHandle::First(const OLECHAR* tag) const noexcept {
+  return ElementHandle(FindElement(element_.Get(), tag));
+}
+
+std::optional<Bstr> ElementHandle::Text() const noexcept {
+  Bstr text;
+  if (!element_ || FAILED(element_->get_text(text.Put()))) return std::nullopt;
+  return text;
+}
+
+HRESULT ElementHandle::CopyTextTo(BSTR* text) const noexcept {
+  if (text == nullptr) return E_POINTER;
+  std::optional<Bstr> found = Text();
+  if (!found) return S_FALSE;
+  *text = found->Detach();
+  return S_OK;
+}
+
+std::optional<Bstr> ElementHandle::NamespaceUri() const noexcept {
+  Bstr uri;
+  if (!GetNamespace(element_.Get(), uri)) return std::nullopt;
+  return uri;
+}
+
+std::optional<Bstr> ElementHandle::TagName() const noexcept {
+  Bstr name;
+  if (!element_ || FAILED(element_->get_tagName(name.Put()))) return std::nullopt;
+  return name;
+}
+
+AttributeValue ElementHandle::Attribute(const OLECHAR* name) const {
+  Variant value;
+  if (!element_) return {AttributeValue::State::kFailed, std::move(value)};
+  const DomName attributeName(name);
+  if (FAILED(element_->getAttribute(attributeName.Get(), value.Put()))) {
+    return {AttributeValue::State::kFailed, std::move(value)};
+  }
+  const auto state =
+      value.IsNull() ? AttributeValue::State::kAbsent : AttributeValue::State::kPresent;
+  return {state, std::move(value)};
+}
