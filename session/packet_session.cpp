@@ -6,6 +6,7 @@
 #include "component/ole_text.h"
 #include "session/ansi_text.h"
 #include "session/property_callback.h"
+#include "xml/dom_name.h"
 #include "xml/element_handle.h"
 #include "xml/shared_document.h"
 
@@ -141,7 +142,7 @@ void PacketSession::Announce(const OLECHAR* eventPath, ResultMaker make,
   if (Host() == nullptr || make == nullptr) return;
   try {
     const ComPtr<IUnknown> result = make(element);
-    const Bstr path = Bstr::Copy(ViewOf(eventPath));
+    const DomName path(eventPath);
     Host()->RaiseEvent(path.Get(), 0, result.Get());
   } catch (...) {
     // A reply that cannot be turned into its result object is not announced.

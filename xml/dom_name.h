@@ -1,7 +1,8 @@
-// A tag or attribute name as the BSTR the DOM's calls take. The module passes the DOM a few
-// dozen fixed names, literals, over and over, so each is made once and kept in a process-wide
-// table until the module unloads: looking up or building XML then allocates no names. Should
-// the table ever fill, further names are copied for the call, as every name once was.
+// A fixed name as the BSTR that the DOM's calls and the host's RaiseEvent take. The module passes
+// a few dozen fixed names (tags, attribute names, event paths), literals, over and over, so each
+// is made once and kept in a process-wide table until the module unloads: looking up or building
+// XML and announcing a result then allocate no names. Should the table ever fill, further names
+// are copied for the call, as every name once was.
 #pragma once
 
 #include "component/bstr.h"
