@@ -192,6 +192,24 @@ TEST(ComPtrTest, OwnsExactlyTheReferencesItTakes) {
   EXPECT_EQ(object->Primary()->Release(), 0u);
 }
 
+TEST(ComPtrTest, QueryToHandsOutOneReferenceOrANullAndTheReason) {
+  auto* object = new TwoFaced();
+  const ComPtr<ITestCommands> commands(object->Commands());
+  ITestResult* result = nullptr;
+  ASSERT_EQ(commands.QueryTo(&result), S_OK);
+  EXPECT_EQ(result, object->Result());
+  EXPECT_EQ(ReferencesOf(object->Primary()), 2u);
+  result->Release();
+  IConferenceSession* missing = reinterpret_cast<IConferenceSession*>(object);  // to see it cleared
+  EXPECT_EQ(commands.QueryTo(&missing), E_NOINTERFACE);
+  EXPECT_EQ(missing, nullptr);
+  missing = reinterpret_cast<IConferenceSession*>(object);
+  EXPECT_EQ(ComPtr<ITestCommands>().QueryTo(&missing), E_NOINTERFACE);
+  EXPECT_EQ(missing, nullptr);
+  EXPECT_EQ(commands.QueryTo<ITestResult>(nullptr), E_POINTER);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 1u);
+}
+
 TEST(BstrTest, CopiesKeepEmbeddedZerosAndNullCopiesAsAnAllocatedEmptyString) {
   const OLECHAR withZero[] = {'a', 0, 'b'};
   const Bstr copy = Bstr::Copy(OleStringView(withZero, 3));
