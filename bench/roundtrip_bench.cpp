@@ -14,6 +14,7 @@
 #include <string>
 
 #include "component/com_ptr.h"
+#include "component/host_object.h"
 #include "host/conference_module.h"
 #include "host/in_process_transport.h"
 #include "host/participant_host.h"
@@ -34,12 +35,9 @@ struct ModuleClock {
 
 // Stands between the module and the participant's host to time the module's calls into it:
 // those are host time, to be taken out of the time of the module call that made them.
-class TimedSink final : public IPacketSink {
+class TimedSink final : public HostObject<IPacketSink> {
  public:
   TimedSink(IPacketSink* sink, ModuleClock& clock) : sink_(sink), clock_(clock) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE OnPacket(BSTR path, IUnknown* packet, LONG reserved) override {
     const auto start = Clock::now();
     const HRESULT status = sink_->OnPacket(path, packet, reserved);
@@ -52,12 +50,9 @@ class TimedSink final : public IPacketSink {
   ModuleClock& clock_;
 };
 
-class TimedHost final : public SessionHost {
+class TimedHost final : public HostObject<SessionHost> {
  public:
   TimedHost(ParticipantHost& host, ModuleClock& clock) : host_(host), clock_(clock) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* path, IPacketSink* sink,
                                       ULONG* cookie) override {
     auto timed = std::make_unique<TimedSink>(sink, clock_);

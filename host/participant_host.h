@@ -15,8 +15,8 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/host_object.h"
 #include "host/host_event.h"
-#include "host/host_object.h"
 #include "host/transport.h"
 
 namespace quenlo::host {

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include "component/reference_count.h"
 #include "host/host_error.h"
 #include "host/in_process_transport.h"
 #include "host/participant.h"
@@ -54,11 +55,11 @@ TEST(ConferenceModuleTest, SessionsHoldTheHostOnlyWhileTheParticipantIsInTheRoom
   InProcessTransport transport(server);
   Participant participant(ConferenceModule::Load(QUENLO_MODULE_PATH), transport,
                           {"alice@example.net", "room@example.net", "Alice"});
-  EXPECT_EQ(participant.host().reference_count(), 2u);
+  EXPECT_EQ(ReferencesOf(&participant.host()), 2u);
   EXPECT_EQ(participant.host().subscription_count(), 2u);
 
   participant.Leave();
-  EXPECT_EQ(participant.host().reference_count(), 0u);
+  EXPECT_EQ(ReferencesOf(&participant.host()), 0u);
   EXPECT_EQ(participant.host().subscription_count(), 0u);
 }
 

@@ -56,9 +56,9 @@ TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
 
 TEST_F(ParticipantHostTest, SubscriptionHoldsOneReferenceUntilCancelled) {
   const ULONG cookie = Subscribe(first_);
-  EXPECT_EQ(first_.references, 1u);
+  EXPECT_EQ(ReferencesOf(&first_), 1u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_OK);
-  EXPECT_EQ(first_.references, 0u);
+  EXPECT_EQ(ReferencesOf(&first_), 0u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_FALSE);
 
   host_.Deliver("<iq/>");
@@ -73,7 +73,7 @@ TEST_F(ParticipantHostTest, SinkCancelledDuringDeliveryIsNotCalledAfterwards) {
   host_.Deliver("<iq/>");
   EXPECT_THAT(first_.tags, ElementsAre(u"iq"));
   EXPECT_THAT(second_.tags, IsEmpty());
-  EXPECT_EQ(second_.references, 0u);
+  EXPECT_EQ(ReferencesOf(&second_), 0u);
 }
 
 TEST_F(ParticipantHostTest, TextTheParserRefusesReachesNobody) {
@@ -98,9 +98,9 @@ TEST_F(ParticipantHostTest, ListenersKeepTheirOwnPathAndReference) {
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].path, u"/voting/apply/ok");
   EXPECT_EQ(kept[0].result.Get(), &result);
-  EXPECT_EQ(result.references, 1u);
+  EXPECT_EQ(ReferencesOf(&result), 1u);
   kept.clear();
-  EXPECT_EQ(result.references, 0u);
+  EXPECT_EQ(ReferencesOf(&result), 0u);
 }
 
 TEST_F(ParticipantHostTest, RemovedListenerHearsNothingAndNullObjectsArePassedOn) {
