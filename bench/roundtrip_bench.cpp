@@ -99,17 +99,17 @@ class RoundTrip {
       : module_(quenlo::host::ConferenceModule::Load(QUENLO_MODULE_PATH)),
         transport_(server_),
         host_(kAddress, transport_),
-        timed_host_(host_, clock_) {
-    const auto& types = module_->session_types();
-    voting_session_ = types.CreateSession(u"quenlo.voting.session").As<IConferenceSession>();
-    agenda_session_ = types.CreateSession(u"quenlo.agenda.session").As<IConferenceSession>();
-    voting_ = voting_session_.As<IVotingCommands>();
-    agenda_ = agenda_session_.As<IAgendaCommands>();
-    voting_session_->SetProperty(u"voting.room_name", u"board@conference.example.net");
-    voting_session_->SetProperty(u"voting.registered", u"1");
-    agenda_session_->SetProperty(u"agenda.room_name", u"board@conference.example.net");
-    voting_session_->Attach(&timed_host_);
-    agenda_session_->Attach(&timed_host_);
+        timedHost_(host_, clock_) {
+    const auto& types = module_->SessionTypes();
+    votingSession_ = types.CreateSession(u"quenlo.voting.session").As<IConferenceSession>();
+    agendaSession_ = types.CreateSession(u"quenlo.agenda.session").As<IConferenceSession>();
+    voting_ = votingSession_.As<IVotingCommands>();
+    agenda_ = agendaSession_.As<IAgendaCommands>();
+    votingSession_->SetProperty(u"voting.room_name", u"board@conference.example.net");
+    votingSession_->SetProperty(u"voting.registered", u"1");
+    agendaSession_->SetProperty(u"agenda.room_name", u"board@conference.example.net");
+    votingSession_->Attach(&timedHost_);
+    agendaSession_->Attach(&timedHost_);
     transport_.Connect({kAddress, kRoom, "Alice"}, host_);
     host_.AddListener([this](const quenlo::host::HostEvent& event) {
       const auto start = Clock::now();
@@ -121,8 +121,8 @@ class RoundTrip {
 
   ~RoundTrip() {
     transport_.Disconnect(kAddress);
-    voting_session_->Detach();
-    agenda_session_->Detach();
+    votingSession_->Detach();
+    agendaSession_->Detach();
   }
 
   // One command and everything it brings back; false when no event came.
@@ -198,10 +198,10 @@ class RoundTrip {
   quenlo::host::InProcessTransport transport_;
   ModuleClock clock_;
   ParticipantHost host_;
-  TimedHost timed_host_;
+  TimedHost timedHost_;
   DiscardingReceiver discard_;
-  ComPtr<IConferenceSession> voting_session_;
-  ComPtr<IConferenceSession> agenda_session_;
+  ComPtr<IConferenceSession> votingSession_;
+  ComPtr<IConferenceSession> agendaSession_;
   ComPtr<IVotingCommands> voting_;
   ComPtr<IAgendaCommands> agenda_;
   std::size_t events_ = 0;

@@ -40,7 +40,7 @@ TEST(ConferenceModuleTest, EntryPointWithAnotherAnswerIsAnError) {
 
 TEST(ConferenceModuleTest, ModuleRegistersVotingThenAgendaWithFactories) {
   const auto module = ConferenceModule::Load(QUENLO_MODULE_PATH);
-  const auto& registrations = module->session_types().registrations();
+  const auto& registrations = module->SessionTypes().registrations();
   ASSERT_EQ(registrations.size(), 2u);
   EXPECT_EQ(registrations[0].type_name, u"quenlo.voting.session");
   EXPECT_EQ(registrations[1].type_name, u"quenlo.agenda.session");
@@ -56,11 +56,11 @@ TEST(ConferenceModuleTest, SessionsHoldTheHostOnlyWhileTheParticipantIsInTheRoom
   Participant participant(ConferenceModule::Load(QUENLO_MODULE_PATH), transport,
                           {"alice@example.net", "room@example.net", "Alice"});
   EXPECT_EQ(ReferencesOf(&participant.host()), 2u);
-  EXPECT_EQ(participant.host().subscription_count(), 2u);
+  EXPECT_EQ(participant.host().SubscriptionCount(), 2u);
 
   participant.Leave();
   EXPECT_EQ(ReferencesOf(&participant.host()), 0u);
-  EXPECT_EQ(participant.host().subscription_count(), 0u);
+  EXPECT_EQ(participant.host().SubscriptionCount(), 0u);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST_F(ParticipantHostTest, CookiesAreNonZeroAndDistinct) {
   ULONG cookie = 0;
   EXPECT_EQ(host_.Subscribe(u"/packet", nullptr, &cookie), E_POINTER);
   EXPECT_EQ(host_.Subscribe(u"/packet", &first_, nullptr), E_POINTER);
-  EXPECT_EQ(host_.subscription_count(), 2u);
+  EXPECT_EQ(host_.SubscriptionCount(), 2u);
 }
 
 TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
@@ -83,7 +83,7 @@ TEST_F(ParticipantHostTest, TextTheParserRefusesReachesNobody) {
             XmlParseStatus::Ok);
   host_.Receive("not xml");
   EXPECT_THAT(first_.tags, IsEmpty());
-  EXPECT_EQ(host_.refused_packets(), 1u);
+  EXPECT_EQ(host_.RefusedPackets(), 1u);
 }
 
 TEST_F(ParticipantHostTest, ListenersKeepTheirOwnPathAndReference) {
