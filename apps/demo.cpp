@@ -168,7 +168,7 @@ class Demo {
   }
 
   void SetVotingProperty(const char16_t* name, const char16_t* value) {
-    if (alice_->voting_session().SetProperty(name, value) != S_OK) {
+    if (alice_->VotingSession().SetProperty(name, value) != S_OK) {
       throw std::runtime_error("the voting session lacks property " + host::ToUtf8(name));
     }
   }

@@ -182,8 +182,8 @@ host::Participant& MeetingConsole::Named(const std::string& name) {
 
 IConferenceSession& MeetingConsole::SessionOwning(host::Participant& participant,
                                                   const std::string& property) {
-  if (property.starts_with("voting.")) return participant.voting_session();
-  if (property.starts_with("agenda.")) return participant.agenda_session();
+  if (property.starts_with("voting.")) return participant.VotingSession();
+  if (property.starts_with("agenda.")) return participant.AgendaSession();
   throw UsageError("no property " + Quoted(property) +
                    " (properties start with voting. or agenda.)");
 }

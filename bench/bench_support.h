@@ -6,11 +6,9 @@
 #include <benchmark/benchmark.h>
 #include <platform/xml_parser.h>
 #include <quenlo/host.h>
-
-#include <cstdio>
-#include <quenlo/host.h>
 #include <quenlo/session.h>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <pugixml.hpp>
@@ -20,6 +18,7 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/host_object.h"
 
 // Collects what pugixml writes, so that its serialiser is timed to the same end as get_xml.
 struct StringWriter final : pugi::xml_writer {
@@ -29,16 +28,13 @@ struct StringWriter final : pugi::xml_writer {
   }
 };
 
-// Keeps no count of its own: it outlives every session attached to it.
-class BenchHost final : public SessionHost {
+// Outlives every session attached to it.
+class BenchHost final : public HostObject<SessionHost> {
  public:
   std::function<void(IUnknown*)> onResult;
   bool serialise = true;
   std::size_t bytesSent = 0;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR*, IPacketSink*, ULONG* cookie) override {
     *cookie = 1;
     return S_OK;

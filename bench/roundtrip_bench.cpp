@@ -14,6 +14,7 @@
 #include <string>
 
 #include "component/com_ptr.h"
+#include "component/host_object.h"
 #include "host/conference_module.h"
 #include "host/in_process_transport.h"
 #include "host/participant_host.h"
@@ -34,12 +35,9 @@ struct ModuleClock {
 
 // Stands between the module and the participant's host to time the module's calls into it:
 // those are host time, to be taken out of the time of the module call that made them.
-class TimedSink final : public IPacketSink {
+class TimedSink final : public HostObject<IPacketSink> {
  public:
   TimedSink(IPacketSink* sink, ModuleClock& clock) : sink_(sink), clock_(clock) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE OnPacket(BSTR path, IUnknown* packet, LONG reserved) override {
     const auto start = Clock::now();
     const HRESULT status = sink_->OnPacket(path, packet, reserved);
@@ -52,12 +50,9 @@ class TimedSink final : public IPacketSink {
   ModuleClock& clock_;
 };
 
-class TimedHost final : public SessionHost {
+class TimedHost final : public HostObject<SessionHost> {
  public:
   TimedHost(ParticipantHost& host, ModuleClock& clock) : host_(host), clock_(clock) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* path, IPacketSink* sink,
                                       ULONG* cookie) override {
     auto timed = std::make_unique<TimedSink>(sink, clock_);
@@ -104,17 +99,17 @@ class RoundTrip {
       : module_(quenlo::host::ConferenceModule::Load(QUENLO_MODULE_PATH)),
         transport_(server_),
         host_(kAddress, transport_),
-        timed_host_(host_, clock_) {
-    const auto& types = module_->session_types();
-    voting_session_ = types.CreateSession(u"quenlo.voting.session").As<IConferenceSession>();
-    agenda_session_ = types.CreateSession(u"quenlo.agenda.session").As<IConferenceSession>();
-    voting_ = voting_session_.As<IVotingCommands>();
-    agenda_ = agenda_session_.As<IAgendaCommands>();
-    voting_session_->SetProperty(u"voting.room_name", u"board@conference.example.net");
-    voting_session_->SetProperty(u"voting.registered", u"1");
-    agenda_session_->SetProperty(u"agenda.room_name", u"board@conference.example.net");
-    voting_session_->Attach(&timed_host_);
-    agenda_session_->Attach(&timed_host_);
+        timedHost_(host_, clock_) {
+    const auto& types = module_->SessionTypes();
+    votingSession_ = types.CreateSession(u"quenlo.voting.session").As<IConferenceSession>();
+    agendaSession_ = types.CreateSession(u"quenlo.agenda.session").As<IConferenceSession>();
+    voting_ = votingSession_.As<IVotingCommands>();
+    agenda_ = agendaSession_.As<IAgendaCommands>();
+    votingSession_->SetProperty(u"voting.room_name", u"board@conference.example.net");
+    votingSession_->SetProperty(u"voting.registered", u"1");
+    agendaSession_->SetProperty(u"agenda.room_name", u"board@conference.example.net");
+    votingSession_->Attach(&timedHost_);
+    agendaSession_->Attach(&timedHost_);
     transport_.Connect({kAddress, kRoom, "Alice"}, host_);
     host_.AddListener([this](const quenlo::host::HostEvent& event) {
       const auto start = Clock::now();
@@ -126,8 +121,8 @@ class RoundTrip {
 
   ~RoundTrip() {
     transport_.Disconnect(kAddress);
-    voting_session_->Detach();
-    agenda_session_->Detach();
+    votingSession_->Detach();
+    agendaSession_->Detach();
   }
 
   // One command and everything it brings back; false when no event came.
@@ -203,10 +198,10 @@ class RoundTrip {
   quenlo::host::InProcessTransport transport_;
   ModuleClock clock_;
   ParticipantHost host_;
-  TimedHost timed_host_;
+  TimedHost timedHost_;
   DiscardingReceiver discard_;
-  ComPtr<IConferenceSession> voting_session_;
-  ComPtr<IConferenceSession> agenda_session_;
+  ComPtr<IConferenceSession> votingSession_;
+  ComPtr<IConferenceSession> agendaSession_;
   ComPtr<IVotingCommands> voting_;
   ComPtr<IAgendaCommands> agenda_;
   std::size_t events_ = 0;

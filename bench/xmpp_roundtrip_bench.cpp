@@ -57,7 +57,7 @@ class EchoComponent {
       xmpp_stanza_set_type(answer.get(), "result");
       connection.Send(answer.get());
     });
-    connection.ConnectComponent("127.0.0.1", server.component_port(),
+    connection.ConnectComponent("127.0.0.1", server.ComponentPort(),
                                 ProsodyServer::kSpareComponentDomain, ProsodyServer::kSecret);
     while (!connection.connected()) context.RunOnce(10ms);
     ready_ = true;
@@ -90,13 +90,13 @@ Figures Measure(TestClient& client, const std::string& room, const std::string& 
   std::vector<double> latencies;
   latencies.reserve(count);
   int sent = 0;
-  std::size_t answered = client.answer_count();
+  std::size_t answered = client.AnswerCount();
   const std::size_t first = answered;
   const auto start = Clock::now();
   RunUntil(
       client.context(),
       [&] {
-        while (client.answer_count() > answered) {
+        while (client.AnswerCount() > answered) {
           const int index = int(answered - first);
           latencies.push_back(
               std::chrono::duration<double, std::micro>(Clock::now() - sent_at[index]).count());
@@ -146,11 +146,11 @@ class TimedReceiver final : public quenlo::host::PacketReceiver {
 
 void MeasureModuleShare(const ProsodyServer& server) {
   auto module = quenlo::host::ConferenceModule::Load(QUENLO_MODULE_PATH);
-  quenlo::host::XmppTransport transport({"127.0.0.1", server.client_port(),
+  quenlo::host::XmppTransport transport({"127.0.0.1", server.ClientPort(),
                                          "bob@" + std::string(ProsodyServer::kDomain) + "/bench",
                                          ProsodyServer::PasswordOf("bob")});
   quenlo::host::ParticipantHost host("bob", transport);
-  const auto& types = module->session_types();
+  const auto& types = module->SessionTypes();
   auto agenda_session = types.CreateSession(u"quenlo.agenda.session").As<IConferenceSession>();
   auto agenda = agenda_session.As<IAgendaCommands>();
   agenda_session->SetProperty(u"agenda.room_name", u"board@conference.example.net");
@@ -188,8 +188,8 @@ int main() {
   try {
     ProsodyServer server({"alice", "bob"});
     quenlo::xmpp_test::ChildProcess confserver(
-        {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.component_port()),
-         "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.secret_file(),
+        {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
+         "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(),
          "--store", server.PathFor("rooms.db")},
         server.PathFor("confserver.log"));
     if (!quenlo::xmpp_test::WaitForOutput(confserver, server.PathFor("confserver.log"),

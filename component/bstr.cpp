@@ -1,21 +1,21 @@
 #include "component/bstr.h"
 
 Bstr Bstr::Copy(OleStringView text) {
-  BSTR copy = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (copy == nullptr) throw _com_error(E_OUTOFMEMORY);
-  return Adopt(copy);
+  Bstr copy = TryCopy(text);
+  if (copy.Get() == nullptr) throw _com_error(E_OUTOFMEMORY);
+  return copy;
+}
+
+Bstr Bstr::TryCopy(OleStringView text) noexcept {
+  return Adopt(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
 
 Bstr Bstr::Adopt(BSTR text) noexcept {
   Bstr owner;
-  owner.text_ = text;
+  owner.Reset(text);
   return owner;
 }
 
 OleStringView Bstr::View() const noexcept {
-  return text_ == nullptr ? OleStringView{} : OleStringView{text_, SysStringLen(text_)};
-}
-
-void Bstr::Reset(BSTR text) noexcept {
-  if (BSTR old = std::exchange(text_, text)) SysFreeString(old);
+  return ViewOfBstr(Get());
 }

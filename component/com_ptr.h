@@ -61,6 +61,20 @@ class ComPtr {
     return S_OK;
   }
 
+  // QueryInterface for Other into an out-parameter: a new reference there, or null there and
+  // E_NOINTERFACE when the object lacks Other (or this pointer is empty). E_POINTER for a null
+  // out-parameter.
+  template <class Other>
+  HRESULT QueryTo(Other** out) const noexcept {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (object_ == nullptr) return E_NOINTERFACE;
+    const HRESULT status =
+        object_->QueryInterface(InterfaceId<Other>(), reinterpret_cast<void**>(out));
+    if (FAILED(status)) *out = nullptr;
+    return status;
+  }
+
   void Reset() noexcept {
     if (Interface* old = std::exchange(object_, nullptr)) old->Release();
   }

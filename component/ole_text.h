@@ -15,6 +15,12 @@ inline OleStringView ViewOf(const OLECHAR* text) noexcept {
   return text == nullptr ? OleStringView{} : OleStringView{text};
 }
 
+// The whole text of a platform string that the caller does not own, embedded zero units
+// included; a null string stands for the empty one.
+inline OleStringView ViewOfBstr(BSTR text) noexcept {
+  return text == nullptr ? OleStringView{} : OleStringView{text, SysStringLen(text)};
+}
+
 // A wide-text argument: a zero-terminated pointer (null meaning empty) or a counted view, so
 // that callers holding either kind pass it straight in.
 class OleText {

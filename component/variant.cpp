@@ -3,9 +3,11 @@
 #include "component/bstr.h"
 
 Variant Variant::FromText(OleStringView text) {
+  VARIANT value = VariantTraits::Empty();
+  value.bstrVal = Bstr::Copy(text).Detach();
+  value.vt = VT_BSTR;
   Variant variant;
-  variant.value_.bstrVal = Bstr::Copy(text).Detach();
-  variant.value_.vt = VT_BSTR;
+  variant.Reset(value);
   return variant;
 }
 

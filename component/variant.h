@@ -3,22 +3,21 @@
 #pragma once
 
 #include "component/ole_text.h"
+#include "component/unique_handle.h"
 
-class Variant {
- public:
-  Variant() noexcept { VariantInit(&value_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  Variant(Variant&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
-  Variant& operator=(Variant&& other) noexcept {
-    if (this != &other) {
-      VariantClear(&value_);
-      value_ = other.value_;
-      VariantInit(&other.value_);
-    }
-    return *this;
+struct VariantTraits {
+  using Handle = VARIANT;
+  static VARIANT Empty() noexcept {
+    VARIANT empty;
+    VariantInit(&empty);
+    return empty;
   }
-  ~Variant() { VariantClear(&value_); }
+  static void Release(VARIANT& value) noexcept { VariantClear(&value); }
+};
+
+class Variant : public UniqueHandle<VariantTraits> {
+ public:
+  Variant() noexcept = default;
 
   // A string variant holding a copy of the text. Throws _com_error(E_OUTOFMEMORY).
   static Variant FromText(OleStringView text);
@@ -27,14 +26,5 @@ class Variant {
   // Throws _com_error with the conversion's status: a null value, for one, does not convert.
   static Variant TextOf(const VARIANT& value);
 
-  const VARIANT& Get() const noexcept { return value_; }
-  // For out-parameters: clears the current value and hands out the slot to fill.
-  VARIANT* Put() noexcept {
-    VariantClear(&value_);
-    return &value_;
-  }
-  bool IsNull() const noexcept { return value_.vt == VT_NULL; }
-
- private:
-  VARIANT value_;
+  bool IsNull() const noexcept { return Get().vt == VT_NULL; }
 };

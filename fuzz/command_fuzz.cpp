@@ -15,6 +15,7 @@
 
 #include "command_program.h"
 #include "component/bstr.h"
+#include "component/reference_count.h"
 #include "fuzz_host.h"
 #include "request_tree.h"
 
@@ -95,7 +96,7 @@ class ProgramRun {
       under->config.Reset();
       under->session.Reset();
     }
-    Require(host_.references() == 0, "released sessions hold no reference to their host");
+    Require(ReferencesOf(&host_) == 0, "released sessions hold no reference to their host");
   }
 
   void Run(const Call& call) {

@@ -9,14 +9,8 @@ namespace quenlo::fuzz {
 namespace {
 
 // The ExtensionHost handed to LoadConferenceExtension: keeps each registered factory.
-class FactoryShelf final : public ExtensionHost {
+class FactoryShelf final : public HostObject<ExtensionHost> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE RegisterSessionType(const OLECHAR* typeName, const OLECHAR*,
                                                 IClassFactory* factory) override {
     factories[typeName] = ComPtr<IClassFactory>(factory);
@@ -70,16 +64,6 @@ std::vector<HRESULT> FuzzHost::Deliver(IXMLDOMElement* packet) {
     statuses.push_back(sink->OnPacket(nullptr, packet, 0));
   }
   return statuses;
-}
-
-HRESULT FuzzHost::QueryInterface(REFIID iid, void** object) {
-  if (iid == IID_IUnknown) {
-    *object = static_cast<SessionHost*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
 }
 
 HRESULT FuzzHost::Subscribe(const OLECHAR* eventPath, IPacketSink* sink, ULONG* cookie) {

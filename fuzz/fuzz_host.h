@@ -7,11 +7,11 @@
 #include <quenlo/extension.h>
 #include <quenlo/voting.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "component/com_ptr.h"
+#include "component/host_object.h"
 
 namespace quenlo::fuzz {
 
@@ -38,24 +38,15 @@ struct Announcement {
 };
 
 // Lives as long as the target: sessions hold references to it while attached.
-class FuzzHost final : public SessionHost {
+class FuzzHost final : public HostObject<SessionHost> {
  public:
-  FuzzHost() = default;
-  FuzzHost(const FuzzHost&) = delete;
-  FuzzHost& operator=(const FuzzHost&) = delete;
-
   // Hands the packet to every subscribed sink; the statuses they answered, in order.
   std::vector<HRESULT> Deliver(IXMLDOMElement* packet);
 
   std::vector<Announcement>& announcements() { return announcements_; }
   std::vector<ComPtr<IXMLDOMElement>>& sent() { return sent_; }
   std::size_t subscriptions() const { return sinks_.size(); }
-  // References the sessions hold on this host.
-  ULONG references() const { return references_.load(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* eventPath, IPacketSink* sink,
                                       ULONG* cookie) override;
   HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG cookie) override;
@@ -70,7 +61,6 @@ class FuzzHost final : public SessionHost {
     ComPtr<IPacketSink> sink;
   };
 
-  std::atomic<ULONG> references_{0};
   ULONG nextCookie_ = 1;
   std::vector<Subscription> sinks_;
   std::vector<Announcement> announcements_;

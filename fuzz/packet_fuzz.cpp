@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "component/bstr.h"
+#include "component/variant.h"
 #include "fuzz_host.h"
 #include "result_reader.h"
 
@@ -119,16 +120,13 @@ class Sessions {
 };
 
 std::optional<std::u16string> Attribute(IXMLDOMElement* element, const OLECHAR* name) {
-  VARIANT value;
-  VariantInit(&value);
+  Variant value;
   const Bstr attributeName = Bstr::Copy(name);
-  if (element->getAttribute(attributeName.Get(), &value) != S_OK || value.vt != VT_BSTR) {
-    VariantClear(&value);
+  if (element->getAttribute(attributeName.Get(), value.Put()) != S_OK ||
+      value.Get().vt != VT_BSTR) {
     return std::nullopt;
   }
-  std::u16string text(value.bstrVal, SysStringLen(value.bstrVal));
-  VariantClear(&value);
-  return text;
+  return std::u16string(value.Get().bstrVal, SysStringLen(value.Get().bstrVal));
 }
 
 // The first element of that name below `root`, if any.

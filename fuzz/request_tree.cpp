@@ -4,18 +4,17 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/variant.h"
 #include "fuzz_host.h"
 
 namespace quenlo::fuzz {
 namespace {
 
 std::u16string ValueText(IXMLDOMNode* node) {
-  VARIANT value;
-  VariantInit(&value);
-  Require(node->get_nodeValue(&value) == S_OK && value.vt == VT_BSTR, "a node value reads");
-  std::u16string text(value.bstrVal, SysStringLen(value.bstrVal));
-  VariantClear(&value);
-  return text;
+  Variant value;
+  Require(node->get_nodeValue(value.Put()) == S_OK && value.Get().vt == VT_BSTR,
+          "a node value reads");
+  return std::u16string(value.Get().bstrVal, SysStringLen(value.Get().bstrVal));
 }
 
 std::u16string NameOf(IXMLDOMNode* node) {

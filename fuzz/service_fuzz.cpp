@@ -19,6 +19,7 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/variant.h"
 #include "server/conference_server.h"
 
 namespace {
@@ -38,18 +39,18 @@ void Require(bool condition, const char* check, std::string_view request = {},
 }
 
 std::string Attribute(IXMLDOMElement* element, const OLECHAR* name) {
-  VARIANT value;
-  VariantInit(&value);
+  Variant value;
   const Bstr attributeName = Bstr::Copy(name);
   std::string text = "<absent>";
-  if (element->getAttribute(attributeName.Get(), &value) == S_OK && value.vt == VT_BSTR) {
+  if (element->getAttribute(attributeName.Get(), value.Put()) == S_OK &&
+      value.Get().vt == VT_BSTR) {
     text.clear();
-    for (UINT at = 0; at < SysStringLen(value.bstrVal); ++at) {
+    for (const OLECHAR unit :
+         OleStringView(value.Get().bstrVal, SysStringLen(value.Get().bstrVal))) {
       // Enough to compare ids and types: every unit written out as a number.
-      text += std::to_string(value.bstrVal[at]) + ",";
+      text += std::to_string(unit) + ",";
     }
   }
-  VariantClear(&value);
   return text;
 }
 

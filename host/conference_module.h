@@ -23,7 +23,7 @@ class ConferenceModule {
   ~ConferenceModule();
 
   const std::string& path() const noexcept { return library_.path(); }
-  const SessionTypeRegistry& session_types() const noexcept { return registry_; }
+  const SessionTypeRegistry& SessionTypes() const noexcept { return registry_; }
 
  private:
   explicit ConferenceModule(const std::string& path);

@@ -12,7 +12,7 @@ InProcessConference::InProcessConference(std::shared_ptr<ConferenceModule> modul
       room_(std::move(room)),
       server_([this] {
         return std::chrono::system_clock::time_point(
-            std::chrono::system_clock::duration(elapsed_ticks_.load()));
+            std::chrono::system_clock::duration(elapsedTicks_.load()));
       }),
       transport_(server_) {}
 
@@ -50,13 +50,13 @@ void InProcessConference::Advance(std::chrono::seconds elapsed) {
   // Far below the clock's own limit, so that the server can still add a vote's timeout to it: a
   // clock that wrapped around would bring votes that timed out back to life.
   constexpr auto kLimit = std::chrono::duration_cast<system_clock::duration>(kClockLimit).count();
-  const system_clock::rep now = elapsed_ticks_.load();
+  const system_clock::rep now = elapsedTicks_.load();
   if (elapsed.count() < 0 || elapsed > kClockLimit ||
       std::chrono::duration_cast<system_clock::duration>(elapsed).count() > kLimit - now) {
     throw HostError("the meeting clock cannot move past " + std::to_string(kClockLimit.count()) +
                     " seconds");
   }
-  elapsed_ticks_ = now + std::chrono::duration_cast<system_clock::duration>(elapsed).count();
+  elapsedTicks_ = now + std::chrono::duration_cast<system_clock::duration>(elapsed).count();
   transport_.Tick();
   Settle();
 }

@@ -51,7 +51,7 @@ class InProcessConference final : public Conference {
  private:
   std::shared_ptr<ConferenceModule> module_;
   std::string room_;
-  std::atomic<std::chrono::system_clock::rep> elapsed_ticks_{0};
+  std::atomic<std::chrono::system_clock::rep> elapsedTicks_{0};
   server::ConferenceServer server_;
   InProcessTransport transport_;
   EventObserver observer_;

@@ -32,17 +32,17 @@ Participant::Participant(std::shared_ptr<ConferenceModule> module, Transport& tr
       endpoint_(std::move(endpoint)),
       host_(endpoint_.address, transport) {
   try {
-    const ComPtr<IUnknown> voting = module_->session_types().CreateSession(kVotingSessionType);
-    const ComPtr<IUnknown> agenda = module_->session_types().CreateSession(kAgendaSessionType);
-    voting_session_ = Require<IConferenceSession>(voting, "IConferenceSession");
-    agenda_session_ = Require<IConferenceSession>(agenda, "IConferenceSession");
+    const ComPtr<IUnknown> voting = module_->SessionTypes().CreateSession(kVotingSessionType);
+    const ComPtr<IUnknown> agenda = module_->SessionTypes().CreateSession(kAgendaSessionType);
+    votingSession_ = Require<IConferenceSession>(voting, "IConferenceSession");
+    agendaSession_ = Require<IConferenceSession>(agenda, "IConferenceSession");
     voting_ = Require<IVotingCommands>(voting, "IVotingCommands");
     agenda_ = Require<IAgendaCommands>(agenda, "IAgendaCommands");
 
-    JoinRoom(*voting_session_.Get(), kVotingRoomNameProperty, endpoint_.room);
-    JoinRoom(*agenda_session_.Get(), kAgendaRoomNameProperty, endpoint_.room);
-    voting_session_->Attach(&host_);
-    agenda_session_->Attach(&host_);
+    JoinRoom(*votingSession_.Get(), kVotingRoomNameProperty, endpoint_.room);
+    JoinRoom(*agendaSession_.Get(), kAgendaRoomNameProperty, endpoint_.room);
+    votingSession_->Attach(&host_);
+    agendaSession_->Attach(&host_);
     transport_.Connect(endpoint_, host_);
     connected_ = true;
   } catch (...) {
@@ -56,12 +56,12 @@ Participant::~Participant() { Leave(); }
 void Participant::Leave() noexcept {
   if (connected_) transport_.Disconnect(endpoint_.address);
   connected_ = false;
-  if (voting_session_) voting_session_->Detach();
-  if (agenda_session_) agenda_session_->Detach();
+  if (votingSession_) votingSession_->Detach();
+  if (agendaSession_) agendaSession_->Detach();
   agenda_.Reset();
   voting_.Reset();
-  agenda_session_.Reset();
-  voting_session_.Reset();
+  agendaSession_.Reset();
+  votingSession_.Reset();
 }
 
 }  // namespace quenlo::host

@@ -26,8 +26,8 @@ class Participant {
   const Endpoint& endpoint() const noexcept { return endpoint_; }
   ParticipantHost& host() noexcept { return host_; }
 
-  IConferenceSession& voting_session() const noexcept { return *voting_session_.Get(); }
-  IConferenceSession& agenda_session() const noexcept { return *agenda_session_.Get(); }
+  IConferenceSession& VotingSession() const noexcept { return *votingSession_.Get(); }
+  IConferenceSession& AgendaSession() const noexcept { return *agendaSession_.Get(); }
   IVotingCommands& voting() const noexcept { return *voting_.Get(); }
   IAgendaCommands& agenda() const noexcept { return *agenda_.Get(); }
 
@@ -42,8 +42,8 @@ class Participant {
   Endpoint endpoint_;
   bool connected_ = false;
   ParticipantHost host_;
-  ComPtr<IConferenceSession> voting_session_;
-  ComPtr<IConferenceSession> agenda_session_;
+  ComPtr<IConferenceSession> votingSession_;
+  ComPtr<IConferenceSession> agendaSession_;
   ComPtr<IVotingCommands> voting_;
   ComPtr<IAgendaCommands> agenda_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "component/ole_text.h"
 #include "host/utf8_text.h"
 
 namespace quenlo::host {
@@ -10,13 +11,13 @@ namespace quenlo::host {
 ParticipantHost::ParticipantHost(std::string address, Transport& transport)
     : address_(std::move(address)),
       transport_(transport),
-      packet_event_path_(Bstr::Copy(kPacketEvent)) {}
+      packetEventPath_(Bstr::Copy(kPacketEvent)) {}
 
 ParticipantHost::~ParticipantHost() = default;
 
 std::size_t ParticipantHost::AddListener(EventListener listener) {
   std::lock_guard lock(mutex_);
-  const std::size_t id = next_listener_id_++;
+  const std::size_t id = nextListenerId_++;
   listeners_.emplace_back(id, std::move(listener));
   return id;
 }
@@ -41,7 +42,7 @@ XmlParseResult ParticipantHost::Deliver(std::string_view xml) {
   // A sink may unsubscribe itself or another one while it runs: each is looked up again.
   for (const ULONG cookie : cookies) {
     if (const ComPtr<IPacketSink> sink = SinkOf(cookie)) {
-      sink->OnPacket(packet_event_path_.Get(), packet.Get(), 0);
+      sink->OnPacket(packetEventPath_.Get(), packet.Get(), 0);
     }
   }
   return parsed;
@@ -50,7 +51,7 @@ XmlParseResult ParticipantHost::Deliver(std::string_view xml) {
 void ParticipantHost::Receive(std::string_view xml) {
   if (Deliver(xml).status != XmlParseStatus::Ok) {
     std::lock_guard lock(mutex_);
-    ++refused_packets_;
+    ++refusedPackets_;
   }
 }
 
@@ -60,8 +61,8 @@ HRESULT STDMETHODCALLTYPE ParticipantHost::Subscribe(const OLECHAR* eventPath, I
   std::lock_guard lock(mutex_);
   // Zero means "not subscribed" to the module, so it is never handed out, not even after the
   // counter wraps around.
-  while (next_cookie_ == 0 || subscriptions_.contains(next_cookie_)) ++next_cookie_;
-  const ULONG issued = next_cookie_++;
+  while (nextCookie_ == 0 || subscriptions_.contains(nextCookie_)) ++nextCookie_;
+  const ULONG issued = nextCookie_++;
   subscriptions_.emplace(
       issued, Subscription{std::u16string(ViewOf(eventPath)), ComPtr<IPacketSink>(sink)});
   *cookie = issued;
@@ -82,7 +83,7 @@ HRESULT STDMETHODCALLTYPE ParticipantHost::RaiseEvent(BSTR eventPath, LONG /*res
                                                       IUnknown* result) {
   // The module frees the path and drops its reference when this returns: the event keeps
   // copies of its own.
-  const HostEvent event{std::u16string(ViewOf(eventPath, SysStringLen(eventPath))),
+  const HostEvent event{std::u16string(ViewOfBstr(eventPath)),
                         ComPtr<IUnknown>(result)};
   std::vector<std::pair<std::size_t, EventListener>> listeners;
   {
@@ -108,7 +109,7 @@ HRESULT STDMETHODCALLTYPE ParticipantHost::SendPacket(IXMLDOMElement* request) {
   return S_OK;
 }
 
-std::size_t ParticipantHost::subscription_count() const {
+std::size_t ParticipantHost::SubscriptionCount() const {
   std::lock_guard lock(mutex_);
   return subscriptions_.size();
 }

@@ -15,8 +15,8 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/host_object.h"
 #include "host/host_event.h"
-#include "host/host_object.h"
 #include "host/transport.h"
 
 namespace quenlo::host {
@@ -40,7 +40,7 @@ class ParticipantHost final : public HostObject<SessionHost>, public PacketRecei
   XmlParseResult Deliver(std::string_view xml);
   // PacketReceiver: Deliver, counting refused packets.
   void Receive(std::string_view xml) override;
-  std::size_t refused_packets() const noexcept { return refused_packets_; }
+  std::size_t RefusedPackets() const noexcept { return refusedPackets_; }
 
   // SessionHost
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* eventPath, IPacketSink* sink,
@@ -51,7 +51,7 @@ class ParticipantHost final : public HostObject<SessionHost>, public PacketRecei
   HRESULT STDMETHODCALLTYPE ReservedSlot2() override;
   HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) override;
 
-  std::size_t subscription_count() const;
+  std::size_t SubscriptionCount() const;
 
  private:
   struct Subscription {
@@ -64,14 +64,14 @@ class ParticipantHost final : public HostObject<SessionHost>, public PacketRecei
 
   std::string address_;
   Transport& transport_;
-  Bstr packet_event_path_;
+  Bstr packetEventPath_;
 
   mutable std::mutex mutex_;
-  ULONG next_cookie_ = 1;
+  ULONG nextCookie_ = 1;
   std::map<ULONG, Subscription> subscriptions_;
-  std::size_t next_listener_id_ = 1;
+  std::size_t nextListenerId_ = 1;
   std::vector<std::pair<std::size_t, EventListener>> listeners_;
-  std::size_t refused_packets_ = 0;
+  std::size_t refusedPackets_ = 0;
 };
 
 }  // namespace quenlo::host

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "component/ole_text.h"
 #include "host/host_error.h"
 #include "host/utf8_text.h"
 

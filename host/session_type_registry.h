@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "component/com_ptr.h"
-#include "host/host_object.h"
+#include "component/host_object.h"
 
 namespace quenlo::host {
 

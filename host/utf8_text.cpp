@@ -2,27 +2,21 @@
 
 #include <limits>
 
+#include "component/code_page.h"
 #include "host/host_error.h"
 
 namespace quenlo::host {
 namespace {
 
-int CheckedLength(std::size_t size) {
+void CheckLength(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     throw HostError("text too long to convert");
   }
-  return static_cast<int>(size);
 }
 
 std::optional<std::string> Encode(std::u16string_view text, DWORD flags) {
-  if (text.empty()) return std::string{};
-  const int length = CheckedLength(text.size());
-  const int size =
-      WideCharToMultiByte(CP_UTF8, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::nullopt;
-  std::string encoded(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, flags, text.data(), length, encoded.data(), size, nullptr, nullptr);
-  return encoded;
+  CheckLength(text.size());
+  return NarrowText(CP_UTF8, text, flags);
 }
 
 }  // namespace
@@ -34,13 +28,8 @@ std::optional<std::string> ToUtf8Strict(std::u16string_view text) {
 }
 
 std::u16string FromUtf8(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = CheckedLength(text.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  if (size <= 0) return {};
-  std::u16string decoded(static_cast<std::size_t>(size), u'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, decoded.data(), size);
-  return decoded;
+  CheckLength(text.size());
+  return WidenText(CP_UTF8, text).value_or(std::u16string{});
 }
 
 }  // namespace quenlo::host

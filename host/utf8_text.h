@@ -17,12 +17,4 @@ std::optional<std::string> ToUtf8Strict(std::u16string_view text);
 // Malformed sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
 
-// A null string reads as empty, as everywhere at the module's boundary.
-inline std::u16string_view ViewOf(const OLECHAR* text) {
-  return text == nullptr ? std::u16string_view{} : std::u16string_view{text};
-}
-inline std::u16string_view ViewOf(BSTR text, UINT length) {
-  return text == nullptr ? std::u16string_view{} : std::u16string_view{text, length};
-}
-
 }  // namespace quenlo::host

@@ -32,8 +32,8 @@ XmppTransport::XmppTransport(XmppAccount account)
       if (!reason.empty()) {
         refusal_ = reason;
       } else {
-        refusal_ = logged_in_ ? "the XMPP server closed the connection"
-                              : "no server there, or the account or password refused";
+        refusal_ = loggedIn_ ? "the XMPP server closed the connection"
+                             : "no server there, or the account or password refused";
       }
     }
   });
@@ -61,7 +61,7 @@ void XmppTransport::Connect(const Endpoint& endpoint, PacketReceiver& receiver) 
                     (refusal_.empty() ? "no answer" : refusal_));
   }
 
-  logged_in_ = true;
+  loggedIn_ = true;
   receiver_ = &receiver;
   const xmpp::Stanza presence(xmpp_presence_new(context_->get()));
   xmpp_stanza_set_to(presence.get(), occupant_.c_str());
@@ -95,7 +95,7 @@ void XmppTransport::Disconnect(const std::string& address) {
   }
   receiver_ = nullptr;
   joined_ = false;
-  awaited_ids_.clear();
+  awaitedIds_.clear();
 }
 
 void XmppTransport::Send(const std::string&, std::string xml) {
@@ -107,7 +107,7 @@ void XmppTransport::Send(const std::string&, std::string xml) {
   }
   const std::string_view type = xmpp::AttributeOf(stanza.get(), "type");
   if (type == "get" || type == "set") {
-    awaited_ids_.insert(std::string(xmpp::AttributeOf(stanza.get(), "id")));
+    awaitedIds_.insert(std::string(xmpp::AttributeOf(stanza.get(), "id")));
   }
   SendStanza(stanza.get());
 }
@@ -124,19 +124,19 @@ bool XmppTransport::Settle(std::chrono::milliseconds quiet, std::chrono::millise
   const auto until = Clock::now() + limit;
   auto quiet_since = Clock::now();
   while (Clock::now() < until && connection_->connected()) {
-    if (Pump(10ms) > 0 || !awaited_ids_.empty()) {
+    if (Pump(10ms) > 0 || !awaitedIds_.empty()) {
       quiet_since = Clock::now();
     } else if (Clock::now() - quiet_since >= quiet) {
       return true;
     }
   }
-  return awaited_ids_.empty();
+  return awaitedIds_.empty();
 }
 
 void XmppTransport::SetWireObserver(WireObserver observer) { observer_ = std::move(observer); }
 
 std::string XmppTransport::jid() const {
-  return receiver_ == nullptr ? std::string() : connection_->bound_jid();
+  return receiver_ == nullptr ? std::string() : connection_->BoundJid();
 }
 
 void XmppTransport::HandleIq(xmpp_stanza_t* iq) {
@@ -145,11 +145,11 @@ void XmppTransport::HandleIq(xmpp_stanza_t* iq) {
   const std::string from(xmpp::AttributeOf(iq, "from"));
   // libstrophe's own login requests are answered to libstrophe.
   if (id.starts_with("_xmpp")) return;
-  if (type == "result" || type == "error") awaited_ids_.erase(id);
+  if (type == "result" || type == "error") awaitedIds_.erase(id);
   const bool from_room = BareOf(from) == endpoint_.room;
   if (receiver_ != nullptr && from_room) {
     const std::string text = xmpp::ToText(iq);
-    Observe({from, connection_->bound_jid(), text});
+    Observe({from, connection_->BoundJid(), text});
     ++delivered_;
     receiver_->Receive(text);
   }
@@ -176,7 +176,7 @@ void XmppTransport::HandlePresence(xmpp_stanza_t* presence) {
 
 void XmppTransport::SendStanza(xmpp_stanza_t* stanza) {
   if (observer_) {
-    Observe({connection_->bound_jid(), std::string(xmpp::AttributeOf(stanza, "to")),
+    Observe({connection_->BoundJid(), std::string(xmpp::AttributeOf(stanza, "to")),
              xmpp::ToText(stanza)});
   }
   connection_->Send(stanza);

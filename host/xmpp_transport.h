@@ -57,7 +57,7 @@ class XmppTransport final : public Transport {
   void SetWireObserver(WireObserver observer);
   // The full JID the server bound; empty before Connect.
   std::string jid() const;
-  std::size_t unanswered() const noexcept { return awaited_ids_.size(); }
+  std::size_t unanswered() const noexcept { return awaitedIds_.size(); }
   std::size_t unsent() const noexcept { return unsent_; }
   bool connected() const;
   // Why the stream ended, or the join failed; empty while all is well.
@@ -77,10 +77,10 @@ class XmppTransport final : public Transport {
   Endpoint endpoint_;
   std::string occupant_;  // room/nick
   PacketReceiver* receiver_ = nullptr;
-  bool logged_in_ = false;
+  bool loggedIn_ = false;
   bool joined_ = false;
   std::string refusal_;  // why the room refused the join, or the stream ended
-  std::set<std::string> awaited_ids_;
+  std::set<std::string> awaitedIds_;
   std::size_t delivered_ = 0;
   std::size_t unsent_ = 0;
   WireObserver observer_;

@@ -18,12 +18,12 @@ auto FindItem(Items& items, const std::string& qid) {
 
 Agenda::Agenda(std::vector<AgendaItem> items, const std::string& in_progress_qid)
     : items_(std::move(items)) {
-  if (!in_progress_qid.empty()) in_progress_qid_ = in_progress_qid;
+  if (!in_progress_qid.empty()) inProgressQid_ = in_progress_qid;
 }
 
 const AgendaItem* Agenda::InProgress() const {
-  if (!in_progress_qid_) return nullptr;
-  const auto item = FindItem(items_, *in_progress_qid_);
+  if (!inProgressQid_) return nullptr;
+  const auto item = FindItem(items_, *inProgressQid_);
   return item == items_.end() ? nullptr : &*item;
 }
 
@@ -44,13 +44,13 @@ AgendaItem Agenda::Delete(const std::string& qid) {
   const auto existing = FindExisting(qid);
   AgendaItem removed = std::move(*existing);
   items_.erase(existing);
-  if (in_progress_qid_ == qid) in_progress_qid_.reset();
+  if (inProgressQid_ == qid) inProgressQid_.reset();
   return removed;
 }
 
 const AgendaItem& Agenda::Sync(const std::string& qid) {
   const auto existing = FindExisting(qid);
-  in_progress_qid_ = qid;
+  inProgressQid_ = qid;
   return *existing;
 }
 

@@ -37,7 +37,7 @@ class Agenda {
   std::vector<AgendaItem>::iterator FindExisting(const std::string& qid);
 
   std::vector<AgendaItem> items_;
-  std::optional<std::string> in_progress_qid_;
+  std::optional<std::string> inProgressQid_;
 };
 
 }  // namespace quenlo::server

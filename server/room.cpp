@@ -50,8 +50,8 @@ std::vector<Delivery> Room::Join(const std::string& address, const std::string& 
     participants_.push_back({address, name});
   }
   std::vector<Delivery> deliveries;
-  if (missed_ends_.first_child() && told_of_missed_ends_.insert(address).second) {
-    for (const pugi::xml_node query : missed_ends_.children()) PushTo(query, address, deliveries);
+  if (missedEnds_.first_child() && toldOfMissedEnds_.insert(address).second) {
+    for (const pugi::xml_node query : missedEnds_.children()) PushTo(query, address, deliveries);
   }
   return deliveries;
 }
@@ -63,9 +63,9 @@ bool Room::Leave(const std::string& address) {
 
 void Room::TakeParticipantsFrom(Room& previous) {
   participants_ = std::move(previous.participants_);
-  next_push_id_ = previous.next_push_id_;
-  missed_ends_.reset(previous.missed_ends_);
-  told_of_missed_ends_ = std::move(previous.told_of_missed_ends_);
+  nextPushId_ = previous.nextPushId_;
+  missedEnds_.reset(previous.missedEnds_);
+  toldOfMissedEnds_ = std::move(previous.toldOfMissedEnds_);
 }
 
 std::vector<Delivery> Room::Handle(const std::string& sender_address, pugi::xml_node iq,
@@ -96,7 +96,7 @@ std::vector<Delivery> Room::EndExpiredVotes(TimePoint now) {
   return deliveries;
 }
 
-void Room::EndVotesExpiredWhileDown(TimePoint now) { voting_.EndExpired(now, missed_ends_); }
+void Room::EndVotesExpiredWhileDown(TimePoint now) { voting_.EndExpired(now, missedEnds_); }
 
 const Participant& Room::FindParticipant(const std::string& address) const {
   const auto participant = std::find_if(participants_.begin(), participants_.end(),
@@ -152,7 +152,7 @@ void Room::Push(pugi::xml_node query, const std::string& except,
 
 void Room::PushTo(pugi::xml_node query, const std::string& address,
                   std::vector<Delivery>& deliveries) {
-  const std::string id = "push-" + std::to_string(next_push_id_++);
+  const std::string id = "push-" + std::to_string(nextPushId_++);
   deliveries.push_back(MakeIq("set", address_, address, id, query));
 }
 

@@ -63,10 +63,10 @@ class Room {
   std::vector<Participant> participants_;
   VotingService voting_;
   AgendaService agenda_;
-  std::uint64_t next_push_id_ = 1;
+  std::uint64_t nextPushId_ = 1;
   // Ends of votes that ran out while the service was down, and who has been told of them.
-  pugi::xml_document missed_ends_;
-  std::set<std::string> told_of_missed_ends_;
+  pugi::xml_document missedEnds_;
+  std::set<std::string> toldOfMissedEnds_;
 };
 
 }  // namespace quenlo::server

@@ -327,8 +327,8 @@ void SqliteStore::SaveVote(const std::string& room, const Vote& vote) {
     save.bind(5, definition.multiple_choice ? 1 : 0);
     save.bind(6, definition.registered ? 1 : 0);
     save.bind(7, static_cast<std::int64_t>(definition.timeout.count()));
-    if (vote.started_at()) {
-      save.bind(8, ToMilliseconds(*vote.started_at()));
+    if (vote.StartedAt()) {
+      save.bind(8, ToMilliseconds(*vote.StartedAt()));
     } else {
       save.bind(8);
     }

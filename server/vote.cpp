@@ -14,7 +14,7 @@ Vote::Vote(std::string id, VoteState state, VoteDefinition definition,
     : id_(std::move(id)),
       state_(state),
       definition_(std::move(definition)),
-      started_at_(started_at),
+      startedAt_(started_at),
       ballots_(std::move(ballots)) {}
 
 void Vote::Define(VoteDefinition definition) {
@@ -30,7 +30,7 @@ void Vote::Start(TimePoint now) {
     throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " is not ready to start");
   }
   state_ = VoteState::kRunning;
-  started_at_ = now;
+  startedAt_ = now;
 }
 
 void Vote::End() {
@@ -41,8 +41,8 @@ void Vote::End() {
 }
 
 bool Vote::HasRunOut(TimePoint now) const {
-  return state_ == VoteState::kRunning && started_at_ && definition_.timeout.count() > 0 &&
-         now >= *started_at_ + definition_.timeout;
+  return state_ == VoteState::kRunning && startedAt_ && definition_.timeout.count() > 0 &&
+         now >= *startedAt_ + definition_.timeout;
 }
 
 const Ballot& Vote::CastBallot(Ballot ballot) {

@@ -50,9 +50,9 @@ class Vote {
   const std::string& id() const { return id_; }
   VoteState state() const { return state_; }
   const VoteDefinition& definition() const { return definition_; }
-  std::size_t ballot_count() const { return ballots_.size(); }
+  std::size_t BallotCount() const { return ballots_.size(); }
   const std::vector<Ballot>& ballots() const { return ballots_; }
-  const std::optional<TimePoint>& started_at() const { return started_at_; }
+  const std::optional<TimePoint>& StartedAt() const { return startedAt_; }
 
   void Define(VoteDefinition definition);
   void Start(TimePoint now);
@@ -72,7 +72,7 @@ class Vote {
   std::string id_;
   VoteState state_ = VoteState::kDrafted;
   VoteDefinition definition_;
-  std::optional<TimePoint> started_at_;
+  std::optional<TimePoint> startedAt_;
   std::vector<Ballot> ballots_;
 };
 

@@ -105,7 +105,7 @@ void WriteDescription(const Vote& vote, pugi::xml_node query) {
 // still reads as zero votes.
 void WriteTally(const Vote& vote, pugi::xml_node query) {
   WriteSummary(vote, query);
-  AppendText(query, "count", std::to_string(vote.ballot_count()));
+  AppendText(query, "count", std::to_string(vote.BallotCount()));
   pugi::xml_node subjects = query.append_child("subjects");
   for (const VoteSubject& subject : vote.definition().subjects) {
     const std::vector<std::string> voters = vote.VotersFor(subject.index);
@@ -122,7 +122,7 @@ void WriteTally(const Vote& vote, pugi::xml_node query) {
 
 VotingService::VotingService(Store& store, std::string room, std::vector<Vote> votes,
                              std::uint64_t next_vote_id)
-    : store_(store), room_(std::move(room)), next_vote_id_(next_vote_id) {
+    : store_(store), room_(std::move(room)), nextVoteId_(next_vote_id) {
   for (Vote& vote : votes) {
     std::string id = vote.id();
     votes_.emplace(std::move(id), std::move(vote));
@@ -161,9 +161,9 @@ void VotingService::EndExpired(TimePoint now, pugi::xml_node notices) {
 }
 
 Audience VotingService::Apply(pugi::xml_node reply) {
-  const std::string id = std::to_string(next_vote_id_);
-  store_.AddVote(room_, id, next_vote_id_ + 1);
-  ++next_vote_id_;
+  const std::string id = std::to_string(nextVoteId_);
+  store_.AddVote(room_, id, nextVoteId_ + 1);
+  ++nextVoteId_;
   votes_.emplace(id, Vote(id));
   AppendText(reply, "qid", id);
   return Audience::kSender;
@@ -218,7 +218,7 @@ Audience VotingService::CastBallot(const Participant& sender, pugi::xml_node req
   }
   // The person votes, not the device: every resource of one address shares a single ballot.
   const Ballot& ballot = vote.CastBallot({BareAddress(sender.address), sender.name, indexes});
-  store_.AddBallot(room_, vote.id(), vote.ballot_count() - 1, ballot);
+  store_.AddBallot(room_, vote.id(), vote.BallotCount() - 1, ballot);
   AppendText(reply, "qid", vote.id());
   return Audience::kSender;
 }

@@ -45,7 +45,7 @@ class VotingService {
   Store& store_;
   std::string room_;
   std::map<std::string, Vote> votes_;
-  std::uint64_t next_vote_id_;
+  std::uint64_t nextVoteId_;
 };
 
 }  // namespace quenlo::server

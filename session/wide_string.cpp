@@ -53,7 +53,7 @@ WideString WideString::FromVariant(const VARIANT& value) {
   if (value.vt == VT_BSTR) {
     return value.bstrVal == nullptr
                ? Adopt(Bstr{})
-               : FromWide(OleStringView{value.bstrVal, SysStringLen(value.bstrVal)});
+               : FromWide(ViewOfBstr(value.bstrVal));
   }
   return FromVariant(Variant::TextOf(value).Get());
 }

@@ -52,14 +52,11 @@ HRESULT STDMETHODCALLTYPE VotingSubjectList::GetItem(LONG position, BSTR* text, 
   if (text == nullptr || id == nullptr || type == nullptr) return E_POINTER;
   if (position < 0 || static_cast<std::size_t>(position) >= entries_.size()) return S_FALSE;
   const Entry& entry = entries_[static_cast<std::size_t>(position)];
-  try {
-    Bstr textCopy = Bstr::Copy(entry.text.View());
-    Bstr idCopy = Bstr::Copy(entry.id);
-    *text = textCopy.Detach();
-    *id = idCopy.Detach();
-    *type = entry.type;
-    return S_OK;
-  } catch (const _com_error& error) {
-    return error.Error();
-  }
+  Bstr textCopy = Bstr::TryCopy(entry.text.View());
+  Bstr idCopy = Bstr::TryCopy(entry.id);
+  if (textCopy.Get() == nullptr || idCopy.Get() == nullptr) return E_OUTOFMEMORY;
+  *text = textCopy.Detach();
+  *id = idCopy.Detach();
+  *type = entry.type;
+  return S_OK;
 }

@@ -44,7 +44,7 @@ ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
 bool ElementCursor::HasTag(IXMLDOMElement* element) noexcept {
   BSTR name = nullptr;
   const bool same = SUCCEEDED(element->get_tagName(&name)) && name != nullptr &&
-                    OleStringView(name, SysStringLen(name)) == OleStringView(tag_);
+                    ViewOfBstr(name) == OleStringView(tag_);
   SysFreeString(name);
   return same;
 }

@@ -5,8 +5,7 @@
 
 OleStringView AttributeValue::Text() const {
   if (value_.Get().vt != VT_BSTR) value_ = Variant::TextOf(value_.Get());
-  const BSTR text = value_.Get().bstrVal;
-  return text == nullptr ? OleStringView{} : OleStringView{text, SysStringLen(text)};
+  return ViewOfBstr(value_.Get().bstrVal);
 }
 
 ElementHandle ElementHandle::First(const OLECHAR* tag) const noexcept {

@@ -86,16 +86,16 @@ Connection::Connection(Context& context)
 Connection::~Connection() {
   // Releasing a connection that is still up reports its disconnect; the owner that registered
   // the handler may be half destroyed by now, so it hears nothing more.
-  link_handler_ = nullptr;
+  linkHandler_ = nullptr;
   xmpp_conn_release(connection_);
 }
 
 void Connection::OnStanza(const char* name, StanzaHandler handler) {
-  StanzaHandler& stored = stanza_handlers_.emplace_back(std::move(handler));
+  StanzaHandler& stored = stanzaHandlers_.emplace_back(std::move(handler));
   xmpp_handler_add(connection_, &Connection::OnStanzaEvent, nullptr, name, nullptr, &stored);
 }
 
-void Connection::OnLink(LinkHandler handler) { link_handler_ = std::move(handler); }
+void Connection::OnLink(LinkHandler handler) { linkHandler_ = std::move(handler); }
 
 bool Connection::ConnectClient(const std::string& host, unsigned short port, const std::string& jid,
                                const std::string& password) {
@@ -121,13 +121,13 @@ bool Connection::connected() const { return established_; }
 
 bool Connection::disconnected() const { return xmpp_conn_is_disconnected(connection_) != 0; }
 
-std::string Connection::bound_jid() const {
+std::string Connection::BoundJid() const {
   const char* jid = xmpp_conn_get_bound_jid(connection_);
   if (jid == nullptr) jid = xmpp_conn_get_jid(connection_);
   return jid == nullptr ? std::string() : std::string(jid);
 }
 
-int Connection::send_queue_length() const { return xmpp_conn_send_queue_len(connection_); }
+int Connection::SendQueueLength() const { return xmpp_conn_send_queue_len(connection_); }
 
 void Connection::Send(xmpp_stanza_t* stanza) { xmpp_send(connection_, stanza); }
 
@@ -140,11 +140,11 @@ void Connection::OnLinkEvent(xmpp_conn_t*, xmpp_conn_event_t event, int error,
   auto& connection = *static_cast<Connection*>(self);
   if (event == XMPP_CONN_CONNECT) connection.established_ = true;
   if (event == XMPP_CONN_DISCONNECT || event == XMPP_CONN_FAIL) connection.established_ = false;
-  if (!connection.link_handler_) return;
+  if (!connection.linkHandler_) return;
   if (event == XMPP_CONN_CONNECT) {
-    connection.link_handler_(LinkEvent::kConnected, "");
+    connection.linkHandler_(LinkEvent::kConnected, "");
   } else if (event == XMPP_CONN_DISCONNECT || event == XMPP_CONN_FAIL) {
-    connection.link_handler_(LinkEvent::kDisconnected, DescribeFailure(error, stream_error));
+    connection.linkHandler_(LinkEvent::kDisconnected, DescribeFailure(error, stream_error));
   }
 }
 

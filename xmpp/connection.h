@@ -59,9 +59,9 @@ class Connection {
   bool connected() const;
   bool disconnected() const;
   // The full JID the server bound for a client; the domain for a component.
-  std::string bound_jid() const;
+  std::string BoundJid() const;
   // Stanzas handed to libstrophe but not yet written to the socket.
-  int send_queue_length() const;
+  int SendQueueLength() const;
 
   void Send(xmpp_stanza_t* stanza);
   // Sends XML text as it is: it must be one well-formed stanza, or the server ends the stream.
@@ -75,10 +75,10 @@ class Connection {
 
   Context& context_;
   xmpp_conn_t* connection_;
-  LinkHandler link_handler_;
+  LinkHandler linkHandler_;
   bool established_ = false;
   // A list, so that the handlers libstrophe points at never move.
-  std::list<StanzaHandler> stanza_handlers_;
+  std::list<StanzaHandler> stanzaHandlers_;
 };
 
 }  // namespace quenlo::xmpp

@@ -11,6 +11,7 @@
 
 #include "agenda_fixture.h"
 #include "allocation_walk.h"
+#include "platform/allocation_probe.h"
 #include "sheltered_host.h"
 #include "voting_fixture.h"
 
@@ -91,6 +92,17 @@ void ExpectWholeRequestOrNothing(HRESULT status, const RecordingHost& host,
     EXPECT_TRUE(status == S_FALSE || status == E_OUTOFMEMORY) << "status " << status;
     EXPECT_TRUE(host.Sent().empty()) << "a refused command sent a request";
   }
+}
+
+// The two string copies differ only in how they report a refused allocation: Copy throws, TryCopy
+// answers a null string and leaves the caller to answer its status.
+TEST(AllocationFailureTest, StringCopiesReportARefusedAllocationAsTheirKindSays) {
+  QuenloProbeFailAllocation(1);
+  EXPECT_EQ(Bstr::TryCopy(OLESTR("text")).Get(), nullptr);
+  QuenloProbeFailAllocation(1);
+  EXPECT_THROW(Bstr::Copy(OLESTR("text")), _com_error);
+  QuenloProbeFailAllocation(0);
+  EXPECT_NE(Bstr::TryCopy(OLESTR("text")).Get(), nullptr);
 }
 
 TEST(AllocationFailureTest, VotingUploadSendsItsSubjectsOnceOrKeepsThem) {

@@ -3,20 +3,15 @@
 // bookkeeping would cross into the module as no real host's would.
 #pragma once
 
+#include "component/host_object.h"
 #include "failing_new.h"
 #include "support/recording_host.h"
 
 namespace quenlo::testing {
 
-class ShelteredHost final : public SessionHost, public ExtensionHost {
+class ShelteredHost final : public HostObject<SessionHost, ExtensionHost> {
  public:
   explicit ShelteredHost(RecordingHost& host) : host_(host) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    return host_.QueryInterface(iid, object);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return host_.AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return host_.Release(); }
 
   HRESULT STDMETHODCALLTYPE RegisterSessionType(const OLECHAR* typeName, const OLECHAR* version,
                                                 IClassFactory* factory) override {

@@ -32,8 +32,8 @@ void MeetingTest::SetProperty(IConferenceSession& session, std::u16string_view n
 
 std::u16string MeetingTest::UploadLunchVote(std::u16string_view registered,
                                             std::u16string_view timeout) {
-  SetProperty(alice_.voting_session(), u"voting.registered", registered);
-  SetProperty(alice_.voting_session(), u"voting.timeout", timeout);
+  SetProperty(alice_.VotingSession(), u"voting.registered", registered);
+  SetProperty(alice_.VotingSession(), u"voting.timeout", timeout);
   EXPECT_EQ(alice_.voting().Apply(u"apply-1"), S_OK);
   const SeenEvent applied = SettleOne();
   const std::string* qid = applied.result.Find("qid");

@@ -44,7 +44,7 @@ TEST_F(VotingMeetingTest, RefusedRequestsAreAnnouncedAsErrorsWithTheirCodes) {
 }
 
 TEST_F(VotingMeetingTest, TextOutsideAsciiAndMarkupCrossesTheWireIntact) {
-  SetProperty(alice_.voting_session(), u"voting.timeout", u"");
+  SetProperty(alice_.VotingSession(), u"voting.timeout", u"");
   alice_.voting().Apply(u"apply");
   const std::u16string vote = FromUtf8(*SettleOne().result.Find("qid"));
   const std::u16string caption = u"Caf\u00e9 <&> \"\U0001F600\"";
@@ -69,7 +69,7 @@ TEST_F(VotingMeetingTest, ClearedSubjectsAreNotUploaded) {
 TEST_F(VotingMeetingTest, CommandWithoutRoomSendsNothing) {
   std::size_t packets = 0;
   conference_.transport().SetWireObserver([&](const WirePacket&) { ++packets; });
-  SetProperty(alice_.voting_session(), u"voting.room_name", u"");
+  SetProperty(alice_.VotingSession(), u"voting.room_name", u"");
   EXPECT_EQ(alice_.voting().Apply(u"apply"), S_FALSE);
   EXPECT_TRUE(Settle().empty());
   EXPECT_EQ(packets, 0u);

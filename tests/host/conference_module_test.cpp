@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include "component/reference_count.h"
 #include "host/host_error.h"
 #include "host/in_process_transport.h"
 #include "host/participant.h"
@@ -39,7 +40,7 @@ TEST(ConferenceModuleTest, EntryPointWithAnotherAnswerIsAnError) {
 
 TEST(ConferenceModuleTest, ModuleRegistersVotingThenAgendaWithFactories) {
   const auto module = ConferenceModule::Load(QUENLO_MODULE_PATH);
-  const auto& registrations = module->session_types().registrations();
+  const auto& registrations = module->SessionTypes().registrations();
   ASSERT_EQ(registrations.size(), 2u);
   EXPECT_EQ(registrations[0].type_name, u"quenlo.voting.session");
   EXPECT_EQ(registrations[1].type_name, u"quenlo.agenda.session");
@@ -54,12 +55,12 @@ TEST(ConferenceModuleTest, SessionsHoldTheHostOnlyWhileTheParticipantIsInTheRoom
   InProcessTransport transport(server);
   Participant participant(ConferenceModule::Load(QUENLO_MODULE_PATH), transport,
                           {"alice@example.net", "room@example.net", "Alice"});
-  EXPECT_EQ(participant.host().reference_count(), 2u);
-  EXPECT_EQ(participant.host().subscription_count(), 2u);
+  EXPECT_EQ(ReferencesOf(&participant.host()), 2u);
+  EXPECT_EQ(participant.host().SubscriptionCount(), 2u);
 
   participant.Leave();
-  EXPECT_EQ(participant.host().reference_count(), 0u);
-  EXPECT_EQ(participant.host().subscription_count(), 0u);
+  EXPECT_EQ(ReferencesOf(&participant.host()), 0u);
+  EXPECT_EQ(participant.host().SubscriptionCount(), 0u);
 }
 
 }  // namespace

@@ -12,29 +12,13 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/host_object.h"
+#include "component/reference_count.h"
 #include "host/transport.h"
 
 namespace quenlo::host::testing {
 
-template <class Interface>
-class Counted : public Interface {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, InterfaceId<Interface>())) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<Interface*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  ULONG references = 0;
-};
-
-class FakeSink final : public Counted<IPacketSink> {
+class FakeSink final : public HostObject<IPacketSink> {
  public:
   HRESULT STDMETHODCALLTYPE OnPacket(BSTR /*eventPath*/, IUnknown* packet,
                                      LONG /*reserved*/) override {
@@ -49,9 +33,9 @@ class FakeSink final : public Counted<IPacketSink> {
   std::function<void()> on_packet;
 };
 
-class FakeResult final : public Counted<IUnknown> {};
+class FakeResult final : public HostObject<IUnknown> {};
 
-class FakeFactory final : public Counted<IClassFactory> {
+class FakeFactory final : public HostObject<IClassFactory> {
  public:
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* /*outer*/, REFIID /*iid*/,
                                            void** object) override {

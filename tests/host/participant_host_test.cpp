@@ -40,7 +40,7 @@ TEST_F(ParticipantHostTest, CookiesAreNonZeroAndDistinct) {
   ULONG cookie = 0;
   EXPECT_EQ(host_.Subscribe(u"/packet", nullptr, &cookie), E_POINTER);
   EXPECT_EQ(host_.Subscribe(u"/packet", &first_, nullptr), E_POINTER);
-  EXPECT_EQ(host_.subscription_count(), 2u);
+  EXPECT_EQ(host_.SubscriptionCount(), 2u);
 }
 
 TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
@@ -56,9 +56,9 @@ TEST_F(ParticipantHostTest, PacketsReachEveryPacketSubscriberAndNoOtherPath) {
 
 TEST_F(ParticipantHostTest, SubscriptionHoldsOneReferenceUntilCancelled) {
   const ULONG cookie = Subscribe(first_);
-  EXPECT_EQ(first_.references, 1u);
+  EXPECT_EQ(ReferencesOf(&first_), 1u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_OK);
-  EXPECT_EQ(first_.references, 0u);
+  EXPECT_EQ(ReferencesOf(&first_), 0u);
   EXPECT_EQ(host_.Unsubscribe(cookie), S_FALSE);
 
   host_.Deliver("<iq/>");
@@ -73,7 +73,7 @@ TEST_F(ParticipantHostTest, SinkCancelledDuringDeliveryIsNotCalledAfterwards) {
   host_.Deliver("<iq/>");
   EXPECT_THAT(first_.tags, ElementsAre(u"iq"));
   EXPECT_THAT(second_.tags, IsEmpty());
-  EXPECT_EQ(second_.references, 0u);
+  EXPECT_EQ(ReferencesOf(&second_), 0u);
 }
 
 TEST_F(ParticipantHostTest, TextTheParserRefusesReachesNobody) {
@@ -83,7 +83,7 @@ TEST_F(ParticipantHostTest, TextTheParserRefusesReachesNobody) {
             XmlParseStatus::Ok);
   host_.Receive("not xml");
   EXPECT_THAT(first_.tags, IsEmpty());
-  EXPECT_EQ(host_.refused_packets(), 1u);
+  EXPECT_EQ(host_.RefusedPackets(), 1u);
 }
 
 TEST_F(ParticipantHostTest, ListenersKeepTheirOwnPathAndReference) {
@@ -98,9 +98,9 @@ TEST_F(ParticipantHostTest, ListenersKeepTheirOwnPathAndReference) {
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].path, u"/voting/apply/ok");
   EXPECT_EQ(kept[0].result.Get(), &result);
-  EXPECT_EQ(result.references, 1u);
+  EXPECT_EQ(ReferencesOf(&result), 1u);
   kept.clear();
-  EXPECT_EQ(result.references, 0u);
+  EXPECT_EQ(ReferencesOf(&result), 0u);
 }
 
 TEST_F(ParticipantHostTest, RemovedListenerHearsNothingAndNullObjectsArePassedOn) {

@@ -17,15 +17,15 @@ TEST(SessionTypeRegistryTest, KeepsOneReferenceToEachFactoryUntilCleared) {
   SessionTypeRegistry registry;
   registry.RegisterSessionType(u"quenlo.voting.session", u"1", &voting);
   registry.RegisterSessionType(u"quenlo.agenda.session", u"1", &agenda);
-  EXPECT_EQ(voting.references, 1u);
-  EXPECT_EQ(agenda.references, 1u);
+  EXPECT_EQ(ReferencesOf(&voting), 1u);
+  EXPECT_EQ(ReferencesOf(&agenda), 1u);
   ASSERT_EQ(registry.registrations().size(), 2u);
   EXPECT_EQ(registry.registrations()[0].type_name, u"quenlo.voting.session");
   EXPECT_EQ(registry.registrations()[1].version, u"1");
 
   registry.Clear();
-  EXPECT_EQ(voting.references, 0u);
-  EXPECT_EQ(agenda.references, 0u);
+  EXPECT_EQ(ReferencesOf(&voting), 0u);
+  EXPECT_EQ(ReferencesOf(&agenda), 0u);
 }
 
 TEST(SessionTypeRegistryTest, RegisteringATypeAgainReleasesTheFormerFactory) {
@@ -34,8 +34,8 @@ TEST(SessionTypeRegistryTest, RegisteringATypeAgainReleasesTheFormerFactory) {
   SessionTypeRegistry registry;
   registry.RegisterSessionType(u"quenlo.voting.session", u"1", &first);
   registry.RegisterSessionType(u"quenlo.voting.session", u"1", &second);
-  EXPECT_EQ(first.references, 0u);
-  EXPECT_EQ(second.references, 1u);
+  EXPECT_EQ(ReferencesOf(&first), 0u);
+  EXPECT_EQ(ReferencesOf(&second), 1u);
   EXPECT_EQ(registry.registrations().size(), 1u);
 }
 
@@ -46,9 +46,9 @@ TEST(SessionTypeRegistryTest, SessionsComeFromTheirTypesFactoryOwnedByTheCaller)
   {
     const ComPtr<IUnknown> session = registry.CreateSession(u"quenlo.voting.session");
     EXPECT_EQ(session.Get(), static_cast<IUnknown*>(&factory.product));
-    EXPECT_EQ(factory.product.references, 1u);
+    EXPECT_EQ(ReferencesOf(&factory.product), 1u);
   }
-  EXPECT_EQ(factory.product.references, 0u);
+  EXPECT_EQ(ReferencesOf(&factory.product), 0u);
 }
 
 TEST(SessionTypeRegistryTest, MissingTypesNullFactoriesAndFailingFactoriesAreErrors) {

@@ -10,7 +10,8 @@
 #include "component/bstr.h"
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
-#include "support/reference_count.h"
+#include "component/host_object.h"
+#include "component/reference_count.h"
 #include "support/xml_equivalence.h"
 #include "test_session.h"
 
@@ -190,6 +191,56 @@ TEST(ComPtrTest, OwnsExactlyTheReferencesItTakes) {
   EXPECT_EQ(ReferencesOf(object->Primary()), 2u);
   detached->Release();
   EXPECT_EQ(object->Primary()->Release(), 0u);
+}
+
+TEST(ComPtrTest, QueryToHandsOutOneReferenceOrANullAndTheReason) {
+  auto* object = new TwoFaced();
+  const ComPtr<ITestCommands> commands(object->Commands());
+  ITestResult* result = nullptr;
+  ASSERT_EQ(commands.QueryTo(&result), S_OK);
+  EXPECT_EQ(result, object->Result());
+  EXPECT_EQ(ReferencesOf(object->Primary()), 2u);
+  result->Release();
+  IConferenceSession* missing = reinterpret_cast<IConferenceSession*>(object);  // to see it cleared
+  EXPECT_EQ(commands.QueryTo(&missing), E_NOINTERFACE);
+  EXPECT_EQ(missing, nullptr);
+  missing = reinterpret_cast<IConferenceSession*>(object);
+  EXPECT_EQ(ComPtr<ITestCommands>().QueryTo(&missing), E_NOINTERFACE);
+  EXPECT_EQ(missing, nullptr);
+  EXPECT_EQ(commands.QueryTo<ITestResult>(nullptr), E_POINTER);
+  EXPECT_EQ(ReferencesOf(object->Primary()), 1u);
+}
+
+// A host-side object with an interface that has an identifier and one that has none.
+class HostSide final : public HostObject<IPacketSink, SessionHost> {
+ public:
+  HRESULT STDMETHODCALLTYPE OnPacket(BSTR, IUnknown*, LONG) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR*, IPacketSink*, ULONG*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RaiseEvent(BSTR, LONG, IUnknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ReservedSlot1() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ReservedSlot2() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement*) override { return E_NOTIMPL; }
+};
+
+TEST(HostObjectTest, AnswersUnknownAndItsIdentifiedInterfacesAndOutlivesItsCount) {
+  HostSide object;
+  SessionHost* host = &object;
+  void* found = nullptr;
+  ASSERT_EQ(host->QueryInterface(IID_IUnknown, &found), S_OK);
+  EXPECT_EQ(found, static_cast<IUnknown*>(static_cast<IPacketSink*>(&object)));
+  ASSERT_EQ(host->QueryInterface(IID_IPacketSink, &found), S_OK);
+  EXPECT_EQ(found, static_cast<IPacketSink*>(&object));
+  EXPECT_EQ(ReferencesOf(&object), 2u);
+  found = &object;  // not null, to see it cleared
+  EXPECT_EQ(host->QueryInterface(IID_IConferenceSession, &found), E_NOINTERFACE);
+  EXPECT_EQ(found, nullptr);
+  EXPECT_EQ(host->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(object.Release(), 1u);
+  EXPECT_EQ(object.Release(), 0u);  // the owner, not the count, decides when it goes
+  EXPECT_EQ(ReferencesOf(&object), 0u);
 }
 
 TEST(BstrTest, CopiesKeepEmbeddedZerosAndNullCopiesAsAnAllocatedEmptyString) {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <thread>
 
+#include "component/reference_count.h"
 #include "support/xml_equivalence.h"
 #include "test_session.h"
 #include "xml/shared_document.h"
@@ -128,16 +129,16 @@ TEST_F(SessionTest, ConcurrentPropertyCallsAreSerialised) {
 TEST_F(SessionTest, AttachSubscribesOnceAndDetachCancelsWithTheSameCookie) {
   EXPECT_EQ(config_->Detach(), S_OK);  // never attached: nothing to cancel
   EXPECT_TRUE(host_.Unsubscribed().empty());
-  const ULONG before = host_.References();
+  const ULONG before = ReferencesOf(&host_);
   ASSERT_EQ(config_->Attach(&host_), S_OK);
   ASSERT_EQ(host_.Subscriptions().size(), 1u);
   EXPECT_EQ(host_.Subscriptions()[0].eventPath, ToOleString(OLESTR("/packet")));
   EXPECT_EQ(host_.Subscriptions()[0].sink.Get(), sink_.Get());
-  EXPECT_EQ(host_.References(), before + 1);
+  EXPECT_EQ(ReferencesOf(&host_), before + 1);
   ASSERT_EQ(config_->Detach(), S_OK);
   ASSERT_EQ(host_.Unsubscribed().size(), 1u);
   EXPECT_EQ(host_.Unsubscribed()[0], host_.Subscriptions()[0].cookie);
-  EXPECT_EQ(host_.References(), before);
+  EXPECT_EQ(ReferencesOf(&host_), before);
   EXPECT_EQ(config_->Detach(), S_OK);  // already detached: nothing more
   EXPECT_EQ(host_.Unsubscribed().size(), 1u);
 }
@@ -147,13 +148,13 @@ TEST_F(SessionTest, AttachingAgainMovesTheSubscription) {
   ASSERT_EQ(config_->Attach(&host_), S_OK);
   ASSERT_EQ(config_->Attach(&second), S_OK);
   EXPECT_EQ(host_.ActiveSubscriptions(), 0u);
-  EXPECT_EQ(host_.References(), 1u);
+  EXPECT_EQ(ReferencesOf(&host_), 1u);
   EXPECT_EQ(second.ActiveSubscriptions(), 1u);
   ASSERT_EQ(config_->Attach(&second), S_OK);  // the same host again stays alive and subscribed
   EXPECT_EQ(second.ActiveSubscriptions(), 1u);
-  EXPECT_EQ(second.References(), 2u);
+  EXPECT_EQ(ReferencesOf(&second), 2u);
   config_->Detach();
-  EXPECT_EQ(second.References(), 1u);
+  EXPECT_EQ(ReferencesOf(&second), 1u);
   EXPECT_EQ(config_->Attach(nullptr), E_POINTER);
 }
 
@@ -166,7 +167,7 @@ TEST_F(SessionTest, DestroyedSessionReleasesAHostStillHeld) {
   config_.Reset();
   unknown_.Reset();
   EXPECT_EQ(TestSession::destroyed, 1);
-  EXPECT_EQ(host_.References(), 1u);
+  EXPECT_EQ(ReferencesOf(&host_), 1u);
 }
 
 TEST_F(SessionTest, EmptyingTheRoomNameReleasesTheSharedDocument) {

@@ -4,6 +4,7 @@
 #include <quenlo/extension.h>
 #include <quenlo/voting.h>
 
+#include "component/reference_count.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -18,7 +19,7 @@ TEST(ExtensionTest, RegistersVotingThenAgendaAndReturns42) {
   for (const RecordingHost::Registration& registration : host.Registrations()) {
     EXPECT_EQ(registration.version, ToOleString(OLESTR("1")));
   }
-  EXPECT_EQ(host.References(), 1u);  // the host is neither kept nor counted
+  EXPECT_EQ(ReferencesOf(&host), 1u);  // the host is neither kept nor counted
 }
 
 TEST(ExtensionTest, EachCallRegistersNewFactoriesThatTheHostOwns) {
@@ -33,8 +34,7 @@ TEST(ExtensionTest, EachCallRegistersNewFactoriesThatTheHostOwns) {
     ASSERT_TRUE(again);
     EXPECT_NE(first.Get(), again.Get());
     // The host's reference is the only one: the module kept none.
-    first->AddRef();
-    EXPECT_EQ(first->Release(), 1u);
+    EXPECT_EQ(ReferencesOf(first.Get()), 1u);
   }
 }
 

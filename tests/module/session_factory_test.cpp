@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/reference_count.h"
+#include "component/reference_count.h"
 #include "test_session.h"
 
 namespace {

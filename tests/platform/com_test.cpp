@@ -28,7 +28,7 @@ TEST(ComTest, CreatesDocumentsWithTheRequestedInterface) {
     void* object = nullptr;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_DOMDocument, nullptr, 7, iid, &object));
     auto* unknown = static_cast<IUnknown*>(object);
-    EXPECT_EQ(1u, RefCount(unknown));
+    EXPECT_EQ(1u, ReferencesOf(unknown));
     void* document = nullptr;
     ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IXMLDOMDocument, &document));
     EXPECT_EQ(1u, static_cast<IUnknown*>(document)->Release());
@@ -51,7 +51,7 @@ TEST(ComTest, CreationFailures) {
   EXPECT_EQ(E_NOINTERFACE,
             CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_ALL, IID_IXMLDOMElement, &object));
   EXPECT_EQ(nullptr, object);
-  EXPECT_EQ(1u, RefCount(outer.get()));
+  EXPECT_EQ(1u, ReferencesOf(outer.get()));
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST_F(DomElementTest, PutTextReplacesAllChildren) {
   EXPECT_EQ(u"<subjects>plain</subjects>", Xml(parent.get()));
   IXMLDOMNode* parentOfChild = nullptr;
   EXPECT_EQ(S_FALSE, child->get_parentNode(&parentOfChild));
-  EXPECT_EQ(1u, RefCount(child.get()));
+  EXPECT_EQ(1u, ReferencesOf(child.get()));
 
   ASSERT_EQ(S_OK, parent->put_text(nullptr));
   VARIANT_BOOL has = VARIANT_TRUE;
@@ -283,7 +283,7 @@ TEST_F(DomElementTest, AppendChildMovesAndRefusesCycles) {
   EXPECT_EQ(E_INVALIDARG, a->appendChild(nullptr, nullptr));
   Append(a.get(), c.get());  // moves c from b to a
   EXPECT_EQ(u"<a><b/><c/></a>", Xml(a.get()));
-  EXPECT_EQ(2u, RefCount(c.get()));  // the test and a; b let go of its reference
+  EXPECT_EQ(2u, ReferencesOf(c.get()));  // the test and a; b let go of its reference
 
   IXMLDOMNode* appended = nullptr;
   ASSERT_EQ(S_OK, a->appendChild(b.get(), &appended));  // to the end again
@@ -349,12 +349,11 @@ TEST_F(DomElementTest, NodeNamesAndTypes) {
   const Ref<IXMLDOMNode> owned(text);
   ASSERT_EQ(S_OK, text->get_nodeName(&name));
   EXPECT_EQ(u"#text", ViewOf(OwnedBstr(name).get()));
-  VARIANT value;
-  ASSERT_EQ(S_OK, text->get_nodeValue(&value));
-  EXPECT_EQ(u"text", ViewOf(value.bstrVal));
-  VariantClear(&value);
-  ASSERT_EQ(S_FALSE, root->get_nodeValue(&value));
-  EXPECT_EQ(VT_NULL, value.vt);
+  Variant value;
+  ASSERT_EQ(S_OK, text->get_nodeValue(value.Put()));
+  EXPECT_EQ(u"text", ViewOf(value.Get().bstrVal));
+  ASSERT_EQ(S_FALSE, root->get_nodeValue(value.Put()));
+  EXPECT_EQ(VT_NULL, value.Get().vt);
   void* element = nullptr;
   EXPECT_EQ(E_NOINTERFACE, text->QueryInterface(IID_IXMLDOMElement, &element));
   EXPECT_EQ(nullptr, element);

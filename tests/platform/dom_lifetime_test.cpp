@@ -10,34 +10,34 @@ TEST(DomLifetimeTest, ParentHoldsOneReferencePerChild) {
   const auto document = NewDocument();
   const auto parent = NewElement(document.get(), u"parent");
   const auto child = NewElement(document.get(), u"child");
-  EXPECT_EQ(1u, RefCount(document.get()));  // nodes do not hold their document
-  EXPECT_EQ(1u, RefCount(child.get()));
+  EXPECT_EQ(1u, ReferencesOf(document.get()));  // nodes do not hold their document
+  EXPECT_EQ(1u, ReferencesOf(child.get()));
   Append(parent.get(), child.get());
-  EXPECT_EQ(2u, RefCount(child.get()));
-  EXPECT_EQ(1u, RefCount(parent.get()));
+  EXPECT_EQ(2u, ReferencesOf(child.get()));
+  EXPECT_EQ(1u, ReferencesOf(parent.get()));
 
   IXMLDOMNode* first = nullptr;
   ASSERT_EQ(S_OK, parent->get_firstChild(&first));
-  EXPECT_EQ(3u, RefCount(child.get()));
+  EXPECT_EQ(3u, ReferencesOf(child.get()));
   first->Release();
   IXMLDOMNodeList* list = nullptr;
   ASSERT_EQ(S_OK, parent->get_childNodes(&list));
-  EXPECT_EQ(3u, RefCount(child.get()));
-  EXPECT_EQ(1u, RefCount(parent.get()));  // a child list holds the children only
+  EXPECT_EQ(3u, ReferencesOf(child.get()));
+  EXPECT_EQ(1u, ReferencesOf(parent.get()));  // a child list holds the children only
   list->Release();
-  EXPECT_EQ(2u, RefCount(child.get()));
+  EXPECT_EQ(2u, ReferencesOf(child.get()));
   IXMLDOMNamedNodeMap* map = nullptr;
   ASSERT_EQ(S_OK, parent->get_attributes(&map));
-  EXPECT_EQ(2u, RefCount(parent.get()));
+  EXPECT_EQ(2u, ReferencesOf(parent.get()));
   map->Release();
-  EXPECT_EQ(1u, RefCount(parent.get()));
+  EXPECT_EQ(1u, ReferencesOf(parent.get()));
 }
 
 TEST(DomLifetimeTest, TagListKeepsItsRootAlive) {
   IXMLDOMElement* root = Parse("<r><a/><b><a/></b></r>").release();
   IXMLDOMNodeList* list = nullptr;
   ASSERT_EQ(S_OK, root->getElementsByTagName(MakeBstr(u"a").get(), &list));
-  EXPECT_EQ(2u, RefCount(root));
+  EXPECT_EQ(2u, ReferencesOf(root));
   IXMLDOMNode* first = nullptr;
   ASSERT_EQ(S_OK, list->get_item(0, &first));
   first->Release();  // the list remembers the first match without holding it
@@ -48,7 +48,7 @@ TEST(DomLifetimeTest, TagListKeepsItsRootAlive) {
   ASSERT_EQ(S_OK, list->get_length(&length));
   EXPECT_EQ(2, length);
   list->Release();
-  EXPECT_EQ(1u, RefCount(second));  // the tree went with the list; the held item lives on
+  EXPECT_EQ(1u, ReferencesOf(second));  // the tree went with the list; the held item lives on
   second->Release();
 }
 
@@ -81,7 +81,7 @@ TEST(DomLifetimeTest, ParsedChildOutlivesTheReplyTree) {
   auto query = ElementsByTag(iq, u"query");
   ASSERT_EQ(1u, query.size());
   EXPECT_EQ(0u, iq->Release());
-  EXPECT_EQ(1u, RefCount(query[0].get()));
+  EXPECT_EQ(1u, ReferencesOf(query[0].get()));
   EXPECT_EQ(u"12", TextOf(query[0].get()));
   EXPECT_EQ(u"ns", NamespaceOf(query[0].get()));
   EXPECT_EQ(2u, ElementsByTag(query[0].get(), u"*").size());
@@ -148,7 +148,7 @@ TEST(DomLifetimeTest, ReferencesCountExactlyAcrossThreads) {
     });
   }
   for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(1u, RefCount(element.get()));
+  EXPECT_EQ(1u, ReferencesOf(element.get()));
 }
 
 TEST(DomLifetimeTest, RequestsFromALongLivedDocumentLeaveNoNodeOrStringAlive) {

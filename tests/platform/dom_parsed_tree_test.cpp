@@ -84,7 +84,7 @@ TEST(DomParsedTreeTest, AHeldTextNodeKeepsItsDataWhenEverythingElseIsGone) {
   }
   const Ref<IXMLDOMNode> held(text);
   EXPECT_EQ(u"kept text", TextOf(text));
-  EXPECT_EQ(1u, RefCount(text));
+  EXPECT_EQ(1u, ReferencesOf(text));
 }
 
 TEST(DomParsedTreeTest, TreesParsedOnSeveralThreadsAreIndependent) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "component/reference_count.h"
+#include "component/variant.h"
 #include "owned_bstr.h"
 
 template <class T>
@@ -19,11 +21,6 @@ struct ReleaseReference {
 // Owns one reference.
 template <class T>
 using Ref = std::unique_ptr<T, ReleaseReference<T>>;
-
-inline ULONG RefCount(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
 
 inline Ref<IXMLDOMDocument> NewDocument() {
   void* document = nullptr;
@@ -51,17 +48,15 @@ inline HRESULT SetAttribute(IXMLDOMElement* element, std::u16string_view name,
 // The attribute's value, or nothing when getAttribute reports it absent.
 inline std::optional<std::u16string> AttributeOf(IXMLDOMElement* element,
                                                  std::u16string_view name) {
-  VARIANT value;
-  const HRESULT hr = element->getAttribute(MakeBstr(name).get(), &value);
+  Variant value;
+  const HRESULT hr = element->getAttribute(MakeBstr(name).get(), value.Put());
   if (hr == S_FALSE) {
-    EXPECT_EQ(VT_NULL, value.vt);
+    EXPECT_EQ(VT_NULL, value.Get().vt);
     return std::nullopt;
   }
   EXPECT_EQ(S_OK, hr);
-  EXPECT_EQ(VT_BSTR, value.vt);
-  std::u16string text(ViewOf(value.bstrVal));
-  VariantClear(&value);
-  return text;
+  EXPECT_EQ(VT_BSTR, value.Get().vt);
+  return std::u16string(ViewOf(value.Get().bstrVal));
 }
 
 inline void Append(IXMLDOMNode* parent, IXMLDOMNode* child) {

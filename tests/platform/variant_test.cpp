@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "component/com_ptr.h"
+#include "component/host_object.h"
+#include "component/reference_count.h"
 #include "owned_bstr.h"
 
 namespace {
@@ -11,21 +14,10 @@ namespace {
 using namespace std::string_view_literals;
 
 // Counts references without ever destroying itself, so a test can read the count afterwards.
-class CountedObject final : public IUnknown {
+// Starts with the test's own reference.
+class CountedObject final : public HostObject<IUnknown> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!IsEqualIID(riid, IID_IUnknown)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  ULONG references = 1;
+  CountedObject() { AddRef(); }
 };
 
 // A variant that clears itself at the end of the test.
@@ -39,10 +31,9 @@ struct Variant : VARIANT {
 
 // A variant of the given interface type holding a new reference on object.
 Variant Holding(CountedObject& object, VARTYPE type = VT_UNKNOWN) {
-  object.AddRef();
   Variant variant;
   variant.vt = type;
-  variant.punkVal = &object;
+  ComPtr<IUnknown>(&object).CopyTo(&variant.punkVal);
   return variant;
 }
 
@@ -96,7 +87,7 @@ TEST(VariantLifetime, ClearReleasesInterfaceAndEmpties) {
   CountedObject object;
   Variant variant = Holding(object);
   EXPECT_EQ(VariantClear(&variant), S_OK);
-  EXPECT_EQ(object.references, 1u);
+  EXPECT_EQ(ReferencesOf(&object), 1u);
   EXPECT_EQ(variant.vt, VT_EMPTY);
 }
 
@@ -125,10 +116,10 @@ TEST(VariantLifetime, CopyAddsReferenceAndCopyOntoItselfDoesNothing) {
     Variant copy;
     ASSERT_EQ(VariantCopy(&copy, &source), S_OK);
     EXPECT_EQ(copy.punkVal, &object);
-    EXPECT_EQ(object.references, 3u);
+    EXPECT_EQ(ReferencesOf(&object), 3u);
   }
   EXPECT_EQ(VariantCopy(&source, &source), S_OK);
-  EXPECT_EQ(object.references, 2u);
+  EXPECT_EQ(ReferencesOf(&object), 2u);
 }
 
 TEST(VariantLifetime, CopyOfNullStringStaysNull) {
@@ -183,7 +174,7 @@ TEST(VariantToText, NullAndInterfacesDoNotConvert) {
   Variant unknown = Holding(object);
   Variant text;
   EXPECT_EQ(Convert(unknown, VT_BSTR, text), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(object.references, 2u);
+  EXPECT_EQ(ReferencesOf(&object), 2u);
 }
 
 TEST(VariantFromText, ReadsIntegers) {
@@ -350,9 +341,9 @@ TEST(VariantChangeType, InterfacesKeepTheirReferences) {
     Variant unknown;
     ASSERT_EQ(Convert(dispatch, VT_UNKNOWN, unknown), S_OK);
     EXPECT_EQ(unknown.punkVal, &object);
-    EXPECT_EQ(object.references, 4u);
+    EXPECT_EQ(ReferencesOf(&object), 4u);
   }
-  EXPECT_EQ(object.references, 2u);
+  EXPECT_EQ(ReferencesOf(&object), 2u);
 }
 
 }  // namespace

@@ -29,12 +29,12 @@ TEST_F(AgendaTest, ItemsAreCreatedModifiedDeletedAndBrowsed) {
   EXPECT_EQ(created.type(), "result");
   EXPECT_STREQ(created.query().child("subject").child("time").text().get(), "09:00");
   To(Agenda(kAnn, "create", Item("b", "Budget")), kAnn);
-  EXPECT_EQ(To(Agenda(kAnn, "create", Item("a", "Again")), kAnn).error_code(),
+  EXPECT_EQ(To(Agenda(kAnn, "create", Item("a", "Again")), kAnn).ErrorCode(),
             Code(ErrorCode::kDuplicateAgendaItem));
 
   const Packet& modified = To(Agenda(kAnn, "modify", Item("a", "Welcome back")), kAnn);
   EXPECT_STREQ(modified.query().child("subject").child("text").text().get(), "Welcome back");
-  EXPECT_EQ(To(Agenda(kAnn, "modify", Item("z", "None")), kAnn).error_code(),
+  EXPECT_EQ(To(Agenda(kAnn, "modify", Item("z", "None")), kAnn).ErrorCode(),
             Code(ErrorCode::kUnknownAgendaItem));
 
   const Packet& browsed = To(Agenda(kCid, "browse"), kCid);
@@ -46,7 +46,7 @@ TEST_F(AgendaTest, ItemsAreCreatedModifiedDeletedAndBrowsed) {
   EXPECT_STREQ(deleted.query().child("subject").child("text").text().get(), "Welcome back");
   EXPECT_EQ(QidsOf(To(Agenda(kCid, "browse"), kCid)), (std::vector<std::string>{"b"}));
   const Packet& refused = To(Agenda(kAnn, "delete", "<qid>a</qid>"), kAnn);
-  EXPECT_EQ(refused.error_code(), Code(ErrorCode::kUnknownAgendaItem));
+  EXPECT_EQ(refused.ErrorCode(), Code(ErrorCode::kUnknownAgendaItem));
   EXPECT_STREQ(refused.iq().child("error").child("qid").text().get(), "a");
 }
 
@@ -80,7 +80,7 @@ TEST_F(AgendaTest, RequestGivesTheItemLastSynced) {
   const Packet& current = To(Agenda(kBob, "request"), kBob);
   EXPECT_STREQ(current.query().child("subject").child("text").text().get(), "Budget 2025");
 
-  EXPECT_EQ(To(Agenda(kAnn, "sync", "<qid>zz</qid>"), kAnn).error_code(),
+  EXPECT_EQ(To(Agenda(kAnn, "sync", "<qid>zz</qid>"), kAnn).ErrorCode(),
             Code(ErrorCode::kUnknownAgendaItem));
   EXPECT_EQ(QidsOf(To(Agenda(kBob, "request"), kBob)), std::vector<std::string>{"b"});
 
@@ -91,11 +91,11 @@ TEST_F(AgendaTest, RequestGivesTheItemLastSynced) {
 TEST_F(AgendaTest, MalformedItemsAreRefused) {
   for (const std::string& body :
        {std::string(), std::string("<subject><text>t</text></subject>"), Item("", "No key")}) {
-    EXPECT_EQ(To(Agenda(kAnn, "create", body), kAnn).error_code(),
+    EXPECT_EQ(To(Agenda(kAnn, "create", body), kAnn).ErrorCode(),
               Code(ErrorCode::kMalformedRequest))
         << body;
   }
-  EXPECT_EQ(To(Agenda(kAnn, "sync"), kAnn).error_code(), Code(ErrorCode::kMalformedRequest));
+  EXPECT_EQ(To(Agenda(kAnn, "sync"), kAnn).ErrorCode(), Code(ErrorCode::kMalformedRequest));
   EXPECT_TRUE(QidsOf(To(Agenda(kAnn, "browse"), kAnn)).empty());
 }
 

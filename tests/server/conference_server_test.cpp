@@ -35,24 +35,24 @@ TEST_F(ConferenceServerTest, ErrorReplyCarriesQueryCodeQidAndText) {
   EXPECT_STREQ(error.query().attribute("type").value(), "start");
   EXPECT_STREQ(error.query().attribute("xmlns").value(), kVotingNamespace);
   EXPECT_FALSE(error.query().first_child());
-  EXPECT_EQ(error.error_code(), Code(ErrorCode::kUnknownVote));
+  EXPECT_EQ(error.ErrorCode(), Code(ErrorCode::kUnknownVote));
   EXPECT_STREQ(error.iq().child("error").child("qid").text().get(), "77");
   EXPECT_STRNE(error.iq().child("error").child("text").text().get(), "");
 }
 
 TEST_F(ConferenceServerTest, UnknownTypesAndServicesAreRefused) {
-  EXPECT_EQ(To(Voting(kAnn, "vote"), kAnn).error_code(), Code(ErrorCode::kUnknownRequestType));
-  EXPECT_EQ(To(Agenda(kAnn, "showall"), kAnn).error_code(), Code(ErrorCode::kUnknownRequestType));
-  EXPECT_EQ(To(Send(kAnn, "quenlo:conf:chat", "apply"), kAnn).error_code(),
+  EXPECT_EQ(To(Voting(kAnn, "vote"), kAnn).ErrorCode(), Code(ErrorCode::kUnknownRequestType));
+  EXPECT_EQ(To(Agenda(kAnn, "showall"), kAnn).ErrorCode(), Code(ErrorCode::kUnknownRequestType));
+  EXPECT_EQ(To(Send(kAnn, "quenlo:conf:chat", "apply"), kAnn).ErrorCode(),
             Code(ErrorCode::kUnknownRequestType));
 }
 
 TEST_F(ConferenceServerTest, StrangersAndUnknownRoomsAreRefused) {
   const Packet& stranger = To(Voting("eve@example.org", "apply"), "eve@example.org");
-  EXPECT_EQ(stranger.error_code(), Code(ErrorCode::kNotParticipant));
+  EXPECT_EQ(stranger.ErrorCode(), Code(ErrorCode::kNotParticipant));
 
   ASSERT_TRUE(server_->Leave(kRoom, kCid));
-  EXPECT_EQ(To(Voting(kCid, "apply"), kCid).error_code(), Code(ErrorCode::kNotParticipant));
+  EXPECT_EQ(To(Voting(kCid, "apply"), kCid).ErrorCode(), Code(ErrorCode::kNotParticipant));
   const std::string qid = ReferVote(false, false);
   const auto started = Voting(kAnn, "start", "<qid>" + qid + "</qid>");
   EXPECT_EQ(started.size(), 2u);  // the reply and Bob's push: none to those who left
@@ -61,7 +61,7 @@ TEST_F(ConferenceServerTest, StrangersAndUnknownRoomsAreRefused) {
                                                  "<iq type='set' to='other@conf' id='x'><query "
                                                  "type='apply' xmlns='quenlo:conf:voting'/></iq>"));
   ASSERT_EQ(packets.size(), 1u);
-  EXPECT_EQ(packets[0].error_code(), Code(ErrorCode::kUnknownRoom));
+  EXPECT_EQ(packets[0].ErrorCode(), Code(ErrorCode::kUnknownRoom));
   EXPECT_STREQ(packets[0].iq().attribute("from").value(), "other@conf");
 }
 
@@ -77,14 +77,14 @@ TEST_F(ConferenceServerTest, RoomsKeepTheirOwnVotes) {
                                 "xmlns='quenlo:conf:voting'><qid>" +
                                     qid + "</qid></query></iq>"));
   ASSERT_EQ(packets.size(), 1u);
-  EXPECT_EQ(packets[0].error_code(), Code(ErrorCode::kUnknownVote));
+  EXPECT_EQ(packets[0].ErrorCode(), Code(ErrorCode::kUnknownVote));
 }
 
 TEST_F(ConferenceServerTest, RequestWithoutQueryIsAnsweredAsMalformed) {
   const auto packets =
       ParseAll(server_->Receive(kAnn, std::string("<iq type='get' to='") + kRoom + "' id='q'/>"));
   ASSERT_EQ(packets.size(), 1u);
-  EXPECT_EQ(packets[0].error_code(), Code(ErrorCode::kMalformedRequest));
+  EXPECT_EQ(packets[0].ErrorCode(), Code(ErrorCode::kMalformedRequest));
   EXPECT_STREQ(packets[0].iq().attribute("id").value(), "q");
 }
 

@@ -54,7 +54,7 @@ TEST_F(OwnerTest, OnlyTheOwnerRunsTheMeeting) {
   for (const auto& [service, request] : refused) {
     const auto packets = Send(kBob, service, request.first, request.second);
     ASSERT_EQ(packets.size(), 1u) << request.first << ": nobody else may hear of it";
-    EXPECT_EQ(packets[0].error_code(), Code(ErrorCode::kNotAllowed)) << request.first;
+    EXPECT_EQ(packets[0].ErrorCode(), Code(ErrorCode::kNotAllowed)) << request.first;
   }
   EXPECT_EQ(Snapshot(), before);
   EXPECT_FALSE(To(Agenda(kBob, "request"), kBob).query().first_child());
@@ -72,10 +72,10 @@ TEST_F(OwnerTest, OnlyTheOwnerRunsTheMeeting) {
 
 TEST_F(OwnerTest, OwnershipGoesOnlyFromTheOwnerToSomebodyInTheRoom) {
   EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
-  EXPECT_EQ(To(HandOver(kBob, "bob@example.org"), kBob).error_code(), Code(ErrorCode::kNotAllowed));
-  EXPECT_EQ(To(HandOver(kAnn, "eve@example.org"), kAnn).error_code(),
+  EXPECT_EQ(To(HandOver(kBob, "bob@example.org"), kBob).ErrorCode(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(To(HandOver(kAnn, "eve@example.org"), kAnn).ErrorCode(),
             Code(ErrorCode::kOwnerNotPresent));
-  EXPECT_EQ(To(Send(kAnn, kAdminNamespace, "abdicate"), kAnn).error_code(),
+  EXPECT_EQ(To(Send(kAnn, kAdminNamespace, "abdicate"), kAnn).ErrorCode(),
             Code(ErrorCode::kUnknownRequestType));
   EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
 
@@ -84,7 +84,7 @@ TEST_F(OwnerTest, OwnershipGoesOnlyFromTheOwnerToSomebodyInTheRoom) {
   EXPECT_EQ(handed.type(), "result");
   EXPECT_EQ(handed.text("owner"), "cid@example.org");
   EXPECT_EQ(server_->OwnerOf(kRoom), "cid@example.org");
-  EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).ErrorCode(), Code(ErrorCode::kNotAllowed));
   EXPECT_EQ(To(Voting(kCid, "apply"), kCid).type(), "result");
 
   // Leaving does not give the room away: the owner is the person, present or not.
@@ -105,7 +105,7 @@ TEST_F(OwnerTest, AnOwnerNamedInAdvanceOwnsTheRoomWhoeverJoinsFirst) {
                             "' id='a'><query type='apply' xmlns='quenlo:conf:voting'/></iq>")),
               from);
   };
-  EXPECT_EQ(apply(kAnn).error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(apply(kAnn).ErrorCode(), Code(ErrorCode::kNotAllowed));
   EXPECT_EQ(apply(kBob).type(), "result");
   // The other room keeps the owner who joined it first.
   EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
@@ -121,7 +121,7 @@ TEST_F(OwnerTest, OnePersonOnTwoDevicesCastsOneBallotUnderTheNameTheyJoinedWith)
   EXPECT_EQ(To(Voting(kAnnTablet, "start", Qid(qid)), kAnnTablet).type(), "result");
 
   EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
-  EXPECT_EQ(To(Ballot(kBobPhone, qid, {"2"}), kBobPhone).error_code(),
+  EXPECT_EQ(To(Ballot(kBobPhone, qid, {"2"}), kBobPhone).ErrorCode(),
             Code(ErrorCode::kAlreadyVoted));
   const Packet& tally = To(Voting(kCid, "kithe", Qid(qid)), kCid);
   EXPECT_EQ(tally.text("count"), "1");
@@ -142,7 +142,7 @@ TEST_F(OwnerTest, AnAddressWrittenInsideTheRequestIsNotBelieved) {
   const auto start = forged(kBob, kAnn, "start", Qid(qid));
   ASSERT_EQ(start.size(), 1u);
   EXPECT_EQ(start[0].to, kBob);
-  EXPECT_EQ(start[0].error_code(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(start[0].ErrorCode(), Code(ErrorCode::kNotAllowed));
 
   Voting(kAnn, "start", Qid(qid));
   const auto ballot =
@@ -156,7 +156,7 @@ TEST_F(OwnerTest, AnAddressWrittenInsideTheRequestIsNotBelieved) {
 
   // A stranger claiming a member's address is still a stranger.
   const auto stranger = forged("eve@example.org", kAnn, "apply", "");
-  EXPECT_EQ(To(stranger, "eve@example.org").error_code(), Code(ErrorCode::kNotParticipant));
+  EXPECT_EQ(To(stranger, "eve@example.org").ErrorCode(), Code(ErrorCode::kNotParticipant));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 namespace quenlo::server::testing {
 
-int Packet::error_code() const {
+int Packet::ErrorCode() const {
   const pugi::xml_node error = iq().child("error");
   EXPECT_EQ(std::string(error.attribute("code").value()), error.child("code").text().get());
   return error.attribute("code").as_int(-1);

@@ -22,7 +22,7 @@ struct Packet {
   std::string type() const { return iq().attribute("type").value(); }
   std::string text(const char* name) const { return query().child(name).text().get(); }
   // The code of an error reply, after checking that attribute and element agree.
-  int error_code() const;
+  int ErrorCode() const;
 };
 
 // A room with three participants (Ann joins first, so she owns it) and a clock the test moves

@@ -95,9 +95,9 @@ TEST_F(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
   }
   EXPECT_EQ(after.str(), before.str());
 
-  EXPECT_EQ(To(Ballot(kBob, running, {"1"}), kBob).error_code(), Code(ErrorCode::kAlreadyVoted));
-  EXPECT_EQ(To(Voting(kBob, "end", Qid(running)), kBob).error_code(), Code(ErrorCode::kNotAllowed));
-  EXPECT_EQ(To(Voting(kAnn, "start", Qid(ended)), kAnn).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Ballot(kBob, running, {"1"}), kBob).ErrorCode(), Code(ErrorCode::kAlreadyVoted));
+  EXPECT_EQ(To(Voting(kBob, "end", Qid(running)), kBob).ErrorCode(), Code(ErrorCode::kNotAllowed));
+  EXPECT_EQ(To(Voting(kAnn, "start", Qid(ended)), kAnn).ErrorCode(), Code(ErrorCode::kWrongState));
   EXPECT_EQ(To(Ballot(kAnn, running, {"3"}), kAnn).type(), "result");
   EXPECT_EQ(To(Voting(kCid, "kithe", Qid(running)), kCid).text("count"), "3");
 }
@@ -132,8 +132,7 @@ TEST_F(StoreTest, VoteIdentifiersGoOnCountingAcrossRestarts) {
   Voting(kAnn, "delete", Qid("3"));
   RestartAndRejoin();
   EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).text("qid"), "4");
-  EXPECT_EQ(To(Voting(kAnn, "content", Qid("3")), kAnn).error_code(),
-            Code(ErrorCode::kUnknownVote));
+  EXPECT_EQ(To(Voting(kAnn, "content", Qid("3")), kAnn).ErrorCode(), Code(ErrorCode::kUnknownVote));
 }
 
 TEST_F(StoreTest, AVoteThatRanOutWhileTheServiceWasDownEndsAtStartAndRejoinersLearnIt) {
@@ -160,7 +159,7 @@ TEST_F(StoreTest, AVoteThatRanOutWhileTheServiceWasDownEndsAtStartAndRejoinersLe
   EXPECT_TRUE(server_->Join(kRoom, kBob, "Bob")->empty());
   // The end is kept: the next start finds the vote ended, not running out again.
   EXPECT_TRUE(RestartAndRejoin(1s).empty());
-  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).ErrorCode(), Code(ErrorCode::kWrongState));
 }
 
 TEST_F(StoreTest, UnusableFilesAreRefusedInOneLineAndLeftAsTheyWere) {
@@ -198,13 +197,13 @@ TEST_F(StoreTest, UnusableFilesAreRefusedInOneLineAndLeftAsTheyWere) {
 // Passes everything to a store in memory, but fails the write or commit it is told to.
 class FailingStore final : public Store {
  public:
-  void FailWrite(int after_writes) { writes_until_failure_ = after_writes; }
-  void FailCommit() { fail_commit_ = true; }
+  void FailWrite(int after_writes) { writesUntilFailure_ = after_writes; }
+  void FailCommit() { failCommit_ = true; }
 
   std::vector<RoomRecord> LoadRooms() override { return store_.LoadRooms(); }
   void Begin() override { store_.Begin(); }
   void Commit() override {
-    if (std::exchange(fail_commit_, false)) throw StoreError("disk full");
+    if (std::exchange(failCommit_, false)) throw StoreError("disk full");
     store_.Commit();
   }
   void Rollback() override { store_.Rollback(); }
@@ -244,12 +243,12 @@ class FailingStore final : public Store {
 
  private:
   void Write() {
-    if (writes_until_failure_ >= 0 && writes_until_failure_-- == 0) throw StoreError("I/O error");
+    if (writesUntilFailure_ >= 0 && writesUntilFailure_-- == 0) throw StoreError("I/O error");
   }
 
   SqliteStore store_{":memory:"};
-  int writes_until_failure_ = -1;
-  bool fail_commit_ = false;
+  int writesUntilFailure_ = -1;
+  bool failCommit_ = false;
 };
 
 class StoreFailureTest : public ServerTest {
@@ -270,14 +269,14 @@ TEST_F(StoreFailureTest, AChangeTheStoreCouldNotKeepIsUndoneAndAnsweredAsSuch) {
   Voting(kAnn, "start", Qid(qid));
 
   store_->FailWrite(0);
-  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).error_code(), Code(ErrorCode::kNotStored));
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).ErrorCode(), Code(ErrorCode::kNotStored));
   EXPECT_EQ(To(Voting(kAnn, "kithe", Qid(qid)), kAnn).text("count"), "0");
   EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
 
   store_->FailCommit();
   const auto end = Voting(kAnn, "end", Qid(qid));
   ASSERT_EQ(end.size(), 1u) << "nobody hears of an end that was not kept";
-  EXPECT_EQ(end[0].error_code(), Code(ErrorCode::kNotStored));
+  EXPECT_EQ(end[0].ErrorCode(), Code(ErrorCode::kNotStored));
   EXPECT_EQ(To(Ballot(kCid, qid, {"2"}), kCid).type(), "result");
 
   // The timeout's end is written before the request's change; the request's failure undoes
@@ -286,7 +285,7 @@ TEST_F(StoreFailureTest, AChangeTheStoreCouldNotKeepIsUndoneAndAnsweredAsSuch) {
   store_->FailWrite(1);
   const auto late = Agenda(kAnn, "create", Item("a", "Welcome"));
   ASSERT_EQ(late.size(), 1u);
-  EXPECT_EQ(late[0].error_code(), Code(ErrorCode::kNotStored));
+  EXPECT_EQ(late[0].ErrorCode(), Code(ErrorCode::kNotStored));
   const auto next = Agenda(kAnn, "browse");
   ASSERT_EQ(next.size(), 4u);  // the end pushed to all three, then the reply
   EXPECT_STREQ(next[0].query().attribute("type").value(), "end");

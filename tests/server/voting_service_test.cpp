@@ -43,17 +43,16 @@ TEST_F(VotingTest, RegisteredVoteFromApplyToResult) {
       content.query().child("subjects").find_child_by_attribute("index", "3");
   EXPECT_STREQ(third.text().get(), "Maybe");
 
-  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).ErrorCode(), Code(ErrorCode::kWrongState));
   EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).type(), "result");
 
   EXPECT_EQ(To(Ballot(kBob, qid, {"1"}), kBob).type(), "result");
-  EXPECT_EQ(To(Ballot(kBob, qid, {"2"}), kBob).error_code(), Code(ErrorCode::kAlreadyVoted));
-  EXPECT_EQ(To(Ballot(kCid, qid, {"1", "2"}), kCid).error_code(),
-            Code(ErrorCode::kNotSingleChoice));
-  EXPECT_EQ(To(Ballot(kCid, qid, {"9"}), kCid).error_code(), Code(ErrorCode::kUnknownSubject));
-  EXPECT_EQ(To(Ballot(kCid, qid, {}), kCid).error_code(), Code(ErrorCode::kEmptyBallot));
+  EXPECT_EQ(To(Ballot(kBob, qid, {"2"}), kBob).ErrorCode(), Code(ErrorCode::kAlreadyVoted));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1", "2"}), kCid).ErrorCode(), Code(ErrorCode::kNotSingleChoice));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"9"}), kCid).ErrorCode(), Code(ErrorCode::kUnknownSubject));
+  EXPECT_EQ(To(Ballot(kCid, qid, {}), kCid).ErrorCode(), Code(ErrorCode::kEmptyBallot));
   EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).type(), "result");
-  EXPECT_EQ(To(Voting(kAnn, "result", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+  EXPECT_EQ(To(Voting(kAnn, "result", "<qid>" + qid + "</qid>"), kAnn).ErrorCode(),
             Code(ErrorCode::kWrongState));
 
   const Packet& live = To(Voting(kAnn, "kithe", "<qid>" + qid + "</qid>"), kAnn);
@@ -62,7 +61,7 @@ TEST_F(VotingTest, RegisteredVoteFromApplyToResult) {
   EXPECT_EQ(TallyOf(live)[0].users, (std::vector<std::string>{"Bob", "Cid"}));
 
   EXPECT_EQ(To(Voting(kAnn, "end", "<qid>" + qid + "</qid>"), kAnn).type(), "result");
-  EXPECT_EQ(To(Ballot(kAnn, qid, {"2"}), kAnn).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Ballot(kAnn, qid, {"2"}), kAnn).ErrorCode(), Code(ErrorCode::kWrongState));
 
   const Packet& result = To(Voting(kCid, "result", "<qid>" + qid + "</qid>"), kCid);
   EXPECT_EQ(result.query().attribute("code").value(), std::string("0"));
@@ -81,7 +80,7 @@ TEST_F(VotingTest, UnregisteredMultipleChoiceCountsWithoutNames) {
   Voting(kAnn, "start", "<qid>" + qid + "</qid>");
   EXPECT_EQ(To(Ballot(kBob, qid, {"1", "3"}), kBob).type(), "result");
   EXPECT_EQ(To(Ballot(kCid, qid, {"3"}), kCid).type(), "result");
-  EXPECT_EQ(To(Ballot(kAnn, qid, {"2", "2"}), kAnn).error_code(),
+  EXPECT_EQ(To(Ballot(kAnn, qid, {"2", "2"}), kAnn).ErrorCode(),
             Code(ErrorCode::kMalformedRequest));
   Voting(kAnn, "end", "<qid>" + qid + "</qid>");
 
@@ -105,7 +104,7 @@ TEST_F(VotingTest, StartAndEndArePushedToTheOthers) {
     EXPECT_EQ(push.text("caption"), "Lunch?");
   }
   EXPECT_EQ(Voting(kAnn, "end", "<qid>" + qid + "</qid>").size(), 3u);
-  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).ErrorCode(),
             Code(ErrorCode::kWrongState));
 }
 
@@ -123,7 +122,7 @@ TEST_F(VotingTest, TimeoutEndsTheVoteAndTellsEverybody) {
     EXPECT_STREQ(To(pushes, everybody).query().attribute("type").value(), "end");
   }
   EXPECT_TRUE(server_->Tick().empty());
-  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).ErrorCode(), Code(ErrorCode::kWrongState));
   EXPECT_EQ(TallyOf(To(Voting(kAnn, "result", "<qid>" + qid + "</qid>"), kAnn))[0].count, 1);
 }
 
@@ -135,7 +134,7 @@ TEST_F(VotingTest, LateBallotSeesTheVoteEndedEvenBeforeATick) {
   ASSERT_EQ(packets.size(), 4u);  // the three end pushes, then the refusal
   EXPECT_STREQ(packets[0].query().attribute("type").value(), "end");
   EXPECT_EQ(packets[3].to, kBob);
-  EXPECT_EQ(packets[3].error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(packets[3].ErrorCode(), Code(ErrorCode::kWrongState));
 }
 
 TEST_F(VotingTest, ShowAllListsEveryVoteWithItsState) {
@@ -162,9 +161,9 @@ TEST_F(VotingTest, DeletedVoteIsUnknown) {
   const std::string qid = ReferVote(false, false);
   EXPECT_EQ(To(Voting(kAnn, "delete", "<qid>" + qid + "</qid>"), kAnn).text("qid"), qid);
   const Packet& refused = To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn);
-  EXPECT_EQ(refused.error_code(), Code(ErrorCode::kUnknownVote));
+  EXPECT_EQ(refused.ErrorCode(), Code(ErrorCode::kUnknownVote));
   EXPECT_EQ(refused.iq().child("error").child("qid").text().get(), qid);
-  EXPECT_EQ(To(Voting(kAnn, "delete", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+  EXPECT_EQ(To(Voting(kAnn, "delete", "<qid>" + qid + "</qid>"), kAnn).ErrorCode(),
             Code(ErrorCode::kUnknownVote));
 }
 
@@ -180,11 +179,10 @@ TEST_F(VotingTest, ReferRefusesWhatCannotBeVotedOn) {
                   "</subjects>",
            head + "<subjects><subject>a</subject></subjects>",
        }) {
-    EXPECT_EQ(To(Voting(kAnn, "refer", body), kAnn).error_code(),
-              Code(ErrorCode::kMalformedRequest))
+    EXPECT_EQ(To(Voting(kAnn, "refer", body), kAnn).ErrorCode(), Code(ErrorCode::kMalformedRequest))
         << body;
   }
-  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).error_code(),
+  EXPECT_EQ(To(Voting(kAnn, "start", "<qid>" + qid + "</qid>"), kAnn).ErrorCode(),
             Code(ErrorCode::kWrongState));
 }
 
@@ -195,7 +193,7 @@ TEST_F(VotingTest, RunningVoteCannotBeRedefined) {
                               "<qid>" + qid +
                                   "</qid><caption>x</caption>"
                                   "<subjects><subject index=\"1\">a</subject></subjects>");
-  EXPECT_EQ(To(refused, kAnn).error_code(), Code(ErrorCode::kWrongState));
+  EXPECT_EQ(To(refused, kAnn).ErrorCode(), Code(ErrorCode::kWrongState));
   EXPECT_EQ(To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn).text("caption"), "Lunch?");
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "component/bstr.h"
+#include "component/host_object.h"
 #include "support/xml_equivalence.h"
 #include "voting/voting_session.h"
 
@@ -53,16 +54,10 @@ class Findings {
 
 // A host that may be called from any thread: it tallies the subjects of every request sent and
 // keeps the latest announced objects for the reader.
-class ThreadSafeHost final : public SessionHost {
+class ThreadSafeHost final : public HostObject<SessionHost> {
  public:
   explicit ThreadSafeHost(Findings& findings) : findings_(findings) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR*, IPacketSink*, ULONG* cookie) override {
     *cookie = 1;
     return S_OK;
@@ -122,7 +117,6 @@ class ThreadSafeHost final : public SessionHost {
 
  private:
   Findings& findings_;
-  std::atomic<ULONG> references_{0};
   std::mutex mutex_;
   long events_ = 0;
   long sent_ = 0;

@@ -36,10 +36,10 @@ std::unique_ptr<ChildProcess> ComponentFixture::StartConfserver(
 
 std::vector<std::string> ComponentFixture::ServerArguments() const {
   // The rooms are kept in the test's own folder, never in the user's state folder.
-  return {"--xmpp",        "127.0.0.1:" + std::to_string(server_->component_port()),
+  return {"--xmpp",        "127.0.0.1:" + std::to_string(server_->ComponentPort()),
           "--domain",      ProsodyServer::kComponentDomain,
           "--store",       server_->PathFor("rooms.db"),
-          "--secret-file", server_->secret_file()};
+          "--secret-file", server_->SecretFile()};
 }
 
 void ComponentFixture::StartComponent(const std::vector<std::string>& extra_arguments) {

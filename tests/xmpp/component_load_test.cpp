@@ -59,7 +59,7 @@ TEST_F(ComponentLoadTest, EveryPipelinedRequestIsAnsweredOnceAndTheStateMatchesT
   for (int i = 0; i < kClients; ++i) clients[i]->Join(RoomOf((i + 1) % kClients), "guest");
 
   std::vector<int> sent(kClients, 0);
-  auto answered = [&](int client) { return int(clients[client]->answer_count()); };
+  auto answered = [&](int client) { return int(clients[client]->AnswerCount()); };
   auto all_answered = [&] {
     for (int client = 0; client < kClients; ++client) {
       while (sent[client] < kRequestsEach && sent[client] - answered(client) < kMostInFlight) {

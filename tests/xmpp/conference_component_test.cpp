@@ -145,7 +145,7 @@ class ConfserverStartTest : public ComponentFixture {
 
 TEST_F(ConfserverStartTest, EndsWithOneLineReasonWhenItCannotServe) {
   std::vector<std::string> wrong_secret = ServerArguments();
-  wrong_secret.back() = server_->wrong_secret_file();
+  wrong_secret.back() = server_->WrongSecretFile();
   EXPECT_EQ(RunToEnd(wrong_secret),
             std::make_pair(1, std::string("confserver: the XMPP server refused the credentials "
                                           "(not-authorized)\n")));

@@ -92,7 +92,7 @@ TEST_F(ConfserverStoreTest, UnusableStoresStopItInOneLineBeforeItConnectsAndStay
     WatchedPort port;
     std::unique_ptr<ChildProcess> confserver =
         StartConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
-                         "--store", path, "--secret-file", server_->secret_file()});
+                         "--store", path, "--secret-file", server_->SecretFile()});
     const std::optional<int> status = confserver->WaitForExit(10s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << path;
     EXPECT_EQ(WEXITSTATUS(*status), 1) << path;

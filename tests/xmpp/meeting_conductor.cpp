@@ -42,10 +42,10 @@ class Performance {
       : server_(users), transcripts_(transcripts), observer_(observer) {
     confserver_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
-                                 "127.0.0.1:" + std::to_string(server_.component_port()),
-                                 "--domain", ProsodyServer::kComponentDomain, "--store",
+                                 "127.0.0.1:" + std::to_string(server_.ComponentPort()), "--domain",
+                                 ProsodyServer::kComponentDomain, "--store",
                                  server_.PathFor("rooms.db"), "--secret-file",
-                                 server_.secret_file()},
+                                 server_.SecretFile()},
         server_.PathFor("confserver.log"));
     // Until the component is connected, the XMPP server refuses joins to its rooms.
     if (!WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s)) {
@@ -64,7 +64,7 @@ class Performance {
     seat.output_file = server_.PathFor(user + "." + std::to_string(++starts_) + ".out");
     seat.process = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUENLO_CONFHOST_PATH, "shell", "--xmpp",
-                                 "127.0.0.1:" + std::to_string(server_.client_port()), "--jid",
+                                 "127.0.0.1:" + std::to_string(server_.ClientPort()), "--jid",
                                  user + "@" + ProsodyServer::kDomain, "--password-file",
                                  server_.PasswordFile(user), "--room", kRoom, "--nick", nick},
         seat.output_file, true);

@@ -63,9 +63,9 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temp folder");
   directory_ = pattern;
   std::filesystem::create_directory(directory_ + "/data");
-  client_port_ = FreeLoopbackPort();
-  component_port_ = FreeLoopbackPort();
-  config_file_ = directory_ + "/prosody.cfg.lua";
+  clientPort_ = FreeLoopbackPort();
+  componentPort_ = FreeLoopbackPort();
+  configFile_ = directory_ + "/prosody.cfg.lua";
   const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
   std::string config;
   // Root is what CI runs as; the folder is the caller's own, so nothing is at stake.
@@ -75,8 +75,8 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
   config += "certificates = " + quoted(directory_) + "\n";
   config += "log = { info = " + quoted(directory_ + "/prosody.log") + " }\n";
   config += "interfaces = { \"127.0.0.1\" }\n";
-  config += "c2s_ports = { " + std::to_string(client_port_) + " }\n";
-  config += "component_ports = { " + std::to_string(component_port_) + " }\n";
+  config += "c2s_ports = { " + std::to_string(clientPort_) + " }\n";
+  config += "component_ports = { " + std::to_string(componentPort_) + " }\n";
   config += "component_interfaces = { \"127.0.0.1\" }\n";
   config += "s2s_ports = { }\nc2s_direct_tls_ports = { }\nlegacy_ssl_ports = { }\n";
   config += "http_ports = { }\nhttps_ports = { }\n";
@@ -92,11 +92,11 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
     config += "Component " + quoted(component) + "\n";
     config += "  component_secret = " + quoted(kSecret) + "\n";
   }
-  WriteFile(config_file_, config);
-  WriteFile(secret_file(), std::string(kSecret) + "\n");
-  WriteFile(wrong_secret_file(), "not-the-secret\n");
+  WriteFile(configFile_, config);
+  WriteFile(SecretFile(), std::string(kSecret) + "\n");
+  WriteFile(WrongSecretFile(), "not-the-secret\n");
   for (const std::string& user : users) {
-    const std::string command = "prosodyctl --config " + config_file_ + " register " + user + " " +
+    const std::string command = "prosodyctl --config " + configFile_ + " register " + user + " " +
                                 kDomain + " " + PasswordOf(user) + " >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot register " + user);
     WriteFile(PasswordFile(user), PasswordOf(user) + "\n");
@@ -116,10 +116,10 @@ std::string ProsodyServer::PasswordFile(const std::string& user) const {
 
 void ProsodyServer::Start() {
   process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"prosody", "--config", config_file_, "-F"},
+      std::vector<std::string>{"prosody", "--config", configFile_, "-F"},
       directory_ + "/prosody.out");
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!Listening(client_port_) || !Listening(component_port_)) {
+  while (!Listening(clientPort_) || !Listening(componentPort_)) {
     if (!process_->running() || std::chrono::steady_clock::now() > until) {
       const std::string log =
           ReadFile(directory_ + "/prosody.out") + ReadFile(directory_ + "/prosody.log");

@@ -29,11 +29,11 @@ class ProsodyServer {
 
   static std::string PasswordOf(const std::string& user) { return user + "-secret"; }
 
-  unsigned short client_port() const noexcept { return client_port_; }
-  unsigned short component_port() const noexcept { return component_port_; }
+  unsigned short ClientPort() const noexcept { return clientPort_; }
+  unsigned short ComponentPort() const noexcept { return componentPort_; }
   // A file holding the component secret, and one holding a wrong one.
-  std::string secret_file() const { return directory_ + "/component.secret"; }
-  std::string wrong_secret_file() const { return directory_ + "/wrong.secret"; }
+  std::string SecretFile() const { return directory_ + "/component.secret"; }
+  std::string WrongSecretFile() const { return directory_ + "/wrong.secret"; }
   // A file holding PasswordOf(user).
   std::string PasswordFile(const std::string& user) const;
   // A path for a file of the test's own, removed with the server.
@@ -47,9 +47,9 @@ class ProsodyServer {
   void Start();
 
   std::string directory_;
-  std::string config_file_;
-  unsigned short client_port_ = 0;
-  unsigned short component_port_ = 0;
+  std::string configFile_;
+  unsigned short clientPort_ = 0;
+  unsigned short componentPort_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };
 

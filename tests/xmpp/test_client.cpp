@@ -26,23 +26,23 @@ TestClient::TestClient(xmpp::Context& context, const ProsodyServer& server, cons
                         std::string(xmpp::AttributeOf(stanza, "id")),
                         std::string(xmpp::AttributeOf(stanza, "from")), xmpp::ToText(stanza)};
     if (kept.name == "iq" && (kept.type == "result" || kept.type == "error")) {
-      if (!kept.id.starts_with("_xmpp")) ++answer_count_;
-      if (++answers_[kept.id] == 1) first_answers_[kept.id] = received_.size();
+      if (!kept.id.starts_with("_xmpp")) ++answerCount_;
+      if (++answers_[kept.id] == 1) firstAnswers_[kept.id] = received_.size();
     }
     received_.push_back(std::move(kept));
   };
   connection_.OnStanza("iq", keep);
   connection_.OnStanza("presence", keep);
   connection_.OnLink([this](xmpp::LinkEvent event, const std::string&) {
-    if (event == xmpp::LinkEvent::kDisconnected) link_ended_ = true;
+    if (event == xmpp::LinkEvent::kDisconnected) linkEnded_ = true;
   });
 }
 
 void TestClient::Connect() {
-  link_ended_ = false;
-  if (!connection_.ConnectClient("127.0.0.1", server_.client_port(), jid_,
+  linkEnded_ = false;
+  if (!connection_.ConnectClient("127.0.0.1", server_.ClientPort(), jid_,
                                  ProsodyServer::PasswordOf(user_)) ||
-      !RunUntil(context_, [this] { return connection_.connected() || link_ended_; }) ||
+      !RunUntil(context_, [this] { return connection_.connected() || linkEnded_; }) ||
       !connection_.connected()) {
     throw std::runtime_error(jid_ + " cannot log in");
   }

@@ -48,7 +48,7 @@ class TestClient {
   // How many answers (iq result or error) arrived for each id.
   const std::map<std::string, int>& answers() const noexcept { return answers_; }
   // Answers counted, those to libstrophe's own login requests aside.
-  std::size_t answer_count() const noexcept { return answer_count_; }
+  std::size_t AnswerCount() const noexcept { return answerCount_; }
   // The answer of that id, or nullptr.
   const ReceivedStanza* AnswerTo(const std::string& id) const;
   bool connected() const { return connection_.connected(); }
@@ -62,11 +62,11 @@ class TestClient {
   std::string user_;
   std::string jid_;
   xmpp::Connection connection_;
-  bool link_ended_ = false;
+  bool linkEnded_ = false;
   std::vector<ReceivedStanza> received_;
   std::map<std::string, int> answers_;
-  std::map<std::string, std::size_t> first_answers_;
-  std::size_t answer_count_ = 0;
+  std::map<std::string, std::size_t> firstAnswers_;
+  std::size_t answerCount_ = 0;
 };
 
 }  // namespace quenlo::xmpp_test

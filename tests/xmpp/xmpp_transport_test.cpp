@@ -27,40 +27,40 @@ struct RecordingReceiver final : host::PacketReceiver {
 
 class XmppTransportTest : public ::testing::Test {
  protected:
-  XmppTransportTest() : server_({"alice", "dave"}), room_connection_(room_context_) {
-    room_connection_.OnStanza("presence", [this](xmpp_stanza_t* presence) {
+  XmppTransportTest() : server_({"alice", "dave"}), roomConnection_(roomContext_) {
+    roomConnection_.OnStanza("presence", [this](xmpp_stanza_t* presence) {
       const std::string to(xmpp::AttributeOf(presence, "to"));
       const std::string from(xmpp::AttributeOf(presence, "from"));
       member_ = from;
       presences_.push_back(xmpp::ToText(presence));
-      if (refuse_joins_) {
-        room_connection_.Send(
-            xmpp::MakeErrorAnswer(room_context_.get(), presence, "cancel", "forbidden").get());
+      if (refuseJoins_) {
+        roomConnection_.Send(
+            xmpp::MakeErrorAnswer(roomContext_.get(), presence, "cancel", "forbidden").get());
         return;
       }
-      room_connection_.SendText(
+      roomConnection_.SendText(
           "<presence from='" + to + "' to='" + from + "'" +
           (xmpp::AttributeOf(presence, "type") == "unavailable" ? " type='unavailable'" : "") +
           "/>");
     });
-    room_connection_.OnStanza("iq", [this](xmpp_stanza_t* iq) {
-      room_iqs_.push_back({std::string(xmpp::AttributeOf(iq, "type")),
-                           std::string(xmpp::AttributeOf(iq, "id")), xmpp::ToText(iq)});
+    roomConnection_.OnStanza("iq", [this](xmpp_stanza_t* iq) {
+      roomIqs_.push_back({std::string(xmpp::AttributeOf(iq, "type")),
+                          std::string(xmpp::AttributeOf(iq, "id")), xmpp::ToText(iq)});
     });
-    room_connection_.ConnectComponent("127.0.0.1", server_.component_port(),
-                                      ProsodyServer::kSpareComponentDomain, ProsodyServer::kSecret);
-    RunUntil(room_context_, [this] { return room_connection_.connected(); });
+    roomConnection_.ConnectComponent("127.0.0.1", server_.ComponentPort(),
+                                     ProsodyServer::kSpareComponentDomain, ProsodyServer::kSecret);
+    RunUntil(roomContext_, [this] { return roomConnection_.connected(); });
   }
 
   host::XmppAccount Account(const std::string& user, const std::string& password) const {
-    return {"127.0.0.1", server_.client_port(), user + "@example.net/desk", password};
+    return {"127.0.0.1", server_.ClientPort(), user + "@example.net/desk", password};
   }
 
   // Lets the room and the transport exchange what is on its way until `done` holds.
   bool Exchange(host::XmppTransport& transport, const std::function<bool()>& done) {
     const auto until = std::chrono::steady_clock::now() + 10s;
     while (!done() && std::chrono::steady_clock::now() < until) {
-      room_context_.RunOnce(1ms);
+      roomContext_.RunOnce(1ms);
       transport.Pump(1ms);
     }
     return done();
@@ -70,7 +70,7 @@ class XmppTransportTest : public ::testing::Test {
   void ConnectWithRoomRunning(host::XmppTransport& transport, RecordingReceiver& receiver) {
     std::atomic<bool> joined = false;
     std::thread room([&] {
-      while (!joined) room_context_.RunOnce(1ms);
+      while (!joined) roomContext_.RunOnce(1ms);
     });
     try {
       transport.Connect({"alice", kRoom, "Alice"}, receiver);
@@ -90,12 +90,12 @@ class XmppTransportTest : public ::testing::Test {
   };
 
   ProsodyServer server_;
-  xmpp::Context room_context_;
-  xmpp::Connection room_connection_;
-  bool refuse_joins_ = false;
+  xmpp::Context roomContext_;
+  xmpp::Connection roomConnection_;
+  bool refuseJoins_ = false;
   std::string member_;
   std::vector<std::string> presences_;
-  std::vector<RoomIq> room_iqs_;
+  std::vector<RoomIq> roomIqs_;
 };
 
 TEST_F(XmppTransportTest, JoinsByPresenceWithItsNickAndAnswersEveryPush) {
@@ -106,11 +106,11 @@ TEST_F(XmppTransportTest, JoinsByPresenceWithItsNickAndAnswersEveryPush) {
   EXPECT_THAT(presences_[0], HasSubstr("to=\"board@echo.example.net/Alice\""));
   EXPECT_THAT(presences_[0], HasSubstr("<nick xmlns=\"http://jabber.org/protocol/nick\">Alice"));
 
-  room_connection_.SendText("<iq type='set' id='push-1' from='" + std::string(kRoom) + "' to='" +
-                            member_ + "'><query type='sync' xmlns='quenlo:conf:agenda'/></iq>");
-  ASSERT_TRUE(Exchange(transport, [&] { return !room_iqs_.empty(); }));
-  EXPECT_EQ(room_iqs_[0].type, "result");
-  EXPECT_EQ(room_iqs_[0].id, "push-1");
+  roomConnection_.SendText("<iq type='set' id='push-1' from='" + std::string(kRoom) + "' to='" +
+                           member_ + "'><query type='sync' xmlns='quenlo:conf:agenda'/></iq>");
+  ASSERT_TRUE(Exchange(transport, [&] { return !roomIqs_.empty(); }));
+  EXPECT_EQ(roomIqs_[0].type, "result");
+  EXPECT_EQ(roomIqs_[0].id, "push-1");
   ASSERT_EQ(receiver.packets.size(), 1u);
   EXPECT_THAT(receiver.packets[0], HasSubstr("type=\"sync\""));
 
@@ -118,15 +118,15 @@ TEST_F(XmppTransportTest, JoinsByPresenceWithItsNickAndAnswersEveryPush) {
   transport.Send("alice", "<iq type='get' id='r1' to='" + std::string(kRoom) +
                               "'><query type='browse' xmlns='quenlo:conf:agenda'/></iq>");
   EXPECT_EQ(transport.unanswered(), 1u);
-  ASSERT_TRUE(Exchange(transport, [&] { return room_iqs_.size() == 2; }));
-  EXPECT_EQ(room_iqs_[1].id, "r1");
-  room_connection_.SendText("<iq type='result' id='r1' from='" + std::string(kRoom) + "' to='" +
-                            member_ + "'/>");
+  ASSERT_TRUE(Exchange(transport, [&] { return roomIqs_.size() == 2; }));
+  EXPECT_EQ(roomIqs_[1].id, "r1");
+  roomConnection_.SendText("<iq type='result' id='r1' from='" + std::string(kRoom) + "' to='" +
+                           member_ + "'/>");
   ASSERT_TRUE(Exchange(transport, [&] { return transport.unanswered() == 0; }));
   EXPECT_EQ(receiver.packets.size(), 2u);
 
   transport.Disconnect("alice");
-  ASSERT_TRUE(RunUntil(room_context_, [&] { return presences_.size() == 2; }));
+  ASSERT_TRUE(RunUntil(roomContext_, [&] { return presences_.size() == 2; }));
   EXPECT_THAT(presences_[1], HasSubstr("type=\"unavailable\""));
 }
 
@@ -134,11 +134,11 @@ TEST_F(XmppTransportTest, PacketsFromOutsideTheRoomReachNobodyAndRequestsAreRefu
   host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
   RecordingReceiver receiver;
   ConnectWithRoomRunning(transport, receiver);
-  room_connection_.SendText("<iq type='get' id='x1' from='other@echo.example.net' to='" + member_ +
-                            "'><query type='browse' xmlns='quenlo:conf:agenda'/></iq>");
-  ASSERT_TRUE(Exchange(transport, [&] { return !room_iqs_.empty(); }));
-  EXPECT_EQ(room_iqs_[0].type, "error");
-  EXPECT_THAT(room_iqs_[0].text, HasSubstr("<service-unavailable"));
+  roomConnection_.SendText("<iq type='get' id='x1' from='other@echo.example.net' to='" + member_ +
+                           "'><query type='browse' xmlns='quenlo:conf:agenda'/></iq>");
+  ASSERT_TRUE(Exchange(transport, [&] { return !roomIqs_.empty(); }));
+  EXPECT_EQ(roomIqs_[0].type, "error");
+  EXPECT_THAT(roomIqs_[0].text, HasSubstr("<service-unavailable"));
   EXPECT_TRUE(receiver.packets.empty());
 }
 
@@ -168,7 +168,7 @@ TEST_F(XmppTransportTest, ConnectFailsWithTheReasonWhenTheLoginOrTheJoinIsRefuse
     EXPECT_THAT(error.what(), HasSubstr("alice@example.net/desk cannot log in"));
   }
 
-  refuse_joins_ = true;
+  refuseJoins_ = true;
   host::XmppTransport refused(Account("dave", ProsodyServer::PasswordOf("dave")));
   try {
     ConnectWithRoomRunning(refused, receiver);

@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "component/code_page.h"
+#include "component/reference_count.h"
+
 OleString ToOleString(const OLECHAR* text) { return text == nullptr ? OleString{} : text; }
 
 std::string ToUtf8(const OleString& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), size, nullptr, nullptr);
-  return narrow;
+  return NarrowText(CP_UTF8, text).value_or(std::string{});
 }
 
 std::string ToUtf8(const OLECHAR* text) { return ToUtf8(ToOleString(text)); }
@@ -32,23 +29,6 @@ std::size_t RecordingHost::ActiveSubscriptions() const {
       subscriptions_.begin(), subscriptions_.end(),
       [](const Subscription& subscription) { return static_cast<bool>(subscription.sink); }));
 }
-
-HRESULT STDMETHODCALLTYPE RecordingHost::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown)) {
-    *object = static_cast<IUnknown*>(static_cast<SessionHost*>(this));
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE RecordingHost::AddRef() { return references_.fetch_add(1) + 1; }
-
-// The test owns the host on its stack; the count only tells what the module still holds.
-ULONG STDMETHODCALLTYPE RecordingHost::Release() { return references_.fetch_sub(1) - 1; }
 
 HRESULT STDMETHODCALLTYPE RecordingHost::RegisterSessionType(const OLECHAR* typeName,
                                                              const OLECHAR* version,
@@ -77,10 +57,7 @@ HRESULT STDMETHODCALLTYPE RecordingHost::Unsubscribe(ULONG cookie) {
 HRESULT STDMETHODCALLTYPE RecordingHost::RaiseEvent(BSTR eventPath, LONG reserved,
                                                     IUnknown* result) {
   Event event{ToOleString(eventPath), reserved, nullptr, result != nullptr, 0};
-  if (result != nullptr) {
-    result->AddRef();
-    event.referencesDuringEvent = result->Release();
-  }
+  if (result != nullptr) event.referencesDuringEvent = ReferencesOf(result);
   if (keepResults_) event.result = ComPtr<IUnknown>(result);
   events_.push_back(std::move(event));
   return S_OK;

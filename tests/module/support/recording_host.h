@@ -8,15 +8,14 @@
 #include <quenlo/host.h>
 #include <quenlo/session.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "component/com_ptr.h"
+#include "component/host_object.h"
+#include "component/ole_text.h"
 
-using OleString = std::basic_string<OLECHAR>;
-
-class RecordingHost final : public SessionHost, public ExtensionHost {
+class RecordingHost final : public HostObject<SessionHost, ExtensionHost> {
  public:
   struct Subscription {
     OleString eventPath;
@@ -38,13 +37,8 @@ class RecordingHost final : public SessionHost, public ExtensionHost {
     ComPtr<IClassFactory> factory;
   };
 
-  RecordingHost() = default;
-  RecordingHost(const RecordingHost&) = delete;
-  RecordingHost& operator=(const RecordingHost&) = delete;
-  ~RecordingHost() = default;
-
-  // References held on this host beyond the test's own (which is 1).
-  ULONG References() const { return references_.load(); }
+  // Holds the test's own reference, so that a count of 1 reads "nothing beyond the test".
+  RecordingHost() { AddRef(); }
 
   // false: the host adds no reference to announced objects, as a host that only glances at them.
   void KeepResults(bool keep) { keepResults_ = keep; }
@@ -61,10 +55,6 @@ class RecordingHost final : public SessionHost, public ExtensionHost {
   const std::vector<Registration>& Registrations() const { return registrations_; }
   std::size_t ActiveSubscriptions() const;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
   HRESULT STDMETHODCALLTYPE RegisterSessionType(const OLECHAR* typeName, const OLECHAR* version,
                                                 IClassFactory* factory) override;
 
@@ -77,7 +67,6 @@ class RecordingHost final : public SessionHost, public ExtensionHost {
   HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) override;
 
  private:
-  std::atomic<ULONG> references_{1};
   bool keepResults_ = true;
   ULONG nextCookie_ = 100;
   std::vector<Subscription> subscriptions_;

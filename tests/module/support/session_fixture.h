@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "component/bstr.h"
+#include "component/reference_count.h"
 #include "support/recording_host.h"
-#include "support/reference_count.h"
 #include "support/xml_equivalence.h"
 
 inline std::string ToUtf8(const Bstr& text) { return ToUtf8(OleString(text.View())); }

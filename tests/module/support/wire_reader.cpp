@@ -4,6 +4,7 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "component/variant.h"
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
 
@@ -67,12 +68,11 @@ std::optional<WireElement> ReadAsServer(const std::string& utf8) {
 namespace {
 
 std::string Utf8Value(IXMLDOMNode* node) {
-  VARIANT value;
-  VariantInit(&value);
-  std::string text;
-  if (SUCCEEDED(node->get_nodeValue(&value)) && value.vt == VT_BSTR) text = ToUtf8(value.bstrVal);
-  VariantClear(&value);
-  return text;
+  Variant value;
+  if (SUCCEEDED(node->get_nodeValue(value.Put())) && value.Get().vt == VT_BSTR) {
+    return ToUtf8(value.Get().bstrVal);
+  }
+  return {};
 }
 
 WireElement ReadElement(IXMLDOMNode* node) {

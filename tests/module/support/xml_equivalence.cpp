@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "component/bstr.h"
+#include "component/code_page.h"
+#include "component/variant.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -17,12 +19,11 @@ std::string NameOf(IXMLDOMNode* node) {
 
 // The stored text of a text or attribute node, untouched: msxml's get_text trims white space.
 std::string ValueOf(IXMLDOMNode* node) {
-  VARIANT value;
-  VariantInit(&value);
-  std::string text;
-  if (SUCCEEDED(node->get_nodeValue(&value)) && value.vt == VT_BSTR) text = ToUtf8(value.bstrVal);
-  VariantClear(&value);
-  return text;
+  Variant value;
+  if (SUCCEEDED(node->get_nodeValue(value.Put())) && value.Get().vt == VT_BSTR) {
+    return ToUtf8(value.Get().bstrVal);
+  }
+  return {};
 }
 
 std::string NamespaceOf(IXMLDOMNode* node) {
@@ -209,10 +210,7 @@ std::vector<std::string> AttributeOrders(std::string_view xml) {
 }  // namespace
 
 Bstr Utf8ToBstr(const char* utf8) {
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  Bstr wide = Bstr::Adopt(SysAllocStringLen(nullptr, static_cast<UINT>(size > 0 ? size - 1 : 0)));
-  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.Get(), size);
-  return wide;
+  return Bstr::Copy(WidenText(CP_UTF8, utf8).value_or(OleString{}));
 }
 
 ComPtr<IXMLDOMElement> ParseXml(const char* utf8) {
