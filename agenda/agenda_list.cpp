@@ -3,6 +3,8 @@
 #include "agenda/agenda_reply.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 bool AgendaList::Load() { return FindElements(Element(), OLESTR("subject"), subjects_); }
 
 HRESULT STDMETHODCALLTYPE AgendaList::GetCount(LONG* count) {
@@ -20,3 +22,5 @@ HRESULT STDMETHODCALLTYPE AgendaList::GetItem(LONG index, IAgendaReply** item) {
   *item = record.Detach();
   return S_OK;
 }
+
+}  // namespace quenlo::confext

@@ -8,6 +8,8 @@
 
 #include "component/result_object.h"
 
+namespace quenlo::confext {
+
 class AgendaList final : public ResultObject<AgendaList, IAgendaList> {
  public:
   explicit AgendaList(IXMLDOMElement* query) noexcept : ResultObject(query) {}
@@ -28,3 +30,5 @@ class AgendaList final : public ResultObject<AgendaList, IAgendaList> {
   // Indexed directly, so reading every item of a long list stays linear.
   std::vector<ComPtr<IXMLDOMElement>> subjects_;
 };
+
+}  // namespace quenlo::confext

@@ -2,6 +2,8 @@
 
 #include "xml/element_handle.h"
 
+namespace quenlo::confext {
+
 HRESULT AgendaReply::CopyFieldTo(const OLECHAR* tag, BSTR* text) const {
   return ElementHandle(Element()).First(tag).CopyTextTo(text);
 }
@@ -31,3 +33,5 @@ HRESULT STDMETHODCALLTYPE AgendaReply::GetCode(BSTR* code) {
 HRESULT STDMETHODCALLTYPE AgendaReply::GetStyle(BSTR* style) {
   return CopyFieldTo(OLESTR("style"), style);
 }
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 
 #include "component/result_object.h"
 
+namespace quenlo::confext {
+
 class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
  public:
   explicit AgendaReply(IXMLDOMElement* record) noexcept : ResultObject(record) {}
@@ -29,3 +31,5 @@ class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
 
   HRESULT CopyFieldTo(const OLECHAR* tag, BSTR* text) const;
 };
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 #include "component/boundary_guard.h"
 #include "xml/packet_builder.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 constexpr const OLECHAR* kAgendaNamespace = OLESTR("quenlo:conf:agenda");
@@ -74,3 +76,5 @@ HRESULT AgendaSession::SendRecord(const OLECHAR* id, const OLECHAR* queryType,
       .Add(OLESTR("value"), fields.value);
   return Send(*request);
 }
+
+}  // namespace quenlo::confext

@@ -8,6 +8,8 @@
 
 #include "session/command_session.h"
 
+namespace quenlo::confext {
+
 class AgendaSession final : public CommandSession<IAgendaCommands> {
  public:
   AgendaSession();
@@ -40,3 +42,5 @@ class AgendaSession final : public CommandSession<IAgendaCommands> {
   // A whole record (the qid and the empty bodies are the shared session layer's).
   HRESULT SendRecord(const OLECHAR* id, const OLECHAR* queryType, const RecordFields& fields);
 };
+
+}  // namespace quenlo::confext

@@ -11,6 +11,7 @@
 #include "allocation_count.h"
 #include "bench_support.h"
 
+namespace quenlo::confext {
 namespace {
 
 std::string MakeBrowseReply(int items) {
@@ -105,8 +106,10 @@ void BM_Browse1000_Pugixml(benchmark::State& state) {
 BENCHMARK(BM_Browse1000_Pugixml)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+}  // namespace quenlo::confext
 
 int main(int argc, char** argv) {
+  using namespace quenlo::confext;
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter({{"agenda browse of 1,000 items, every field", "BM_Browse1000", 2.0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -20,6 +20,8 @@
 #include "component/com_ptr.h"
 #include "component/host_object.h"
 
+namespace quenlo::confext {
+
 // Collects what pugixml writes, so that its serialiser is timed to the same end as get_xml.
 struct StringWriter final : pugi::xml_writer {
   std::string text;
@@ -122,3 +124,5 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   std::map<std::string, double> times_;
   std::map<std::string, double> allocations_;
 };
+
+}  // namespace quenlo::confext

@@ -20,6 +20,7 @@
 #include "host/participant_host.h"
 #include "host/result_snapshot.h"
 
+namespace quenlo::confext {
 namespace {
 
 using quenlo::host::ParticipantHost;
@@ -248,5 +249,6 @@ void BM_RoundTripAgendaBrowse(benchmark::State& state) {
 BENCHMARK(BM_RoundTripAgendaBrowse)->Arg(1)->Arg(10);
 
 }  // namespace
+}  // namespace quenlo::confext
 
 BENCHMARK_MAIN();

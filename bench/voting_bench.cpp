@@ -20,6 +20,7 @@
 #include "bench_support.h"
 #include "voting/voting_session.h"
 
+namespace quenlo::confext {
 namespace {
 
 // One voting session attached to a BenchHost in room "room@conference.example".
@@ -236,8 +237,10 @@ void BM_Apply1M_ResidentGrowth(benchmark::State& state) {
 BENCHMARK(BM_Apply1M_ResidentGrowth)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+}  // namespace quenlo::confext
 
 int main(int argc, char** argv) {
+  using namespace quenlo::confext;
   benchmark::Initialize(&argc, argv);
   // The 3 MB reply is above the parser's default limit; a host expecting such replies raises it.
   XmlParseLimits limits = XmlGetDefaultParseLimits();

@@ -13,6 +13,7 @@
 #include "allocation_count.h"
 #include "bench_support.h"
 
+namespace quenlo::confext {
 namespace {
 
 // A voting "apply" answer as the server sends it, about 300 bytes.
@@ -199,8 +200,10 @@ void PrintBytesPerNode() {
 }
 
 }  // namespace
+}  // namespace quenlo::confext
 
 int main(int argc, char** argv) {
+  using namespace quenlo::confext;
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter({{"parse a 300-byte reply into the platform DOM", "BM_ParseSmall", 3.0},
                           {"parse a 3 MB reply into the platform DOM", "BM_ParseLarge", 3.0},

@@ -17,6 +17,8 @@
 #include <new>
 #include <utility>
 
+namespace quenlo {
+
 enum class BoundaryFailure { kRaise, kReturnStatus };
 
 #ifdef _WIN32
@@ -41,3 +43,5 @@ HRESULT GuardBoundary(Call&& call) {
   if constexpr (policy == BoundaryFailure::kRaise) throw _com_error(status);
   return status;
 }
+
+}  // namespace quenlo

@@ -1,5 +1,7 @@
 #include "component/bstr.h"
 
+namespace quenlo {
+
 Bstr Bstr::Copy(OleStringView text) {
   Bstr copy = TryCopy(text);
   if (copy.Get() == nullptr) throw _com_error(E_OUTOFMEMORY);
@@ -16,6 +18,6 @@ Bstr Bstr::Adopt(BSTR text) noexcept {
   return owner;
 }
 
-OleStringView Bstr::View() const noexcept {
-  return ViewOfBstr(Get());
-}
+OleStringView Bstr::View() const noexcept { return ViewOfBstr(Get()); }
+
+}  // namespace quenlo

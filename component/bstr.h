@@ -4,6 +4,8 @@
 #include "component/ole_text.h"
 #include "component/unique_handle.h"
 
+namespace quenlo {
+
 struct BstrTraits {
   using Handle = BSTR;
   static BSTR Empty() noexcept { return nullptr; }
@@ -26,3 +28,5 @@ class Bstr : public UniqueHandle<BstrTraits> {
   // The text, embedded zero units included; empty for a null string.
   OleStringView View() const noexcept;
 };
+
+}  // namespace quenlo

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+namespace quenlo {
+
 namespace {
 
 bool FitsPlatformSize(std::size_t size) {
@@ -37,3 +39,5 @@ std::optional<OleString> WidenText(UINT codePage, std::string_view text) {
   }
   return wide;
 }
+
+}  // namespace quenlo

@@ -7,6 +7,8 @@
 
 #include "component/interface_id.h"
 
+namespace quenlo {
+
 template <class Interface>
 class ComPtr;
 
@@ -97,3 +99,5 @@ ComPtr<Other> QueryFrom(Source* source) noexcept {
   }
   return result;
 }
+
+}  // namespace quenlo

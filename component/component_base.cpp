@@ -2,6 +2,8 @@
 
 #include "component/com_ptr.h"
 
+namespace quenlo {
+
 ComponentBase::ComponentBase() noexcept = default;
 
 ComponentBase::~ComponentBase() = default;
@@ -31,3 +33,5 @@ ULONG STDMETHODCALLTYPE ComponentBase::Release() {
 IUnknown* ComponentBase::FindInterface(REFIID iid) noexcept {
   return IsEqualIID(iid, IID_IUnknown) ? Primary() : nullptr;
 }
+
+}  // namespace quenlo

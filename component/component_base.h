@@ -7,6 +7,8 @@
 
 #include <atomic>
 
+namespace quenlo {
+
 class ComponentBase : public IUnknown {
  public:
   ComponentBase(const ComponentBase&) = delete;
@@ -35,3 +37,5 @@ class ComponentBase : public IUnknown {
  private:
   std::atomic<ULONG> references_{0};
 };
+
+}  // namespace quenlo

@@ -5,6 +5,8 @@
 
 #include "component/com_ptr.h"
 
+namespace quenlo {
+
 class ElementLoader {
  public:
   ElementLoader(const ElementLoader&) = delete;
@@ -24,3 +26,5 @@ class ElementLoader {
  private:
   ComPtr<IXMLDOMElement> element_;
 };
+
+}  // namespace quenlo

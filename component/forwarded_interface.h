@@ -5,6 +5,8 @@
 
 #include <quenlo/platform.h>
 
+namespace quenlo {
+
 template <class Component, class Interface>
 class ForwardedInterface : public Interface {
  public:
@@ -21,3 +23,5 @@ class ForwardedInterface : public Interface {
  private:
   IUnknown* Owner() noexcept { return static_cast<Component*>(this)->Primary(); }
 };
+
+}  // namespace quenlo

@@ -12,6 +12,8 @@
 #include "component/com_ptr.h"
 #include "component/interface_id.h"
 
+namespace quenlo {
+
 template <class Interface>
 concept IdentifiedInterface = requires(Interface** slot) {
   InterfaceIdOf(slot);
@@ -57,3 +59,5 @@ class HostObject : public Interfaces... {
 
   std::atomic<ULONG> references_{0};
 };
+
+}  // namespace quenlo

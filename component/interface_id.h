@@ -8,6 +8,8 @@
 
 #include <quenlo/platform.h>
 
+namespace quenlo {
+
 inline const IID& InterfaceIdOf(IUnknown**) noexcept { return IID_IUnknown; }
 inline const IID& InterfaceIdOf(IClassFactory**) noexcept { return IID_IClassFactory; }
 inline const IID& InterfaceIdOf(IXMLDOMNode**) noexcept { return IID_IXMLDOMNode; }
@@ -19,3 +21,5 @@ template <class Interface>
 const IID& InterfaceId() noexcept {
   return InterfaceIdOf(static_cast<Interface**>(nullptr));
 }
+
+}  // namespace quenlo

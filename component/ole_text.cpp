@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace quenlo {
+
 namespace {
 
 OLECHAR FoldAsciiLetter(OLECHAR unit) noexcept {
@@ -17,3 +19,5 @@ bool EqualsIgnoringAsciiCase(OleStringView left, OleStringView right) noexcept {
   return std::ranges::equal(
       left, right, [](OLECHAR a, OLECHAR b) { return FoldAsciiLetter(a) == FoldAsciiLetter(b); });
 }
+
+}  // namespace quenlo

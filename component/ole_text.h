@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace quenlo {
+
 using OleStringView = std::basic_string_view<OLECHAR>;
 // An owned copy of wide text, for containers that outlive the call that handed the text in.
 using OleString = std::basic_string<OLECHAR>;
@@ -36,3 +38,5 @@ class OleText {
 
 // Compares two texts folding only the ASCII letters A-Z; every other unit must match exactly.
 bool EqualsIgnoringAsciiCase(OleStringView left, OleStringView right) noexcept;
+
+}  // namespace quenlo

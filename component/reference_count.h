@@ -4,9 +4,13 @@
 
 #include <quenlo/platform.h>
 
+namespace quenlo {
+
 // The count as the object reports it, left as it was: one reference taken and given back.
 template <class Object>
 ULONG ReferencesOf(Object* object) {
   object->AddRef();
   return object->Release();
 }
+
+}  // namespace quenlo

@@ -10,6 +10,8 @@
 #include "component/element_loader.h"
 #include "component/forwarded_interface.h"
 
+namespace quenlo {
+
 template <class Derived, class Public>
 class ResultObject : public ComponentBase,
                      public ElementLoader,
@@ -45,3 +47,5 @@ class ResultObject : public ComponentBase,
     return ComponentBase::FindInterface(iid);
   }
 };
+
+}  // namespace quenlo

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace quenlo {
+
 template <class Traits>
 class UniqueHandle {
  public:
@@ -39,3 +41,5 @@ class UniqueHandle {
  private:
   Handle handle_ = Traits::Empty();
 };
+
+}  // namespace quenlo

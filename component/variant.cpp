@@ -2,6 +2,8 @@
 
 #include "component/bstr.h"
 
+namespace quenlo {
+
 Variant Variant::FromText(OleStringView text) {
   VARIANT value = VariantTraits::Empty();
   value.bstrVal = Bstr::Copy(text).Detach();
@@ -19,3 +21,5 @@ Variant Variant::TextOf(const VARIANT& value) {
   if (FAILED(status)) throw _com_error(status);
   return converted;
 }
+
+}  // namespace quenlo

@@ -5,6 +5,8 @@
 #include "component/ole_text.h"
 #include "component/unique_handle.h"
 
+namespace quenlo {
+
 struct VariantTraits {
   using Handle = VARIANT;
   static VARIANT Empty() noexcept {
@@ -28,3 +30,5 @@ class Variant : public UniqueHandle<VariantTraits> {
 
   bool IsNull() const noexcept { return Get().vt == VT_NULL; }
 };
+
+}  // namespace quenlo

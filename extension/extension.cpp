@@ -6,6 +6,7 @@
 #include "extension/session_factory.h"
 #include "voting/voting_session.h"
 
+namespace quenlo::confext {
 namespace {
 
 // The host takes its own reference on the factory; the module keeps none. A factory that cannot
@@ -18,9 +19,11 @@ void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
 }
 
 }  // namespace
+}  // namespace quenlo::confext
 
 extern "C" QUENLO_EXPORT int QUENLO_CALL LoadConferenceExtension(ExtensionHost* host) {
-  RegisterSessionType<VotingSession>(host, kVotingSessionType);
-  RegisterSessionType<AgendaSession>(host, kAgendaSessionType);
+  namespace confext = quenlo::confext;
+  confext::RegisterSessionType<confext::VotingSession>(host, kVotingSessionType);
+  confext::RegisterSessionType<confext::AgendaSession>(host, kAgendaSessionType);
   return 42;
 }

@@ -9,6 +9,8 @@
 #include "component/component_base.h"
 #include "component/forwarded_interface.h"
 
+namespace quenlo::confext {
+
 template <class Session>
 class SessionFactory final : public ComponentBase,
                              public ForwardedInterface<SessionFactory<Session>, IClassFactory> {
@@ -41,3 +43,5 @@ class SessionFactory final : public ComponentBase,
     return ComponentBase::FindInterface(iid);
   }
 };
+
+}  // namespace quenlo::confext

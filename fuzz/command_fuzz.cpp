@@ -350,13 +350,17 @@ class ProgramRun {
   PendingSubjects pending_;
 };
 
-}  // namespace
-}  // namespace quenlo::fuzz
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace quenlo::fuzz;
+// One input, run inside the namespace so that the toolkit and the helpers above are in reach.
+int RunOne(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   ProgramRun run;
   for (const Call& call : ReadProgram(text, kMaxCalls)) run.Run(call);
   return 0;
+}
+
+}  // namespace
+}  // namespace quenlo::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quenlo::fuzz::RunOne(data, size);
 }

@@ -241,11 +241,8 @@ void CheckErrorReply(Sessions& sessions, std::u16string_view code) {
           "an error reply carries its code");
 }
 
-}  // namespace
-}  // namespace quenlo::fuzz
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace quenlo::fuzz;
+// One input, run inside the namespace so that the toolkit and the helpers above are in reach.
+int RunOne(const std::uint8_t* data, std::size_t size) {
   ComPtr<IXMLDOMElement> packet;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   if (XmlParseElement(text, packet.Put()).status != XmlParseStatus::Ok) return 0;
@@ -263,4 +260,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace quenlo::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quenlo::fuzz::RunOne(data, size);
 }

@@ -22,6 +22,7 @@
 #include "component/variant.h"
 #include "server/conference_server.h"
 
+namespace quenlo::fuzz {
 namespace {
 
 constexpr std::string_view kRoom = "board@conference.example";
@@ -107,9 +108,8 @@ void Send(quenlo::server::ConferenceServer& server, std::size_t sender, std::str
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// One input, run inside the namespace so that the toolkit and the helpers above are in reach.
+int RunOne(const std::uint8_t* data, std::size_t size) {
   quenlo::server::TimePoint now{};
   quenlo::server::ConferenceServer server([&now] { return now; });
   server.SetOwner(std::string(kRoom), kAddresses[0]);
@@ -139,4 +139,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace quenlo::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quenlo::fuzz::RunOne(data, size);
 }

@@ -4,6 +4,8 @@
 
 #include "component/code_page.h"
 
+namespace quenlo::confext {
+
 std::string ToAnsi(OleStringView text) { return NarrowText(CP_ACP, text).value_or(std::string{}); }
 
 Bstr AnsiToBstr(std::string_view text) {
@@ -14,3 +16,5 @@ Bstr AnsiToBstr(std::string_view text) {
   if (!wide) throw _com_error(HRESULT_FROM_WIN32(GetLastError()));
   return Bstr::Copy(*wide);
 }
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 
 #include "component/bstr.h"
 
+namespace quenlo::confext {
+
 // Characters the code page lacks come out as its substitutes ("?"). A failed conversion gives
 // the empty string.
 std::string ToAnsi(OleStringView text);
@@ -14,3 +16,5 @@ std::string ToAnsi(OleStringView text);
 // A new platform string with the converted text (empty text gives an allocated empty string).
 // Throws _com_error: E_OUTOFMEMORY, or the platform's last error when the conversion fails.
 Bstr AnsiToBstr(std::string_view text);
+
+}  // namespace quenlo::confext

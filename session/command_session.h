@@ -6,6 +6,8 @@
 #include "component/interface_id.h"
 #include "session/packet_session.h"
 
+namespace quenlo::confext {
+
 template <class Commands>
 class CommandSession : public PacketSession,
                        public ForwardedInterface<CommandSession<Commands>, Commands> {
@@ -19,3 +21,5 @@ class CommandSession : public PacketSession,
     return ConferenceSession::FindInterface(iid);
   }
 };
+
+}  // namespace quenlo::confext

@@ -4,6 +4,8 @@
 #include "session/ansi_text.h"
 #include "session/integer_text.h"
 
+namespace quenlo::confext {
+
 HRESULT STDMETHODCALLTYPE ConferenceSession::SetProperty(const OLECHAR* name,
                                                          const OLECHAR* value) {
   return GuardBoundary([&] {
@@ -62,3 +64,5 @@ LONG ConferenceSession::GetPropertyInt(std::string_view name) const {
   const PropertyRecord* record = properties_.Find(name);
   return record == nullptr ? -1 : ParseIntegerText(record->Value());
 }
+
+}  // namespace quenlo::confext

@@ -15,6 +15,8 @@
 #include "component/forwarded_interface.h"
 #include "session/property_table.h"
 
+namespace quenlo::confext {
+
 class ConferenceSession : public ComponentBase,
                           public ForwardedInterface<ConferenceSession, IConferenceSession> {
  public:
@@ -53,3 +55,5 @@ class ConferenceSession : public ComponentBase,
   std::recursive_mutex lock_;
   PropertyTable properties_;
 };
+
+}  // namespace quenlo::confext

@@ -5,6 +5,8 @@
 
 #include "session/ansi_text.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 bool IsCSpace(char c) noexcept {
@@ -32,3 +34,5 @@ LONG ParseIntegerText(std::string_view ansi) noexcept {
 }
 
 LONG ParseIntegerText(OleStringView text) { return ParseIntegerText(ToAnsi(text)); }
+
+}  // namespace quenlo::confext

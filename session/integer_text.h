@@ -7,6 +7,10 @@
 
 #include "component/ole_text.h"
 
+namespace quenlo::confext {
+
 LONG ParseIntegerText(std::string_view ansi) noexcept;
 // The text is read after conversion to the ANSI code page, as the narrow texts are.
 LONG ParseIntegerText(OleStringView text);
+
+}  // namespace quenlo::confext

@@ -10,6 +10,8 @@
 #include "xml/element_handle.h"
 #include "xml/shared_document.h"
 
+namespace quenlo::confext {
+
 PacketSession::PacketSession(const OLECHAR* roomNameProperty, const OLECHAR* queryNamespace,
                              const ReplyRoutes& routes)
     : roomNameProperty_(ToAnsi(ViewOf(roomNameProperty))),
@@ -148,3 +150,5 @@ void PacketSession::Announce(const OLECHAR* eventPath, ResultMaker make,
     // A reply that cannot be turned into its result object is not announced.
   }
 }
+
+}  // namespace quenlo::confext

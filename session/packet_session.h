@@ -16,6 +16,8 @@
 #include "xml/packet_builder.h"
 #include "xml/shared_document.h"
 
+namespace quenlo::confext {
+
 class PacketSession : public ConferenceSession,
                       public ForwardedInterface<PacketSession, IPacketSink> {
  public:
@@ -85,3 +87,5 @@ class PacketSession : public ConferenceSession,
   ULONG cookie_ = 0;
   std::optional<WideString> roomName_;
 };
+
+}  // namespace quenlo::confext

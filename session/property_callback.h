@@ -1,6 +1,8 @@
 // What a property runs when its value changes.
 #pragma once
 
+namespace quenlo::confext {
+
 class PropertyCallback {
  public:
   PropertyCallback() = default;
@@ -27,3 +29,5 @@ class MemberCallback final : public PropertyCallback {
   Session& session_;
   Operation operation_;
 };
+
+}  // namespace quenlo::confext

@@ -1,5 +1,7 @@
 #include "session/property_record.h"
 
+namespace quenlo::confext {
+
 void PropertyRecord::Set(std::string value, bool notify) {
   if (value == value_ && !changePending_) return;
   value_ = std::move(value);
@@ -10,3 +12,5 @@ void PropertyRecord::Set(std::string value, bool notify) {
   onChange_->Invoke();
   changePending_ = false;
 }
+
+}  // namespace quenlo::confext

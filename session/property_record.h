@@ -7,6 +7,8 @@
 
 #include "session/property_callback.h"
 
+namespace quenlo::confext {
+
 class PropertyRecord {
  public:
   explicit PropertyRecord(std::unique_ptr<PropertyCallback> onChange = nullptr) noexcept
@@ -24,3 +26,5 @@ class PropertyRecord {
   std::unique_ptr<PropertyCallback> onChange_;
   bool changePending_ = false;
 };
+
+}  // namespace quenlo::confext

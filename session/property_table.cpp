@@ -1,5 +1,7 @@
 #include "session/property_table.h"
 
+namespace quenlo::confext {
+
 void PropertyTable::Declare(std::string name, std::unique_ptr<PropertyCallback> onChange) {
   records_.try_emplace(std::move(name), std::move(onChange));
 }
@@ -17,3 +19,5 @@ const PropertyRecord* PropertyTable::Find(std::string_view name) const noexcept 
   auto found = records_.find(name);
   return found == records_.end() ? nullptr : &found->second;
 }
+
+}  // namespace quenlo::confext

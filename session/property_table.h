@@ -9,6 +9,8 @@
 
 #include "session/property_record.h"
 
+namespace quenlo::confext {
+
 class PropertyTable {
  public:
   // Adds a property with an empty value; a name already declared is left as it was.
@@ -22,3 +24,5 @@ class PropertyTable {
  private:
   std::map<std::string, PropertyRecord, std::less<>> records_;
 };
+
+}  // namespace quenlo::confext

@@ -6,6 +6,8 @@
 
 #include "component/com_ptr.h"
 
+namespace quenlo::confext {
+
 // Makes and loads the result object over a reply element; empty when it cannot be allocated.
 // Any other failure (a conversion, Load) leaves as an exception and nothing is announced.
 using ResultMaker = ComPtr<IUnknown> (*)(IXMLDOMElement* element);
@@ -26,3 +28,5 @@ struct ReplyRoutes {
   const OLECHAR* errorPath;
   ResultMaker makeError;
 };
+
+}  // namespace quenlo::confext

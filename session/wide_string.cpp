@@ -7,6 +7,8 @@
 #include "component/variant.h"
 #include "session/ansi_text.h"
 
+namespace quenlo::confext {
+
 struct WideString::Record {
   explicit Record(Bstr value) noexcept : text(std::move(value)) {}
 
@@ -51,9 +53,7 @@ WideString WideString::FromAnsi(std::string_view text) { return Adopt(AnsiToBstr
 
 WideString WideString::FromVariant(const VARIANT& value) {
   if (value.vt == VT_BSTR) {
-    return value.bstrVal == nullptr
-               ? Adopt(Bstr{})
-               : FromWide(ViewOfBstr(value.bstrVal));
+    return value.bstrVal == nullptr ? Adopt(Bstr{}) : FromWide(ViewOfBstr(value.bstrVal));
   }
   return FromVariant(Variant::TextOf(value).Get());
 }
@@ -77,3 +77,5 @@ std::strong_ordering operator<=>(const WideString& left, const WideString& right
   if (!leftHasText || !rightHasText) return leftHasText <=> rightHasText;
   return left.View() <=> right.View();
 }
+
+}  // namespace quenlo::confext

@@ -8,6 +8,8 @@
 
 #include "component/bstr.h"
 
+namespace quenlo::confext {
+
 class WideString {
  public:
   WideString() noexcept = default;
@@ -46,3 +48,5 @@ class WideString {
 
   Record* record_ = nullptr;
 };
+
+}  // namespace quenlo::confext

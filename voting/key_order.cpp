@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+namespace quenlo::confext {
+
 KeyOrder OrderKeys(const std::vector<OleStringView>& keys) {
   KeyOrder order;
   order.sorted.resize(keys.size());
@@ -18,3 +20,5 @@ KeyOrder OrderKeys(const std::vector<OleStringView>& keys) {
   }
   return order;
 }
+
+}  // namespace quenlo::confext

@@ -9,6 +9,8 @@
 
 #include "component/ole_text.h"
 
+namespace quenlo::confext {
+
 struct KeyOrder {
   // Positions (in document order) of the keys, sorted; equal keys keep their document order.
   std::vector<std::size_t> sorted;
@@ -18,3 +20,5 @@ struct KeyOrder {
 
 // keys[i] is the key of the i-th entry in document order. O(n log n).
 KeyOrder OrderKeys(const std::vector<OleStringView>& keys);
+
+}  // namespace quenlo::confext

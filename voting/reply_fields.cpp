@@ -2,6 +2,8 @@
 
 #include "session/integer_text.h"
 
+namespace quenlo::confext {
+
 HRESULT CopyTruthTo(const ElementHandle& field, LONG* value) {
   if (value == nullptr) return E_POINTER;
   const std::optional<Bstr> text = field.Text();
@@ -21,3 +23,5 @@ HRESULT CopyIntegerTo(const ElementHandle& field, LONG* value) {
   *value = ParseIntegerText(text->View());
   return S_OK;
 }
+
+}  // namespace quenlo::confext

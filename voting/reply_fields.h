@@ -7,8 +7,12 @@
 
 #include "xml/element_handle.h"
 
+namespace quenlo::confext {
+
 // "true" gives 1 and "false" 0, ASCII letters folded; any other word leaves *value as it was,
 // status 0 all the same.
 HRESULT CopyTruthTo(const ElementHandle& field, LONG* value);
 // The text read as an integer: atoi rules, saturating at the 32-bit limits.
 HRESULT CopyIntegerTo(const ElementHandle& field, LONG* value);
+
+}  // namespace quenlo::confext

@@ -8,6 +8,8 @@
 #include "voting/reply_fields.h"
 #include "xml/element_handle.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 // Handed out, never freed, when the reply names no voters at all.
@@ -170,3 +172,5 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetVoter(const OLECHAR* name, LONG posit
                : VoterText(voters_[tally->firstVoter + static_cast<std::size_t>(position)]);
   return S_OK;
 }
+
+}  // namespace quenlo::confext

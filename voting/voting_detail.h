@@ -17,6 +17,8 @@
 #include "component/result_object.h"
 #include "xml/element_handle.h"
 
+namespace quenlo::confext {
+
 class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
  public:
   explicit VotingDetail(IXMLDOMElement* query) noexcept : ResultObject(query) {}
@@ -92,3 +94,5 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   // For each position: the subject holding the votes of the position's name, or null.
   std::vector<const Subject*> positions_;
 };
+
+}  // namespace quenlo::confext

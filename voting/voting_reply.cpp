@@ -5,6 +5,8 @@
 #include "xml/element_handle.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 bool VotingReply::Load() {
   std::vector<ComPtr<IXMLDOMElement>> elements;
   if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
@@ -77,3 +79,5 @@ HRESULT STDMETHODCALLTYPE VotingReply::GetCode(BSTR* code) {
     return error.Error();
   }
 }
+
+}  // namespace quenlo::confext

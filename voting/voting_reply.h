@@ -11,6 +11,8 @@
 #include "component/ole_text.h"
 #include "component/result_object.h"
 
+namespace quenlo::confext {
+
 class VotingReply final : public ResultObject<VotingReply, IVotingReply> {
  public:
   // response is the reply's "query" element or an error reply's "error" element.
@@ -47,3 +49,5 @@ class VotingReply final : public ResultObject<VotingReply, IVotingReply> {
   // The text delivered at each position, so that a position is answered in constant time.
   std::vector<const Bstr*> positions_;
 };
+
+}  // namespace quenlo::confext

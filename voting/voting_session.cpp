@@ -12,6 +12,8 @@
 #include "xml/packet_builder.h"
 #include "xml/xml_text.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 constexpr const OLECHAR* kVotingNamespace = OLESTR("quenlo:conf:voting");
@@ -154,3 +156,5 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
 const OLECHAR* VotingSession::FlagText(const OLECHAR* property) const {
   return GetPropertyInt(ToAnsi(ViewOf(property))) == 1 ? OLESTR("true") : OLESTR("false");
 }
+
+}  // namespace quenlo::confext

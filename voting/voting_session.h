@@ -12,6 +12,8 @@
 #include "session/command_session.h"
 #include "session/wide_string.h"
 
+namespace quenlo::confext {
+
 class VotingSession final : public CommandSession<IVotingCommands> {
  public:
   VotingSession();
@@ -55,3 +57,5 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   // Subjects of the next Voting, in the order added.
   std::vector<OleString> ballotSubjects_;
 };
+
+}  // namespace quenlo::confext

@@ -5,6 +5,8 @@
 #include "xml/element_handle.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 bool VotingSubjectList::Load() {
   std::vector<ComPtr<IXMLDOMElement>> elements;
   if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
@@ -60,3 +62,5 @@ HRESULT STDMETHODCALLTYPE VotingSubjectList::GetItem(LONG position, BSTR* text, 
   *type = entry.type;
   return S_OK;
 }
+
+}  // namespace quenlo::confext

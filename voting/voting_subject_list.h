@@ -10,6 +10,8 @@
 #include "component/ole_text.h"
 #include "component/result_object.h"
 
+namespace quenlo::confext {
+
 class VotingSubjectList final : public ResultObject<VotingSubjectList, IVotingSubjectList> {
  public:
   explicit VotingSubjectList(IXMLDOMElement* query) noexcept : ResultObject(query) {}
@@ -36,3 +38,5 @@ class VotingSubjectList final : public ResultObject<VotingSubjectList, IVotingSu
   // Distinct ids in code-unit order, so that a position is answered in constant time.
   std::vector<Entry> entries_;
 };
+
+}  // namespace quenlo::confext

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <new>
 
+namespace quenlo::confext {
+
 namespace {
 
 // A name as first passed in: the caller's pointer (nearly always a literal, so the same pointer
@@ -89,3 +91,5 @@ DomName::DomName(const OLECHAR* name) {
   if (name != nullptr) shared_ = names.Find(name);
   if (shared_ == nullptr) copy_ = Bstr::Copy(ViewOf(name));
 }
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 
 #include "component/bstr.h"
 
+namespace quenlo::confext {
+
 class DomName {
  public:
   // Throws _com_error(E_OUTOFMEMORY) when the name cannot be made.
@@ -19,3 +21,5 @@ class DomName {
   BSTR shared_ = nullptr;  // the table's, never freed while the module is loaded
   Bstr copy_;
 };
+
+}  // namespace quenlo::confext

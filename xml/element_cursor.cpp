@@ -3,6 +3,8 @@
 #include "component/ole_text.h"
 #include "xml/dom_name.h"
 
+namespace quenlo::confext {
+
 ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept : tag_(tag) {
   if (element == nullptr) return;
   // An element without children has no matches: asking costs no list. Should the DOM fail to
@@ -51,3 +53,5 @@ bool ElementCursor::HasTag(IXMLDOMElement* element) noexcept {
 #else
 bool ElementCursor::HasTag(IXMLDOMElement*) noexcept { return true; }
 #endif
+
+}  // namespace quenlo::confext

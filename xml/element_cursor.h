@@ -6,6 +6,8 @@
 
 #include "component/com_ptr.h"
 
+namespace quenlo::confext {
+
 class ElementCursor {
  public:
   // element may be null: the sequence is then empty.
@@ -27,3 +29,5 @@ class ElementCursor {
   long index_ = 0;                       // matches handed out
   bool failed_ = false;
 };
+
+}  // namespace quenlo::confext

@@ -3,6 +3,8 @@
 #include "xml/dom_name.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 OleStringView AttributeValue::Text() const {
   if (value_.Get().vt != VT_BSTR) value_ = Variant::TextOf(value_.Get());
   return ViewOfBstr(value_.Get().bstrVal);
@@ -49,3 +51,5 @@ AttributeValue ElementHandle::Attribute(const OLECHAR* name) const {
       value.IsNull() ? AttributeValue::State::kAbsent : AttributeValue::State::kPresent;
   return {state, std::move(value)};
 }
+
+}  // namespace quenlo::confext

@@ -13,6 +13,8 @@
 #include "component/variant.h"
 #include "xml/element_cursor.h"
 
+namespace quenlo::confext {
+
 // One attribute as read from an element.
 class AttributeValue {
  public:
@@ -65,3 +67,5 @@ class ElementHandle {
  private:
   ComPtr<IXMLDOMElement> element_;
 };
+
+}  // namespace quenlo::confext

@@ -2,6 +2,8 @@
 
 #include "xml/element_cursor.h"
 
+namespace quenlo::confext {
+
 ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag) {
   return ElementCursor(element, tag).Next();
 }
@@ -25,3 +27,5 @@ bool GetElementText(IXMLDOMElement* element, const OLECHAR* tag, Bstr& text) {
 bool GetNamespace(IXMLDOMNode* node, Bstr& uri) {
   return node != nullptr && SUCCEEDED(node->get_namespaceURI(uri.Put()));
 }
+
+}  // namespace quenlo::confext

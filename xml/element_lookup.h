@@ -8,6 +8,8 @@
 #include "component/bstr.h"
 #include "component/com_ptr.h"
 
+namespace quenlo::confext {
+
 // The first element with that tag below element (which may be null).
 ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag);
 
@@ -21,3 +23,5 @@ bool GetElementText(IXMLDOMElement* element, const OLECHAR* tag, Bstr& text);
 
 // The namespace URI of node (which may be null); a node without one gives an empty text.
 bool GetNamespace(IXMLDOMNode* node, Bstr& uri);
+
+}  // namespace quenlo::confext

@@ -6,6 +6,8 @@
 #include "xml/shared_document.h"
 #include "xml/xml_text.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 ComPtr<IXMLDOMElement> CreateElement(const OLECHAR* tag) {
@@ -100,3 +102,5 @@ ElementWriter ElementWriter::Open(const OLECHAR* tag, OleText text) {
   if (!Ok()) return ElementWriter(nullptr, this);
   return ElementWriter(AddChild(element_.Get(), tag, text), this);
 }
+
+}  // namespace quenlo::confext

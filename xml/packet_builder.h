@@ -8,6 +8,8 @@
 #include "component/com_ptr.h"
 #include "component/ole_text.h"
 
+namespace quenlo::confext {
+
 // An "iq" element with the attributes "type", "to" and "id", in that order.
 ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id);
 
@@ -52,3 +54,5 @@ class ElementWriter {
   ElementWriter* parent_ = nullptr;
   bool failed_ = false;
 };
+
+}  // namespace quenlo::confext

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace quenlo::confext {
+
 namespace {
 
 struct DocumentHolder {
@@ -42,3 +44,5 @@ void SharedDocument::Release() noexcept {
   }
   // The last reference may go here, outside the lock, so a slow teardown blocks no builder.
 }
+
+}  // namespace quenlo::confext

@@ -9,6 +9,8 @@
 
 #include "component/com_ptr.h"
 
+namespace quenlo::confext {
+
 class SharedDocument {
  public:
   // The platform's document is not free-threaded: two threads creating or changing its elements
@@ -23,3 +25,5 @@ class SharedDocument {
   // Drops the module's reference; the next Acquire creates a new document.
   static void Release() noexcept;
 };
+
+}  // namespace quenlo::confext

@@ -1,5 +1,7 @@
 #include "xml/xml_text.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 bool IsHighSurrogate(OLECHAR unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -21,3 +23,5 @@ bool IsXmlText(OleStringView text) noexcept {
   }
   return true;
 }
+
+}  // namespace quenlo::confext

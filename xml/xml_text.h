@@ -6,6 +6,10 @@
 
 #include "component/ole_text.h"
 
+namespace quenlo::confext {
+
 // False for control characters other than tab, CR and LF, for lone surrogates, and for U+FFFE
 // and U+FFFF.
 bool IsXmlText(OleStringView text) noexcept;
+
+}  // namespace quenlo::confext

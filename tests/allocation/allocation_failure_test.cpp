@@ -15,7 +15,8 @@
 #include "sheltered_host.h"
 #include "voting_fixture.h"
 
-namespace quenlo::testing {
+namespace quenlo::confext {
+
 namespace {
 
 using Voting = SessionFixture<VotingProduct>;
@@ -355,4 +356,5 @@ TEST(AllocationFailureTest, SessionsAreMadeOrRefusedWithoutATrace) {
 }
 
 }  // namespace
-}  // namespace quenlo::testing
+
+}  // namespace quenlo::confext

@@ -6,7 +6,8 @@
 #include "platform/allocation_probe.h"
 #include "xml/shared_document.h"
 
-namespace quenlo::testing {
+namespace quenlo::confext {
+
 namespace {
 
 // Far more than any scenario makes: a walk that gets here is stuck, not thorough.
@@ -26,7 +27,7 @@ LiveObjects CountLive() {
 
 void Arm(FailureSchedule::Kind kind, long ordinal) {
   if (kind == FailureSchedule::Kind::kOperatorNew) {
-    FailOperatorNew(ordinal);
+    testing::FailOperatorNew(ordinal);
   } else {
     QuenloProbeFailAllocation(ordinal);
   }
@@ -34,8 +35,8 @@ void Arm(FailureSchedule::Kind kind, long ordinal) {
 
 long Disarm(FailureSchedule::Kind kind) {
   if (kind == FailureSchedule::Kind::kOperatorNew) {
-    const long seen = OperatorNewsSeen();
-    FailOperatorNew(0);
+    const long seen = testing::OperatorNewsSeen();
+    testing::FailOperatorNew(0);
     return seen;
   }
   const long seen = QuenloProbeAllocationsSeen();
@@ -95,4 +96,4 @@ AllocationPoints WalkEveryAllocation(const std::function<void(FailureSchedule&)>
   return points;
 }
 
-}  // namespace quenlo::testing
+}  // namespace quenlo::confext

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace quenlo::testing {
+namespace quenlo::confext {
 
 class FailureSchedule {
  public:
@@ -39,4 +39,4 @@ struct AllocationPoints {
 // point; returns how many points of each kind it walked.
 AllocationPoints WalkEveryAllocation(const std::function<void(FailureSchedule&)>& scenario);
 
-}  // namespace quenlo::testing
+}  // namespace quenlo::confext

@@ -7,7 +7,7 @@
 #include "failing_new.h"
 #include "support/recording_host.h"
 
-namespace quenlo::testing {
+namespace quenlo::confext {
 
 class ShelteredHost final : public HostObject<SessionHost, ExtensionHost> {
  public:
@@ -15,26 +15,26 @@ class ShelteredHost final : public HostObject<SessionHost, ExtensionHost> {
 
   HRESULT STDMETHODCALLTYPE RegisterSessionType(const OLECHAR* typeName, const OLECHAR* version,
                                                 IClassFactory* factory) override {
-    const OperatorNewFailuresHeld held;
+    const testing::OperatorNewFailuresHeld held;
     return host_.RegisterSessionType(typeName, version, factory);
   }
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* eventPath, IPacketSink* sink,
                                       ULONG* cookie) override {
-    const OperatorNewFailuresHeld held;
+    const testing::OperatorNewFailuresHeld held;
     return host_.Subscribe(eventPath, sink, cookie);
   }
   HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG cookie) override {
-    const OperatorNewFailuresHeld held;
+    const testing::OperatorNewFailuresHeld held;
     return host_.Unsubscribe(cookie);
   }
   HRESULT STDMETHODCALLTYPE RaiseEvent(BSTR eventPath, LONG reserved, IUnknown* result) override {
-    const OperatorNewFailuresHeld held;
+    const testing::OperatorNewFailuresHeld held;
     return host_.RaiseEvent(eventPath, reserved, result);
   }
   HRESULT STDMETHODCALLTYPE ReservedSlot1() override { return host_.ReservedSlot1(); }
   HRESULT STDMETHODCALLTYPE ReservedSlot2() override { return host_.ReservedSlot2(); }
   HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) override {
-    const OperatorNewFailuresHeld held;
+    const testing::OperatorNewFailuresHeld held;
     return host_.SendPacket(request);
   }
 
@@ -42,4 +42,4 @@ class ShelteredHost final : public HostObject<SessionHost, ExtensionHost> {
   RecordingHost& host_;
 };
 
-}  // namespace quenlo::testing
+}  // namespace quenlo::confext

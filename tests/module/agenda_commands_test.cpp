@@ -5,6 +5,8 @@
 
 #include "agenda_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using AgendaCommandsTest = AgendaTest;
@@ -98,3 +100,5 @@ TEST_F(AgendaCommandsTest, TextThatXmlCannotCarryIsNotSent) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

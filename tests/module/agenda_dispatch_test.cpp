@@ -5,6 +5,8 @@
 #include "agenda_fixture.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using AgendaDispatchTest = AttachedAgendaTest;
@@ -140,3 +142,5 @@ TEST_F(AgendaDispatchTest, AnObjectTheHostDoesNotKeepIsDestroyedAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -4,6 +4,8 @@
 #include "agenda/agenda_session.h"
 #include "support/session_fixture.h"
 
+namespace quenlo::confext {
+
 inline constexpr const OLECHAR* kAgendaRoom = OLESTR("hall3@conference.example");
 
 struct AgendaProduct {
@@ -17,3 +19,5 @@ struct AgendaProduct {
 
 using AgendaTest = SessionFixture<AgendaProduct>;
 using AttachedAgendaTest = AttachedSessionFixture<AgendaProduct>;
+
+}  // namespace quenlo::confext

@@ -8,6 +8,8 @@
 #include "agenda_fixture.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 ComPtr<IAgendaList> ListOver(const char* xml) {
@@ -132,3 +134,5 @@ TEST(AgendaListTest, NullOutputsAreRefused) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 
 #include "agenda_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using Accessor = HRESULT (STDMETHODCALLTYPE IAgendaReply::*)(BSTR*);
@@ -70,3 +72,5 @@ TEST(AgendaReplyTest, TheFirstElementAtAnyDepthIsRead) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -4,6 +4,8 @@
 
 #include "agenda_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using AgendaSessionTest = AgendaTest;
@@ -63,3 +65,5 @@ INSTANTIATE_TEST_SUITE_P(
     NameOfFilterCase);
 
 }  // namespace
+
+}  // namespace quenlo::confext

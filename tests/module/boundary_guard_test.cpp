@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+namespace quenlo::confext {
+
 namespace {
 
 template <BoundaryFailure policy>
@@ -46,3 +48,5 @@ TEST(BoundaryGuardTest, RaisingReallyRaisesAndReturningNeverDoes) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -15,6 +15,8 @@
 #include "support/xml_equivalence.h"
 #include "test_session.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 // Two secondary interfaces; its destructor takes and drops references to itself.
@@ -254,3 +256,5 @@ TEST(BstrTest, CopiesKeepEmbeddedZerosAndNullCopiesAsAnAllocatedEmptyString) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

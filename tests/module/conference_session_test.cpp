@@ -11,6 +11,8 @@
 #include "test_session.h"
 #include "xml/shared_document.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 class SessionTest : public ::testing::Test {
@@ -327,3 +329,5 @@ TEST_F(SessionTest, RepliesWhileDetachedAreDroppedNotRaised) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace quenlo::confext {
+
 namespace {
 
 OleStringView ViewOfBstr(BSTR text) { return {text, SysStringLen(text)}; }
@@ -45,3 +47,5 @@ TEST(DomNameTest, NamesPastTheTableAreCopiedForTheCall) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

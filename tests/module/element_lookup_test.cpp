@@ -8,6 +8,8 @@
 #include "xml/element_handle.h"
 #include "xml/packet_builder.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 class ElementLookupTest : public ::testing::Test {
@@ -109,3 +111,5 @@ TEST_F(ElementLookupTest, HandlesCarryNothingFoundThroughChainedLookups) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -7,6 +7,8 @@
 #include "component/reference_count.h"
 #include "support/recording_host.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 TEST(ExtensionTest, RegistersVotingThenAgendaAndReturns42) {
@@ -59,3 +61,5 @@ TEST(ExtensionTest, FactoriesMakeTheSessionOfTheirType) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

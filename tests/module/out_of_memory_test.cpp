@@ -6,6 +6,8 @@
 #include "failing_allocation.h"
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 constexpr long kMaximumAllocations = 1000;  // far more than any call below makes
@@ -163,3 +165,5 @@ TEST(OutOfMemoryTest, ATallyWhoseUsersCannotBeReadIsNotReadAsUnnamedVotes) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -9,6 +9,8 @@
 #include "support/xml_equivalence.h"
 #include "xml/shared_document.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 TEST(PacketBuilderTest, EnvelopeAttributesComeInTheirOrder) {
@@ -125,3 +127,5 @@ TEST(SharedDocumentTest, ReleaseOnAnotherThreadNeverBreaksABuilder) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

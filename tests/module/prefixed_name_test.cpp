@@ -6,6 +6,8 @@
 #include "voting_fixture.h"
 #include "xml/element_lookup.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 TEST(PrefixedNameTest, APrefixedElementIsNotTheOneNamed) {
@@ -31,3 +33,5 @@ TEST_F(PrefixedReplyTest, AReplyWhoseQueryIsPrefixedIsNotAnnounced) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -5,6 +5,8 @@
 
 #include <new>
 
+namespace quenlo::confext {
+
 namespace {
 
 class CountingCallback final : public PropertyCallback {
@@ -84,3 +86,5 @@ TEST(PropertyTableTest, DefaultsAreSilentAndIgnoreUndeclaredNames) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -6,6 +6,8 @@
 #include "component/reference_count.h"
 #include "test_session.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 class SessionFactoryTest : public ::testing::Test {
@@ -59,3 +61,5 @@ TEST_F(SessionFactoryTest, AnswersOnlyItsOwnInterfaces) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

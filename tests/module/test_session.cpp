@@ -2,6 +2,8 @@
 
 #include "session/property_callback.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 // Every reply and error is announced by the overrides below, whatever its type.
@@ -57,3 +59,5 @@ void TestSession::HandleErrorReply(IXMLDOMElement* iq) {
   const ComPtr<IXMLDOMElement> error = FindElement(iq, OLESTR("error"));
   if (error) Announce(OLESTR("/test/error"), &TestResult::Make, error.Get());
 }
+
+}  // namespace quenlo::confext

@@ -12,6 +12,8 @@
 #include "xml/element_lookup.h"
 #include "xml/packet_builder.h"
 
+namespace quenlo::confext {
+
 struct ITestCommands : IUnknown {
   // Sends an "iq" whose query has the given type and, when child is not null, one child "qid".
   virtual HRESULT STDMETHODCALLTYPE Ping(const OLECHAR* id, const OLECHAR* type,
@@ -83,3 +85,5 @@ class TestSession final : public CommandSession<ITestCommands> {
  private:
   void OnEchoChanged();
 };
+
+}  // namespace quenlo::confext

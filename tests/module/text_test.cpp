@@ -9,6 +9,8 @@
 #include "session/integer_text.h"
 #include "session/wide_string.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 TEST(OleTextTest, FoldsOnlyAsciiLetters) {
@@ -123,3 +125,5 @@ TEST(WideStringTest, ComparesUnitByUnitWithAPrefixFirst) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

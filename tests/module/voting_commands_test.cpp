@@ -4,6 +4,8 @@
 
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 // The body of a refer of qid "q" and caption "c", without flags or timeout, with these subjects.
@@ -234,3 +236,5 @@ TEST_F(VotingRefusalTest, ABallotSubjectXmlCannotCarryIsRefusedAndPoisonsNothing
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

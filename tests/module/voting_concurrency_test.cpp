@@ -16,6 +16,8 @@
 #include "xml/element_lookup.h"
 #include "xml/shared_document.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 struct Outcome {
@@ -192,3 +194,5 @@ TEST(VotingConcurrencyTest, TwoThreadsDropTheLastReferencesOfSharedResults) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -6,6 +6,8 @@
 
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using VotingDetailTest = AttachedVotingTest;
@@ -194,3 +196,5 @@ TEST_F(VotingDetailTest, ReadingEveryPositionOfALargeReplyIsNotQuadratic) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

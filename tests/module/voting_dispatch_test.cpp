@@ -4,6 +4,8 @@
 
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using VotingDispatchTest = AttachedVotingTest;
@@ -161,3 +163,5 @@ TEST_F(VotingDispatchTest, AKeptObjectOutlivesThePacketAndTheSession) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -3,6 +3,8 @@
 
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 class VotingReplyTest : public AttachedVotingTest {
@@ -161,3 +163,5 @@ TEST_F(VotingReplyTest, ValuesAreReadFromTheElementEachTime) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

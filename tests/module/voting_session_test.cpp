@@ -5,6 +5,8 @@
 
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using VotingSessionTest = VotingTest;
@@ -96,3 +98,5 @@ INSTANTIATE_TEST_SUITE_P(
     NameOfFilterCase);
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -3,6 +3,8 @@
 
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using VotingSubjectListTest = AttachedVotingTest;
@@ -70,3 +72,5 @@ TEST_F(VotingSubjectListTest, TypesSaturateAtTheIntegerLimits) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

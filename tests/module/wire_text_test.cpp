@@ -13,6 +13,8 @@
 #include "support/wire_reader.h"
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 // Texts that a serialiser is most likely to change, then random mixtures of the same pieces
@@ -147,3 +149,5 @@ TEST_F(AttachedAgendaTest, EveryTextArgumentReachesTheServerAsGiven) {
     ExpectSentAsGiven(host_, text, {6, 6, 2, 2, 1, 1});
   }
 }
+
+}  // namespace quenlo::confext

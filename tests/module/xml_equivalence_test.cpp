@@ -9,6 +9,8 @@
 
 #include "component/bstr.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 // An element as the module builds one: made by a document, then given its text and attributes
@@ -54,3 +56,5 @@ TEST(XmlEquivalenceTest, TextOfSpacesOnlyIsNotTakenForNone) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

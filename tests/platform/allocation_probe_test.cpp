@@ -6,6 +6,8 @@
 
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 TEST(AllocationFailureProbeTest, FailsOnlyTheChosenStringAllocation) {
@@ -41,3 +43,5 @@ TEST(AllocationFailureProbeTest, AFailedNodeIsReportedAsOutOfMemory) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

@@ -1,5 +1,7 @@
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 TEST(ComTest, ProgIdsOfTheDocument) {
@@ -55,3 +57,5 @@ TEST(ComTest, CreationFailures) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

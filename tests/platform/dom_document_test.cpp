@@ -1,5 +1,7 @@
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 TEST(DomDocumentTest, CreatedElementsStayOutsideTheDocument) {
@@ -134,3 +136,5 @@ TEST(DomDocumentTest, DocumentNodeBasics) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

@@ -2,6 +2,8 @@
 
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 class DomElementTest : public ::testing::Test {
@@ -361,3 +363,5 @@ TEST_F(DomElementTest, NodeNamesAndTypes) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

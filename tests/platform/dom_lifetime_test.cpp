@@ -4,6 +4,8 @@
 #include "dom_test_support.h"
 #include "platform/allocation_probe.h"
 
+namespace quenlo {
+
 namespace {
 
 TEST(DomLifetimeTest, ParentHoldsOneReferencePerChild) {
@@ -168,3 +170,5 @@ TEST(DomLifetimeTest, RequestsFromALongLivedDocumentLeaveNoNodeOrStringAlive) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

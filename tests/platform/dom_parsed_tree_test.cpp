@@ -7,6 +7,8 @@
 #include "dom_test_support.h"
 #include "platform/allocation_probe.h"
 
+namespace quenlo {
+
 namespace {
 
 std::u16string Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
@@ -144,3 +146,5 @@ TEST(DomParsedTreeTest, RefusedAndFailedParsesLeaveNoNodeAlive) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

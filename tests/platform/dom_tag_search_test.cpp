@@ -4,6 +4,8 @@
 
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 // "exr" and "jda" share the low 16 bits of their tag hash.
@@ -58,3 +60,5 @@ TEST(DomTagSearchTest, ElementsAppendedBelowTextOnlyElementsAreFound) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

@@ -14,6 +14,8 @@
 #include "component/variant.h"
 #include "owned_bstr.h"
 
+namespace quenlo {
+
 template <class T>
 struct ReleaseReference {
   void operator()(T* object) const { object->Release(); }
@@ -119,3 +121,5 @@ inline std::vector<Ref<IXMLDOMElement>> ElementsByTag(IXMLDOMElement* root,
   }
   return elements;
 }
+
+}  // namespace quenlo

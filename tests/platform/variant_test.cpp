@@ -9,6 +9,8 @@
 #include "component/reference_count.h"
 #include "owned_bstr.h"
 
+namespace quenlo {
+
 namespace {
 
 using namespace std::string_view_literals;
@@ -347,3 +349,5 @@ TEST(VariantChangeType, InterfacesKeepTheirReferences) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

@@ -3,6 +3,8 @@
 
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 XmlParseResult ParseWith(std::string_view utf8, const XmlParseLimits& limits,
@@ -151,3 +153,5 @@ TEST(XmlParserTest, HundredThousandDeepNestingIsRefusedQuickly) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

@@ -1,5 +1,7 @@
 #include "dom_test_support.h"
 
+namespace quenlo {
+
 namespace {
 
 class XmlSerializerTest : public ::testing::Test {
@@ -89,3 +91,5 @@ TEST_F(XmlSerializerTest, TextNodeAndDocument) {
 }
 
 }  // namespace
+
+}  // namespace quenlo

@@ -20,6 +20,8 @@
 #include "support/xml_equivalence.h"
 #include "voting/voting_session.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -256,3 +258,5 @@ TEST(SharedSessionThreadsTest, FourHostThreadsOnOneVotingSession) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

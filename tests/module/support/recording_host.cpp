@@ -5,6 +5,8 @@
 #include "component/code_page.h"
 #include "component/reference_count.h"
 
+namespace quenlo::confext {
+
 OleString ToOleString(const OLECHAR* text) { return text == nullptr ? OleString{} : text; }
 
 std::string ToUtf8(const OleString& text) {
@@ -71,3 +73,5 @@ HRESULT STDMETHODCALLTYPE RecordingHost::SendPacket(IXMLDOMElement* request) {
   sent_.push_back(ComPtr<IXMLDOMElement>(request));
   return S_OK;
 }
+
+}  // namespace quenlo::confext

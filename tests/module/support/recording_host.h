@@ -15,6 +15,8 @@
 #include "component/host_object.h"
 #include "component/ole_text.h"
 
+namespace quenlo::confext {
+
 class RecordingHost final : public HostObject<SessionHost, ExtensionHost> {
  public:
   struct Subscription {
@@ -80,3 +82,5 @@ class RecordingHost final : public HostObject<SessionHost, ExtensionHost> {
 OleString ToOleString(const OLECHAR* text);
 std::string ToUtf8(const OLECHAR* text);
 std::string ToUtf8(const OleString& text);
+
+}  // namespace quenlo::confext

@@ -14,6 +14,8 @@
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
 
+namespace quenlo::confext {
+
 inline std::string ToUtf8(const Bstr& text) { return ToUtf8(OleString(text.View())); }
 
 template <class Product>
@@ -131,3 +133,5 @@ class PacketFilterFixture : public SessionFixture<Product>,
     }
   }
 };
+
+}  // namespace quenlo::confext

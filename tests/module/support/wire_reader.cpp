@@ -10,6 +10,9 @@
 
 #ifndef _WIN32
 #include <expat.h>
+
+namespace quenlo::confext {
+
 #endif
 
 std::string WireElement::Attribute(const std::string& attributeName) const {
@@ -129,3 +132,5 @@ std::optional<WireElement> ReadAsServer(const std::string& utf8) {
 }
 
 #endif
+
+}  // namespace quenlo::confext

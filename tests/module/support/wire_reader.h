@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace quenlo::confext {
+
 struct WireElement {
   std::string name;
   std::vector<std::pair<std::string, std::string>> attributes;  // in document order, UTF-8
@@ -21,3 +23,5 @@ struct WireElement {
 
 // The root element of the UTF-8 text as the reader reads it; empty when the reader refuses it.
 std::optional<WireElement> ReadAsServer(const std::string& utf8);
+
+}  // namespace quenlo::confext

@@ -9,6 +9,8 @@
 #include "component/variant.h"
 #include "support/recording_host.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 std::string NameOf(IXMLDOMNode* node) {
@@ -271,3 +273,5 @@ bool DomKeepsNodeIdentity() {
   }
   return ::testing::AssertionSuccess();
 }
+
+}  // namespace quenlo::confext

@@ -10,6 +10,8 @@
 #include "component/bstr.h"
 #include "component/com_ptr.h"
 
+namespace quenlo::confext {
+
 // The UTF-8 text as a BSTR.
 Bstr Utf8ToBstr(const char* utf8);
 
@@ -31,3 +33,5 @@ std::string SerialisedXml(IXMLDOMNode* node);
 // pointer shows in the count of every other. Wine's msxml makes a new object at each lookup; tests
 // that count the references held on a node need the former.
 bool DomKeepsNodeIdentity();
+
+}  // namespace quenlo::confext
