@@ -11,6 +11,8 @@
 
 #include "support/recording_host.h"
 
+namespace quenlo::confext {
+
 namespace {
 
 std::wstring Lowercase(std::wstring text) {
@@ -99,3 +101,5 @@ TEST(RealPlatformTest, RequestsAreElementsOfTheSystemDom) {
 }
 
 }  // namespace
+
+}  // namespace quenlo::confext

@@ -6,6 +6,9 @@
 #include "agenda_fixture.h"
 #include "voting_fixture.h"
 
+namespace quenlo::confext {
+namespace {
+
 TEST_F(AttachedVotingTest, ACommandWithoutComSendsNothingAndReturnsOne) {
   EXPECT_EQ(commands_->Apply(OLESTR("r1")), S_FALSE);
   EXPECT_EQ(commands_->Delete(OLESTR("r2"), OLESTR("7")), S_FALSE);
@@ -16,6 +19,9 @@ TEST_F(AttachedAgendaTest, ACommandWithoutComSendsNothingAndReturnsOne) {
   EXPECT_EQ(commands_->Browse(OLESTR("r1")), S_FALSE);
   EXPECT_TRUE(host_.Sent().empty());
 }
+
+}  // namespace
+}  // namespace quenlo::confext
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

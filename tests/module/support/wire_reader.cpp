@@ -10,10 +10,9 @@
 
 #ifndef _WIN32
 #include <expat.h>
+#endif
 
 namespace quenlo::confext {
-
-#endif
 
 std::string WireElement::Attribute(const std::string& attributeName) const {
   for (const auto& [attribute, value] : attributes) {
