@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "failing_new.h"
+#include "support/failing_new.h"
 #include "platform/allocation_probe.h"
 #include "xml/shared_document.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "component/host_object.h"
-#include "failing_new.h"
+#include "support/failing_new.h"
 #include "support/recording_host.h"
 
 namespace quenlo::confext {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "component/boundary_guard.h"
-#include "failing_allocation.h"
+#include "support/failing_new.h"
 #include "voting_fixture.h"
 
 namespace quenlo::confext {
@@ -24,7 +24,7 @@ TEST(OutOfMemoryTest, ARoomNameChangeThatFailsIsRepairedBySettingItAgain) {
     ASSERT_EQ(config->Attach(&host), S_OK);
     bool refused = false;
     try {
-      const FailingAllocation failing(allowed);
+      const testing::FailingAllocation failing(allowed);
       config->SetProperty(OLESTR("voting.room_name"), kRoom);
       refused = failing.Refused();
     } catch (...) {
@@ -66,7 +66,7 @@ TEST(OutOfMemoryTest, PropertyCallsReportOnlyTheOutOfMemoryError) {
     for (; allowed < kMaximumAllocations; ++allowed) {
       const ComPtr<IUnknown> session((new VotingSession())->Primary());
       const ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
-      const FailingAllocation failing(allowed);
+      const testing::FailingAllocation failing(allowed);
       const HRESULT set = OutOfMemoryOutcome([&] { return config->SetProperty(name, longValue); });
       Bstr value;
       const HRESULT get =
@@ -109,7 +109,7 @@ TEST(OutOfMemoryTest, CommandsSendAllOrNothingAndReportOnlyTheOutOfMemoryError) 
       HRESULT status = S_OK;
       bool refused = false;
       {
-        const FailingAllocation failing(allowed);
+        const testing::FailingAllocation failing(allowed);
         status = OutOfMemoryOutcome([&] { return commands[which](voting.Get()); });
         refused = failing.Refused();
       }
@@ -142,7 +142,7 @@ TEST(OutOfMemoryTest, ATallyWhoseUsersCannotBeReadIsNotReadAsUnnamedVotes) {
     ASSERT_EQ(config->Attach(&host), S_OK);
     bool refused = false;
     {
-      const FailingAllocation failing(allowed);
+      const testing::FailingAllocation failing(allowed);
       session.As<IPacketSink>()->OnPacket(nullptr, reply.Get(), 0);
       refused = failing.Refused();
     }
