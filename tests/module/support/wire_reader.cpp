@@ -4,7 +4,6 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
-#include "component/variant.h"
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
 
@@ -69,19 +68,9 @@ std::optional<WireElement> ReadAsServer(const std::string& utf8) {
 
 namespace {
 
-std::string Utf8Value(IXMLDOMNode* node) {
-  Variant value;
-  if (SUCCEEDED(node->get_nodeValue(value.Put())) && value.Get().vt == VT_BSTR) {
-    return ToUtf8(value.Get().bstrVal);
-  }
-  return {};
-}
-
 WireElement ReadElement(IXMLDOMNode* node) {
   WireElement element;
-  Bstr name;
-  node->get_nodeName(name.Put());
-  element.name = ToUtf8(OleString(name.View()));
+  element.name = NameOf(node);
 
   ComPtr<IXMLDOMNamedNodeMap> attributes;
   long count = 0;
@@ -89,11 +78,8 @@ WireElement ReadElement(IXMLDOMNode* node) {
       SUCCEEDED(attributes->get_length(&count))) {
     for (long index = 0; index < count; ++index) {
       ComPtr<IXMLDOMNode> attribute;
-      Bstr attributeName;
       if (FAILED(attributes->get_item(index, attribute.Put())) || !attribute) continue;
-      attribute->get_nodeName(attributeName.Put());
-      element.attributes.emplace_back(ToUtf8(OleString(attributeName.View())),
-                                      Utf8Value(attribute.Get()));
+      element.attributes.emplace_back(NameOf(attribute.Get()), ValueOf(attribute.Get()));
     }
   }
 
@@ -103,7 +89,7 @@ WireElement ReadElement(IXMLDOMNode* node) {
     DOMNodeType type = NODE_INVALID;
     child->get_nodeType(&type);
     if (type == NODE_ELEMENT) element.children.push_back(ReadElement(child.Get()));
-    if (type == NODE_TEXT) element.text += Utf8Value(child.Get());
+    if (type == NODE_TEXT) element.text += ValueOf(child.Get());
     ComPtr<IXMLDOMNode> next;
     child->get_nextSibling(next.Put());
     child = std::move(next);

@@ -11,15 +11,12 @@
 
 namespace quenlo::confext {
 
-namespace {
-
 std::string NameOf(IXMLDOMNode* node) {
   Bstr name;
   node->get_nodeName(name.Put());
   return ToUtf8(OleString(name.View()));
 }
 
-// The stored text of a text or attribute node, untouched: msxml's get_text trims white space.
 std::string ValueOf(IXMLDOMNode* node) {
   Variant value;
   if (SUCCEEDED(node->get_nodeValue(value.Put())) && value.Get().vt == VT_BSTR) {
@@ -27,6 +24,8 @@ std::string ValueOf(IXMLDOMNode* node) {
   }
   return {};
 }
+
+namespace {
 
 std::string NamespaceOf(IXMLDOMNode* node) {
   Bstr uri;

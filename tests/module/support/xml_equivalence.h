@@ -12,6 +12,11 @@
 
 namespace quenlo::confext {
 
+// A node's name, and the stored text of a text or attribute node, untouched (msxml's get_text
+// trims white space), as UTF-8.
+std::string NameOf(IXMLDOMNode* node);
+std::string ValueOf(IXMLDOMNode* node);
+
 // The UTF-8 text as a BSTR.
 Bstr Utf8ToBstr(const char* utf8);
 
