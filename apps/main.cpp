@@ -2,6 +2,7 @@
 // the conference server simulator in the same process, or takes part in one on an XMPP server
 // as one participant, and shows what the module announces.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -107,6 +108,9 @@ int RunScript(MeetingConsole& console, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Over XMPP, a write to a connection the server has closed would otherwise end the process
+  // silently (SIGPIPE); ignored, the write fails and the transport reports the lost connection.
+  std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{"confhost: runs conference meetings on the Quenlo conference extension module"};
   app.require_subcommand(1);
   std::string module_path = quenlo::confhost::DefaultModulePath();

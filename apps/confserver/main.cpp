@@ -91,6 +91,10 @@ int main(int argc, char** argv) {
     const auto service = MakeService(options);
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
+    // Writing to a connection the XMPP server has closed raises SIGPIPE, whose default action
+    // ends the process without a word; ignored, the write fails instead and the connection's
+    // error handling reconnects.
+    std::signal(SIGPIPE, SIG_IGN);
     quenlo::confserver::ComponentRunner runner(
         *service, {server.host, server.port, options.domain, secret}, log);
     runner.Run(stop_requested);

@@ -20,7 +20,11 @@ void ComponentFixture::TearDown() {
     // A clean exit also means no leak when confserver runs under the leak checker.
     const std::optional<int> status = component_->Stop(SIGTERM, std::chrono::seconds(10));
     EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-        << "confserver did not end cleanly:\n"
+        << "confserver did not end cleanly ("
+        << (!status                ? std::string("still running")
+            : WIFSIGNALED(*status) ? "signal " + std::to_string(WTERMSIG(*status))
+                                   : "exit " + std::to_string(WEXITSTATUS(*status)))
+        << "):\n"
         << ComponentLog();
   }
   component_.reset();
