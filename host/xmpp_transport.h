@@ -3,6 +3,10 @@
 // stanzas and hands incoming iq to the module. Every pushed iq set is answered with an empty
 // result, as XMPP requires. Nothing runs in the background: packets arrive during Pump and
 // Settle, on the caller's thread, which is the thread the module expects them on.
+//
+// A process that uses it should ignore SIGPIPE, as confhost does: libstrophe writes without
+// MSG_NOSIGNAL, so a write to a connection the server has closed would otherwise end the process
+// instead of failing.
 #pragma once
 
 #include <chrono>
