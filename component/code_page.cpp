@@ -1,16 +1,6 @@
 #include "component/code_page.h"
 
-#include <limits>
-
 namespace quenlo {
-
-namespace {
-
-bool FitsPlatformSize(std::size_t size) {
-  return size <= static_cast<std::size_t>(std::numeric_limits<int>::max());
-}
-
-}  // namespace
 
 std::optional<std::string> NarrowText(UINT codePage, OleStringView text, DWORD flags) {
   if (text.empty()) return std::string{};
@@ -28,15 +18,12 @@ std::optional<std::string> NarrowText(UINT codePage, OleStringView text, DWORD f
 }
 
 std::optional<OleString> WidenText(UINT codePage, std::string_view text) {
-  if (text.empty()) return OleString{};
-  if (!FitsPlatformSize(text.size())) return std::nullopt;
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
-  if (size <= 0) return std::nullopt;
-  OleString wide(static_cast<std::size_t>(size), OLECHAR{});
-  if (MultiByteToWideChar(codePage, 0, text.data(), length, wide.data(), size) != size) {
-    return std::nullopt;
-  }
+  OleString wide;
+  const bool converted = WidenInto(codePage, text, [&wide](int size) {
+    wide.resize(static_cast<std::size_t>(size));
+    return wide.data();
+  });
+  if (!converted) return std::nullopt;
   return wide;
 }
 
