@@ -72,14 +72,14 @@ HRESULT PacketSession::FilterPacket(IUnknown* packet) {
 
   const ElementHandle query = iq.First(OLESTR("query"));
   if (!query) return S_OK;
-  const std::optional<Bstr> uri = query.NamespaceUri();
+  std::optional<Bstr> uri = query.NamespaceUri();
   if (!uri) return S_FALSE;
   if (!EqualsIgnoringAsciiCase(uri->View(), ViewOf(queryNamespace_))) return S_FALSE;
 
   if (isError) {
     HandleErrorReply(iq.Get());
   } else {
-    HandleReply(iq.Get(), query.Get(), WideString::FromWide(uri->View()));
+    HandleReply(iq.Get(), query.Get(), WideString::Adopt(std::move(*uri)));
   }
   return S_OK;
 }
@@ -126,8 +126,9 @@ void PacketSession::HandleReply(IXMLDOMElement* /*iq*/, IXMLDOMElement* query,
                                 const WideString& /*queryNamespace*/) {
   const AttributeValue type = ElementHandle(query).Attribute(OLESTR("type"));
   if (type.Failed()) return;
+  const OleStringView typeText = type.Text();
   for (const ReplyRoute& route : routes_.replies) {
-    if (EqualsIgnoringAsciiCase(type.Text(), ViewOf(route.queryType))) {
+    if (EqualsIgnoringAsciiCase(typeText, ViewOf(route.queryType))) {
       Announce(route.eventPath, route.make, query);
       return;
     }

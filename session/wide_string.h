@@ -26,6 +26,8 @@ class WideString {
   static WideString FromAnsi(const char* text);     // null gives a null text
   static WideString FromAnsi(std::string_view text);
   static WideString FromVariant(const VARIANT& value);
+  // Takes over a platform string without copying it (a null string gives a null text).
+  static WideString Adopt(Bstr text);
 
   bool IsNull() const noexcept { return record_ == nullptr; }
   // The platform string, null for a null handle or a null text. Valid while a handle lives.
@@ -44,7 +46,6 @@ class WideString {
 
  private:
   struct Record;
-  static WideString Adopt(Bstr text);
 
   Record* record_ = nullptr;
 };
