@@ -82,6 +82,21 @@ struct AttachedSession {
   ComPtr<IPacketSink> sink;
 };
 
+// Delivers the packet with the scheduled failure armed. The filter must answer 0 or 1 and announce
+// at most once, under eventPath; result is then the announced object as Interface, and stays
+// empty when nothing was announced or the object could not be allocated.
+template <class Interface, class Product>
+void DeliverArmed(FailureSchedule& schedule, AttachedSession<Product>& attached,
+                  IXMLDOMElement* packet, const char* eventPath, ComPtr<Interface>& result) {
+  const HRESULT status = ArmedStatus(schedule, "OnPacket",
+                                     [&] { return attached.sink->OnPacket(nullptr, packet, 0); });
+  EXPECT_TRUE(status == S_OK || status == S_FALSE) << "OnPacket answered " << status;
+  ASSERT_LE(attached.host.Events().size(), 1u);
+  if (attached.host.Events().empty()) return;
+  EXPECT_EQ(ToUtf8(attached.host.Events()[0].eventPath), eventPath);
+  result = attached.host.Events()[0].result.template As<Interface>();
+}
+
 // A command either answers 0 and sends its whole request, or refuses (1, or E_OUTOFMEMORY
 // raised) and sends nothing.
 void ExpectWholeRequestOrNothing(HRESULT status, const RecordingHost& host,
@@ -197,14 +212,9 @@ TEST(AllocationFailureTest, TallyIsAnnouncedWithTrueValuesOrNotAtAll) {
     const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
     ASSERT_TRUE(packet);
     [&] {
-      const HRESULT status = ArmedStatus(
-          schedule, "OnPacket", [&] { return voting.sink->OnPacket(nullptr, packet.Get(), 0); });
-      EXPECT_TRUE(status == S_OK || status == S_FALSE) << "OnPacket answered " << status;
-      ASSERT_LE(voting.host.Events().size(), 1u);
-      if (voting.host.Events().empty()) return;
-      EXPECT_EQ(ToUtf8(voting.host.Events()[0].eventPath), "/voting/look/ok");
-      const auto detail = voting.host.Events()[0].result.As<IVotingDetail>();
-      if (!detail) return;  // announced without an object: it could not be allocated
+      ComPtr<IVotingDetail> detail;
+      DeliverArmed(schedule, voting, packet.Get(), "/voting/look/ok", detail);
+      if (!detail) return;
       Bstr text;
       ExpectTrueOrNothing(
           "GetQid", READ(detail, GetQid(text.Put())), [&] { return Text(text); }, u"7");
@@ -258,13 +268,8 @@ TEST(AllocationFailureTest, AgendaListIsAnnouncedWithTrueRecordsOrNotAtAll) {
     const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
     ASSERT_TRUE(packet);
     [&] {
-      const HRESULT status = ArmedStatus(
-          schedule, "OnPacket", [&] { return agenda.sink->OnPacket(nullptr, packet.Get(), 0); });
-      EXPECT_TRUE(status == S_OK || status == S_FALSE) << "OnPacket answered " << status;
-      ASSERT_LE(agenda.host.Events().size(), 1u);
-      if (agenda.host.Events().empty()) return;
-      EXPECT_EQ(ToUtf8(agenda.host.Events()[0].eventPath), "/agenda/showall/ok");
-      const auto list = agenda.host.Events()[0].result.As<IAgendaList>();
+      ComPtr<IAgendaList> list;
+      DeliverArmed(schedule, agenda, packet.Get(), "/agenda/showall/ok", list);
       if (!list) return;
       LONG count = -1;
       ASSERT_EQ(READ(list, GetCount(&count)), S_OK);
