@@ -21,16 +21,21 @@ std::string Serialize(const pugi::xml_document& document) {
 }
 
 pugi::xml_node AppendIq(pugi::xml_document& document, const char* type, const std::string& from,
-                        const std::string& to, const std::string& id) {
+                        const std::string& to, const char* id) {
   pugi::xml_node iq = document.append_child("iq");
   iq.append_attribute("type") = type;
   iq.append_attribute("from") = from.c_str();
   iq.append_attribute("to") = to.c_str();
-  if (!id.empty()) iq.append_attribute("id") = id.c_str();
+  if (id != nullptr) iq.append_attribute("id") = id;
   return iq;
 }
 
 }  // namespace
+
+const char* IdOf(pugi::xml_node request_iq) {
+  const pugi::xml_attribute id = request_iq.attribute("id");
+  return id ? id.value() : nullptr;
+}
 
 void AppendText(pugi::xml_node parent, const char* name, const std::string& text) {
   pugi::xml_node element = parent.append_child(name);
@@ -46,8 +51,8 @@ pugi::xml_node AppendReplyQuery(pugi::xml_node parent, pugi::xml_node request_qu
   return query;
 }
 
-Delivery MakeIq(const char* type, const std::string& from, const std::string& to,
-                const std::string& id, pugi::xml_node query) {
+Delivery MakeIq(const char* type, const std::string& from, const std::string& to, const char* id,
+                pugi::xml_node query) {
   pugi::xml_document document;
   pugi::xml_node iq = AppendIq(document, type, from, to, id);
   if (query) iq.append_copy(query);
@@ -57,7 +62,7 @@ Delivery MakeIq(const char* type, const std::string& from, const std::string& to
 Delivery MakeErrorReply(const std::string& from, const std::string& to, pugi::xml_node request_iq,
                         const RequestError& error) {
   pugi::xml_document document;
-  pugi::xml_node iq = AppendIq(document, "error", from, to, request_iq.attribute("id").value());
+  pugi::xml_node iq = AppendIq(document, "error", from, to, IdOf(request_iq));
   const pugi::xml_node request_query = request_iq.child("query");
   if (request_query) AppendReplyQuery(iq, request_query);
   pugi::xml_node element = iq.append_child("error");

@@ -15,9 +15,13 @@ void AppendText(pugi::xml_node parent, const char* name, const std::string& text
 // in the order the module writes them, so that the answer is announced as the request's kind.
 pugi::xml_node AppendReplyQuery(pugi::xml_node parent, pugi::xml_node request_query);
 
-// An iq of `type` from `from` to `to` holding a copy of `query`; "id" is left out when empty.
-Delivery MakeIq(const char* type, const std::string& from, const std::string& to,
-                const std::string& id, pugi::xml_node query);
+// The "id" of a request, or null when it has none: an answer carries it back exactly as it came,
+// an empty one included, and leaves it out only when the request did.
+const char* IdOf(pugi::xml_node request_iq);
+
+// An iq of `type` from `from` to `to` holding a copy of `query`; "id" is left out when null.
+Delivery MakeIq(const char* type, const std::string& from, const std::string& to, const char* id,
+                pugi::xml_node query);
 
 // The error answer to `request_iq`: the request's id, its query (namespace and type only) and an
 // "error" element with the code both as attribute and as element, the qid concerned and a text.

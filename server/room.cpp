@@ -79,8 +79,7 @@ std::vector<Delivery> Room::Handle(const std::string& sender_address, pugi::xml_
     pugi::xml_document answer;
     const pugi::xml_node reply = AppendReplyQuery(answer, request);
     const Audience audience = Dispatch(sender, request, reply, now);
-    deliveries.push_back(
-        MakeIq("result", address_, sender.address, iq.attribute("id").value(), reply));
+    deliveries.push_back(MakeIq("result", address_, sender.address, IdOf(iq), reply));
     if (audience == Audience::kRoom) Push(reply, sender.address, deliveries);
   } catch (const RequestError& error) {
     deliveries.push_back(MakeErrorReply(address_, sender_address, iq, error));
@@ -153,7 +152,7 @@ void Room::Push(pugi::xml_node query, const std::string& except,
 void Room::PushTo(pugi::xml_node query, const std::string& address,
                   std::vector<Delivery>& deliveries) {
   const std::string id = "push-" + std::to_string(nextPushId_++);
-  deliveries.push_back(MakeIq("set", address_, address, id, query));
+  deliveries.push_back(MakeIq("set", address_, address, id.c_str(), query));
 }
 
 }  // namespace quenlo::server

@@ -40,6 +40,28 @@ TEST_F(ConferenceServerTest, ErrorReplyCarriesQueryCodeQidAndText) {
   EXPECT_STRNE(error.iq().child("error").child("text").text().get(), "");
 }
 
+// An answer carries the request's id back exactly: an empty one stays, a missing one stays missing.
+TEST_F(ConferenceServerTest, AnswersKeepAnEmptyIdAndLeaveOutAMissingOne) {
+  const auto answer = [this](const std::string& id_attribute, const char* type) {
+    return ParseAll(server_->Receive(kAnn, "<iq type='set' to='" + std::string(kRoom) + "'" +
+                                               id_attribute + "><query type='" + type +
+                                               "' xmlns='quenlo:conf:voting'/></iq>"));
+  };
+  for (const char* type : {"apply", "start"}) {  // a result, and an error (no qid)
+    SCOPED_TRACE(type);
+    const Packet empty = To(answer(" id=''", type), kAnn);
+    ASSERT_TRUE(empty.iq().attribute("id"));
+    EXPECT_STREQ(empty.iq().attribute("id").value(), "");
+    EXPECT_FALSE(To(answer("", type), kAnn).iq().attribute("id"));
+  }
+  const Packet unknownRoom =
+      To(ParseAll(server_->Receive(kAnn,
+                                   "<iq type='set' to='other@conf' id=''><query "
+                                   "type='apply' xmlns='quenlo:conf:voting'/></iq>")),
+         kAnn);
+  EXPECT_TRUE(unknownRoom.iq().attribute("id"));
+}
+
 TEST_F(ConferenceServerTest, UnknownTypesAndServicesAreRefused) {
   EXPECT_EQ(To(Voting(kAnn, "vote"), kAnn).ErrorCode(), Code(ErrorCode::kUnknownRequestType));
   EXPECT_EQ(To(Agenda(kAnn, "showall"), kAnn).ErrorCode(), Code(ErrorCode::kUnknownRequestType));
