@@ -6,7 +6,7 @@
 #include "dom_strings.h"
 #include "element.h"
 #include "element_list.h"
-#include "expat_parser.h"
+#include "text_parser.h"
 #include "node_store.h"
 #include "parse_error.h"
 #include "text_node.h"

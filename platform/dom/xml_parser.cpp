@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "element.h"
-#include "expat_parser.h"
+#include "text_parser.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// Builds DOM trees from XML text with expat, in its plain (non-namespace) mode: tag names stay
-// qualified as written and xmlns declarations stay attributes, while the namespace of each
-// element is resolved here from the declarations in scope.
+// Builds DOM trees from XML text. UTF-8 text is read with pugixml when it keeps to what that
+// reader is checked for here (elements, attributes, text and references); everything else, and
+// every refusal, is expat's, so that the reader makes no difference to the tree or the message.
 #pragma once
 
 #include <platform/xml_parser.h>
@@ -20,7 +20,6 @@ struct ParseOutcome {
 
 // Parse into a document that has no children. A refused text may leave part of a tree behind.
 // Running out of memory throws std::bad_alloc.
-ParseOutcome ParseUtf8Into(Node& document, std::string_view utf8, const XmlParseLimits& limits);
 ParseOutcome ParseUtf16Into(Node& document, std::u16string_view text, const XmlParseLimits& limits);
 // Parse into a free-standing tree that belongs to no document: root is its root element, with
 // one reference for the caller, when the text is accepted, and null otherwise (nothing is left

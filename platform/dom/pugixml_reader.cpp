@@ -1,0 +1,258 @@
+#include "pugixml_reader.h"
+
+#include <pugixml.hpp>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "../unicode.h"
+
+namespace quenlo::platform::dom {
+namespace {
+
+// Closes the copy the parser reads: whatever the text leaves open (a comment, a value, a tag)
+// swallows it and shows, and text after the root element ends up before it, where the parser
+// keeps it as a node instead of dropping it at the end of the input.
+constexpr std::string_view kSentinel = "<!---->";
+
+// An element with more attributes is passed over: duplicates are looked for pair by pair.
+constexpr std::size_t kMostAttributes = 16;
+
+bool IsXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool IsXmlChar(char32_t c) {
+  if (c < 0x20) return c == U'\t' || c == U'\n' || c == U'\r';
+  return c != 0xFFFE && c != 0xFFFF;  // surrogates never decode from valid UTF-8
+}
+
+// Well-formed UTF-8 holding only characters XML allows, checked eight bytes at a time while
+// they are printable ASCII.
+bool IsXmlUtf8(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t length = text.size();
+  constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::size_t position = 0;
+  while (position < length) {
+    if (length - position >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + position, sizeof word);
+      // A byte below 0x20 borrows into its high bit; one at or above 0x80 has it already.
+      if (((word - 0x20 * kEachByte) | word) & kHighBits) {
+        // fall through to the character at hand
+      } else {
+        position += 8;
+        continue;
+      }
+    }
+    const DecodedCodePoint c = ReadUtf8(bytes, length, position);
+    if (!c.valid || !IsXmlChar(c.value)) return false;
+  }
+  return true;
+}
+
+bool IsAsciiName(const char* name) {
+  for (; *name != '\0'; ++name) {
+    if (static_cast<unsigned char>(*name) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The character a reference stands for, for the predefined entities and decimal or
+// hexadecimal character references of up to seven digits; false for anything else.
+bool ReadReference(std::string_view name, char32_t& value) {
+  if (name == "lt") value = U'<';
+  else if (name == "gt") value = U'>';
+  else if (name == "amp") value = U'&';
+  else if (name == "quot") value = U'"';
+  else if (name == "apos") value = U'\'';
+  else {
+    if (name.size() < 2 || name[0] != '#') return false;
+    const bool hex = name[1] == 'x';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 7) return false;
+    value = 0;
+    for (const char digit : digits) {
+      unsigned part;
+      if (digit >= '0' && digit <= '9') part = digit - '0';
+      else if (hex && digit >= 'a' && digit <= 'f') part = digit - 'a' + 10;
+      else if (hex && digit >= 'A' && digit <= 'F') part = digit - 'A' + 10;
+      else return false;
+      value = value * (hex ? 16 : 10) + part;
+    }
+    if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) || !IsXmlChar(value)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The bytes Decode must look at; all others are copied as they are.
+constexpr auto kSpecial = [] {
+  std::array<bool, 256> special{};
+  for (const unsigned char c : {'\0', '&', '\r', '\n', '\t', '<', ']'}) special[c] = true;
+  return special;
+}();
+
+// Replaces references and normalises line ends (in a value, also white space) as an XML
+// reader does, in place in the NUL-terminated text the parser left in our buffer: the result
+// is never longer than the raw text. False for anything expat must judge: a bare '&', an
+// unknown reference, "]]>" in text, '<' in a value.
+bool Decode(char* text, std::string_view& decoded, bool inValue) {
+  char* in = text;
+  while (!kSpecial[static_cast<unsigned char>(*in)]) ++in;  // most texts hold none
+  char* out = in;
+  for (;; ++in) {
+    char c = *in;
+    if (!kSpecial[static_cast<unsigned char>(c)]) {
+      *out++ = c;
+      continue;
+    }
+    switch (c) {
+      case '\0':
+        if (out != in) *out = '\0';  // an unchanged text may be the parser's own constant ""
+        decoded = {text, static_cast<std::size_t>(out - text)};
+        return true;
+      case '&': {
+        const char* semicolon = in + 1;
+        while (*semicolon != ';' && *semicolon != '\0' && semicolon - in < 12) ++semicolon;
+        char32_t value = 0;
+        if (*semicolon != ';' || !ReadReference({in + 1, semicolon}, value)) return false;
+        in = const_cast<char*>(semicolon);
+        WriteUtf8(value, [&out](char byte) { *out++ = byte; });
+        continue;
+      }
+      case '\r':
+        if (in[1] == '\n') ++in;
+        c = inValue ? ' ' : '\n';
+        break;
+      case '\n':
+      case '\t':
+        if (inValue) c = ' ';
+        break;
+      case '<':
+        return false;
+      default:  // ']'
+        if (!inValue && in[1] == ']' && in[2] == '>') return false;
+        break;
+    }
+    *out++ = c;
+  }
+}
+
+// Names and values point into the buffer the parser read in place, which is ours to change.
+char* Writable(const char* parsed) { return const_cast<char*>(parsed); }
+
+class PugixmlReader {
+ public:
+  PugixmlReader(TreeBuilder& builder, std::vector<const char*>& attributes)
+      : builder_(builder), attributes_(attributes) {}
+
+  bool Read(const pugi::xml_document& document) {
+    pugi::xml_node root;
+    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
+      if (child.type() == pugi::node_element && !root) {
+        root = child;
+      } else if (child.type() == pugi::node_pcdata) {
+        for (const char* c = child.value(); *c != '\0'; ++c) {
+          if (!IsXmlWhiteSpace(*c)) return false;
+        }
+      } else if (child.type() != pugi::node_comment || *child.value() != '\0' ||
+                 child.next_sibling()) {
+        return false;  // only the sentinel, last, is expected
+      }
+    }
+    return root && Walk(root);
+  }
+
+ private:
+  // Depth first without recursion: a deep text must not exhaust the stack.
+  bool Walk(const pugi::xml_node root) {
+    pugi::xml_node node = root;
+    for (;;) {
+      if (node.type() == pugi::node_element) {
+        if (!Open(node)) return false;
+        if (const pugi::xml_node child = node.first_child()) {
+          node = child;
+          continue;
+        }
+        builder_.EndElement();
+      } else if (node.type() == pugi::node_pcdata) {
+        std::string_view text;
+        if (!Decode(Writable(node.value()), text, false)) return false;
+        builder_.AppendText(text);
+      } else {
+        return false;
+      }
+      while (node != root && !node.next_sibling()) {
+        node = node.parent();
+        builder_.EndElement();
+      }
+      if (node == root) return true;
+      node = node.next_sibling();
+    }
+  }
+
+  bool Open(const pugi::xml_node element) {
+    if (!IsAsciiName(element.name())) return false;
+    attributes_.clear();
+    for (const pugi::xml_attribute attribute : element.attributes()) {
+      const char* name = attribute.name();
+      std::string_view value;
+      if (attributes_.size() == 2 * kMostAttributes || !IsAsciiName(name) ||
+          !Decode(Writable(attribute.value()), value, true)) {
+        return false;
+      }
+      for (std::size_t index = 0; index < attributes_.size(); index += 2) {
+        if (std::strcmp(attributes_[index], name) == 0) return false;
+      }
+      attributes_.push_back(name);
+      attributes_.push_back(value.data());
+    }
+    attributes_.push_back(nullptr);
+    return builder_.StartElement(element.name(), attributes_.data());
+  }
+
+  TreeBuilder& builder_;
+  std::vector<const char*>& attributes_;
+};
+
+}  // namespace
+
+bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (utf8.starts_with(kByteOrderMark) || !IsXmlUtf8(utf8)) return false;
+
+  // Kept per thread while small, so that a short reply costs no allocation for them.
+  struct Scratch {
+    std::string buffer;
+    std::vector<const char*> attributes;
+  };
+  thread_local Scratch scratch;
+  std::string& buffer = scratch.buffer;
+  struct Trim {
+    std::string& buffer;
+    ~Trim() {
+      constexpr std::size_t kLargestKept = 64 * 1024;
+      if (buffer.capacity() > kLargestKept) std::string().swap(buffer);
+    }
+  } trim{buffer};
+  buffer.assign(utf8);
+  buffer += kSentinel;
+
+  constexpr unsigned kOptions = pugi::parse_minimal | pugi::parse_fragment |
+                                pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi |
+                                pugi::parse_declaration | pugi::parse_doctype | pugi::parse_cdata;
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed =
+      document.load_buffer_inplace(buffer.data(), buffer.size(), kOptions, pugi::encoding_utf8);
+  if (parsed.status == pugi::status_out_of_memory) throw std::bad_alloc();
+  if (!parsed) return false;
+  return PugixmlReader(builder, scratch.attributes).Read(document);
+}
+
+}  // namespace quenlo::platform::dom

@@ -1,0 +1,249 @@
+#include "tree_builder.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "dom_strings.h"
+#include "element.h"
+#include "text_node.h"
+
+namespace quenlo::platform::dom {
+namespace {
+
+constexpr std::string_view kXmlPrefix = "xml";
+constexpr std::u16string_view kXmlNamespace = u"http://www.w3.org/XML/1998/namespace";
+
+bool IsXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The prefix of a qualified name, or nothing; false when the name has more than one colon or
+// one at either end, which namespaces forbid.
+bool SplitPrefix(std::string_view name, std::string_view& prefix) {
+  const std::size_t colon = name.find(':');
+  prefix = {};
+  if (colon == std::string_view::npos) return true;
+  if (colon == 0 || colon + 1 == name.size() || name.find(':', colon + 1) != name.npos) {
+    return false;
+  }
+  prefix = name.substr(0, colon);
+  return true;
+}
+
+// Most names and texts are ASCII: widened directly, the rest decoded in full.
+void Widen(std::string_view utf8, std::u16string& out) {
+  out.resize(utf8.size());
+  for (std::size_t index = 0; index < utf8.size(); ++index) {
+    const auto byte = static_cast<unsigned char>(utf8[index]);
+    if (byte >= 0x80) {
+      out.clear();
+      AppendUtf8AsUtf16(utf8, out);
+      return;
+    }
+    out[index] = byte;
+  }
+}
+
+}  // namespace
+
+ParseScratch& ParseScratch::Cleared() noexcept {
+  pendingText.clear();
+  defaultNamespaces.clear();
+  prefixBindings.clear();
+  declaredPrefixes.clear();
+  declarationCounts.clear();
+  return *this;
+}
+
+TreeBuilder::TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, Element*& root,
+                         std::size_t& nodesMade, const XmlParseLimits& limits)
+    : store_(store),
+      current_(parent),
+      root_(root),
+      nodesMade_(nodesMade),
+      limits_(limits),
+      pendingText_(scratch.pendingText),
+      nameScratch_(scratch.name),
+      defaultNamespaces_(scratch.defaultNamespaces),
+      prefixBindings_(scratch.prefixBindings),
+      declaredPrefixes_(scratch.declaredPrefixes),
+      declarationCounts_(scratch.declarationCounts) {}
+
+void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {
+  if (Refused()) return;
+  status_ = status;
+  reason_ = std::move(reason);
+}
+
+bool TreeBuilder::StartElement(std::string_view name, const char* const* attributes) {
+  FlushText();
+  if (++depth_ > limits_.maxDepth) {
+    Refuse(XmlParseStatus::TooDeep,
+           "elements nested deeper than " + std::to_string(limits_.maxDepth) + " levels");
+    return false;
+  }
+  if (!DeclareNamespaces(attributes)) return false;
+  const Name* namespaceUri = nullptr;
+  if (!ResolveElementNamespace(name, namespaceUri) || !CheckAttributePrefixes(attributes)) {
+    return false;
+  }
+
+  const Name* tag = Intern(name);
+  Element* element = Element::Create(store_, true, tag, namespaceUri, PlaceAttributes(attributes));
+  ++nodesMade_;
+  if (current_ != nullptr) {
+    current_->AdoptLastChild(element);
+  } else {
+    root_ = element;
+  }
+  current_ = element;
+  return true;
+}
+
+const Name* TreeBuilder::Intern(std::string_view utf8) {
+  Widen(utf8, nameScratch_);
+  return store_.InternWhileBuilding(nameScratch_);
+}
+
+std::u16string_view TreeBuilder::PlaceText(std::string_view utf8) {
+  char16_t* text = store_.AllocateText(utf8.size());
+  std::size_t used = 0;
+  for (const char c : utf8) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      used = 0;
+      break;
+    }
+    text[used++] = static_cast<char16_t>(c);
+  }
+  if (used != utf8.size()) {  // not plain ASCII: decoded through the general path
+    nameScratch_.clear();
+    AppendUtf8AsUtf16(utf8, nameScratch_);
+    used = nameScratch_.size();
+    std::copy(nameScratch_.begin(), nameScratch_.end(), text);
+  }
+  store_.ShrinkLastText(text, utf8.size(), used);
+  return {text, used};
+}
+
+AttributeList TreeBuilder::PlaceAttributes(const char* const* attributes) {
+  std::uint32_t count = 0;
+  while (attributes[2 * count] != nullptr) ++count;
+  if (count == 0) return {};
+  auto* entries = static_cast<AttributeEntry*>(
+      store_.Allocate(count * sizeof(AttributeEntry), alignof(AttributeEntry)));
+  for (std::uint32_t index = 0; index < count; ++index) {
+    const Name* name = Intern(attributes[2 * index]);
+    const std::u16string_view value = PlaceText(attributes[2 * index + 1]);
+    new (entries + index) AttributeEntry{name, StoredText::InBlock(value)};
+  }
+  return AttributeList(entries, count);
+}
+
+void TreeBuilder::EndElement() {
+  FlushText();
+  for (std::size_t count = declarationCounts_.back(); count > 0; --count) {
+    if (declaredPrefixes_.back().empty()) {
+      defaultNamespaces_.pop_back();
+    } else {
+      prefixBindings_[declaredPrefixes_.back()].pop_back();
+    }
+    declaredPrefixes_.pop_back();
+  }
+  declarationCounts_.pop_back();
+  current_ = current_->Parent();
+  --depth_;
+}
+
+void TreeBuilder::AppendText(std::string_view utf8) {
+  if (!pendingHasContent_) {
+    for (const char c : utf8) {
+      if (!IsXmlWhiteSpace(c)) {
+        pendingHasContent_ = true;
+        break;
+      }
+    }
+  }
+  AppendUtf8AsUtf16(utf8, pendingText_);
+}
+
+// Text made only of white space between elements is layout, not content, and is dropped.
+void TreeBuilder::FlushText() {
+  if (pendingHasContent_ && current_ != nullptr) {
+    // Copied at its exact size; the buffer is kept for the next run of text.
+    char16_t* text = store_.AllocateText(pendingText_.size());
+    std::copy(pendingText_.begin(), pendingText_.end(), text);
+    current_->AdoptLastChild(
+        TextNode::CreateInBlock(store_, std::u16string_view(text, pendingText_.size())));
+    ++nodesMade_;
+  }
+  pendingText_.clear();
+  pendingHasContent_ = false;
+}
+
+bool TreeBuilder::DeclareNamespaces(const char* const* attributes) {
+  std::size_t count = 0;
+  for (const char* const* attribute = attributes; *attribute != nullptr; attribute += 2) {
+    const std::string_view name = attribute[0];
+    const std::string_view value = attribute[1];
+    if (name == "xmlns") {
+      defaultNamespaces_.push_back(value.empty() ? nullptr : Intern(value));
+      declaredPrefixes_.emplace_back();
+    } else if (name.starts_with("xmlns:")) {
+      const std::string_view prefix = name.substr(6);
+      if (value.empty() || prefix == "xmlns" || prefix.find(':') != prefix.npos) {
+        Refuse(XmlParseStatus::Malformed,
+               "invalid namespace declaration \"" + std::string(name) + "\"");
+        return false;
+      }
+      prefixBindings_[std::string(prefix)].push_back(Intern(value));
+      declaredPrefixes_.emplace_back(prefix);
+    } else {
+      continue;
+    }
+    ++count;
+  }
+  declarationCounts_.push_back(count);
+  return true;
+}
+
+bool TreeBuilder::ResolveElementNamespace(std::string_view name, const Name*& namespaceUri) {
+  std::string_view prefix;
+  if (!SplitPrefix(name, prefix) || prefix == "xmlns") {
+    Refuse(XmlParseStatus::Malformed, "invalid element name \"" + std::string(name) + "\"");
+    return false;
+  }
+  if (prefix.empty()) {
+    if (!defaultNamespaces_.empty()) namespaceUri = defaultNamespaces_.back();
+    return true;
+  }
+  return LookUpPrefix(prefix, namespaceUri);
+}
+
+bool TreeBuilder::CheckAttributePrefixes(const char* const* attributes) {
+  for (const char* const* attribute = attributes; *attribute != nullptr; attribute += 2) {
+    const std::string_view name = attribute[0];
+    std::string_view prefix;
+    if (!SplitPrefix(name, prefix)) {
+      Refuse(XmlParseStatus::Malformed, "invalid attribute name \"" + std::string(name) + "\"");
+      return false;
+    }
+    const Name* ignored = nullptr;
+    if (!prefix.empty() && prefix != "xmlns" && !LookUpPrefix(prefix, ignored)) return false;
+  }
+  return true;
+}
+
+bool TreeBuilder::LookUpPrefix(std::string_view prefix, const Name*& namespaceUri) {
+  if (prefix == kXmlPrefix) {
+    namespaceUri = store_.InternWhileBuilding(kXmlNamespace);
+    return true;
+  }
+  const auto binding = prefixBindings_.find(std::string(prefix));
+  if (binding == prefixBindings_.end() || binding->second.empty()) {
+    Refuse(XmlParseStatus::Malformed,
+           "undeclared namespace prefix \"" + std::string(prefix) + "\"");
+    return false;
+  }
+  namespaceUri = binding->second.back();
+  return true;
+}
+
+}  // namespace quenlo::platform::dom

@@ -1,0 +1,85 @@
+// Builds a DOM tree from the events of a reader: elements as their tags are read, with their
+// attributes decoded, and character data. Tag names stay qualified as written and xmlns
+// declarations stay attributes, while the namespace of each element is resolved here from the
+// declarations in scope. Whichever reader drives it, the same text gives the same tree and the
+// same refusal.
+#pragma once
+
+#include <platform/xml_parser.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "attribute_list.h"
+#include "node_store.h"
+
+namespace quenlo::platform::dom {
+
+class Element;
+class Node;
+
+// Working memory of a parse, kept per thread beside the reader so that a short reply allocates
+// none of it again.
+struct ParseScratch {
+  std::u16string pendingText;
+  std::u16string name;
+  // Namespace scopes: what each open element declared, undone when it ends.
+  std::vector<const Name*> defaultNamespaces;
+  std::unordered_map<std::string, std::vector<const Name*>> prefixBindings;
+  std::vector<std::string> declaredPrefixes;  // "" for a default namespace declaration
+  std::vector<std::size_t> declarationCounts;
+
+  // A refused text may have stopped anywhere.
+  ParseScratch& Cleared() noexcept;
+};
+
+class TreeBuilder {
+ public:
+  // Without a parent, the root element is set aside in `root`, which then holds its reference.
+  // nodesMade counts the nodes placed in the store, which the caller notes (Node::NoteMade).
+  TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, Element*& root,
+              std::size_t& nodesMade, const XmlParseLimits& limits);
+
+  // attributes: name and value, alternately, ending with a null name. False once the text is
+  // refused; no event may follow then. Running out of memory throws std::bad_alloc.
+  bool StartElement(std::string_view name, const char* const* attributes);
+  void EndElement();
+  void AppendText(std::string_view utf8);
+
+  // Notes the first refusal; the reader says where it happened.
+  void Refuse(XmlParseStatus status, std::string reason);
+  bool Refused() const noexcept { return status_ != XmlParseStatus::Ok; }
+  XmlParseStatus Status() const noexcept { return status_; }
+  const std::string& Reason() const noexcept { return reason_; }
+
+ private:
+  const Name* Intern(std::string_view utf8);
+  std::u16string_view PlaceText(std::string_view utf8);
+  AttributeList PlaceAttributes(const char* const* attributes);
+  void FlushText();
+  bool DeclareNamespaces(const char* const* attributes);
+  bool ResolveElementNamespace(std::string_view name, const Name*& namespaceUri);
+  bool CheckAttributePrefixes(const char* const* attributes);
+  bool LookUpPrefix(std::string_view prefix, const Name*& namespaceUri);
+
+  NodeStore& store_;
+  Node* current_;  // where the next node goes
+  Element*& root_;
+  std::size_t& nodesMade_;
+  const XmlParseLimits& limits_;
+  std::size_t depth_ = 0;
+  bool pendingHasContent_ = false;
+  std::u16string& pendingText_;
+  std::u16string& nameScratch_;
+  std::vector<const Name*>& defaultNamespaces_;
+  std::unordered_map<std::string, std::vector<const Name*>>& prefixBindings_;
+  std::vector<std::string>& declaredPrefixes_;
+  std::vector<std::size_t>& declarationCounts_;
+  XmlParseStatus status_ = XmlParseStatus::Ok;
+  std::string reason_;
+};
+
+}  // namespace quenlo::platform::dom
