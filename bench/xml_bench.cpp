@@ -1,6 +1,7 @@
 // XML benchmark: the platform DOM parsing a small and a large reply and serialising a request,
-// each against pugixml doing the same work in the same run; expat alone beside them (the floor
-// under the platform's parse), and the memory a parsed tree keeps per node.
+// each against pugixml doing the same work in the same run; expat alone beside them (what the
+// platform's parse costs for texts it leaves to expat), and the memory a parsed tree keeps per
+// node.
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <platform/msxml.h>

@@ -79,8 +79,8 @@ void LoadXml(std::u16string_view xml, Loaded& loaded) {
 
 void SameAsExpat(std::string_view utf8, const XmlParseResult& result, IXMLDOMElement* root) {
   const int length = static_cast<int>(utf8.size());
-  const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
-                                        nullptr, 0);
+  const int units =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
   if (units == 0 && length != 0) return;  // not UTF-8, which only expat reads anyway
   std::u16string wide(static_cast<std::size_t>(units), u'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, wide.data(), units);

@@ -1,12 +1,12 @@
 #include "pugixml_reader.h"
 
-#include <pugixml.hpp>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <pugixml.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../unicode.h"
@@ -42,9 +42,7 @@ bool IsXmlUtf8(std::string_view text) {
       std::uint64_t word;
       std::memcpy(&word, bytes + position, sizeof word);
       // A byte below 0x20 borrows into its high bit; one at or above 0x80 has it already.
-      if (((word - 0x20 * kEachByte) | word) & kHighBits) {
-        // fall through to the character at hand
-      } else {
+      if ((((word - 0x20 * kEachByte) | word) & kHighBits) == 0) {
         position += 8;
         continue;
       }
@@ -62,33 +60,35 @@ bool IsAsciiName(const char* name) {
   return true;
 }
 
+int DigitValue(char digit, bool hex) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (hex && digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  if (hex && digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  return -1;
+}
+
 // The character a reference stands for, for the predefined entities and decimal or
 // hexadecimal character references of up to seven digits; false for anything else.
 bool ReadReference(std::string_view name, char32_t& value) {
-  if (name == "lt") value = U'<';
-  else if (name == "gt") value = U'>';
-  else if (name == "amp") value = U'&';
-  else if (name == "quot") value = U'"';
-  else if (name == "apos") value = U'\'';
-  else {
-    if (name.size() < 2 || name[0] != '#') return false;
-    const bool hex = name[1] == 'x';
-    const std::string_view digits = name.substr(hex ? 2 : 1);
-    if (digits.empty() || digits.size() > 7) return false;
-    value = 0;
-    for (const char digit : digits) {
-      unsigned part;
-      if (digit >= '0' && digit <= '9') part = digit - '0';
-      else if (hex && digit >= 'a' && digit <= 'f') part = digit - 'a' + 10;
-      else if (hex && digit >= 'A' && digit <= 'F') part = digit - 'A' + 10;
-      else return false;
-      value = value * (hex ? 16 : 10) + part;
-    }
-    if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) || !IsXmlChar(value)) {
-      return false;
+  static constexpr std::pair<std::string_view, char32_t> kPredefined[] = {
+      {"lt", U'<'}, {"gt", U'>'}, {"amp", U'&'}, {"quot", U'"'}, {"apos", U'\''}};
+  for (const auto& [entity, character] : kPredefined) {
+    if (name == entity) {
+      value = character;
+      return true;
     }
   }
-  return true;
+  if (name.size() < 2 || name[0] != '#') return false;
+  const bool hex = name[1] == 'x';
+  const std::string_view digits = name.substr(hex ? 2 : 1);
+  if (digits.empty() || digits.size() > 7) return false;
+  value = 0;
+  for (const char digit : digits) {
+    const int part = DigitValue(digit, hex);
+    if (part < 0) return false;
+    value = value * (hex ? 16 : 10) + static_cast<char32_t>(part);
+  }
+  return value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF) && IsXmlChar(value);
 }
 
 // The bytes Decode must look at; all others are copied as they are.
@@ -244,9 +244,9 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   buffer.assign(utf8);
   buffer += kSentinel;
 
-  constexpr unsigned kOptions = pugi::parse_minimal | pugi::parse_fragment |
-                                pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi |
-                                pugi::parse_declaration | pugi::parse_doctype | pugi::parse_cdata;
+  constexpr unsigned kOptions = pugi::parse_minimal | pugi::parse_fragment | pugi::parse_ws_pcdata |
+                                pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration |
+                                pugi::parse_doctype | pugi::parse_cdata;
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       document.load_buffer_inplace(buffer.data(), buffer.size(), kOptions, pugi::encoding_utf8);
