@@ -16,7 +16,10 @@
 namespace quenlo::xmpp_test {
 namespace {
 
+using ::testing::AnyOf;
+using ::testing::Eq;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 constexpr char kRoom[] = "board@echo.example.net";
 
@@ -152,7 +155,10 @@ TEST_F(XmppTransportTest, PacketsWithoutAConnectionAreCountedNotThrownNorAwaited
   server_.Stop();
   for (int i = 0; i < 500 && transport.connected(); ++i) transport.Pump(10ms);
   EXPECT_FALSE(transport.connected());
-  EXPECT_EQ(transport.failure(), "the XMPP server is shutting down");
+  // Prosody says why before it closes; on a loaded machine the close can overtake the reason
+  // (a reset, when the client had sent something Prosody had not read yet).
+  EXPECT_THAT(transport.failure(), AnyOf(Eq("the XMPP server is shutting down"),
+                                         StartsWith("connection failed: ")));
   transport.Send("alice", "<iq type='get' id='late' to='" + std::string(kRoom) + "'/>");
   EXPECT_EQ(transport.unsent(), 2u);
   EXPECT_EQ(transport.unanswered(), 0u);
