@@ -79,13 +79,24 @@ const Name* NodeStore::Intern(std::u16string_view text) {
 }
 
 const Name* NodeStore::InternWhileBuilding(std::u16string_view text) {
-  const std::uint32_t hash = TagSummary::HashOf(text);
+  return InternUnits(text, TagSummary::HashOf(text));
+}
+
+const Name* NodeStore::InternAsciiWhileBuilding(std::string_view ascii) {
+  return InternUnits(ascii, TagSummary::HashOfAscii(ascii));
+}
+
+template <class Unit>
+const Name* NodeStore::InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash) {
+  const auto sameText = [text](const Name& name) {
+    return name.length == text.size() && std::equal(text.begin(), text.end(), name.text);
+  };
   if (nameTable_ == nullptr) GrowNameTable();
   std::size_t mask = nameTableSize_ - 1;
   std::size_t slot = hash & mask;
   for (; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
     const Name* name = nameTable_[slot];
-    if (name->hash == hash && name->View() == text) return name;
+    if (name->hash == hash && sameText(*name)) return name;
   }
   if ((nameCount_ + 1) * 2 > nameTableSize_) {
     GrowNameTable();

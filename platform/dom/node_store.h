@@ -56,6 +56,8 @@ class NodeStore {
   // Intern may be called by several threads at once. Throws std::bad_alloc.
   const Name* Intern(std::u16string_view text);
   const Name* InternWhileBuilding(std::u16string_view text);
+  // The same for an ASCII name, looked up from its bytes and widened only when first kept.
+  const Name* InternAsciiWhileBuilding(std::string_view ascii);
 
  private:
   struct Block {
@@ -65,6 +67,8 @@ class NodeStore {
   NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock, std::size_t size) noexcept;
   ~NodeStore();
 
+  template <class Unit>
+  const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
   void AddBlock(std::size_t atLeast);
   void GrowNameTable();
 

@@ -2,11 +2,21 @@
 
 namespace quenlo::platform::dom {
 
-std::uint32_t TagSummary::HashOf(std::u16string_view tag) noexcept {
-  std::uint32_t hash = 2166136261u;  // FNV-1a: tags are short, and every element made pays this
-  for (const char16_t unit : tag) hash = (hash ^ unit) * 16777619u;
+namespace {
+
+// FNV-1a: tags are short, and every element made pays this.
+template <class Unit>
+std::uint32_t Fnv1a(std::basic_string_view<Unit> tag) noexcept {
+  std::uint32_t hash = 2166136261u;
+  for (const Unit unit : tag) hash = (hash ^ static_cast<std::uint32_t>(unit)) * 16777619u;
   return hash;
 }
+
+}  // namespace
+
+std::uint32_t TagSummary::HashOf(std::u16string_view tag) noexcept { return Fnv1a(tag); }
+
+std::uint32_t TagSummary::HashOfAscii(std::string_view tag) noexcept { return Fnv1a(tag); }
 
 void TagSummary::NoteTag(std::uint32_t tagHash) noexcept {
   const std::size_t bit = BitOf(tagHash);

@@ -17,6 +17,8 @@ class TagSummary {
   // A cheap hash of a tag name, computed once per element made and per lookup; its low bits
   // choose the tag's bit here, and elements keep it to turn most other tags away unread.
   static std::uint32_t HashOf(std::u16string_view tag) noexcept;
+  // The same hash, from the bytes of an ASCII name (each byte its own UTF-16 unit).
+  static std::uint32_t HashOfAscii(std::string_view tag) noexcept;
 
   // Elements may be made by several threads at once from one document.
   void NoteTag(std::uint32_t tagHash) noexcept;

@@ -28,18 +28,11 @@ bool SplitPrefix(std::string_view name, std::string_view& prefix) {
   return true;
 }
 
-// Most names and texts are ASCII: widened directly, the rest decoded in full.
-void Widen(std::string_view utf8, std::u16string& out) {
-  out.resize(utf8.size());
-  for (std::size_t index = 0; index < utf8.size(); ++index) {
-    const auto byte = static_cast<unsigned char>(utf8[index]);
-    if (byte >= 0x80) {
-      out.clear();
-      AppendUtf8AsUtf16(utf8, out);
-      return;
-    }
-    out[index] = byte;
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
+  return true;
 }
 
 }  // namespace
@@ -99,7 +92,9 @@ bool TreeBuilder::StartElement(std::string_view name, const char* const* attribu
 }
 
 const Name* TreeBuilder::Intern(std::string_view utf8) {
-  Widen(utf8, nameScratch_);
+  if (IsAscii(utf8)) return store_.InternAsciiWhileBuilding(utf8);
+  nameScratch_.clear();
+  AppendUtf8AsUtf16(utf8, nameScratch_);
   return store_.InternWhileBuilding(nameScratch_);
 }
 
