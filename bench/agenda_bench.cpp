@@ -110,6 +110,7 @@ BENCHMARK(BM_Browse1000_Pugixml)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
   using namespace quenlo::confext;
+  FixAllocatorThresholds();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter({{"agenda browse of 1,000 items, every field", "BM_Browse1000", 2.0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <platform/xml_parser.h>
 #include <quenlo/host.h>
 #include <quenlo/session.h>
@@ -29,6 +30,15 @@ struct StringWriter final : pugi::xml_writer {
     text.append(static_cast<const char*>(data), size);
   }
 };
+
+// glibc moves its mapping and trimming thresholds as a process frees large blocks, so that one
+// side's speed would depend on what ran before it: a 3 MB copy mapped and faulted in afresh on
+// every iteration, or reused from the heap. Fixed before any benchmark runs, they give both
+// sides of every ratio the same warm heap, as a long-running host has.
+inline void FixAllocatorThresholds() {
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+}
 
 // Outlives every session attached to it.
 class BenchHost final : public HostObject<SessionHost> {

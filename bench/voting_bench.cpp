@@ -241,6 +241,7 @@ BENCHMARK(BM_Apply1M_ResidentGrowth)->Iterations(1)->Unit(benchmark::kMillisecon
 
 int main(int argc, char** argv) {
   using namespace quenlo::confext;
+  FixAllocatorThresholds();
   benchmark::Initialize(&argc, argv);
   // The 3 MB reply is above the parser's default limit; a host expecting such replies raises it.
   XmlParseLimits limits = XmlGetDefaultParseLimits();

@@ -205,6 +205,7 @@ void PrintBytesPerNode() {
 
 int main(int argc, char** argv) {
   using namespace quenlo::confext;
+  FixAllocatorThresholds();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter({{"parse a 300-byte reply into the platform DOM", "BM_ParseSmall", 3.0},
                           {"parse a 3 MB reply into the platform DOM", "BM_ParseLarge", 3.0},

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "block_cache.h"
 #include "document_link.h"
 #include "tag_summary.h"
 
@@ -34,7 +35,10 @@ NodeStore::NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock,
       nextBlockSize_(2 * size) {}
 
 NodeStore::~NodeStore() {
-  while (lastBlock_ != nullptr) std::free(std::exchange(lastBlock_, lastBlock_->previous));
+  while (lastBlock_ != nullptr) {
+    Block* block = std::exchange(lastBlock_, lastBlock_->previous);
+    block_cache::Give(block, block->size);
+  }
 }
 
 void NodeStore::LetGo(std::size_t count) noexcept {
@@ -45,9 +49,7 @@ void NodeStore::LetGo(std::size_t count) noexcept {
 
 void NodeStore::AddBlock(std::size_t atLeast) {
   const std::size_t size = std::max(nextBlockSize_, atLeast + sizeof(Block));
-  auto* block = static_cast<Block*>(std::malloc(size));
-  if (block == nullptr) throw std::bad_alloc();
-  block->previous = lastBlock_;
+  auto* block = new (block_cache::Take(size)) Block{lastBlock_, size};
   lastBlock_ = block;
   cursor_ = reinterpret_cast<char*>(block + 1);
   end_ = reinterpret_cast<char*>(block) + size;

@@ -62,6 +62,7 @@ class NodeStore {
  private:
   struct Block {
     Block* previous;
+    std::size_t size;
   };
 
   NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock, std::size_t size) noexcept;

@@ -1,0 +1,70 @@
+#include "block_cache.h"
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace quenlo::platform::dom::block_cache {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeepBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kKeepBlocks = false;
+#else
+constexpr bool kKeepBlocks = true;
+#endif
+#else
+constexpr bool kKeepBlocks = true;
+#endif
+
+// A kept block, linked through its own first bytes.
+struct Kept {
+  Kept* next;
+  std::size_t size;
+};
+
+struct Shelf {
+  Kept* first = nullptr;
+  std::size_t bytes = 0;
+
+  ~Shelf() {
+    while (first != nullptr) std::free(std::exchange(first, first->next));
+    gone = true;
+  }
+
+  // Trees may still go while other thread-locals are destroyed after this one.
+  static thread_local bool gone;
+};
+
+thread_local bool Shelf::gone = false;
+thread_local Shelf shelf;
+
+}  // namespace
+
+void* Take(std::size_t size) {
+  if (kKeepBlocks && !Shelf::gone) {
+    for (Kept** link = &shelf.first; *link != nullptr; link = &(*link)->next) {
+      if ((*link)->size != size) continue;
+      Kept* block = *link;
+      *link = block->next;
+      shelf.bytes -= size;
+      return block;
+    }
+  }
+  void* block = std::malloc(size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+
+void Give(void* block, std::size_t size) noexcept {
+  if (!kKeepBlocks || Shelf::gone || shelf.bytes + size > kKeptBytes || size < sizeof(Kept)) {
+    std::free(block);
+    return;
+  }
+  shelf.first = new (block) Kept{shelf.first, size};
+  shelf.bytes += size;
+}
+
+}  // namespace quenlo::platform::dom::block_cache
