@@ -184,7 +184,7 @@ class PugixmlReader {
       } else if (node.type() == pugi::node_pcdata) {
         std::string_view text;
         if (!Decode(Writable(node.value()), text, false)) return false;
-        builder_.AppendText(text);
+        builder_.AddWholeText(text);
       } else {
         return false;
       }
@@ -200,7 +200,8 @@ class PugixmlReader {
   bool Open(const pugi::xml_node element) {
     if (!IsAsciiName(element.name())) return false;
     attributes_.clear();
-    for (const pugi::xml_attribute attribute : element.attributes()) {
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
       const char* name = attribute.name();
       std::string_view value;
       if (attributes_.size() == 2 * kMostAttributes || !IsAsciiName(name) ||
@@ -221,18 +222,26 @@ class PugixmlReader {
   std::vector<const char*>& attributes_;
 };
 
+// Kept per thread while small, so that a short reply costs no allocation for them.
+struct Scratch {
+  std::string buffer;
+  std::vector<const char*> attributes;
+};
+
+// Out of line, so that the thread's address is looked up once per text: inlined, every use of
+// the attribute list in the walk would look it up again.
+[[gnu::noinline]] Scratch& ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
 }  // namespace
 
 bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (utf8.starts_with(kByteOrderMark) || !IsXmlUtf8(utf8)) return false;
 
-  // Kept per thread while small, so that a short reply costs no allocation for them.
-  struct Scratch {
-    std::string buffer;
-    std::vector<const char*> attributes;
-  };
-  thread_local Scratch scratch;
+  Scratch& scratch = ThreadScratch();
   std::string& buffer = scratch.buffer;
   struct Trim {
     std::string& buffer;

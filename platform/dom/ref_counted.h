@@ -41,8 +41,14 @@ class RefCounted {
   virtual void Destroy() noexcept = 0;
 
   // Drops a reference without destroying; true when it was the last one and the caller now
-  // has to dispose of the object (tree teardown does this to avoid recursion).
-  bool DropReference() noexcept { return count_.fetch_sub(1, std::memory_order_acq_rel) == 1; }
+  // has to dispose of the object (tree teardown does this to avoid recursion). The caller's
+  // reference being the only one spares the atomic step: nobody else can take one then, as
+  // long as the object is not linked weakly (TryAddReference), which a tree's children never
+  // are.
+  bool DropReference() noexcept {
+    return count_.load(std::memory_order_acquire) == 1 ||
+           count_.fetch_sub(1, std::memory_order_acq_rel) == 1;
+  }
 
  private:
   std::atomic<ULONG> count_{1};

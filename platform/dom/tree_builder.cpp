@@ -13,7 +13,12 @@ namespace {
 constexpr std::string_view kXmlPrefix = "xml";
 constexpr std::u16string_view kXmlNamespace = u"http://www.w3.org/XML/1998/namespace";
 
-bool IsXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsWhiteSpace(std::string_view text) {
+  for (const char c : text) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  }
+  return true;
+}
 
 // The prefix of a qualified name, or nothing; false when the name has more than one colon or
 // one at either end, which namespaces forbid.
@@ -148,15 +153,14 @@ void TreeBuilder::EndElement() {
 }
 
 void TreeBuilder::AppendText(std::string_view utf8) {
-  if (!pendingHasContent_) {
-    for (const char c : utf8) {
-      if (!IsXmlWhiteSpace(c)) {
-        pendingHasContent_ = true;
-        break;
-      }
-    }
-  }
+  if (!pendingHasContent_) pendingHasContent_ = !IsWhiteSpace(utf8);
   AppendUtf8AsUtf16(utf8, pendingText_);
+}
+
+void TreeBuilder::AddWholeText(std::string_view utf8) {
+  if (current_ == nullptr || IsWhiteSpace(utf8)) return;
+  current_->AdoptLastChild(TextNode::CreateInBlock(store_, PlaceText(utf8)));
+  ++nodesMade_;
 }
 
 // Text made only of white space between elements is layout, not content, and is dropped.

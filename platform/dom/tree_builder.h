@@ -47,7 +47,10 @@ class TreeBuilder {
   // refused; no event may follow then. Running out of memory throws std::bad_alloc.
   bool StartElement(std::string_view name, const char* const* attributes);
   void EndElement();
+  // Character data, which may come in pieces: a run of text ends at the next tag.
   void AppendText(std::string_view utf8);
+  // A whole run of text between two tags, from a reader that never splits one.
+  void AddWholeText(std::string_view utf8);
 
   // Notes the first refusal; the reader says where it happened.
   void Refuse(XmlParseStatus status, std::string reason);
