@@ -1,25 +1,20 @@
-// Pieces shared by the module's benchmarks: a host that hands announced objects to a reader,
-// replies parsed from text with the DOM (as a host does), and a console reporter that prints each
-// module figure as a multiple of its pugixml counterpart measured in the same run.
+// Pieces shared by the module's benchmarks against pugixml: replies parsed from text with the DOM
+// (as a host does), and a console reporter that prints each module figure as a multiple of its
+// pugixml counterpart measured in the same run.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <platform/xml_parser.h>
-#include <quenlo/host.h>
-#include <quenlo/session.h>
 
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <pugixml.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "component/bstr.h"
-#include "component/com_ptr.h"
-#include "component/host_object.h"
+#include "workloads.h"
 
 namespace quenlo::confext {
 
@@ -39,35 +34,6 @@ inline void FixAllocatorThresholds() {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
 }
-
-// Outlives every session attached to it.
-class BenchHost final : public HostObject<SessionHost> {
- public:
-  std::function<void(IUnknown*)> onResult;
-  bool serialise = true;
-  std::size_t bytesSent = 0;
-
-  HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR*, IPacketSink*, ULONG* cookie) override {
-    *cookie = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE RaiseEvent(BSTR, LONG, IUnknown* result) override {
-    if (onResult) onResult(result);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE ReservedSlot1() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ReservedSlot2() override { return E_NOTIMPL; }
-  // Serialised, as a real host does before transmitting a request.
-  HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) override {
-    if (serialise) {
-      Bstr xml;
-      request->get_xml(xml.Put());
-      bytesSent += xml.View().size();
-    }
-    return S_OK;
-  }
-};
 
 // The root element of a packet's UTF-8 text, parsed by the platform as the host parses every
 // packet it receives (with the default limits); empty when refused.

@@ -9,6 +9,7 @@
 //      stood after the first thousand (goal: within 1 MB).
 #include <benchmark/benchmark.h>
 #include <platform/xml_parser.h>
+#include <quenlo/voting.h>
 
 #include <cstdio>
 #include <fstream>
@@ -18,49 +19,10 @@
 
 #include "allocation_count.h"
 #include "bench_support.h"
-#include "voting/voting_session.h"
+#include "workloads.h"
 
 namespace quenlo::confext {
 namespace {
-
-// One voting session attached to a BenchHost in room "room@conference.example".
-struct BenchSession {
-  BenchHost host;
-  ComPtr<IUnknown> session{(new VotingSession())->Primary()};
-  ComPtr<IConferenceSession> config = session.As<IConferenceSession>();
-  ComPtr<IVotingCommands> commands = session.As<IVotingCommands>();
-  ComPtr<IPacketSink> sink = session.As<IPacketSink>();
-
-  BenchSession() {
-    config->SetProperty(OLESTR("voting.room_name"), OLESTR("room@conference.example"));
-    config->Attach(&host);
-  }
-  ~BenchSession() { config->Detach(); }
-};
-
-// Everything a tally's host reads: the single values, every subject result and every voter.
-void ReadEveryAccessor(IUnknown* result) {
-  const ComPtr<IVotingDetail> detail = QueryFrom<IVotingDetail>(result);
-  Bstr text;
-  detail->GetQid(text.Put());
-  detail->GetCaption(text.Put());
-  LONG value = 0;
-  detail->GetMulti(&value);
-  detail->GetReg(&value);
-  detail->GetCount(&value);
-  detail->GetSubjectCount(&value);
-  LONG votes = 0;
-  const OLECHAR* name = nullptr;
-  // GetSubjectResult answers 1 while the position holds a subject.
-  for (LONG position = 0; detail->GetSubjectResult(position, &votes, &name) == S_FALSE;
-       ++position) {
-    for (LONG voter = 0; voter < votes; ++voter) {
-      const OLECHAR* who = nullptr;
-      detail->GetVoter(name, voter, &who);
-      benchmark::DoNotOptimize(who);
-    }
-  }
-}
 
 // ---- 1. Refer with 10 subjects, built and serialised ----
 
@@ -68,12 +30,13 @@ const char16_t* const kIndexes[] = {u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"
 const char* const kIndexesNarrow[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
 
 void BM_Refer10_Module(benchmark::State& state) {
-  BenchSession bench;
+  BenchSession bench(BenchSession::Kind::Voting);
+  const ComPtr<IVotingCommands> commands = bench.session.As<IVotingCommands>();
   for (auto _ : state) {
     for (const char16_t* index : kIndexes) {
-      bench.commands->AddReferSubject(OLESTR("r"), index, OLESTR("A subject to choose"));
+      commands->AddReferSubject(OLESTR("r"), index, OLESTR("A subject to choose"));
     }
-    bench.commands->Refer(OLESTR("r1"), OLESTR("Q17"), OLESTR("Where do we go for lunch?"));
+    commands->Refer(OLESTR("r1"), OLESTR("Q17"), OLESTR("Where do we go for lunch?"));
   }
   state.counters["bytes"] =
       static_cast<double>(bench.host.bytesSent) / static_cast<double>(state.iterations());
@@ -110,17 +73,9 @@ BENCHMARK(BM_Refer10_Pugixml);
 
 // ---- 2. A 300-byte "kithe" reply ----
 
-const std::string kKitheReply =
-    "<iq type='result' from='room@conference.example' to='anna@example.org/desk' id='k1'>"
-    "<query xmlns='quenlo:conf:voting' type='kithe'><qid>Q17</qid>"
-    "<caption>Where do we go for lunch?</caption><multi>false</multi><reg>true</reg>"
-    "<count>12</count><subject name='Pizza' index='1' count='5'/>"
-    "<subject name='Sushi' index='2' count='4'/><subject name='Salad' index='3' count='3'/>"
-    "</query></iq>";
-
 // Parsed from its text by the platform, as the host does with every packet, then dispatched.
 void RunReply(benchmark::State& state, const std::string& text) {
-  BenchSession bench;
+  BenchSession bench(BenchSession::Kind::Voting);
   benchmark::IterationCount announced = 0;
   bench.host.onResult = [&announced](IUnknown* result) {
     ReadEveryAccessor(result);
@@ -160,35 +115,13 @@ void RunPugixml(benchmark::State& state, const std::string& text,
   ReportAllocations(state, CurrentAllocations().calls - allocationsBefore);
 }
 
-void BM_Kithe300_Module(benchmark::State& state) { RunReply(state, kKitheReply); }
+void BM_Kithe300_Module(benchmark::State& state) { RunReply(state, KitheReply()); }
 BENCHMARK(BM_Kithe300_Module);
 
-void BM_Kithe300_Pugixml(benchmark::State& state) { RunPugixml(state, kKitheReply, ReadKithe); }
+void BM_Kithe300_Pugixml(benchmark::State& state) { RunPugixml(state, KitheReply(), ReadKithe); }
 BENCHMARK(BM_Kithe300_Pugixml);
 
 // ---- 3. A 3 MB "result" reply ----
-
-std::string MakeResultReply() {
-  std::string text =
-      "<iq type='result' from='room@conference.example' id='r9'>"
-      "<query xmlns='quenlo:conf:voting' type='result'><qid>Q17</qid><caption>Big</caption>";
-  char buffer[64];
-  for (int subject = 0; subject < 10000; ++subject) {
-    std::snprintf(buffer, sizeof buffer, "<subject name='s%05d' index='%d'>", subject, subject);
-    text += buffer;
-    for (int user = 0; user < 10; ++user) {
-      std::snprintf(buffer, sizeof buffer, "<user>voter%05d-%02d</user>", subject, user);
-      text += buffer;
-    }
-    text += "</subject>";
-  }
-  return text + "</query></iq>";
-}
-
-const std::string& ResultReply() {
-  static const std::string text = MakeResultReply();
-  return text;
-}
 
 void BM_Result3MB_Module(benchmark::State& state) { RunReply(state, ResultReply()); }
 BENCHMARK(BM_Result3MB_Module)->Unit(benchmark::kMillisecond);
@@ -225,11 +158,12 @@ double ResidentKilobytes() {
 
 void BM_Apply1M_ResidentGrowth(benchmark::State& state) {
   for (auto _ : state) {
-    BenchSession bench;
+    BenchSession bench(BenchSession::Kind::Voting);
     bench.host.serialise = false;
-    for (int i = 0; i < 1000; ++i) bench.commands->Apply(OLESTR("a"));
+    const ComPtr<IVotingCommands> commands = bench.session.As<IVotingCommands>();
+    for (int i = 0; i < 1000; ++i) commands->Apply(OLESTR("a"));
     const double afterThousand = ResidentKilobytes();
-    for (int i = 1000; i < 1000000; ++i) bench.commands->Apply(OLESTR("a"));
+    for (int i = 1000; i < 1000000; ++i) commands->Apply(OLESTR("a"));
     residentGrowthKb = ResidentKilobytes() - afterThousand;
     state.counters["rss_growth_kb"] = *residentGrowthKb;
   }

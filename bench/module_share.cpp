@@ -1,0 +1,123 @@
+// How much of a reply's time is the module's own: each reply timed as the host's parse alone and
+// as parse, dispatch and reading every accessor, the difference being the module's (dispatch and
+// the accessors the host reads). The parse is the platform's: msxml when run under Wine
+// (scripts/bench-windows), the POSIX platform's DOM otherwise.
+#include <quenlo/platform.h>
+#ifndef _WIN32
+#include <platform/xml_parser.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "workloads.h"
+
+namespace quenlo::confext {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+#ifdef _WIN32
+// A reply as a Windows host receives it: UTF-16 text for msxml's loadXML.
+class Reply {
+ public:
+  explicit Reply(const std::string& ascii)
+      : text_(Bstr::Copy(OleString(ascii.begin(), ascii.end()))) {
+    CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass_);
+  }
+
+  ComPtr<IXMLDOMElement> Parse() const {
+    ComPtr<IXMLDOMDocument> document;
+    ComPtr<IXMLDOMElement> root;
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    if (SUCCEEDED(CoCreateInstance(documentClass_, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IXMLDOMDocument, document.PutVoid())) &&
+        SUCCEEDED(document->loadXML(text_.Get(), &loaded)) && loaded == VARIANT_TRUE) {
+      document->get_documentElement(root.Put());
+    }
+    return root;
+  }
+
+ private:
+  Bstr text_;
+  CLSID documentClass_{};
+};
+#else
+// A reply as the POSIX host receives it: UTF-8 text for the platform's parser.
+class Reply {
+ public:
+  explicit Reply(const std::string& utf8) : text_(utf8) {}
+
+  ComPtr<IXMLDOMElement> Parse() const {
+    ComPtr<IXMLDOMElement> root;
+    XmlParseElement(text_, root.Put());
+    return root;
+  }
+
+ private:
+  std::string text_;
+};
+#endif
+
+// Seconds per run of `work`, repeated until at least half a second has gone by.
+template <class Work>
+double SecondsEach(Work&& work) {
+  work();  // warm up
+  long runs = 0;
+  const Clock::time_point start = Clock::now();
+  Clock::duration spent{};
+  do {
+    work();
+    ++runs;
+    spent = Clock::now() - start;
+  } while (spent < std::chrono::milliseconds(500));
+  return std::chrono::duration<double>(spent).count() / static_cast<double>(runs);
+}
+
+bool Measure(const char* what, BenchSession::Kind kind, const std::string& reply,
+             void (*read)(IUnknown*)) {
+  const Reply text(reply);
+  BenchSession bench(kind);
+  long announced = 0;
+  bench.host.onResult = [&announced, read](IUnknown* result) {
+    read(result);
+    ++announced;
+  };
+  bool parsed = true;
+  const double parseOnly = SecondsEach([&] { parsed = parsed && text.Parse(); });
+  const double whole = SecondsEach([&] {
+    const ComPtr<IXMLDOMElement> packet = text.Parse();
+    bench.sink->OnPacket(nullptr, packet.Get(), 0);
+  });
+  if (!parsed || announced == 0) {
+    std::fprintf(stderr, "module_share: %s was not parsed and announced\n", what);
+    return false;
+  }
+  std::printf("%-34s parse %10.1f us, whole %10.1f us: module %4.1f%%\n", what, parseOnly * 1e6,
+              whole * 1e6, 100.0 * (whole - parseOnly) / whole);
+  return true;
+}
+
+}  // namespace
+}  // namespace quenlo::confext
+
+int main() {
+  using namespace quenlo::confext;
+  if (FAILED(CoInitialize(nullptr))) return 1;
+#ifndef _WIN32
+  // The 3 MB reply is above the parser's default limit; a host expecting such replies raises it.
+  XmlParseLimits limits = XmlGetDefaultParseLimits();
+  limits.maxBytes = std::size_t{16} << 20;
+  XmlSetDefaultParseLimits(limits);
+#endif
+  std::printf("The module's share of each reply's time, the rest being the host's parse:\n");
+  const bool measured =
+      Measure("300-byte kithe reply", BenchSession::Kind::Voting, KitheReply(),
+              ReadEveryAccessor) &&
+      Measure("3 MB result reply", BenchSession::Kind::Voting, ResultReply(), ReadEveryAccessor) &&
+      Measure("agenda browse of 1,000 items", BenchSession::Kind::Agenda, BrowseReply(),
+              ReadEveryItem);
+  CoUninitialize();
+  return measured ? 0 : 1;
+}

@@ -1,0 +1,76 @@
+// The replies the module's benchmarks time and what a host reads of their announcements, with the
+// host and sessions they go through. Shared by the benchmarks against pugixml (POSIX) and by
+// module_share, which also runs under Wine against the real msxml.
+#pragma once
+
+#include <quenlo/host.h>
+#include <quenlo/session.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "component/bstr.h"
+#include "component/com_ptr.h"
+#include "component/host_object.h"
+
+namespace quenlo::confext {
+
+// Outlives every session attached to it.
+class BenchHost final : public HostObject<SessionHost> {
+ public:
+  std::function<void(IUnknown*)> onResult;
+  bool serialise = true;
+  std::size_t bytesSent = 0;
+
+  HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR*, IPacketSink*, ULONG* cookie) override {
+    *cookie = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RaiseEvent(BSTR, LONG, IUnknown* result) override {
+    if (onResult) onResult(result);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ReservedSlot1() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ReservedSlot2() override { return E_NOTIMPL; }
+  // Serialised, as a real host does before transmitting a request.
+  HRESULT STDMETHODCALLTYPE SendPacket(IXMLDOMElement* request) override {
+    if (serialise) {
+      Bstr xml;
+      request->get_xml(xml.Put());
+      bytesSent += xml.View().size();
+    }
+    return S_OK;
+  }
+};
+
+// A voting session in room "room@conference.example", or an agenda session in
+// "hall@conference.example", attached to a BenchHost.
+struct BenchSession {
+  enum class Kind { Voting, Agenda };
+
+  explicit BenchSession(Kind kind);
+  ~BenchSession();
+  BenchSession(const BenchSession&) = delete;
+  BenchSession& operator=(const BenchSession&) = delete;
+
+  BenchHost host;
+  ComPtr<IUnknown> session;
+  ComPtr<IConferenceSession> config;
+  ComPtr<IPacketSink> sink;
+};
+
+// A 300-byte voting "kithe" reply.
+const std::string& KitheReply();
+// A 3 MB voting "result" reply: 10,000 subjects, 10 voters each.
+const std::string& ResultReply();
+// An agenda "browse" reply with 1,000 items.
+const std::string& BrowseReply();
+
+// Everything a tally's host reads: the single values, every subject result and every voter.
+void ReadEveryAccessor(IUnknown* result);
+// What a host showing the whole agenda reads: every field of every item.
+void ReadEveryItem(IUnknown* result);
+
+}  // namespace quenlo::confext
