@@ -12,6 +12,10 @@ namespace quenlo::confext {
 
 // The first element with that tag below element (which may be null).
 ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag);
+// The same, found by walking up to `nodes` nodes below element before the DOM is asked for a
+// list of that tag. FindElement walks as far as pays on the DOM it runs on; the answer is the
+// same at any length.
+ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR* tag, int nodes);
 
 // Appends every element with that tag below element to found; true when there was at least one.
 // Elements appended before a failure stay in the list.

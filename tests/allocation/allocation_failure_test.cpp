@@ -13,7 +13,9 @@
 #include "allocation_walk.h"
 #include "platform/allocation_probe.h"
 #include "sheltered_host.h"
+#include "support/xml_equivalence.h"
 #include "voting_fixture.h"
+#include "xml/element_lookup.h"
 
 namespace quenlo::confext {
 
@@ -119,6 +121,21 @@ TEST(AllocationFailureTest, StringCopiesReportARefusedAllocationAsTheirKindSays)
   EXPECT_THROW(Bstr::Copy(OLESTR("text")), _com_error);
   QuenloProbeFailAllocation(0);
   EXPECT_NE(Bstr::TryCopy(OLESTR("text")).Get(), nullptr);
+}
+
+// A lookup that walks the nodes itself makes a name string at each: under any refused allocation
+// it still finds the match or finds nothing, and leaves nothing alive.
+TEST(AllocationFailureTest, WalkingLookupFindsTheMatchOrNothing) {
+  const ComPtr<IXMLDOMElement> root = ParseXml("<r><a><b/></a><c>x</c><qid>found</qid></r>");
+  ASSERT_TRUE(root);
+  WalkEveryAllocation([&](FailureSchedule& schedule) {
+    ComPtr<IXMLDOMElement> qid;
+    schedule.Armed([&] { qid = FindElementWalking(root.Get(), OLESTR("qid"), 32); });
+    if (!qid) return;
+    Bstr text;
+    ASSERT_EQ(qid->get_text(text.Put()), S_OK);
+    EXPECT_EQ(text.View(), OleStringView(OLESTR("found")));
+  });
 }
 
 TEST(AllocationFailureTest, VotingUploadSendsItsSubjectsOnceOrKeepsThem) {

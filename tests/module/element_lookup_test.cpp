@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
 #include "xml/element_handle.h"
@@ -38,6 +40,42 @@ TEST_F(ElementLookupTest, FindElementGivesTheFirstInDocumentOrderAtAnyDepth) {
   EXPECT_FALSE(FindElement(reply_.Get(), OLESTR("missing")));
   EXPECT_FALSE(FindElement(reply_.Get(), OLESTR("QID")));  // tags match exactly
   EXPECT_FALSE(FindElement(nullptr, OLESTR("qid")));
+}
+
+// A lookup may walk the first nodes itself and leave the rest to the DOM's list: the answer must
+// not depend on how far it walks, on where the match lies, how deep, or what else is named like
+// it.
+TEST_F(ElementLookupTest, FindElementAnswersTheSameHoweverFarItWalks) {
+  std::string wide = "<r>";
+  for (int field = 0; field < 40; ++field) wide += "<f>x<g/></f>";
+  std::string deep = "<r>";
+  for (int level = 0; level < 12; ++level) deep += "<n>";
+  deep += "<qid>deep</qid>";
+  for (int level = 0; level < 12; ++level) deep += "</n>";
+  const struct {
+    std::string xml;
+    const char* expected;  // null: no match
+  } cases[] = {
+      {wide + "<qid>late</qid><qid>later</qid></r>", "late"},
+      {wide + "</r>", nullptr},
+      {deep + "<qid>shallow</qid></r>", "deep"},
+      {"<r><?qid not this?><!--qid--><x>qid</x><y><qid>nested</qid></y><qid>next</qid></r>",
+       "nested"},
+      {"<r><x>qid</x><QID>case</QID></r>", nullptr},
+  };
+  for (const auto& each : cases) {
+    const ComPtr<IXMLDOMElement> root = ParseXml(each.xml.c_str());
+    ASSERT_TRUE(root) << each.xml;
+    for (const int walked : {0, 1, 5, 32, 1000}) {
+      const ComPtr<IXMLDOMElement> qid = FindElementWalking(root.Get(), OLESTR("qid"), walked);
+      if (each.expected == nullptr) {
+        EXPECT_FALSE(qid) << walked << " " << each.xml;
+      } else {
+        ASSERT_TRUE(qid) << walked << " " << each.xml;
+        EXPECT_EQ(Text(qid.Get()), each.expected) << walked << " " << each.xml;
+      }
+    }
+  }
 }
 
 TEST_F(ElementLookupTest, FindElementsAppendsEveryMatchInOrder) {
