@@ -6,10 +6,10 @@
 #include "dom_strings.h"
 #include "element.h"
 #include "element_list.h"
-#include "text_parser.h"
 #include "node_store.h"
 #include "parse_error.h"
 #include "text_node.h"
+#include "text_parser.h"
 #include "xml_chars.h"
 
 namespace quenlo::platform::dom {
