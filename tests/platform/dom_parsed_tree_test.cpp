@@ -115,6 +115,40 @@ TEST(DomParsedTreeTest, TreesParsedOnSeveralThreadsAreIndependent) {
   }
 }
 
+// The memory of a large tree that went is kept by the thread that let it go and built into the
+// next trees there, whichever thread made it: each tree must read as its own text says.
+TEST(DomParsedTreeTest, TreesBuiltFromTheMemoryOfTreesThatWentAreWhole) {
+  const XmlParseLimits limits{.maxBytes = 8u << 20, .maxDepth = 16};
+  const auto text = [](int round) {
+    std::string xml = "<r>";
+    for (int item = 0; item < 20000; ++item) {
+      xml += "<i n='" + std::to_string(round) + "'>" + std::to_string(item) + "</i>";
+    }
+    return xml + "</r>";
+  };
+  const auto check = [](IXMLDOMElement* root, int round) {
+    const auto items = ElementsByTag(root, u"i");
+    ASSERT_EQ(20000u, items.size());
+    for (const std::size_t at : {std::size_t{0}, std::size_t{12345}, std::size_t{19999}}) {
+      EXPECT_EQ(Wide(std::to_string(at)), TextOf(items[at].get()));
+      EXPECT_EQ(Wide(std::to_string(round)), AttributeOf(items[at].get(), u"n"));
+    }
+  };
+  IXMLDOMElement* madeElsewhere = nullptr;
+  std::thread([&] {
+    ASSERT_EQ(XmlParseStatus::Ok, XmlParseElement(text(0), limits, &madeElsewhere).status);
+  }).join();
+  ASSERT_NE(nullptr, madeElsewhere);
+  check(madeElsewhere, 0);
+  madeElsewhere->Release();
+  for (int round = 1; round <= 3; ++round) {
+    IXMLDOMElement* parsed = nullptr;
+    ASSERT_EQ(XmlParseStatus::Ok, XmlParseElement(text(round), limits, &parsed).status);
+    const Ref<IXMLDOMElement> root(parsed);
+    check(root.get(), round);
+  }
+}
+
 TEST(DomParsedTreeTest, RefusedAndFailedParsesLeaveNoNodeAlive) {
   constexpr std::string_view kReply = "<iq a='1'><q xmlns='urn:q'><x>1</x><y>2</y></q></iq>";
   const long nodes = QuenloProbeLiveDomNodes();
