@@ -8,6 +8,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace quenlo::platform::dom {
 namespace {
@@ -37,7 +38,8 @@ XML_Parser ReadyParser(const char* encoding) {
 
 class ExpatReader {
  public:
-  ExpatReader(XML_Parser parser, TreeBuilder& builder) : parser_(parser), builder_(builder) {
+  ExpatReader(XML_Parser parser, TreeBuilder& builder, std::vector<ReadAttribute>& attributes)
+      : parser_(parser), builder_(builder), attributes_(attributes) {
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &ExpatReader::OnStart, &ExpatReader::OnEnd);
     XML_SetCharacterDataHandler(parser, &ExpatReader::OnText);
@@ -89,7 +91,14 @@ class ExpatReader {
   }
 
   static void XMLCALL OnStart(void* userData, const XML_Char* name, const XML_Char** attributes) {
-    Dispatch(userData, [&](TreeBuilder& builder) { builder.StartElement(name, attributes); });
+    auto& reader = *static_cast<ExpatReader*>(userData);
+    Dispatch(userData, [&](TreeBuilder& builder) {
+      reader.attributes_.clear();
+      for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
+        reader.attributes_.push_back({attribute[0], attribute[1]});
+      }
+      builder.StartElement(name, reader.attributes_);
+    });
   }
   static void XMLCALL OnEnd(void* userData, const XML_Char*) {
     Dispatch(userData, [](TreeBuilder& builder) { builder.EndElement(); });
@@ -120,6 +129,7 @@ class ExpatReader {
 
   XML_Parser parser_;
   TreeBuilder& builder_;
+  std::vector<ReadAttribute>& attributes_;  // of the element at hand
   ParseOutcome outcome_;
   std::exception_ptr failure_;
 };
@@ -128,7 +138,9 @@ class ExpatReader {
 
 ParseOutcome ReadWithExpat(TreeBuilder& builder, const char* bytes, std::size_t length,
                            const char* encoding) {
-  return ExpatReader(ReadyParser(encoding), builder).Run(bytes, length);
+  // Kept per thread beside the parser, so that a short reply allocates none of it again.
+  thread_local std::vector<ReadAttribute> attributes;
+  return ExpatReader(ReadyParser(encoding), builder, attributes).Run(bytes, length);
 }
 
 }  // namespace quenlo::platform::dom

@@ -53,10 +53,13 @@ bool IsXmlUtf8(std::string_view text) {
   return true;
 }
 
-bool IsAsciiName(const char* name) {
-  for (; *name != '\0'; ++name) {
-    if (static_cast<unsigned char>(*name) >= 0x80) return false;
+// The name as a view, or nothing when it holds a byte beyond ASCII.
+bool AsciiName(const char* name, std::string_view& view) {
+  const char* end = name;
+  for (; *end != '\0'; ++end) {
+    if (static_cast<unsigned char>(*end) >= 0x80) return false;
   }
+  view = {name, static_cast<std::size_t>(end - name)};
   return true;
 }
 
@@ -149,7 +152,7 @@ char* Writable(const char* parsed) { return const_cast<char*>(parsed); }
 
 class PugixmlReader {
  public:
-  PugixmlReader(TreeBuilder& builder, std::vector<const char*>& attributes)
+  PugixmlReader(TreeBuilder& builder, std::vector<ReadAttribute>& attributes)
       : builder_(builder), attributes_(attributes) {}
 
   bool Read(const pugi::xml_document& document) {
@@ -198,34 +201,32 @@ class PugixmlReader {
   }
 
   bool Open(const pugi::xml_node element) {
-    if (!IsAsciiName(element.name())) return false;
+    std::string_view tag;
+    if (!AsciiName(element.name(), tag)) return false;
     attributes_.clear();
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
          attribute = attribute.next_attribute()) {
-      const char* name = attribute.name();
-      std::string_view value;
-      if (attributes_.size() == 2 * kMostAttributes || !IsAsciiName(name) ||
-          !Decode(Writable(attribute.value()), value, true)) {
+      ReadAttribute read;
+      if (attributes_.size() == kMostAttributes || !AsciiName(attribute.name(), read.name) ||
+          !Decode(Writable(attribute.value()), read.value, true)) {
         return false;
       }
-      for (std::size_t index = 0; index < attributes_.size(); index += 2) {
-        if (std::strcmp(attributes_[index], name) == 0) return false;
+      for (const ReadAttribute& earlier : attributes_) {
+        if (earlier.name == read.name) return false;
       }
-      attributes_.push_back(name);
-      attributes_.push_back(value.data());
+      attributes_.push_back(read);
     }
-    attributes_.push_back(nullptr);
-    return builder_.StartElement(element.name(), attributes_.data());
+    return builder_.StartElement(tag, attributes_);
   }
 
   TreeBuilder& builder_;
-  std::vector<const char*>& attributes_;
+  std::vector<ReadAttribute>& attributes_;
 };
 
 // Kept per thread while small, so that a short reply costs no allocation for them.
 struct Scratch {
   std::string buffer;
-  std::vector<const char*> attributes;
+  std::vector<ReadAttribute> attributes;
 };
 
 // Out of line, so that the thread's address is looked up once per text: inlined, every use of

@@ -71,7 +71,7 @@ void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {
   reason_ = std::move(reason);
 }
 
-bool TreeBuilder::StartElement(std::string_view name, const char* const* attributes) {
+bool TreeBuilder::StartElement(std::string_view name, std::span<const ReadAttribute> attributes) {
   FlushText();
   if (++depth_ > limits_.maxDepth) {
     Refuse(XmlParseStatus::TooDeep,
@@ -123,15 +123,14 @@ std::u16string_view TreeBuilder::PlaceText(std::string_view utf8) {
   return {text, used};
 }
 
-AttributeList TreeBuilder::PlaceAttributes(const char* const* attributes) {
-  std::uint32_t count = 0;
-  while (attributes[2 * count] != nullptr) ++count;
-  if (count == 0) return {};
+AttributeList TreeBuilder::PlaceAttributes(std::span<const ReadAttribute> attributes) {
+  if (attributes.empty()) return {};
+  const auto count = static_cast<std::uint32_t>(attributes.size());
   auto* entries = static_cast<AttributeEntry*>(
       store_.Allocate(count * sizeof(AttributeEntry), alignof(AttributeEntry)));
   for (std::uint32_t index = 0; index < count; ++index) {
-    const Name* name = Intern(attributes[2 * index]);
-    const std::u16string_view value = PlaceText(attributes[2 * index + 1]);
+    const Name* name = Intern(attributes[index].name);
+    const std::u16string_view value = PlaceText(attributes[index].value);
     new (entries + index) AttributeEntry{name, StoredText::InBlock(value)};
   }
   return AttributeList(entries, count);
@@ -177,11 +176,9 @@ void TreeBuilder::FlushText() {
   pendingHasContent_ = false;
 }
 
-bool TreeBuilder::DeclareNamespaces(const char* const* attributes) {
+bool TreeBuilder::DeclareNamespaces(std::span<const ReadAttribute> attributes) {
   std::size_t count = 0;
-  for (const char* const* attribute = attributes; *attribute != nullptr; attribute += 2) {
-    const std::string_view name = attribute[0];
-    const std::string_view value = attribute[1];
+  for (const auto& [name, value] : attributes) {
     if (name == "xmlns") {
       defaultNamespaces_.push_back(value.empty() ? nullptr : Intern(value));
       declaredPrefixes_.emplace_back();
@@ -216,9 +213,9 @@ bool TreeBuilder::ResolveElementNamespace(std::string_view name, const Name*& na
   return LookUpPrefix(prefix, namespaceUri);
 }
 
-bool TreeBuilder::CheckAttributePrefixes(const char* const* attributes) {
-  for (const char* const* attribute = attributes; *attribute != nullptr; attribute += 2) {
-    const std::string_view name = attribute[0];
+bool TreeBuilder::CheckAttributePrefixes(std::span<const ReadAttribute> attributes) {
+  for (const ReadAttribute& attribute : attributes) {
+    const std::string_view name = attribute.name;
     std::string_view prefix;
     if (!SplitPrefix(name, prefix)) {
       Refuse(XmlParseStatus::Malformed, "invalid attribute name \"" + std::string(name) + "\"");

@@ -8,6 +8,7 @@
 #include <platform/xml_parser.h>
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,6 +37,12 @@ struct ParseScratch {
   ParseScratch& Cleared() noexcept;
 };
 
+// An attribute as a reader read it, its value decoded.
+struct ReadAttribute {
+  std::string_view name;
+  std::string_view value;
+};
+
 class TreeBuilder {
  public:
   // Without a parent, the root element is set aside in `root`, which then holds its reference.
@@ -43,9 +50,9 @@ class TreeBuilder {
   TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, Element*& root,
               std::size_t& nodesMade, const XmlParseLimits& limits);
 
-  // attributes: name and value, alternately, ending with a null name. False once the text is
-  // refused; no event may follow then. Running out of memory throws std::bad_alloc.
-  bool StartElement(std::string_view name, const char* const* attributes);
+  // False once the text is refused; no event may follow then. Running out of memory throws
+  // std::bad_alloc.
+  bool StartElement(std::string_view name, std::span<const ReadAttribute> attributes);
   void EndElement();
   // Character data, which may come in pieces: a run of text ends at the next tag.
   void AppendText(std::string_view utf8);
@@ -61,11 +68,11 @@ class TreeBuilder {
  private:
   const Name* Intern(std::string_view utf8);
   std::u16string_view PlaceText(std::string_view utf8);
-  AttributeList PlaceAttributes(const char* const* attributes);
+  AttributeList PlaceAttributes(std::span<const ReadAttribute> attributes);
   void FlushText();
-  bool DeclareNamespaces(const char* const* attributes);
+  bool DeclareNamespaces(std::span<const ReadAttribute> attributes);
   bool ResolveElementNamespace(std::string_view name, const Name*& namespaceUri);
-  bool CheckAttributePrefixes(const char* const* attributes);
+  bool CheckAttributePrefixes(std::span<const ReadAttribute> attributes);
   bool LookUpPrefix(std::string_view prefix, const Name*& namespaceUri);
 
   NodeStore& store_;
