@@ -11,6 +11,7 @@
 #include <platform/xml_parser.h>
 #include <quenlo/voting.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -164,8 +165,10 @@ void BM_Apply1M_ResidentGrowth(benchmark::State& state) {
     for (int i = 0; i < 1000; ++i) commands->Apply(OLESTR("a"));
     const double afterThousand = ResidentKilobytes();
     for (int i = 1000; i < 1000000; ++i) commands->Apply(OLESTR("a"));
-    residentGrowthKb = ResidentKilobytes() - afterThousand;
-    state.counters["rss_growth_kb"] = *residentGrowthKb;
+    const double growth = ResidentKilobytes() - afterThousand;
+    state.counters["rss_growth_kb"] = growth;
+    // Repeated, later runs find the memory the first one grew already there: the worst counts.
+    residentGrowthKb = std::max(residentGrowthKb.value_or(growth), growth);
   }
 }
 BENCHMARK(BM_Apply1M_ResidentGrowth)->Iterations(1)->Unit(benchmark::kMillisecond);
