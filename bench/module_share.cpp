@@ -7,9 +7,11 @@
 #include <platform/xml_parser.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "workloads.h"
 
@@ -60,10 +62,9 @@ class Reply {
 };
 #endif
 
-// Seconds per run of `work`, repeated until at least half a second has gone by.
+// Seconds per run of `work`, repeated until at least a fifth of a second has gone by.
 template <class Work>
 double SecondsEach(Work&& work) {
-  work();  // warm up
   long runs = 0;
   const Clock::time_point start = Clock::now();
   Clock::duration spent{};
@@ -71,8 +72,13 @@ double SecondsEach(Work&& work) {
     work();
     ++runs;
     spent = Clock::now() - start;
-  } while (spent < std::chrono::milliseconds(500));
+  } while (spent < std::chrono::milliseconds(200));
   return std::chrono::duration<double>(spent).count() / static_cast<double>(runs);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 bool Measure(const char* what, BenchSession::Kind kind, const std::string& reply,
@@ -85,23 +91,34 @@ bool Measure(const char* what, BenchSession::Kind kind, const std::string& reply
     if (reading) read(result);
     ++announced;
   };
+  bool parsed = true;
+  const auto parse = [&] { parsed = parsed && text.Parse(); };
   const auto deliver = [&] {
     const ComPtr<IXMLDOMElement> packet = text.Parse();
     bench.sink->OnPacket(nullptr, packet.Get(), 0);
   };
-  bool parsed = true;
-  const double parse = SecondsEach([&] { parsed = parsed && text.Parse(); });
-  const double dispatched = SecondsEach(deliver);
-  reading = true;
-  const double whole = SecondsEach(deliver);
+  // The three in turn, several rounds, medians taken: whatever else the machine does then
+  // weighs on all three alike, and seldom on the median.
+  std::vector<double> parses, dispatches, wholes;
+  deliver();  // warm up
+  for (int round = 0; round < 7; ++round) {
+    parses.push_back(SecondsEach(parse));
+    reading = false;
+    dispatches.push_back(SecondsEach(deliver));
+    reading = true;
+    wholes.push_back(SecondsEach(deliver));
+  }
   if (!parsed || announced == 0) {
     std::fprintf(stderr, "module_share: %s was not parsed and announced\n", what);
     return false;
   }
+  const double whole = Median(wholes);
+  const double parseOnly = Median(parses);
+  const double dispatched = Median(dispatches);
   const auto percent = [whole](double part) { return 100.0 * part / whole; };
   std::printf(
       "%-30s %10.1f us: parse %4.1f%%, module %4.1f%% (dispatch %4.1f%%, reading %4.1f%%)\n", what,
-      whole * 1e6, percent(parse), percent(whole - parse), percent(dispatched - parse),
+      whole * 1e6, percent(parseOnly), percent(whole - parseOnly), percent(dispatched - parseOnly),
       percent(whole - dispatched));
   return true;
 }
