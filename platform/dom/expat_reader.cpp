@@ -38,8 +38,7 @@ XML_Parser ReadyParser(const char* encoding) {
 
 class ExpatReader {
  public:
-  ExpatReader(XML_Parser parser, TreeBuilder& builder, std::vector<ReadAttribute>& attributes)
-      : parser_(parser), builder_(builder), attributes_(attributes) {
+  ExpatReader(XML_Parser parser, TreeBuilder& builder) : parser_(parser), builder_(builder) {
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &ExpatReader::OnStart, &ExpatReader::OnEnd);
     XML_SetCharacterDataHandler(parser, &ExpatReader::OnText);
@@ -91,13 +90,13 @@ class ExpatReader {
   }
 
   static void XMLCALL OnStart(void* userData, const XML_Char* name, const XML_Char** attributes) {
-    auto& reader = *static_cast<ExpatReader*>(userData);
     Dispatch(userData, [&](TreeBuilder& builder) {
-      reader.attributes_.clear();
+      std::vector<ReadAttribute>& read = builder.Attributes();
+      read.clear();
       for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-        reader.attributes_.push_back({attribute[0], attribute[1]});
+        read.push_back({attribute[0], attribute[1]});
       }
-      builder.StartElement(name, reader.attributes_);
+      builder.StartElement(name, read);
     });
   }
   static void XMLCALL OnEnd(void* userData, const XML_Char*) {
@@ -129,7 +128,6 @@ class ExpatReader {
 
   XML_Parser parser_;
   TreeBuilder& builder_;
-  std::vector<ReadAttribute>& attributes_;  // of the element at hand
   ParseOutcome outcome_;
   std::exception_ptr failure_;
 };
@@ -138,9 +136,7 @@ class ExpatReader {
 
 ParseOutcome ReadWithExpat(TreeBuilder& builder, const char* bytes, std::size_t length,
                            const char* encoding) {
-  // Kept per thread beside the parser, so that a short reply allocates none of it again.
-  thread_local std::vector<ReadAttribute> attributes;
-  return ExpatReader(ReadyParser(encoding), builder, attributes).Run(bytes, length);
+  return ExpatReader(ReadyParser(encoding), builder).Run(bytes, length);
 }
 
 }  // namespace quenlo::platform::dom

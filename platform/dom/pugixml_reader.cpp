@@ -1,8 +1,6 @@
 #include "pugixml_reader.h"
 
 #include <array>
-#include <cstdint>
-#include <cstring>
 #include <new>
 #include <pugixml.hpp>
 #include <string>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "../unicode.h"
+#include "xml_chars.h"
 
 namespace quenlo::platform::dom {
 namespace {
@@ -21,37 +20,6 @@ constexpr std::string_view kSentinel = "<!---->";
 
 // An element with more attributes is passed over: duplicates are looked for pair by pair.
 constexpr std::size_t kMostAttributes = 16;
-
-bool IsXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-bool IsXmlChar(char32_t c) {
-  if (c < 0x20) return c == U'\t' || c == U'\n' || c == U'\r';
-  return c != 0xFFFE && c != 0xFFFF;  // surrogates never decode from valid UTF-8
-}
-
-// Well-formed UTF-8 holding only characters XML allows, checked eight bytes at a time while
-// they are printable ASCII.
-bool IsXmlUtf8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t length = text.size();
-  constexpr std::uint64_t kEachByte = 0x0101010101010101u;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-  std::size_t position = 0;
-  while (position < length) {
-    if (length - position >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, bytes + position, sizeof word);
-      // A byte below 0x20 borrows into its high bit; one at or above 0x80 has it already.
-      if ((((word - 0x20 * kEachByte) | word) & kHighBits) == 0) {
-        position += 8;
-        continue;
-      }
-    }
-    const DecodedCodePoint c = ReadUtf8(bytes, length, position);
-    if (!c.valid || !IsXmlChar(c.value)) return false;
-  }
-  return true;
-}
 
 // The name as a view, or nothing when it holds a byte beyond ASCII.
 bool AsciiName(const char* name, std::string_view& view) {
@@ -91,7 +59,7 @@ bool ReadReference(std::string_view name, char32_t& value) {
     if (part < 0) return false;
     value = value * (hex ? 16 : 10) + static_cast<char32_t>(part);
   }
-  return value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF) && IsXmlChar(value);
+  return IsXmlChar(value);
 }
 
 // The bytes Decode must look at; all others are copied as they are.
@@ -152,8 +120,8 @@ char* Writable(const char* parsed) { return const_cast<char*>(parsed); }
 
 class PugixmlReader {
  public:
-  PugixmlReader(TreeBuilder& builder, std::vector<ReadAttribute>& attributes)
-      : builder_(builder), attributes_(attributes) {}
+  explicit PugixmlReader(TreeBuilder& builder)
+      : builder_(builder), attributes_(builder.Attributes()) {}
 
   bool Read(const pugi::xml_document& document) {
     pugi::xml_node root;
@@ -161,9 +129,7 @@ class PugixmlReader {
       if (child.type() == pugi::node_element && !root) {
         root = child;
       } else if (child.type() == pugi::node_pcdata) {
-        for (const char* c = child.value(); *c != '\0'; ++c) {
-          if (!IsXmlWhiteSpace(*c)) return false;
-        }
+        if (!IsXmlSpace(child.value())) return false;
       } else if (child.type() != pugi::node_comment || *child.value() != '\0' ||
                  child.next_sibling()) {
         return false;  // only the sentinel, last, is expected
@@ -223,27 +189,14 @@ class PugixmlReader {
   std::vector<ReadAttribute>& attributes_;
 };
 
-// Kept per thread while small, so that a short reply costs no allocation for them.
-struct Scratch {
-  std::string buffer;
-  std::vector<ReadAttribute> attributes;
-};
-
-// Out of line, so that the thread's address is looked up once per text: inlined, every use of
-// the attribute list in the walk would look it up again.
-[[gnu::noinline]] Scratch& ThreadScratch() {
-  thread_local Scratch scratch;
-  return scratch;
-}
-
 }  // namespace
 
 bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (utf8.starts_with(kByteOrderMark) || !IsXmlUtf8(utf8)) return false;
+  if (utf8.starts_with(kByteOrderMark) || !IsXmlText(utf8)) return false;
 
-  Scratch& scratch = ThreadScratch();
-  std::string& buffer = scratch.buffer;
+  // Kept per thread while small, so that a short reply costs no allocation for it.
+  thread_local std::string buffer;
   struct Trim {
     std::string& buffer;
     ~Trim() {
@@ -262,7 +215,7 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
       document.load_buffer_inplace(buffer.data(), buffer.size(), kOptions, pugi::encoding_utf8);
   if (parsed.status == pugi::status_out_of_memory) throw std::bad_alloc();
   if (!parsed) return false;
-  return PugixmlReader(builder, scratch.attributes).Read(document);
+  return PugixmlReader(builder).Read(document);
 }
 
 }  // namespace quenlo::platform::dom

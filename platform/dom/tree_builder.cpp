@@ -6,19 +6,13 @@
 #include "dom_strings.h"
 #include "element.h"
 #include "text_node.h"
+#include "xml_chars.h"
 
 namespace quenlo::platform::dom {
 namespace {
 
 constexpr std::string_view kXmlPrefix = "xml";
 constexpr std::u16string_view kXmlNamespace = u"http://www.w3.org/XML/1998/namespace";
-
-bool IsWhiteSpace(std::string_view text) {
-  for (const char c : text) {
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
-  }
-  return true;
-}
 
 // The prefix of a qualified name, or nothing; false when the name has more than one colon or
 // one at either end, which namespaces forbid.
@@ -63,7 +57,8 @@ TreeBuilder::TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, 
       defaultNamespaces_(scratch.defaultNamespaces),
       prefixBindings_(scratch.prefixBindings),
       declaredPrefixes_(scratch.declaredPrefixes),
-      declarationCounts_(scratch.declarationCounts) {}
+      declarationCounts_(scratch.declarationCounts),
+      attributes_(scratch.attributes) {}
 
 void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {
   if (Refused()) return;
@@ -152,12 +147,12 @@ void TreeBuilder::EndElement() {
 }
 
 void TreeBuilder::AppendText(std::string_view utf8) {
-  if (!pendingHasContent_) pendingHasContent_ = !IsWhiteSpace(utf8);
+  if (!pendingHasContent_) pendingHasContent_ = !IsXmlSpace(utf8);
   AppendUtf8AsUtf16(utf8, pendingText_);
 }
 
 void TreeBuilder::AddWholeText(std::string_view utf8) {
-  if (current_ == nullptr || IsWhiteSpace(utf8)) return;
+  if (current_ == nullptr || IsXmlSpace(utf8)) return;
   current_->AdoptLastChild(TextNode::CreateInBlock(store_, PlaceText(utf8)));
   ++nodesMade_;
 }

@@ -22,6 +22,12 @@ namespace quenlo::platform::dom {
 class Element;
 class Node;
 
+// An attribute as a reader read it, its value decoded.
+struct ReadAttribute {
+  std::string_view name;
+  std::string_view value;
+};
+
 // Working memory of a parse, kept per thread beside the reader so that a short reply allocates
 // none of it again.
 struct ParseScratch {
@@ -32,15 +38,10 @@ struct ParseScratch {
   std::unordered_map<std::string, std::vector<const Name*>> prefixBindings;
   std::vector<std::string> declaredPrefixes;  // "" for a default namespace declaration
   std::vector<std::size_t> declarationCounts;
+  std::vector<ReadAttribute> attributes;  // the reader's, for the element at hand
 
   // A refused text may have stopped anywhere.
   ParseScratch& Cleared() noexcept;
-};
-
-// An attribute as a reader read it, its value decoded.
-struct ReadAttribute {
-  std::string_view name;
-  std::string_view value;
 };
 
 class TreeBuilder {
@@ -58,6 +59,9 @@ class TreeBuilder {
   void AppendText(std::string_view utf8);
   // A whole run of text between two tags, from a reader that never splits one.
   void AddWholeText(std::string_view utf8);
+
+  // Where a reader collects an element's attributes for StartElement, kept between parses.
+  std::vector<ReadAttribute>& Attributes() noexcept { return attributes_; }
 
   // Notes the first refusal; the reader says where it happened.
   void Refuse(XmlParseStatus status, std::string reason);
@@ -88,6 +92,7 @@ class TreeBuilder {
   std::unordered_map<std::string, std::vector<const Name*>>& prefixBindings_;
   std::vector<std::string>& declaredPrefixes_;
   std::vector<std::size_t>& declarationCounts_;
+  std::vector<ReadAttribute>& attributes_;
   XmlParseStatus status_ = XmlParseStatus::Ok;
   std::string reason_;
 };

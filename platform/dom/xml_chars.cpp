@@ -1,5 +1,8 @@
 #include "xml_chars.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "../unicode.h"
 
 namespace quenlo::platform::dom {
@@ -22,6 +25,11 @@ bool IsNameChar(char32_t c) {
 
 }  // namespace
 
+bool IsXmlChar(char32_t c) noexcept {
+  if (c < 0x20) return c == U'\t' || c == U'\n' || c == U'\r';
+  return c < 0xD800 || InRange(c, 0xE000, 0xFFFD) || InRange(c, 0x10000, 0x10FFFF);
+}
+
 bool IsXmlText(std::u16string_view text) noexcept {
   std::size_t position = 0;
   while (position < text.size()) {
@@ -31,9 +39,37 @@ bool IsXmlText(std::u16string_view text) noexcept {
       continue;
     }
     const DecodedCodePoint c = ReadUtf16(text.data(), text.size(), position);
-    if (!c.valid) return false;
-    if (c.value < 0x20 && c.value != U'\t' && c.value != U'\n' && c.value != U'\r') return false;
-    if (c.value == 0xFFFE || c.value == 0xFFFF) return false;
+    if (!c.valid || !IsXmlChar(c.value)) return false;
+  }
+  return true;
+}
+
+bool IsXmlText(std::string_view utf8) noexcept {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t length = utf8.size();
+  constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::size_t position = 0;
+  while (position < length) {
+    // Eight bytes at a time while they are printable ASCII, the common case: a byte below 0x20
+    // borrows into its high bit, one at or above 0x80 has it already.
+    if (length - position >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + position, sizeof word);
+      if ((((word - 0x20 * kEachByte) | word) & kHighBits) == 0) {
+        position += 8;
+        continue;
+      }
+    }
+    const DecodedCodePoint c = ReadUtf8(bytes, length, position);
+    if (!c.valid || !IsXmlChar(c.value)) return false;
+  }
+  return true;
+}
+
+bool IsXmlSpace(std::string_view text) noexcept {
+  for (const char c : text) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
   }
   return true;
 }

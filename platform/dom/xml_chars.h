@@ -6,8 +6,17 @@
 
 namespace quenlo::platform::dom {
 
-// False for control characters other than tab, CR and LF, lone surrogates, U+FFFE and U+FFFF.
+// False for control characters other than tab, CR and LF, surrogates, U+FFFE, U+FFFF and
+// anything beyond U+10FFFF.
+bool IsXmlChar(char32_t c) noexcept;
+
+// False for a character IsXmlChar refuses or a lone surrogate.
 bool IsXmlText(std::u16string_view text) noexcept;
+// False for a character IsXmlChar refuses or malformed UTF-8.
+bool IsXmlText(std::string_view utf8) noexcept;
+
+// True when the text is nothing but XML white space (space, tab, CR, LF), or empty.
+bool IsXmlSpace(std::string_view text) noexcept;
 
 // An XML name usable with namespaces: name characters only, and at most one colon, neither
 // first nor last.
