@@ -41,7 +41,6 @@ bool IsElementNamed(IXMLDOMNode* node, OleStringView tag, bool& failed) noexcept
 
 Walk WalkFor(IXMLDOMElement* element, OleStringView tag, int nodes,
              ComPtr<IXMLDOMElement>& found) noexcept {
-  if (nodes <= 0) return Walk::kUndecided;
   // The nodes whose later siblings are still to be walked, from the element down.
   std::array<ComPtr<IXMLDOMNode>, kDeepestWalked> open;
   std::size_t depth = 0;
@@ -80,21 +79,23 @@ ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag) 
 
 ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR* tag, int nodes) {
   if (element == nullptr) return nullptr;
-  ComPtr<IXMLDOMElement> found;
-  try {
-    // Made whichever way the lookup goes, so that the names the module keeps for the DOM's
-    // calls do not depend on how far a walk got.
-    const DomName name(tag);
-    switch (WalkFor(element, ViewOfBstr(name.Get()), nodes, found)) {
-      case Walk::kFound:
-        return found;
-      case Walk::kAbsent:
-        return nullptr;
-      case Walk::kUndecided:
-        break;
+  if (nodes > 0) {
+    ComPtr<IXMLDOMElement> found;
+    try {
+      // Made whichever way the walk goes, so that the names the module keeps for the DOM's
+      // calls do not depend on how far it got.
+      const DomName name(tag);
+      switch (WalkFor(element, ViewOfBstr(name.Get()), nodes, found)) {
+        case Walk::kFound:
+          return found;
+        case Walk::kAbsent:
+          return nullptr;
+        case Walk::kUndecided:
+          break;
+      }
+    } catch (...) {
+      return nullptr;  // as a lookup whose name could not be made always answered
     }
-  } catch (...) {
-    return nullptr;  // as a lookup whose name could not be made always answered
   }
   return ElementCursor(element, tag).Next();
 }
