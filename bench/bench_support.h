@@ -1,11 +1,10 @@
-// Pieces shared by the module's benchmarks against pugixml: replies parsed from text with the DOM
-// (as a host does), and a console reporter that prints each module figure as a multiple of its
-// pugixml counterpart measured in the same run.
+// Pieces shared by the module's benchmarks against pugixml: fixed allocator thresholds, heap
+// allocations per packet, and a console reporter that prints each module figure as a multiple of
+// its pugixml counterpart measured in the same run.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <platform/xml_parser.h>
 
 #include <cstdio>
 #include <map>
@@ -33,14 +32,6 @@ struct StringWriter final : pugi::xml_writer {
 inline void FixAllocatorThresholds() {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
-}
-
-// The root element of a packet's UTF-8 text, parsed by the platform as the host parses every
-// packet it receives (with the default limits); empty when refused.
-inline ComPtr<IXMLDOMElement> ParsePacket(const std::string& utf8) {
-  ComPtr<IXMLDOMElement> root;
-  XmlParseElement(utf8, root.Put());
-  return root;
 }
 
 // Heap allocations per iteration, shown beside the time and kept for the summary lines.

@@ -8,7 +8,6 @@
 //   4. resident memory after one million Apply requests through one session, against where it
 //      stood after the first thousand (goal: within 1 MB).
 #include <benchmark/benchmark.h>
-#include <platform/xml_parser.h>
 #include <quenlo/voting.h>
 
 #include <algorithm>
@@ -180,10 +179,7 @@ int main(int argc, char** argv) {
   using namespace quenlo::confext;
   FixAllocatorThresholds();
   benchmark::Initialize(&argc, argv);
-  // The 3 MB reply is above the parser's default limit; a host expecting such replies raises it.
-  XmlParseLimits limits = XmlGetDefaultParseLimits();
-  limits.maxBytes = std::size_t{16} << 20;
-  XmlSetDefaultParseLimits(limits);
+  AcceptLargeReplies();
   RatioReporter reporter({
       {"Refer with 10 subjects, built and serialised", "BM_Refer10", 1.5},
       {"300-byte kithe reply, dispatch and every accessor", "BM_Kithe300", 2.0},

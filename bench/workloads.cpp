@@ -5,6 +5,10 @@
 
 #include <cstdio>
 
+#ifndef _WIN32
+#include <platform/xml_parser.h>
+#endif
+
 #include "agenda/agenda_session.h"
 #include "voting/voting_session.h"
 
@@ -74,6 +78,20 @@ const std::string& KitheReply() {
       "</query></iq>";
   return text;
 }
+
+#ifndef _WIN32
+ComPtr<IXMLDOMElement> ParsePacket(const std::string& utf8) {
+  ComPtr<IXMLDOMElement> root;
+  XmlParseElement(utf8, root.Put());
+  return root;
+}
+
+void AcceptLargeReplies() {
+  XmlParseLimits limits = XmlGetDefaultParseLimits();
+  limits.maxBytes = std::size_t{16} << 20;
+  XmlSetDefaultParseLimits(limits);
+}
+#endif
 
 BenchSession::BenchSession(Kind kind) {
   if (kind == Kind::Voting) {

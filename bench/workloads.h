@@ -68,6 +68,15 @@ const std::string& ResultReply();
 // An agenda "browse" reply with 1,000 items.
 const std::string& BrowseReply();
 
+#ifndef _WIN32
+// The root element of a packet's UTF-8 text, parsed by the platform as the POSIX host parses
+// every packet it receives (with the default limits); empty when refused.
+ComPtr<IXMLDOMElement> ParsePacket(const std::string& utf8);
+// Raises the parser's default size limit above the 3 MB reply, as a host expecting such
+// replies does.
+void AcceptLargeReplies();
+#endif
+
 // Everything a tally's host reads: the single values, every subject result and every voter.
 void ReadEveryAccessor(IUnknown* result);
 // What a host showing the whole agenda reads: every field of every item.
