@@ -111,11 +111,6 @@ bool FindElements(IXMLDOMElement* element, const OLECHAR* tag,
   }
 }
 
-bool GetElementText(IXMLDOMElement* element, const OLECHAR* tag, Bstr& text) {
-  const ComPtr<IXMLDOMElement> match = FindElement(element, tag);
-  return match && SUCCEEDED(match->get_text(text.Put()));
-}
-
 bool GetNamespace(IXMLDOMNode* node, Bstr& uri) {
   return node != nullptr && SUCCEEDED(node->get_namespaceURI(uri.Put()));
 }

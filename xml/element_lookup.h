@@ -22,9 +22,6 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR
 bool FindElements(IXMLDOMElement* element, const OLECHAR* tag,
                   std::vector<ComPtr<IXMLDOMElement>>& found);
 
-// The concatenated text of the first element with that tag below element.
-bool GetElementText(IXMLDOMElement* element, const OLECHAR* tag, Bstr& text);
-
 // The namespace URI of node (which may be null); a node without one gives an empty text.
 bool GetNamespace(IXMLDOMNode* node, Bstr& uri);
 

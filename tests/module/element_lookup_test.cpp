@@ -97,10 +97,10 @@ TEST_F(ElementLookupTest, FindElementsWithoutMatchLeavesTheList) {
 }
 
 TEST_F(ElementLookupTest, ElementTextJoinsDescendantTexts) {
-  Bstr text;
-  ASSERT_TRUE(GetElementText(reply_.Get(), OLESTR("subject"), text));
-  EXPECT_EQ(text.View(), OleStringView(OLESTR("one+")));
-  EXPECT_FALSE(GetElementText(reply_.Get(), OLESTR("caption"), text));
+  const std::optional<Bstr> text = ElementHandle(reply_.Get()).First(OLESTR("subject")).Text();
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->View(), OleStringView(OLESTR("one+")));
+  EXPECT_FALSE(ElementHandle(reply_.Get()).First(OLESTR("caption")).Text());
 }
 
 TEST_F(ElementLookupTest, NamespacesOfParsedAndBuiltElements) {

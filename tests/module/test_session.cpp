@@ -43,7 +43,7 @@ HRESULT STDMETHODCALLTYPE TestSession::Ping(const OLECHAR* id, const OLECHAR* ty
                                             const OLECHAR* child) {
   std::optional<Request> request = BeginRequest(id, type);
   if (!request) return S_FALSE;
-  if (child != nullptr && !AddChild(request->query.Get(), OLESTR("qid"), child)) return S_FALSE;
+  if (child != nullptr) request->query.Add(OLESTR("qid"), child);
   return Send(*request);
 }
 
