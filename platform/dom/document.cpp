@@ -66,11 +66,11 @@ HRESULT Document::get_documentElement(IXMLDOMElement** root) {
 HRESULT Document::createElement(BSTR tagName, IXMLDOMElement** element) {
   if (element == nullptr) return E_INVALIDARG;
   *element = nullptr;
-  const std::u16string_view tag = ViewOf(tagName);
-  if (!IsXmlName(tag)) return E_INVALIDARG;
   return Guarded([&] {
+    const Name* tag = Store().Intern(ViewOf(tagName));
+    if (!IsXmlName(*tag)) return E_INVALIDARG;
     // Made elements carry no namespace, whatever xmlns attribute they are given later.
-    *element = Element::Create(Store(), false, Store().Intern(tag), nullptr);
+    *element = Element::Create(Store(), false, tag, nullptr);
     return S_OK;
   });
 }

@@ -65,7 +65,8 @@ HRESULT Element::setAttribute(BSTR name, VARIANT value) {
 }
 
 HRESULT Element::SetAttribute(std::u16string_view name, const VARIANT& value) {
-  if (!IsXmlName(name)) return E_INVALIDARG;
+  const Name* interned = Store().Intern(name);
+  if (!IsXmlName(*interned)) return E_INVALIDARG;
   VariantHolder converted;
   std::u16string_view text;
   if (value.vt == VT_BSTR) {
@@ -77,7 +78,7 @@ HRESULT Element::SetAttribute(std::u16string_view name, const VARIANT& value) {
     text = ViewOf(converted.get()->bstrVal);
   }
   if (!IsXmlText(text)) return E_INVALIDARG;
-  attributes_.Set(Store().Intern(name), text);
+  attributes_.Set(interned, text);
   return S_OK;
 }
 

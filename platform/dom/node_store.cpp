@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "block_cache.h"
 #include "document_link.h"
+#include "name_registry.h"
 #include "tag_summary.h"
 
 namespace quenlo::platform::dom {
@@ -47,25 +49,14 @@ void NodeStore::LetGo(std::size_t count) noexcept {
   ::operator delete(this);
 }
 
-void NodeStore::AddBlock(std::size_t atLeast) {
-  const std::size_t size = std::max(nextBlockSize_, atLeast + sizeof(Block));
-  auto* block = new (block_cache::Take(size)) Block{lastBlock_, size};
+void* NodeStore::AllocateInNewBlock(std::size_t size, std::size_t alignment) {
+  const std::size_t blockSize = std::max(nextBlockSize_, size + alignment + sizeof(Block));
+  auto* block = new (block_cache::Take(blockSize)) Block{lastBlock_, blockSize};
   lastBlock_ = block;
-  cursor_ = reinterpret_cast<char*>(block + 1);
-  end_ = reinterpret_cast<char*>(block) + size;
+  end_ = reinterpret_cast<char*>(block) + blockSize;
   nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
-}
-
-void* NodeStore::Allocate(std::size_t size, std::size_t alignment) {
-  auto aligned = [&] {
-    const auto address = reinterpret_cast<std::uintptr_t>(cursor_);
-    return reinterpret_cast<char*>((address + alignment - 1) & ~(alignment - 1));
-  };
-  char* start = aligned();
-  if (start > end_ || static_cast<std::size_t>(end_ - start) < size) {
-    AddBlock(size + alignment);
-    start = aligned();
-  }
+  const auto address = reinterpret_cast<std::uintptr_t>(block + 1);
+  char* start = reinterpret_cast<char*>((address + alignment - 1) & ~(alignment - 1));
   cursor_ = start + size;
   return start;
 }
@@ -76,40 +67,69 @@ void NodeStore::ShrinkLastText(char16_t* text, std::size_t allocated, std::size_
 }
 
 const Name* NodeStore::Intern(std::u16string_view text) {
-  const std::lock_guard lock(namesMutex_);
-  return InternWhileBuilding(text);
-}
-
-const Name* NodeStore::InternWhileBuilding(std::u16string_view text) {
   return InternUnits(text, TagSummary::HashOf(text));
 }
 
-const Name* NodeStore::InternAsciiWhileBuilding(std::string_view ascii) {
+const Name* NodeStore::InternAscii(std::string_view ascii) {
   return InternUnits(ascii, TagSummary::HashOfAscii(ascii));
 }
 
+// A name is the registry's or the store's own, never both, so that equal names stay one pointer:
+// the store keeps a name only once the registry has refused it, for its length (which it always
+// will) or for want of room (which lasts). While the registry has room, its answer therefore
+// stands without a look at the store's own names, and without a lock; whether it has room is
+// asked after the lookup, so that a name another thread kept in the store meanwhile, as the
+// registry filled, is not passed over.
 template <class Unit>
 const Name* NodeStore::InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash) {
-  const auto sameText = [text](const Name& name) {
-    return name.length == text.size() && std::equal(text.begin(), text.end(), name.text);
+  NameRegistry& registry = NameRegistry::Process();
+  const auto fromRegistry = [&] {
+    if constexpr (std::is_same_v<Unit, char>) {
+      return registry.InternAscii(text, hash);
+    } else {
+      return registry.Intern(text, hash);
+    }
   };
-  if (nameTable_ == nullptr) GrowNameTable();
-  std::size_t mask = nameTableSize_ - 1;
-  std::size_t slot = hash & mask;
-  for (; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
-    const Name* name = nameTable_[slot];
-    if (name->hash == hash && sameText(*name)) return name;
-  }
-  if ((nameCount_ + 1) * 2 > nameTableSize_) {
-    GrowNameTable();
-    mask = nameTableSize_ - 1;
-    for (slot = hash & mask; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
+  if (!registry.Full()) {
+    if (const Name* name = fromRegistry(); name != nullptr && !registry.Full()) {
+      link_->Tags().NoteTag(hash);
+      return name;
     }
   }
+  const std::lock_guard lock(namesMutex_);
+  if (const Name* name = FindOwnName(text, hash)) return name;
+  if (const Name* name = fromRegistry()) {
+    link_->Tags().NoteTag(hash);
+    return name;
+  }
+  return AddOwnName(text, hash);
+}
+
+template <class Unit>
+const Name* NodeStore::FindOwnName(std::basic_string_view<Unit> text,
+                                   std::uint32_t hash) const noexcept {
+  if (nameTable_ == nullptr) return nullptr;
+  const std::size_t mask = nameTableSize_ - 1;
+  for (std::size_t slot = hash & mask; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
+    const Name* name = nameTable_[slot];
+    if (name->hash == hash && name->length == text.size() &&
+        std::equal(text.begin(), text.end(), name->text)) {
+      return name;
+    }
+  }
+  return nullptr;
+}
+
+template <class Unit>
+const Name* NodeStore::AddOwnName(std::basic_string_view<Unit> text, std::uint32_t hash) {
+  if (nameTable_ == nullptr || (nameCount_ + 1) * 2 > nameTableSize_) GrowNameTable();
+  const std::size_t mask = nameTableSize_ - 1;
+  std::size_t slot = hash & mask;
+  while (nameTable_[slot] != nullptr) slot = (slot + 1) & mask;
   char16_t* copy = AllocateText(text.size());
   std::copy(text.begin(), text.end(), copy);
-  auto* name = static_cast<Name*>(Allocate(sizeof(Name), alignof(Name)));
-  *name = {hash, static_cast<std::uint32_t>(text.size()), copy};
+  auto* name = new (Allocate(sizeof(Name), alignof(Name)))
+      Name{hash, static_cast<std::uint32_t>(text.size()), copy};
   nameTable_[slot] = name;
   ++nameCount_;
   link_->Tags().NoteTag(hash);

@@ -1,9 +1,10 @@
 // The memory behind a group of nodes: one parse, or a document's own. A parse places its nodes
 // and their texts in blocks, one bump of a pointer each, so that a tree costs a few allocations
-// instead of several per node. Names (tags, attribute names, namespace URIs) are kept once per
-// store and shared by every node that carries them; the nodes a document makes are on the heap,
-// each freed on its own, and take only their names from the document's store. The store lives
-// while any of its nodes does, so a node handed out keeps everything it points into.
+// instead of several per node. Names (tags, attribute names, namespace URIs) are the process's
+// (NameRegistry) or, for names it does not keep, the store's own, kept once either way and shared
+// by every node that carries them; the nodes a document makes are on the heap, each freed on its
+// own, and take only their names from the document's store. The store lives while any of its
+// nodes does, so a node handed out keeps everything it points into.
 #pragma once
 
 #include <atomic>
@@ -13,18 +14,11 @@
 #include <mutex>
 #include <string_view>
 
+#include "name.h"
+
 namespace quenlo::platform::dom {
 
 class DocumentLink;
-
-// A name kept once per store; its hash is TagSummary::HashOf of its text.
-struct Name {
-  std::uint32_t hash;
-  std::uint32_t length;
-  const char16_t* text;
-
-  std::u16string_view View() const noexcept { return {text, length}; }
-};
 
 class NodeStore {
  public:
@@ -45,19 +39,26 @@ class NodeStore {
 
   // Block memory, freed only with the store: for a parse, which alone uses a new store until it
   // ends. Throws std::bad_alloc.
-  void* Allocate(std::size_t size, std::size_t alignment);
+  void* Allocate(std::size_t size, std::size_t alignment) {
+    const auto address = reinterpret_cast<std::uintptr_t>(cursor_);
+    char* start = cursor_ + (((address + alignment - 1) & ~(alignment - 1)) - address);
+    if (start > end_ || static_cast<std::size_t>(end_ - start) < size) {
+      return AllocateInNewBlock(size, alignment);
+    }
+    cursor_ = start + size;
+    return start;
+  }
   char16_t* AllocateText(std::size_t length) {
     return static_cast<char16_t*>(Allocate(length * sizeof(char16_t), alignof(char16_t)));
   }
   // Gives back the end of the last allocation, which was `allocated` units and needed `used`.
   void ShrinkLastText(char16_t* text, std::size_t allocated, std::size_t used) noexcept;
 
-  // The store's one copy of a name. InternWhileBuilding is for the parse that owns the store;
-  // Intern may be called by several threads at once. Throws std::bad_alloc.
+  // The one name with this text for every node of the store. Several threads may call at once.
+  // Throws std::bad_alloc.
   const Name* Intern(std::u16string_view text);
-  const Name* InternWhileBuilding(std::u16string_view text);
   // The same for an ASCII name, looked up from its bytes and widened only when first kept.
-  const Name* InternAsciiWhileBuilding(std::string_view ascii);
+  const Name* InternAscii(std::string_view ascii);
 
  private:
   struct Block {
@@ -70,7 +71,11 @@ class NodeStore {
 
   template <class Unit>
   const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
-  void AddBlock(std::size_t atLeast);
+  template <class Unit>
+  const Name* FindOwnName(std::basic_string_view<Unit> text, std::uint32_t hash) const noexcept;
+  template <class Unit>
+  const Name* AddOwnName(std::basic_string_view<Unit> text, std::uint32_t hash);
+  void* AllocateInNewBlock(std::size_t size, std::size_t alignment);
   void GrowNameTable();
 
   std::shared_ptr<DocumentLink> link_;
@@ -79,8 +84,9 @@ class NodeStore {
   char* cursor_;
   char* end_;
   std::size_t nextBlockSize_;
-  std::mutex namesMutex_;
-  // Open addressing, a power of two in size, itself in the blocks.
+  std::mutex namesMutex_;  // over the store's own names
+  // The store's own names, those the registry refused. Open addressing, a power of two in size,
+  // itself in the blocks.
   const Name** nameTable_ = nullptr;
   std::size_t nameTableSize_ = 0;
   std::size_t nameCount_ = 0;

@@ -92,10 +92,10 @@ bool TreeBuilder::StartElement(std::string_view name, std::span<const ReadAttrib
 }
 
 const Name* TreeBuilder::Intern(std::string_view utf8) {
-  if (IsAscii(utf8)) return store_.InternAsciiWhileBuilding(utf8);
+  if (IsAscii(utf8)) return store_.InternAscii(utf8);
   nameScratch_.clear();
   AppendUtf8AsUtf16(utf8, nameScratch_);
-  return store_.InternWhileBuilding(nameScratch_);
+  return store_.Intern(nameScratch_);
 }
 
 std::u16string_view TreeBuilder::PlaceText(std::string_view utf8) {
@@ -224,7 +224,7 @@ bool TreeBuilder::CheckAttributePrefixes(std::span<const ReadAttribute> attribut
 
 bool TreeBuilder::LookUpPrefix(std::string_view prefix, const Name*& namespaceUri) {
   if (prefix == kXmlPrefix) {
-    namespaceUri = store_.InternWhileBuilding(kXmlNamespace);
+    namespaceUri = store_.Intern(kXmlNamespace);
     return true;
   }
   const auto binding = prefixBindings_.find(std::string(prefix));

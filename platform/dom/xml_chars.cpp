@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../unicode.h"
+#include "name.h"
 
 namespace quenlo::platform::dom {
 namespace {
@@ -91,6 +92,13 @@ bool IsXmlName(std::u16string_view name) noexcept {
     if (!(first ? IsNameStartChar(c) : IsNameChar(c))) return false;
     if (c == U':' && ++colons > 1) return false;
   }
+  return true;
+}
+
+bool IsXmlName(const Name& name) noexcept {
+  if (name.checkedXmlName.load(std::memory_order_relaxed)) return true;
+  if (!IsXmlName(name.View())) return false;
+  name.checkedXmlName.store(true, std::memory_order_relaxed);
   return true;
 }
 

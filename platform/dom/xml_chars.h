@@ -6,6 +6,8 @@
 
 namespace quenlo::platform::dom {
 
+struct Name;
+
 // False for control characters other than tab, CR and LF, surrogates, U+FFFE, U+FFFF and
 // anything beyond U+10FFFF.
 bool IsXmlChar(char32_t c) noexcept;
@@ -21,6 +23,9 @@ bool IsXmlSpace(std::string_view text) noexcept;
 // An XML name usable with namespaces: name characters only, and at most one colon, neither
 // first nor last.
 bool IsXmlName(std::u16string_view name) noexcept;
+// The same for a kept name, whose text is looked at only until it is first found valid: callers
+// make elements and attributes under the same few names over and over.
+bool IsXmlName(const Name& name) noexcept;
 
 // The part of a qualified name after its prefix ("query" for "q:query").
 std::u16string_view LocalPart(std::u16string_view qualifiedName) noexcept;

@@ -18,9 +18,12 @@ TEST(DomDocumentTest, CreatedElementsStayOutsideTheDocument) {
 TEST(DomDocumentTest, InvalidNamesAndTextAreRefused) {
   const auto document = NewDocument();
   IXMLDOMElement* element = nullptr;
-  for (const std::u16string_view name : {u"", u"1a", u"a b", u"a<b", u":a", u"a:", u"a:b:c"}) {
-    EXPECT_EQ(E_INVALIDARG, document->createElement(MakeBstr(name).get(), &element)) << "name";
-    EXPECT_EQ(nullptr, element);
+  // Twice: the second time the names are known to the document, from the first.
+  for (int round = 0; round < 2; ++round) {
+    for (const std::u16string_view name : {u"", u"1a", u"a b", u"a<b", u":a", u"a:", u"a:b:c"}) {
+      EXPECT_EQ(E_INVALIDARG, document->createElement(MakeBstr(name).get(), &element)) << "name";
+      EXPECT_EQ(nullptr, element);
+    }
   }
   EXPECT_EQ(E_INVALIDARG, document->createElement(nullptr, &element));
   for (const std::u16string_view name : {u"a", u"p:query", u"_x-1.2", u"\u00e9l\u00e8ve"}) {

@@ -1,0 +1,88 @@
+#include "name_registry.h"
+
+#include <algorithm>
+#include <bit>
+#include <new>
+
+namespace quenlo::platform::dom {
+namespace {
+
+// Enough for every name a conference's replies and requests use many times over, and for a
+// server that sends nonsense names to fill it without costing much memory.
+constexpr std::size_t kProcessCapacity = 4096;
+constexpr std::size_t kProcessLongestName = 128;
+
+template <class Unit>
+bool SameText(const Name& name, std::basic_string_view<Unit> text) noexcept {
+  return name.length == text.size() && std::equal(text.begin(), text.end(), name.text);
+}
+
+// The name and its text in one allocation.
+template <class Unit>
+Name* MakeName(std::basic_string_view<Unit> text, std::uint32_t hash) {
+  void* memory = ::operator new(sizeof(Name) + text.size() * sizeof(char16_t));
+  auto* copy = reinterpret_cast<char16_t*>(static_cast<char*>(memory) + sizeof(Name));
+  std::copy(text.begin(), text.end(), copy);
+  return new (memory) Name{hash, static_cast<std::uint32_t>(text.size()), copy};
+}
+
+void FreeName(Name* name) noexcept {
+  name->~Name();
+  ::operator delete(name);
+}
+
+}  // namespace
+
+NameRegistry::NameRegistry(std::size_t capacity, std::size_t longestName)
+    : capacity_(capacity),
+      longestName_(longestName),
+      mask_(std::bit_ceil(2 * std::max<std::size_t>(capacity, 1)) - 1),
+      slots_(new std::atomic<Name*>[mask_ + 1]()) {}
+
+NameRegistry::~NameRegistry() {
+  for (std::size_t slot = 0; slot <= mask_; ++slot) {
+    if (Name* name = slots_[slot].load(std::memory_order_relaxed)) FreeName(name);
+  }
+}
+
+NameRegistry& NameRegistry::Process() {
+  // Never destroyed: stores may outlive every static object, and a name must outlive its stores.
+  static NameRegistry* const registry = new NameRegistry(kProcessCapacity, kProcessLongestName);
+  return *registry;
+}
+
+const Name* NameRegistry::Intern(std::u16string_view text, std::uint32_t hash) {
+  return InternUnits(text, hash);
+}
+
+const Name* NameRegistry::InternAscii(std::string_view ascii, std::uint32_t hash) {
+  return InternUnits(ascii, hash);
+}
+
+template <class Unit>
+const Name* NameRegistry::InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash) {
+  if (text.size() > longestName_) return nullptr;
+  Name* made = nullptr;
+  for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+    Name* held = slots_[slot].load(std::memory_order_acquire);
+    if (held == nullptr) {
+      if (made == nullptr) {
+        if (taken_.fetch_add(1, std::memory_order_relaxed) >= capacity_) {
+          full_.store(true);
+          return nullptr;
+        }
+        made = MakeName(text, hash);
+      }
+      if (slots_[slot].compare_exchange_strong(held, made, std::memory_order_acq_rel)) {
+        return made;
+      }
+      // Another thread filled the slot first; held is its name, maybe this very text.
+    }
+    if (held->hash == hash && SameText(*held, text)) {
+      if (made != nullptr) FreeName(made);
+      return held;
+    }
+  }
+}
+
+}  // namespace quenlo::platform::dom
