@@ -94,9 +94,9 @@ class ExpatReader {
       std::vector<ReadAttribute>& read = builder.Attributes();
       read.clear();
       for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-        read.push_back({attribute[0], attribute[1]});
+        read.push_back({ReadName::Scan(attribute[0]), attribute[1]});
       }
-      builder.StartElement(name, read);
+      builder.StartElement(ReadName::Scan(name), read);
     });
   }
   static void XMLCALL OnEnd(void* userData, const XML_Char*) {

@@ -61,17 +61,12 @@ void* NodeStore::AllocateInNewBlock(std::size_t size, std::size_t alignment) {
   return start;
 }
 
-void NodeStore::ShrinkLastText(char16_t* text, std::size_t allocated, std::size_t used) noexcept {
-  if (reinterpret_cast<char*>(text + allocated) == cursor_)
-    cursor_ = reinterpret_cast<char*>(text + used);
-}
-
 const Name* NodeStore::Intern(std::u16string_view text) {
   return InternUnits(text, TagSummary::HashOf(text));
 }
 
-const Name* NodeStore::InternAscii(std::string_view ascii) {
-  return InternUnits(ascii, TagSummary::HashOfAscii(ascii));
+const Name* NodeStore::InternAscii(std::string_view ascii, std::uint32_t hash) {
+  return InternUnits(ascii, hash);
 }
 
 // A name is the registry's or the store's own, never both, so that equal names stay one pointer:

@@ -51,14 +51,13 @@ class NodeStore {
   char16_t* AllocateText(std::size_t length) {
     return static_cast<char16_t*>(Allocate(length * sizeof(char16_t), alignof(char16_t)));
   }
-  // Gives back the end of the last allocation, which was `allocated` units and needed `used`.
-  void ShrinkLastText(char16_t* text, std::size_t allocated, std::size_t used) noexcept;
 
   // The one name with this text for every node of the store. Several threads may call at once.
   // Throws std::bad_alloc.
   const Name* Intern(std::u16string_view text);
-  // The same for an ASCII name, looked up from its bytes and widened only when first kept.
-  const Name* InternAscii(std::string_view ascii);
+  // The same for an ASCII name, looked up from its bytes and widened only when first kept; its
+  // hash is TagSummary::HashOfAscii, which a reader may have taken while it read the name.
+  const Name* InternAscii(std::string_view ascii, std::uint32_t hash);
 
  private:
   struct Block {

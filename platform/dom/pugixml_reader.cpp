@@ -21,16 +21,6 @@ constexpr std::string_view kSentinel = "<!---->";
 // An element with more attributes is passed over: duplicates are looked for pair by pair.
 constexpr std::size_t kMostAttributes = 16;
 
-// The name as a view, or nothing when it holds a byte beyond ASCII.
-bool AsciiName(const char* name, std::string_view& view) {
-  const char* end = name;
-  for (; *end != '\0'; ++end) {
-    if (static_cast<unsigned char>(*end) >= 0x80) return false;
-  }
-  view = {name, static_cast<std::size_t>(end - name)};
-  return true;
-}
-
 int DigitValue(char digit, bool hex) {
   if (digit >= '0' && digit <= '9') return digit - '0';
   if (hex && digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
@@ -166,19 +156,20 @@ class PugixmlReader {
     }
   }
 
+  // Names beyond ASCII are left to expat, which knows which characters a name may hold.
   bool Open(const pugi::xml_node element) {
-    std::string_view tag;
-    if (!AsciiName(element.name(), tag)) return false;
+    const ReadName tag = ReadName::Scan(element.name());
+    if (!tag.ascii) return false;
     attributes_.clear();
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
          attribute = attribute.next_attribute()) {
-      ReadAttribute read;
-      if (attributes_.size() == kMostAttributes || !AsciiName(attribute.name(), read.name) ||
+      ReadAttribute read{ReadName::Scan(attribute.name()), {}};
+      if (attributes_.size() == kMostAttributes || !read.name.ascii ||
           !Decode(Writable(attribute.value()), read.value, true)) {
         return false;
       }
       for (const ReadAttribute& earlier : attributes_) {
-        if (earlier.name == read.name) return false;
+        if (earlier.name.text == read.name.text) return false;
       }
       attributes_.push_back(read);
     }

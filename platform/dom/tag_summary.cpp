@@ -4,11 +4,10 @@ namespace quenlo::platform::dom {
 
 namespace {
 
-// FNV-1a: tags are short, and every element made pays this.
 template <class Unit>
 std::uint32_t Fnv1a(std::basic_string_view<Unit> tag) noexcept {
-  std::uint32_t hash = 2166136261u;
-  for (const Unit unit : tag) hash = (hash ^ static_cast<std::uint32_t>(unit)) * 16777619u;
+  std::uint32_t hash = TagSummary::kHashStart;
+  for (const Unit unit : tag) hash = TagSummary::HashStep(hash, static_cast<std::uint32_t>(unit));
   return hash;
 }
 

@@ -19,6 +19,12 @@ class TagSummary {
   static std::uint32_t HashOf(std::u16string_view tag) noexcept;
   // The same hash, from the bytes of an ASCII name (each byte its own UTF-16 unit).
   static std::uint32_t HashOfAscii(std::string_view tag) noexcept;
+  // The same hash taken one unit at a time (FNV-1a: tags are short, and every element made pays
+  // it), for a reader that measures a name in the same pass.
+  static constexpr std::uint32_t kHashStart = 2166136261u;
+  static constexpr std::uint32_t HashStep(std::uint32_t hash, std::uint32_t unit) noexcept {
+    return (hash ^ unit) * 16777619u;
+  }
 
   // Elements may be made by several threads at once from one document.
   void NoteTag(std::uint32_t tagHash) noexcept;

@@ -5,6 +5,7 @@
 
 #include "dom_strings.h"
 #include "element.h"
+#include "tag_summary.h"
 #include "text_node.h"
 #include "xml_chars.h"
 
@@ -27,14 +28,31 @@ bool SplitPrefix(std::string_view name, std::string_view& prefix) {
   return true;
 }
 
+// No early exit, so that the compiler can take the bytes many at a time.
 bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
+  unsigned char high = 0;
+  for (const char c : text) high |= static_cast<unsigned char>(c);
+  return high < 0x80;
 }
 
 }  // namespace
+
+ReadName ReadName::Scan(const char* name) noexcept {
+  ReadName read;
+  std::uint32_t hash = TagSummary::kHashStart;
+  unsigned char high = 0;
+  const char* end = name;
+  for (; *end != '\0'; ++end) {
+    const auto byte = static_cast<unsigned char>(*end);
+    high |= byte;
+    read.hasColon = read.hasColon || byte == ':';
+    hash = TagSummary::HashStep(hash, byte);
+  }
+  read.text = {name, static_cast<std::size_t>(end - name)};
+  read.ascii = high < 0x80;
+  read.asciiHash = hash;
+  return read;
+}
 
 ParseScratch& ParseScratch::Cleared() noexcept {
   pendingText.clear();
@@ -66,18 +84,15 @@ void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {
   reason_ = std::move(reason);
 }
 
-bool TreeBuilder::StartElement(std::string_view name, std::span<const ReadAttribute> attributes) {
+bool TreeBuilder::StartElement(const ReadName& name, std::span<const ReadAttribute> attributes) {
   FlushText();
   if (++depth_ > limits_.maxDepth) {
     Refuse(XmlParseStatus::TooDeep,
            "elements nested deeper than " + std::to_string(limits_.maxDepth) + " levels");
     return false;
   }
-  if (!DeclareNamespaces(attributes)) return false;
   const Name* namespaceUri = nullptr;
-  if (!ResolveElementNamespace(name, namespaceUri) || !CheckAttributePrefixes(attributes)) {
-    return false;
-  }
+  if (!ResolveNamespaces(name, attributes, namespaceUri)) return false;
 
   const Name* tag = Intern(name);
   Element* element = Element::Create(store_, true, tag, namespaceUri, PlaceAttributes(attributes));
@@ -91,31 +106,28 @@ bool TreeBuilder::StartElement(std::string_view name, std::span<const ReadAttrib
   return true;
 }
 
+const Name* TreeBuilder::Intern(const ReadName& name) {
+  return name.ascii ? store_.InternAscii(name.text, name.asciiHash) : Intern(name.text);
+}
+
 const Name* TreeBuilder::Intern(std::string_view utf8) {
-  if (IsAscii(utf8)) return store_.InternAscii(utf8);
+  if (IsAscii(utf8)) return store_.InternAscii(utf8, TagSummary::HashOfAscii(utf8));
   nameScratch_.clear();
   AppendUtf8AsUtf16(utf8, nameScratch_);
   return store_.Intern(nameScratch_);
 }
 
 std::u16string_view TreeBuilder::PlaceText(std::string_view utf8) {
-  char16_t* text = store_.AllocateText(utf8.size());
-  std::size_t used = 0;
-  for (const char c : utf8) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      used = 0;
-      break;
-    }
-    text[used++] = static_cast<char16_t>(c);
+  if (IsAscii(utf8)) {
+    char16_t* text = store_.AllocateText(utf8.size());
+    std::copy(utf8.begin(), utf8.end(), text);
+    return {text, utf8.size()};
   }
-  if (used != utf8.size()) {  // not plain ASCII: decoded through the general path
-    nameScratch_.clear();
-    AppendUtf8AsUtf16(utf8, nameScratch_);
-    used = nameScratch_.size();
-    std::copy(nameScratch_.begin(), nameScratch_.end(), text);
-  }
-  store_.ShrinkLastText(text, utf8.size(), used);
-  return {text, used};
+  nameScratch_.clear();
+  AppendUtf8AsUtf16(utf8, nameScratch_);
+  char16_t* text = store_.AllocateText(nameScratch_.size());
+  std::copy(nameScratch_.begin(), nameScratch_.end(), text);
+  return {text, nameScratch_.size()};
 }
 
 AttributeList TreeBuilder::PlaceAttributes(std::span<const ReadAttribute> attributes) {
@@ -171,9 +183,28 @@ void TreeBuilder::FlushText() {
   pendingHasContent_ = false;
 }
 
+// Without a colon in any name and without an xmlns attribute (nearly every element), the
+// element takes the default namespace in scope and none of the rules below has anything to check.
+bool TreeBuilder::ResolveNamespaces(const ReadName& name,
+                                    std::span<const ReadAttribute> attributes,
+                                    const Name*& namespaceUri) {
+  bool plain = !name.hasColon;
+  for (const ReadAttribute& attribute : attributes) {
+    plain = plain && !attribute.name.hasColon && attribute.name.text != "xmlns";
+  }
+  if (plain) {
+    declarationCounts_.push_back(0);
+    if (!defaultNamespaces_.empty()) namespaceUri = defaultNamespaces_.back();
+    return true;
+  }
+  return DeclareNamespaces(attributes) && ResolveElementNamespace(name.text, namespaceUri) &&
+         CheckAttributePrefixes(attributes);
+}
+
 bool TreeBuilder::DeclareNamespaces(std::span<const ReadAttribute> attributes) {
   std::size_t count = 0;
-  for (const auto& [name, value] : attributes) {
+  for (const auto& [readName, value] : attributes) {
+    const std::string_view name = readName.text;
     if (name == "xmlns") {
       defaultNamespaces_.push_back(value.empty() ? nullptr : Intern(value));
       declaredPrefixes_.emplace_back();
@@ -210,7 +241,7 @@ bool TreeBuilder::ResolveElementNamespace(std::string_view name, const Name*& na
 
 bool TreeBuilder::CheckAttributePrefixes(std::span<const ReadAttribute> attributes) {
   for (const ReadAttribute& attribute : attributes) {
-    const std::string_view name = attribute.name;
+    const std::string_view name = attribute.name.text;
     std::string_view prefix;
     if (!SplitPrefix(name, prefix)) {
       Refuse(XmlParseStatus::Malformed, "invalid attribute name \"" + std::string(name) + "\"");

@@ -8,6 +8,7 @@
 #include <platform/xml_parser.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,9 +23,21 @@ namespace quenlo::platform::dom {
 class Element;
 class Node;
 
+// A name as a reader read it, measured in one pass over its bytes: whether it is ASCII (and then
+// its TagSummary hash) and whether it holds a colon, which is all that namespaces look at in
+// most names.
+struct ReadName {
+  std::string_view text;
+  std::uint32_t asciiHash = 0;  // meaningful for an ASCII name only
+  bool ascii = true;
+  bool hasColon = false;
+
+  static ReadName Scan(const char* name) noexcept;
+};
+
 // An attribute as a reader read it, its value decoded.
 struct ReadAttribute {
-  std::string_view name;
+  ReadName name;
   std::string_view value;
 };
 
@@ -53,7 +66,7 @@ class TreeBuilder {
 
   // False once the text is refused; no event may follow then. Running out of memory throws
   // std::bad_alloc.
-  bool StartElement(std::string_view name, std::span<const ReadAttribute> attributes);
+  bool StartElement(const ReadName& name, std::span<const ReadAttribute> attributes);
   void EndElement();
   // Character data, which may come in pieces: a run of text ends at the next tag.
   void AppendText(std::string_view utf8);
@@ -70,11 +83,14 @@ class TreeBuilder {
   const std::string& Reason() const noexcept { return reason_; }
 
  private:
+  const Name* Intern(const ReadName& name);
   const Name* Intern(std::string_view utf8);
   std::u16string_view PlaceText(std::string_view utf8);
   AttributeList PlaceAttributes(std::span<const ReadAttribute> attributes);
   void FlushText();
   bool DeclareNamespaces(std::span<const ReadAttribute> attributes);
+  bool ResolveNamespaces(const ReadName& name, std::span<const ReadAttribute> attributes,
+                         const Name*& namespaceUri);
   bool ResolveElementNamespace(std::string_view name, const Name*& namespaceUri);
   bool CheckAttributePrefixes(std::span<const ReadAttribute> attributes);
   bool LookUpPrefix(std::string_view prefix, const Name*& namespaceUri);
