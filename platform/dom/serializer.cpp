@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "element.h"
 #include "tree_walk.h"
@@ -39,30 +42,6 @@ struct AttributeEscapes {
         return TextEscapes{}(c);
     }
   }
-};
-
-// The first pass: only counts what the second will write.
-class Measure {
- public:
-  void Append(std::u16string_view text) noexcept { size_ += text.size(); }
-  void Append(char16_t) noexcept { ++size_; }
-  std::size_t Size() const noexcept { return size_; }
-
- private:
-  std::size_t size_ = 0;
-};
-
-// The second pass, into a buffer the first pass sized.
-class Write {
- public:
-  explicit Write(char16_t* out) noexcept : cursor_(out) {}
-  void Append(std::u16string_view text) noexcept {
-    cursor_ = std::copy(text.begin(), text.end(), cursor_);
-  }
-  void Append(char16_t c) noexcept { *cursor_++ = c; }
-
- private:
-  char16_t* cursor_;
 };
 
 class AppendToString {
@@ -130,19 +109,73 @@ void WriteXml(Node& root, Sink& sink) {
       });
 }
 
+
+// Memory kept per thread for writing XML into: a request fits in the first few kilobytes, so that
+// writing one costs no allocation but its BSTR's.
+struct KeptMemory {
+  std::unique_ptr<char16_t[]> units;
+  std::size_t capacity = 0;
+};
+
+thread_local KeptMemory keptMemory;
+
+// Appends to the thread's kept memory, grown by doubling and given back at the end when large.
+class ThreadBuffer {
+ public:
+  ThreadBuffer() noexcept
+      : kept_(keptMemory), cursor_(kept_.units.get()), end_(cursor_ + kept_.capacity) {}
+  ThreadBuffer(const ThreadBuffer&) = delete;
+  ThreadBuffer& operator=(const ThreadBuffer&) = delete;
+  ~ThreadBuffer() {
+    constexpr std::size_t kLargestKept = 16 * 1024;
+    if (kept_.capacity > kLargestKept) kept_ = {};
+  }
+
+  void Append(std::u16string_view text) {
+    if (static_cast<std::size_t>(end_ - cursor_) < text.size()) Grow(text.size());
+    cursor_ = std::copy(text.begin(), text.end(), cursor_);
+  }
+  void Append(char16_t c) {
+    if (cursor_ == end_) Grow(1);
+    *cursor_++ = c;
+  }
+  std::u16string_view Written() const noexcept {
+    return {kept_.units.get(), static_cast<std::size_t>(cursor_ - kept_.units.get())};
+  }
+
+ private:
+  void Grow(std::size_t atLeast) {
+    const std::size_t used = Written().size();
+    const std::size_t capacity = std::max({std::size_t{1024}, 2 * kept_.capacity, used + atLeast});
+    auto larger = std::make_unique_for_overwrite<char16_t[]>(capacity);
+    std::copy(kept_.units.get(), cursor_, larger.get());
+    kept_ = {std::move(larger), capacity};
+    cursor_ = kept_.units.get() + used;
+    end_ = kept_.units.get() + capacity;
+  }
+
+  KeptMemory& kept_;
+  char16_t* cursor_;
+  char16_t* end_;
+};
+
 }  // namespace
 
 HRESULT XmlOf(Node& root, BSTR* xml) noexcept {
   if (xml == nullptr) return E_INVALIDARG;
   *xml = nullptr;
-  Measure measure;
-  WriteXml(root, measure);
-  if (measure.Size() > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
-  *xml = SysAllocStringLen(nullptr, static_cast<UINT>(measure.Size()));
-  if (*xml == nullptr) return E_OUTOFMEMORY;
-  Write write(*xml);
-  WriteXml(root, write);
-  return S_OK;
+  // Written once and then copied whole, which costs less than measuring the tree in a first
+  // pass so as to write it straight into the string in a second.
+  ThreadBuffer buffer;
+  try {
+    WriteXml(root, buffer);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  const std::u16string_view written = buffer.Written();
+  if (written.size() > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
+  *xml = SysAllocStringLen(written.data(), static_cast<UINT>(written.size()));
+  return *xml != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 void AppendEscapedAttributeValue(std::u16string_view value, std::u16string& out) {

@@ -11,8 +11,7 @@ namespace quenlo::platform::dom {
 
 class Node;
 
-// The subtree's XML in a new BSTR, measured first so that it is allocated once, at its final
-// size. E_OUTOFMEMORY when it cannot be.
+// The subtree's XML in a new BSTR. E_OUTOFMEMORY when it cannot be made.
 HRESULT XmlOf(Node& root, BSTR* xml) noexcept;
 
 // As text ("&", "<" and ">"; CR as a character reference, since a parser turns a literal CR

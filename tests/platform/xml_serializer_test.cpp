@@ -90,6 +90,28 @@ TEST_F(XmlSerializerTest, TextNodeAndDocument) {
   EXPECT_EQ(u"<root>x</root>", Xml(document_.get()));
 }
 
+// Texts are written into memory the thread keeps between calls, grown as a text needs and given
+// back when large: whatever came before, each text comes out whole and alone.
+TEST_F(XmlSerializerTest, LargeAndSmallTextsInTurnComeOutWhole) {
+  const auto small = Child(nullptr, u"s", u"a & b");
+  const std::u16string smallXml = u"<s>a &amp; b</s>";
+  EXPECT_EQ(smallXml, Xml(small.get()));
+  for (const int children : {100, 5000, 3}) {
+    const auto root = NewElement(document_.get(), u"r");
+    std::u16string expected = u"<r>";
+    for (int index = 0; index < children; ++index) {
+      const std::u16string text(static_cast<std::size_t>(index % 40), u'<');
+      Child(root.get(), u"c", text);
+      expected += text.empty() ? u"<c/>" : u"<c>";
+      for (std::size_t unit = 0; unit < text.size(); ++unit) expected += u"&lt;";
+      if (!text.empty()) expected += u"</c>";
+    }
+    expected += u"</r>";
+    EXPECT_EQ(expected, Xml(root.get())) << children << " children";
+    EXPECT_EQ(smallXml, Xml(small.get())) << "after " << children << " children";
+  }
+}
+
 }  // namespace
 
 }  // namespace quenlo
