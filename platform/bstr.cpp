@@ -2,11 +2,11 @@
 // zero unit, so a BSTR reads as a C string yet may carry zero units inside.
 #include <platform/oleauto.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "allocation_probe.h"
+#include "small_blocks.h"
 
 namespace {
 
@@ -27,6 +27,10 @@ ByteLength StoredByteLength(BSTR text) {
   return length;
 }
 
+std::size_t AllocationSize(std::size_t byteLength) {
+  return kPrefixSize + byteLength + kTerminatorSize;
+}
+
 }  // namespace
 
 extern "C" {
@@ -42,8 +46,8 @@ BSTR SysAllocString(const OLECHAR* text) {
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
   if (length > kMaxUnits || !quenlo::platform::probe::AllocationMayProceed()) return nullptr;
   const auto byteLength = static_cast<ByteLength>(length * sizeof(OLECHAR));
-  auto* allocation =
-      static_cast<char*>(std::malloc(kPrefixSize + std::size_t{byteLength} + kTerminatorSize));
+  auto* allocation = static_cast<char*>(
+      quenlo::platform::small_blocks::Take(AllocationSize(std::size_t{byteLength})));
   if (allocation == nullptr) return nullptr;
   quenlo::platform::probe::NoteBstrs(1);
   std::memcpy(allocation, &byteLength, sizeof byteLength);
@@ -62,7 +66,7 @@ UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : StoredByteLength
 void SysFreeString(BSTR text) {
   if (text == nullptr) return;
   quenlo::platform::probe::NoteBstrs(-1);
-  std::free(AllocationOf(text));
+  quenlo::platform::small_blocks::Give(AllocationOf(text), AllocationSize(StoredByteLength(text)));
 }
 
 }  // extern "C"

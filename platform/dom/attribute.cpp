@@ -1,5 +1,8 @@
 #include "attribute.h"
 
+#include <new>
+#include <utility>
+
 #include "dom_strings.h"
 #include "serializer.h"
 #include "xml_chars.h"
@@ -8,11 +11,14 @@ namespace quenlo::platform::dom {
 
 AttributeNode* AttributeNode::Create(NodeStore& store, std::u16string_view name,
                                      std::u16string_view value) {
-  return new AttributeNode(store, name, value);
+  std::u16string nameCopy(name);
+  std::u16string valueCopy(value);
+  void* memory = Memory(store, false, sizeof(AttributeNode), alignof(AttributeNode));
+  return new (memory) AttributeNode(store, std::move(nameCopy), std::move(valueCopy));
 }
 
-AttributeNode::AttributeNode(NodeStore& store, std::u16string_view name, std::u16string_view value)
-    : NodeObject(NODE_ATTRIBUTE, store, false), name_(name), value_(value) {}
+AttributeNode::AttributeNode(NodeStore& store, std::u16string name, std::u16string value) noexcept
+    : NodeObject(NODE_ATTRIBUTE, store, false), name_(std::move(name)), value_(std::move(value)) {}
 
 HRESULT AttributeNode::get_name(BSTR* name) { return CopyToBstr(name_, name); }
 

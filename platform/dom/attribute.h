@@ -25,7 +25,7 @@ class AttributeNode final : public NodeObject<IXMLDOMAttribute, IID_IXMLDOMAttri
   HRESULT GetBaseName(BSTR* name) override;
 
  private:
-  AttributeNode(NodeStore& store, std::u16string_view name, std::u16string_view value);
+  AttributeNode(NodeStore& store, std::u16string name, std::u16string value) noexcept;
 
   std::u16string name_;
   std::u16string value_;

@@ -1,15 +1,16 @@
 #include "attribute_list.h"
 
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
+
+#include "../small_blocks.h"
 
 namespace quenlo::platform::dom {
 
 AttributeList::~AttributeList() {
   std::destroy_n(entries_, count_);
-  if (capacity_ != 0) std::free(entries_);
+  if (capacity_ != 0) small_blocks::Give(entries_, capacity_ * sizeof(AttributeEntry));
 }
 
 const AttributeEntry* AttributeList::Find(std::u16string_view name) const noexcept {
@@ -35,11 +36,12 @@ void AttributeList::Set(const Name* name, std::u16string_view value) {
 void AttributeList::Grow() {
   if (count_ >= std::numeric_limits<std::uint32_t>::max() / 2) throw std::bad_alloc();
   const std::uint32_t capacity = count_ < 2 ? 4 : count_ * 2;
-  auto* larger = static_cast<AttributeEntry*>(std::malloc(capacity * sizeof(AttributeEntry)));
+  auto* larger =
+      static_cast<AttributeEntry*>(small_blocks::Take(capacity * sizeof(AttributeEntry)));
   if (larger == nullptr) throw std::bad_alloc();
   std::uninitialized_move_n(entries_, count_, larger);
   std::destroy_n(entries_, count_);
-  if (capacity_ != 0) std::free(entries_);
+  if (capacity_ != 0) small_blocks::Give(entries_, capacity_ * sizeof(AttributeEntry));
   entries_ = larger;
   capacity_ = capacity;
 }

@@ -4,20 +4,12 @@
 #include <new>
 #include <utility>
 
+#include "../sanitizers.h"
+
 namespace quenlo::platform::dom::block_cache {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kKeepBlocks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kKeepBlocks = false;
-#else
-constexpr bool kKeepBlocks = true;
-#endif
-#else
-constexpr bool kKeepBlocks = true;
-#endif
+constexpr bool kKeepBlocks = !kAddressSanitizer;
 
 // A kept block, linked through its own first bytes.
 struct Kept {

@@ -1,44 +1,22 @@
 #include "element_list.h"
 
+#include <new>
+
+#include "../small_blocks.h"
 #include "document_link.h"
 #include "element.h"
 #include "tree_walk.h"
 
 namespace quenlo::platform::dom {
-namespace {
-
-class FreedLists {
- public:
-  ~FreedLists() {
-    closed_ = true;
-    while (count_ > 0) ::operator delete(slots_[--count_]);
-  }
-  void* Take() noexcept { return count_ > 0 ? slots_[--count_] : nullptr; }
-  // False once the thread is ending, or when enough are kept already.
-  bool Keep(void* memory) noexcept {
-    if (closed_ || count_ == kSlots) return false;
-    slots_[count_++] = memory;
-    return true;
-  }
-
- private:
-  static constexpr std::size_t kSlots = 8;
-  void* slots_[kSlots];
-  std::size_t count_ = 0;
-  bool closed_ = false;
-};
-
-thread_local FreedLists freedLists;
-
-}  // namespace
 
 void* ElementList::operator new(std::size_t size) {
-  if (void* memory = freedLists.Take()) return memory;
-  return ::operator new(size);
+  void* memory = small_blocks::Take(size);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
 }
 
-void ElementList::operator delete(void* memory) noexcept {
-  if (!freedLists.Keep(memory)) ::operator delete(memory);
+void ElementList::operator delete(void* memory, std::size_t size) noexcept {
+  small_blocks::Give(memory, size);
 }
 
 ElementList* ElementList::Create(Node& root, std::u16string_view tagName) {

@@ -20,10 +20,10 @@ class ElementList final : public ComObject<IXMLDOMNodeList, IID_IXMLDOMNodeList>
   // for the caller.
   static ElementList* Create(Node& root, std::u16string_view tagName);
 
-  // A reply is read with a list per field, made and dropped at once: a few freed lists are kept
-  // per thread and reused, instead of going back to the heap each time.
+  // A reply is read with a list per field, made and dropped at once: freed lists are kept per
+  // thread and reused (see small_blocks), instead of going back to the heap each time.
   static void* operator new(std::size_t size);
-  static void operator delete(void* memory) noexcept;
+  static void operator delete(void* memory, std::size_t size) noexcept;
 
   HRESULT STDMETHODCALLTYPE get_item(long index, IXMLDOMNode** item) override;
   HRESULT STDMETHODCALLTYPE get_length(long* length) override;

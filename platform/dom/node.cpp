@@ -7,11 +7,16 @@
 #include <vector>
 
 #include "../allocation_probe.h"
+#include "../small_blocks.h"
+#include "attribute.h"
+#include "document.h"
 #include "document_link.h"
 #include "dom_strings.h"
+#include "element.h"
 #include "node_list.h"
 #include "node_store.h"
 #include "serializer.h"
+#include "text_node.h"
 #include "tree_walk.h"
 
 namespace quenlo::platform::dom {
@@ -55,7 +60,24 @@ void Node::NoteMade(NodeStore& store, std::size_t count) noexcept {
 
 void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
   if (!probe::AllocationMayProceed()) throw std::bad_alloc();
-  return inBlock ? store.Allocate(size, alignment) : ::operator new(size);
+  if (inBlock) return store.Allocate(size, alignment);
+  void* memory = small_blocks::Take(size);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+
+// What Memory was asked for when the node was made on the heap.
+std::size_t Node::HeapSize(DOMNodeType type) noexcept {
+  switch (type) {
+    case NODE_ELEMENT:
+      return sizeof(Element);
+    case NODE_TEXT:
+      return sizeof(TextNode);
+    case NODE_ATTRIBUTE:
+      return sizeof(AttributeNode);
+    default:
+      return sizeof(Document);
+  }
 }
 
 DocumentLink& Node::Link() const noexcept { return store_->Link(); }
@@ -122,9 +144,10 @@ void Node::DetachChildren(Node& node, Node*& pending) noexcept {
 NodeStore* Node::Free(Node* node) noexcept {
   NodeStore* store = node->store_;
   const bool inBlock = node->inBlock_;
+  const DOMNodeType type = node->Type();
   void* memory = dynamic_cast<void*>(node);  // the whole object starts before its Node part
   node->~Node();
-  if (!inBlock) ::operator delete(memory);
+  if (!inBlock) small_blocks::Give(memory, HeapSize(type));
   return store;
 }
 

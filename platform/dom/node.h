@@ -99,6 +99,7 @@ class Node : public RefCounted {
   // Runs the destructor and gives the memory back; the store's hold is the caller's to drop.
   static NodeStore* Free(Node* node) noexcept;
   static void NoteFreed(NodeStore* store, std::size_t count) noexcept;
+  static std::size_t HeapSize(DOMNodeType type) noexcept;
 
   // First, so that they share the cache line of the links: a walk reads them on every node.
   // Narrow, so that they fit beside the reference count.

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <new>
 #include <string_view>
 #include <utility>
+
+#include "../small_blocks.h"
 
 namespace quenlo::platform::dom {
 
@@ -27,7 +28,7 @@ class StoredText {
     StoredText stored;
     stored.length_ = Length(text);
     if (text.empty()) return stored;
-    auto* copy = static_cast<char16_t*>(std::malloc(text.size() * sizeof(char16_t)));
+    auto* copy = static_cast<char16_t*>(small_blocks::Take(text.size() * sizeof(char16_t)));
     if (copy == nullptr) throw std::bad_alloc();
     std::copy(text.begin(), text.end(), copy);
     stored.data_ = copy;
@@ -58,7 +59,7 @@ class StoredText {
     owned_ = std::exchange(other.owned_, false);
   }
   void Release() noexcept {
-    if (owned_) std::free(const_cast<char16_t*>(data_));
+    if (owned_) small_blocks::Give(const_cast<char16_t*>(data_), length_ * sizeof(char16_t));
   }
 
   const char16_t* data_ = nullptr;
