@@ -52,10 +52,12 @@ bool ReadReference(std::string_view name, char32_t& value) {
   return IsXmlChar(value);
 }
 
-// The bytes Decode must look at; all others are copied as they are.
+// The bytes Decode must look at; all others are copied as they are. Bytes beyond ASCII only
+// need noting, so that the builder knows which texts it may widen byte by byte.
 constexpr auto kSpecial = [] {
   std::array<bool, 256> special{};
   for (const unsigned char c : {'\0', '&', '\r', '\n', '\t', '<', ']'}) special[c] = true;
+  for (std::size_t c = 0x80; c < special.size(); ++c) special[c] = true;
   return special;
 }();
 
@@ -63,20 +65,26 @@ constexpr auto kSpecial = [] {
 // reader does, in place in the NUL-terminated text the parser left in our buffer: the result
 // is never longer than the raw text. False for anything expat must judge: a bare '&', an
 // unknown reference, "]]>" in text, '<' in a value.
-bool Decode(char* text, std::string_view& decoded, bool inValue) {
+bool Decode(char* text, ReadText& decoded, bool inValue) {
   char* in = text;
   while (!kSpecial[static_cast<unsigned char>(*in)]) ++in;  // most texts hold none
   char* out = in;
+  bool ascii = true;
   for (;; ++in) {
     char c = *in;
     if (!kSpecial[static_cast<unsigned char>(c)]) {
       *out++ = c;
       continue;
     }
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      *out++ = c;
+      continue;
+    }
     switch (c) {
       case '\0':
         if (out != in) *out = '\0';  // an unchanged text may be the parser's own constant ""
-        decoded = {text, static_cast<std::size_t>(out - text)};
+        decoded = {{text, static_cast<std::size_t>(out - text)}, ascii};
         return true;
       case '&': {
         const char* semicolon = in + 1;
@@ -84,6 +92,7 @@ bool Decode(char* text, std::string_view& decoded, bool inValue) {
         char32_t value = 0;
         if (*semicolon != ';' || !ReadReference({in + 1, semicolon}, value)) return false;
         in = const_cast<char*>(semicolon);
+        ascii = ascii && value < 0x80;
         WriteUtf8(value, [&out](char byte) { *out++ = byte; });
         continue;
       }
@@ -141,7 +150,7 @@ class PugixmlReader {
         }
         builder_.EndElement();
       } else if (node.type() == pugi::node_pcdata) {
-        std::string_view text;
+        ReadText text;
         if (!Decode(Writable(node.value()), text, false)) return false;
         builder_.AddWholeText(text);
       } else {

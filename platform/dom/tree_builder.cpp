@@ -28,13 +28,6 @@ bool SplitPrefix(std::string_view name, std::string_view& prefix) {
   return true;
 }
 
-// No early exit, so that the compiler can take the bytes many at a time.
-bool IsAscii(std::string_view text) {
-  unsigned char high = 0;
-  for (const char c : text) high |= static_cast<unsigned char>(c);
-  return high < 0x80;
-}
-
 }  // namespace
 
 ReadName ReadName::Scan(const char* name) noexcept {
@@ -52,6 +45,13 @@ ReadName ReadName::Scan(const char* name) noexcept {
   read.ascii = high < 0x80;
   read.asciiHash = hash;
   return read;
+}
+
+ReadText ReadText::Scan(const char* text) noexcept {
+  unsigned char high = 0;
+  const char* end = text;
+  for (; *end != '\0'; ++end) high |= static_cast<unsigned char>(*end);
+  return {{text, static_cast<std::size_t>(end - text)}, high < 0x80};
 }
 
 ParseScratch& ParseScratch::Cleared() noexcept {
@@ -117,17 +117,18 @@ const Name* TreeBuilder::Intern(std::string_view utf8) {
   return store_.Intern(nameScratch_);
 }
 
-std::u16string_view TreeBuilder::PlaceText(std::string_view utf8) {
-  if (IsAscii(utf8)) {
-    char16_t* text = store_.AllocateText(utf8.size());
-    std::copy(utf8.begin(), utf8.end(), text);
-    return {text, utf8.size()};
+std::u16string_view TreeBuilder::PlaceText(const ReadText& text) {
+  const std::string_view utf8 = text.utf8;
+  if (text.ascii) {
+    char16_t* units = store_.AllocateText(utf8.size());
+    std::copy(utf8.begin(), utf8.end(), units);
+    return {units, utf8.size()};
   }
   nameScratch_.clear();
   AppendUtf8AsUtf16(utf8, nameScratch_);
-  char16_t* text = store_.AllocateText(nameScratch_.size());
-  std::copy(nameScratch_.begin(), nameScratch_.end(), text);
-  return {text, nameScratch_.size()};
+  char16_t* units = store_.AllocateText(nameScratch_.size());
+  std::copy(nameScratch_.begin(), nameScratch_.end(), units);
+  return {units, nameScratch_.size()};
 }
 
 AttributeList TreeBuilder::PlaceAttributes(std::span<const ReadAttribute> attributes) {
@@ -163,9 +164,9 @@ void TreeBuilder::AppendText(std::string_view utf8) {
   AppendUtf8AsUtf16(utf8, pendingText_);
 }
 
-void TreeBuilder::AddWholeText(std::string_view utf8) {
-  if (current_ == nullptr || IsXmlSpace(utf8)) return;
-  current_->AdoptLastChild(TextNode::CreateInBlock(store_, PlaceText(utf8)));
+void TreeBuilder::AddWholeText(const ReadText& text) {
+  if (current_ == nullptr || IsXmlSpace(text.utf8)) return;
+  current_->AdoptLastChild(TextNode::CreateInBlock(store_, PlaceText(text)));
   ++nodesMade_;
 }
 
@@ -203,8 +204,9 @@ bool TreeBuilder::ResolveNamespaces(const ReadName& name,
 
 bool TreeBuilder::DeclareNamespaces(std::span<const ReadAttribute> attributes) {
   std::size_t count = 0;
-  for (const auto& [readName, value] : attributes) {
+  for (const auto& [readName, readValue] : attributes) {
     const std::string_view name = readName.text;
+    const std::string_view value = readValue.utf8;
     if (name == "xmlns") {
       defaultNamespaces_.push_back(value.empty() ? nullptr : Intern(value));
       declaredPrefixes_.emplace_back();

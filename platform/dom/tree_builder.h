@@ -35,10 +35,19 @@ struct ReadName {
   static ReadName Scan(const char* name) noexcept;
 };
 
+// Character data or a value as a reader decoded it, and whether it is ASCII, which the reader
+// tells from the same pass so that the builder widens it without looking at it first.
+struct ReadText {
+  std::string_view utf8;
+  bool ascii = false;
+
+  static ReadText Scan(const char* text) noexcept;
+};
+
 // An attribute as a reader read it, its value decoded.
 struct ReadAttribute {
   ReadName name;
-  std::string_view value;
+  ReadText value;
 };
 
 // Working memory of a parse, kept per thread beside the reader so that a short reply allocates
@@ -71,7 +80,7 @@ class TreeBuilder {
   // Character data, which may come in pieces: a run of text ends at the next tag.
   void AppendText(std::string_view utf8);
   // A whole run of text between two tags, from a reader that never splits one.
-  void AddWholeText(std::string_view utf8);
+  void AddWholeText(const ReadText& text);
 
   // Where a reader collects an element's attributes for StartElement, kept between parses.
   std::vector<ReadAttribute>& Attributes() noexcept { return attributes_; }
@@ -85,7 +94,7 @@ class TreeBuilder {
  private:
   const Name* Intern(const ReadName& name);
   const Name* Intern(std::string_view utf8);
-  std::u16string_view PlaceText(std::string_view utf8);
+  std::u16string_view PlaceText(const ReadText& text);
   AttributeList PlaceAttributes(std::span<const ReadAttribute> attributes);
   void FlushText();
   bool DeclareNamespaces(std::span<const ReadAttribute> attributes);

@@ -68,6 +68,13 @@ bool IsXmlText(std::string_view utf8) noexcept {
   return true;
 }
 
+// No early exit, so that the compiler can take the bytes many at a time.
+bool IsAscii(std::string_view text) noexcept {
+  unsigned char high = 0;
+  for (const char c : text) high |= static_cast<unsigned char>(c);
+  return high < 0x80;
+}
+
 bool IsXmlSpace(std::string_view text) noexcept {
   for (const char c : text) {
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;

@@ -17,6 +17,9 @@ bool IsXmlText(std::u16string_view text) noexcept;
 // False for a character IsXmlChar refuses or malformed UTF-8.
 bool IsXmlText(std::string_view utf8) noexcept;
 
+// True when every byte is below 0x80.
+bool IsAscii(std::string_view text) noexcept;
+
 // True when the text is nothing but XML white space (space, tab, CR, LF), or empty.
 bool IsXmlSpace(std::string_view text) noexcept;
 

@@ -1,6 +1,8 @@
 #include <chrono>
 #include <string>
 
+#include <platform/codepage.h>
+
 #include "dom_test_support.h"
 
 namespace quenlo {
@@ -64,11 +66,15 @@ TEST(XmlParserTest, MalformedTextIsRefusedWithWhere) {
 // UTF-8 replies are read by pugixml where the platform can vouch for the text, by expat
 // otherwise; loadXML reads the same text as UTF-16 with expat alone. Each text here sits on
 // one of the lines the quicker reader must not cross, and must come out the same both ways.
-Ref<IXMLDOMElement> LoadedRoot(std::string_view ascii) {
+Ref<IXMLDOMElement> LoadedRoot(std::string_view utf8) {
   const Ref<IXMLDOMDocument> document = NewDocument();
-  const std::u16string wide(ascii.begin(), ascii.end());
+  std::u16string wide(utf8.size(), u'\0');
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  EXPECT_TRUE(utf8.empty() || length > 0) << utf8;
+  wide.resize(static_cast<std::size_t>(length));
   VARIANT_BOOL success = VARIANT_FALSE;
-  EXPECT_EQ(S_OK, document->loadXML(MakeBstr(wide).get(), &success)) << ascii;
+  EXPECT_EQ(S_OK, document->loadXML(MakeBstr(wide).get(), &success)) << utf8;
   IXMLDOMElement* root = nullptr;
   document->get_documentElement(&root);
   return Ref<IXMLDOMElement>(root);
@@ -82,7 +88,10 @@ TEST(XmlParserTest, EitherReaderMakesTheSameTree) {
         "<?xml version='1.0'?><a/>", "<a><?p i?>x</a>", "<a><![CDATA[<&]]>y</a>",
         "<a a1='1' a2='2' a3='3' a4='4' a5='5' a6='6' a7='7' a8='8' a9='9' a10='10' a11='11' "
         "a12='12' a13='13' a14='14' a15='15' a16='16' a17='17'/>",
-        "<p:a xmlns:p='urn:p' xmlns='urn:d'><b p:x='1'/><c xmlns=''/></p:a>"}) {
+        "<p:a xmlns:p='urn:p' xmlns='urn:d'><b p:x='1'/><c xmlns=''/></p:a>",
+        // Beyond ASCII as it stands, behind a reference, and through one.
+        "<a v='\xC3\xA9t\xC3\xA9' w='x&amp;\xE2\x82\xAC'>caf\xC3\xA9 &lt; \xF0\x9F\x98\x80</a>",
+        "<a v='&#233;' w='A&#66;'>&#x20AC;<b>\xE4\xB8\xAD</b></a>"}) {
     Ref<IXMLDOMElement> root;
     ASSERT_EQ(XmlParseStatus::Ok, ParseWith(text, XmlGetDefaultParseLimits(), &root).status)
         << text;
