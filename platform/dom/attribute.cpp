@@ -32,13 +32,7 @@ HRESULT AttributeNode::GetText(BSTR* text) { return CopyToBstr(value_, text); }
 
 HRESULT AttributeNode::PutText(BSTR) { return E_FAIL; }
 
-HRESULT AttributeNode::GetXml(BSTR* xml) {
-  if (xml == nullptr) return E_INVALIDARG;
-  std::u16string out = name_ + u"=\"";
-  AppendEscapedAttributeValue(value_, out);
-  out.push_back(u'"');
-  return CopyToBstr(out, xml);
-}
+HRESULT AttributeNode::GetXml(BSTR* xml) { return AttributeXmlOf(name_, value_, xml); }
 
 HRESULT AttributeNode::GetBaseName(BSTR* name) { return CopyToBstr(LocalPart(name_), name); }
 

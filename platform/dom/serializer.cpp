@@ -4,7 +4,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <string>
 
 #include "element.h"
 #include "tree_walk.h"
@@ -44,72 +43,6 @@ struct AttributeEscapes {
   }
 };
 
-class AppendToString {
- public:
-  explicit AppendToString(std::u16string& out) noexcept : out_(out) {}
-  void Append(std::u16string_view text) { out_.append(text); }
-  void Append(char16_t c) { out_.push_back(c); }
-
- private:
-  std::u16string& out_;
-};
-
-template <class Escapes, class Sink>
-void AppendEscaped(std::u16string_view text, Sink& sink) {
-  std::size_t clean = 0;  // start of the run not yet written
-  for (std::size_t index = 0; index < text.size(); ++index) {
-    if (text[index] > u'>') continue;  // above every character that is ever escaped
-    if (const char16_t* reference = Escapes{}(text[index])) {
-      sink.Append(text.substr(clean, index - clean));
-      sink.Append(std::u16string_view(reference));
-      clean = index + 1;
-    }
-  }
-  sink.Append(text.substr(clean));
-}
-
-template <class Sink>
-void OpenElement(const Element& element, Sink& sink) {
-  sink.Append(u'<');
-  sink.Append(element.Tag());
-  for (const AttributeEntry& attribute : element.Attributes()) {
-    sink.Append(u' ');
-    sink.Append(attribute.name->View());
-    sink.Append(u'=');
-    sink.Append(u'"');
-    AppendEscaped<AttributeEscapes>(attribute.value.View(), sink);
-    sink.Append(u'"');
-  }
-  if (element.FirstChild() == nullptr) sink.Append(u'/');
-  sink.Append(u'>');
-}
-
-template <class Sink>
-void CloseElement(const Element& element, Sink& sink) {
-  if (element.FirstChild() == nullptr) return;
-  sink.Append(u'<');
-  sink.Append(u'/');
-  sink.Append(element.Tag());
-  sink.Append(u'>');
-}
-
-template <class Sink>
-void WriteXml(Node& root, Sink& sink) {
-  WalkSubtree(
-      root,
-      [&sink](Node& node) {
-        if (node.Type() == NODE_ELEMENT) {
-          OpenElement(static_cast<const Element&>(node), sink);
-        } else {
-          AppendEscaped<TextEscapes>(node.TextData(), sink);
-        }
-      },
-      [&sink](Node& node) {
-        if (node.Type() == NODE_ELEMENT) CloseElement(static_cast<const Element&>(node), sink);
-      });
-}
-
-
 // Memory kept per thread for writing XML into: a request fits in the first few kilobytes, so that
 // writing one costs no allocation but its BSTR's.
 struct KeptMemory {
@@ -132,20 +65,52 @@ class ThreadBuffer {
   }
 
   void Append(std::u16string_view text) {
-    if (static_cast<std::size_t>(end_ - cursor_) < text.size()) Grow(text.size());
+    Reserve(text.size());
     cursor_ = std::copy(text.begin(), text.end(), cursor_);
   }
   void Append(char16_t c) {
-    if (cursor_ == end_) Grow(1);
+    Reserve(1);
     *cursor_++ = c;
   }
-  std::u16string_view Written() const noexcept {
-    return {kept_.units.get(), static_cast<std::size_t>(cursor_ - kept_.units.get())};
+  // The text with each character that Escapes names written as its reference, scanned and
+  // copied in the same pass.
+  template <class Escapes>
+  void AppendEscaped(std::u16string_view text) {
+    Reserve(text.size());
+    // Locals, which the compiler keeps in registers through the loop.
+    const char16_t* in = text.data();
+    const char16_t* const end = in + text.size();
+    char16_t* out = cursor_;
+    while (in != end) {
+      const char16_t c = *in++;
+      // Above every character that is ever escaped, nothing needs a look.
+      const char16_t* reference = c > u'>' ? nullptr : Escapes{}(c);
+      if (reference == nullptr) {
+        *out++ = c;
+        continue;
+      }
+      const std::u16string_view written(reference);
+      cursor_ = out;
+      Reserve(written.size() + static_cast<std::size_t>(end - in));
+      out = std::copy(written.begin(), written.end(), cursor_);
+    }
+    cursor_ = out;
+  }
+
+  // What was written, in a new BSTR.
+  HRESULT CopyTo(BSTR* xml) const noexcept {
+    const std::size_t size = static_cast<std::size_t>(cursor_ - kept_.units.get());
+    if (size > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
+    *xml = SysAllocStringLen(kept_.units.get(), static_cast<UINT>(size));
+    return *xml != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
+  void Reserve(std::size_t units) {
+    if (static_cast<std::size_t>(end_ - cursor_) < units) Grow(units);
+  }
   void Grow(std::size_t atLeast) {
-    const std::size_t used = Written().size();
+    const std::size_t used = static_cast<std::size_t>(cursor_ - kept_.units.get());
     const std::size_t capacity = std::max({std::size_t{1024}, 2 * kept_.capacity, used + atLeast});
     auto larger = std::make_unique_for_overwrite<char16_t[]>(capacity);
     std::copy(kept_.units.get(), cursor_, larger.get());
@@ -159,28 +124,69 @@ class ThreadBuffer {
   char16_t* end_;
 };
 
-}  // namespace
+void WriteAttribute(std::u16string_view name, std::u16string_view value, ThreadBuffer& out) {
+  out.Append(name);
+  out.Append(u'=');
+  out.Append(u'"');
+  out.AppendEscaped<AttributeEscapes>(value);
+  out.Append(u'"');
+}
 
-HRESULT XmlOf(Node& root, BSTR* xml) noexcept {
+void OpenElement(const Element& element, ThreadBuffer& out) {
+  out.Append(u'<');
+  out.Append(element.Tag());
+  for (const AttributeEntry& attribute : element.Attributes()) {
+    out.Append(u' ');
+    WriteAttribute(attribute.name->View(), attribute.value.View(), out);
+  }
+  if (element.FirstChild() == nullptr) out.Append(u'/');
+  out.Append(u'>');
+}
+
+void CloseElement(const Element& element, ThreadBuffer& out) {
+  if (element.FirstChild() == nullptr) return;
+  out.Append(u'<');
+  out.Append(u'/');
+  out.Append(element.Tag());
+  out.Append(u'>');
+}
+
+// Written once and then copied whole, which costs less than measuring the text in a first pass
+// so as to write it straight into the string in a second.
+template <class Writing>
+HRESULT WrittenXml(BSTR* xml, Writing&& writing) noexcept {
   if (xml == nullptr) return E_INVALIDARG;
   *xml = nullptr;
-  // Written once and then copied whole, which costs less than measuring the tree in a first
-  // pass so as to write it straight into the string in a second.
-  ThreadBuffer buffer;
+  ThreadBuffer out;
   try {
-    WriteXml(root, buffer);
+    writing(out);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  const std::u16string_view written = buffer.Written();
-  if (written.size() > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
-  *xml = SysAllocStringLen(written.data(), static_cast<UINT>(written.size()));
-  return *xml != nullptr ? S_OK : E_OUTOFMEMORY;
+  return out.CopyTo(xml);
 }
 
-void AppendEscapedAttributeValue(std::u16string_view value, std::u16string& out) {
-  AppendToString sink(out);
-  AppendEscaped<AttributeEscapes>(value, sink);
+}  // namespace
+
+HRESULT XmlOf(Node& root, BSTR* xml) noexcept {
+  return WrittenXml(xml, [&root](ThreadBuffer& out) {
+    WalkSubtree(
+        root,
+        [&out](Node& node) {
+          if (node.Type() == NODE_ELEMENT) {
+            OpenElement(static_cast<const Element&>(node), out);
+          } else {
+            out.AppendEscaped<TextEscapes>(node.TextData());
+          }
+        },
+        [&out](Node& node) {
+          if (node.Type() == NODE_ELEMENT) CloseElement(static_cast<const Element&>(node), out);
+        });
+  });
+}
+
+HRESULT AttributeXmlOf(std::u16string_view name, std::u16string_view value, BSTR* xml) noexcept {
+  return WrittenXml(xml, [&](ThreadBuffer& out) { WriteAttribute(name, value, out); });
 }
 
 }  // namespace quenlo::platform::dom

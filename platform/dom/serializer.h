@@ -4,7 +4,6 @@
 
 #include <platform/oleauto.h>
 
-#include <string>
 #include <string_view>
 
 namespace quenlo::platform::dom {
@@ -14,9 +13,10 @@ class Node;
 // The subtree's XML in a new BSTR. E_OUTOFMEMORY when it cannot be made.
 HRESULT XmlOf(Node& root, BSTR* xml) noexcept;
 
-// As text ("&", "<" and ">"; CR as a character reference, since a parser turns a literal CR
-// into LF), plus the quote; tab, LF and CR as references, since a parser turns literal ones
-// inside an attribute value into spaces.
-void AppendEscapedAttributeValue(std::u16string_view value, std::u16string& out);
+// An attribute as it stands in a start tag: name="value", the value written as text is ("&",
+// "<" and ">"; CR as a character reference, since a parser turns a literal CR into LF), plus
+// the quote, and tab, LF and CR as references, since a parser turns literal ones inside a value
+// into spaces.
+HRESULT AttributeXmlOf(std::u16string_view name, std::u16string_view value, BSTR* xml) noexcept;
 
 }  // namespace quenlo::platform::dom
