@@ -4,7 +4,6 @@
 
 namespace {
 
-std::atomic<long> failingOrdinal{0};
 std::atomic<long> allocationsSeen{0};
 std::atomic<long> liveBstrs{0};
 std::atomic<long> liveDomNodes{0};
@@ -15,7 +14,7 @@ extern "C" {
 
 void QuenloProbeFailAllocation(long ordinal) {
   allocationsSeen.store(0);
-  failingOrdinal.store(ordinal);
+  quenlo::platform::probe::failingOrdinal.store(ordinal);
 }
 
 long QuenloProbeAllocationsSeen() { return allocationsSeen.load(); }
@@ -26,11 +25,11 @@ long QuenloProbeLiveDomNodes() { return liveDomNodes.load(); }
 
 namespace quenlo::platform::probe {
 
-// Asked for every node and string, in production too: unarmed, it costs one plain load rather
-// than a locked increment of a counter that every thread's allocations would share.
-bool AllocationMayProceed() noexcept {
+std::atomic<long> failingOrdinal{0};
+
+bool CountArmedAllocation() noexcept {
   const long failing = failingOrdinal.load(std::memory_order_relaxed);
-  if (failing == 0) return true;
+  if (failing == 0) return true;  // disarmed since the caller looked
   const long seen = allocationsSeen.fetch_add(1, std::memory_order_relaxed) + 1;
   return seen != failing;
 }

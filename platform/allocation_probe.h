@@ -6,6 +6,8 @@
 
 #include <platform/export.h>
 
+#include <atomic>
+
 extern "C" {
 
 // Makes the `ordinal`-th platform allocation from now on fail (1: the next one) and starts
@@ -21,8 +23,16 @@ PLATFORM_API long QuenloProbeLiveDomNodes();
 
 namespace quenlo::platform::probe {
 
-// Asked by the runtime before each BSTR or DOM node allocation; false means fail it.
-bool AllocationMayProceed() noexcept;
+// The allocation to fail, counted from when it was armed; 0 when none is.
+extern std::atomic<long> failingOrdinal;
+// Counts an allocation while a failure is armed; false for the one to fail.
+bool CountArmedAllocation() noexcept;
+
+// Asked by the runtime before each BSTR or DOM node allocation; false means fail it. Unarmed,
+// as in production, it costs one plain load, inline: a parse asks it for every node.
+inline bool AllocationMayProceed() noexcept {
+  return failingOrdinal.load(std::memory_order_relaxed) == 0 || CountArmedAllocation();
+}
 void NoteBstrs(long change) noexcept;
 void NoteDomNodes(long change) noexcept;
 

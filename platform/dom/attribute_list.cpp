@@ -8,7 +8,7 @@
 
 namespace quenlo::platform::dom {
 
-AttributeList::~AttributeList() {
+void AttributeList::Release() noexcept {
   std::destroy_n(entries_, count_);
   if (capacity_ != 0) small_blocks::Give(entries_, capacity_ * sizeof(AttributeEntry));
 }

@@ -28,7 +28,9 @@ class AttributeList {
         count_(std::exchange(other.count_, 0)),
         capacity_(std::exchange(other.capacity_, 0)) {}
   AttributeList& operator=(AttributeList&&) = delete;
-  ~AttributeList();
+  ~AttributeList() {
+    if (entries_ != nullptr) Release();  // most elements have none, and lists moved from neither
+  }
 
   std::span<const AttributeEntry> Entries() const noexcept { return {entries_, count_}; }
   const AttributeEntry* Find(std::u16string_view name) const noexcept;
@@ -38,6 +40,7 @@ class AttributeList {
 
  private:
   void Grow();
+  void Release() noexcept;
 
   AttributeEntry* entries_ = nullptr;
   std::uint32_t count_ = 0;

@@ -58,9 +58,7 @@ void Node::NoteMade(NodeStore& store, std::size_t count) noexcept {
   probe::NoteDomNodes(static_cast<long>(count));
 }
 
-void* Node::Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
-  if (!probe::AllocationMayProceed()) throw std::bad_alloc();
-  if (inBlock) return store.Allocate(size, alignment);
+void* Node::HeapMemory(std::size_t size) {
   void* memory = small_blocks::Take(size);
   if (memory == nullptr) throw std::bad_alloc();
   return memory;

@@ -8,14 +8,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 
+#include "../allocation_probe.h"
+#include "node_store.h"
 #include "ref_counted.h"
 
 namespace quenlo::platform::dom {
 
 class DocumentLink;
-class NodeStore;
 
 // Asked for through QueryInterface so that appendChild accepts only this DOM's own nodes.
 inline constexpr IID IID_QuenloDomNode = {
@@ -47,7 +49,10 @@ class Node : public RefCounted {
   // Memory for a node of `size` bytes: from the store's blocks for a parse (which owns the
   // store while it runs), from the heap otherwise. Throws std::bad_alloc, also when the
   // allocation-failure test hook refuses it: every node is allocated here.
-  static void* Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment);
+  static void* Memory(NodeStore& store, bool inBlock, std::size_t size, std::size_t alignment) {
+    if (!probe::AllocationMayProceed()) throw std::bad_alloc();
+    return inBlock ? store.Allocate(size, alignment) : HeapMemory(size);
+  }
   // Every live node holds its store and counts among the live nodes. A node on the heap notes
   // itself when made; a parse notes the nodes it placed in blocks all at once when it ends
   // (before any can be freed), sparing an atomic step per node.
@@ -99,6 +104,7 @@ class Node : public RefCounted {
   // Runs the destructor and gives the memory back; the store's hold is the caller's to drop.
   static NodeStore* Free(Node* node) noexcept;
   static void NoteFreed(NodeStore* store, std::size_t count) noexcept;
+  static void* HeapMemory(std::size_t size);
   static std::size_t HeapSize(DOMNodeType type) noexcept;
 
   // First, so that they share the cache line of the links: a walk reads them on every node.

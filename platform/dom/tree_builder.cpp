@@ -171,7 +171,7 @@ void TreeBuilder::AddWholeText(const ReadText& text) {
 }
 
 // Text made only of white space between elements is layout, not content, and is dropped.
-void TreeBuilder::FlushText() {
+void TreeBuilder::FlushPendingText() {
   if (pendingHasContent_ && current_ != nullptr) {
     // Copied at its exact size; the buffer is kept for the next run of text.
     char16_t* text = store_.AllocateText(pendingText_.size());

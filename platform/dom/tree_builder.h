@@ -96,7 +96,11 @@ class TreeBuilder {
   const Name* Intern(std::string_view utf8);
   std::u16string_view PlaceText(const ReadText& text);
   AttributeList PlaceAttributes(std::span<const ReadAttribute> attributes);
-  void FlushText();
+  // Ends the run of text pending from AppendText, if any (a reader of whole texts leaves none).
+  void FlushText() {
+    if (!pendingText_.empty()) FlushPendingText();
+  }
+  void FlushPendingText();
   bool DeclareNamespaces(std::span<const ReadAttribute> attributes);
   bool ResolveNamespaces(const ReadName& name, std::span<const ReadAttribute> attributes,
                          const Name*& namespaceUri);
