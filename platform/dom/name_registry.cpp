@@ -7,11 +7,6 @@
 namespace quenlo::platform::dom {
 namespace {
 
-// Enough for every name a conference's replies and requests use many times over, and for a
-// server that sends nonsense names to fill it without costing much memory.
-constexpr std::size_t kProcessCapacity = 4096;
-constexpr std::size_t kProcessLongestName = 128;
-
 template <class Unit>
 bool SameText(const Name& name, std::basic_string_view<Unit> text) noexcept {
   return name.length == text.size() && std::equal(text.begin(), text.end(), name.text);
@@ -43,12 +38,6 @@ NameRegistry::~NameRegistry() {
   for (std::size_t slot = 0; slot <= mask_; ++slot) {
     if (Name* name = slots_[slot].load(std::memory_order_relaxed)) FreeName(name);
   }
-}
-
-NameRegistry& NameRegistry::Process() {
-  // Never destroyed: stores may outlive every static object, and a name must outlive its stores.
-  static NameRegistry* const registry = new NameRegistry(kProcessCapacity, kProcessLongestName);
-  return *registry;
 }
 
 const Name* NameRegistry::Intern(std::u16string_view text, std::uint32_t hash) {

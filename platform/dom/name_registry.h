@@ -6,6 +6,7 @@
 // NodeStore::Intern, which keeps the two consistent).
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +26,26 @@ class NameRegistry {
   ~NameRegistry();
 
   // The one every store uses.
-  static NameRegistry& Process();
+  static NameRegistry& Process() noexcept {
+    // Never destroyed: stores may outlive every static object, and a name must outlive its
+    // stores.
+    static NameRegistry* const registry = new NameRegistry(kProcessCapacity, kProcessLongestName);
+    return *registry;
+  }
+
+  // The registry's name for the text when it holds one already, else null. Inline, since
+  // nearly every name a parse meets is found here.
+  template <class Unit>
+  const Name* Find(std::basic_string_view<Unit> text, std::uint32_t hash) const noexcept {
+    for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+      const Name* held = slots_[slot].load(std::memory_order_acquire);
+      if (held == nullptr) return nullptr;
+      if (held->hash == hash && held->length == text.size() &&
+          std::equal(text.begin(), text.end(), held->text)) {
+        return held;
+      }
+    }
+  }
 
   // The registry's name for the text, whose hash is given, made if it is new; null when the text
   // is longer than the registry keeps or when it is new and the registry is full. Once full, the
@@ -36,6 +56,11 @@ class NameRegistry {
   bool Full() const noexcept { return full_.load(); }
 
  private:
+  // Enough for every name a conference's replies and requests use many times over, and for a
+  // server that sends nonsense names to fill it without costing much memory.
+  static constexpr std::size_t kProcessCapacity = 4096;
+  static constexpr std::size_t kProcessLongestName = 128;
+
   template <class Unit>
   const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
 

@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "block_cache.h"
-#include "document_link.h"
-#include "name_registry.h"
 #include "tag_summary.h"
 
 namespace quenlo::platform::dom {
@@ -62,10 +60,12 @@ void* NodeStore::AllocateInNewBlock(std::size_t size, std::size_t alignment) {
 }
 
 const Name* NodeStore::Intern(std::u16string_view text) {
-  return InternUnits(text, TagSummary::HashOf(text));
+  const std::uint32_t hash = TagSummary::HashOf(text);
+  if (const Name* name = FindShared(text, hash)) return name;
+  return InternUnits(text, hash);
 }
 
-const Name* NodeStore::InternAscii(std::string_view ascii, std::uint32_t hash) {
+const Name* NodeStore::InternNewAscii(std::string_view ascii, std::uint32_t hash) {
   return InternUnits(ascii, hash);
 }
 

@@ -14,11 +14,11 @@
 #include <mutex>
 #include <string_view>
 
+#include "document_link.h"
 #include "name.h"
+#include "name_registry.h"
 
 namespace quenlo::platform::dom {
-
-class DocumentLink;
 
 class NodeStore {
  public:
@@ -57,7 +57,10 @@ class NodeStore {
   const Name* Intern(std::u16string_view text);
   // The same for an ASCII name, looked up from its bytes and widened only when first kept; its
   // hash is TagSummary::HashOfAscii, which a reader may have taken while it read the name.
-  const Name* InternAscii(std::string_view ascii, std::uint32_t hash);
+  const Name* InternAscii(std::string_view ascii, std::uint32_t hash) {
+    if (const Name* name = FindShared(ascii, hash)) return name;
+    return InternNewAscii(ascii, hash);
+  }
 
  private:
   struct Block {
@@ -68,6 +71,17 @@ class NodeStore {
   NodeStore(std::shared_ptr<DocumentLink> link, char* firstBlock, std::size_t size) noexcept;
   ~NodeStore();
 
+  // A name the registry holds already, while it has room (see InternUnits); null otherwise.
+  template <class Unit>
+  const Name* FindShared(std::basic_string_view<Unit> text, std::uint32_t hash) noexcept {
+    const NameRegistry& registry = NameRegistry::Process();
+    if (registry.Full()) return nullptr;
+    const Name* name = registry.Find(text, hash);
+    if (name == nullptr || registry.Full()) return nullptr;
+    link_->Tags().NoteTag(hash);
+    return name;
+  }
+  const Name* InternNewAscii(std::string_view ascii, std::uint32_t hash);
   template <class Unit>
   const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
   template <class Unit>

@@ -17,16 +17,6 @@ std::uint32_t TagSummary::HashOf(std::u16string_view tag) noexcept { return Fnv1
 
 std::uint32_t TagSummary::HashOfAscii(std::string_view tag) noexcept { return Fnv1a(tag); }
 
-void TagSummary::NoteTag(std::uint32_t tagHash) noexcept {
-  const std::size_t bit = BitOf(tagHash);
-  std::atomic<std::uint64_t>& word = bits_[bit / kWordBits];
-  const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
-  // Read first: the bit is nearly always set already, and a plain load keeps the line shared.
-  if ((word.load(std::memory_order_relaxed) & mask) == 0) {
-    word.fetch_or(mask, std::memory_order_relaxed);
-  }
-}
-
 bool TagSummary::MayHold(std::uint32_t tagHash) const noexcept {
   if (foreignChildren_.load(std::memory_order_relaxed)) return true;
   const std::size_t bit = BitOf(tagHash);

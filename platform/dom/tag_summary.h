@@ -26,8 +26,16 @@ class TagSummary {
     return (hash ^ unit) * 16777619u;
   }
 
-  // Elements may be made by several threads at once from one document.
-  void NoteTag(std::uint32_t tagHash) noexcept;
+  // Elements may be made by several threads at once from one document. Read first: the bit is
+  // nearly always set already, and a plain load keeps the line shared.
+  void NoteTag(std::uint32_t tagHash) noexcept {
+    const std::size_t bit = BitOf(tagHash);
+    std::atomic<std::uint64_t>& word = bits_[bit / kWordBits];
+    const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
+    if ((word.load(std::memory_order_relaxed) & mask) == 0) {
+      word.fetch_or(mask, std::memory_order_relaxed);
+    }
+  }
   void NoteForeignChild() noexcept { foreignChildren_.store(true, std::memory_order_relaxed); }
   bool MayHold(std::uint32_t tagHash) const noexcept;
 
