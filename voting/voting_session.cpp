@@ -38,10 +38,13 @@ constexpr ReplyRoutes kRoutes = {kReplyRoutes, kVotingErrorEvent, &VotingReply::
 }  // namespace
 
 VotingSession::VotingSession()
-    : CommandSession(kVotingRoomNameProperty, kVotingNamespace, kRoutes) {
-  DeclareProperty(ToAnsi(kVotingMultipleChoiceProperty), "0");
-  DeclareProperty(ToAnsi(kVotingRegisteredProperty), "0");
-  DeclareProperty(ToAnsi(kVotingTimeoutProperty), "");
+    : CommandSession(kVotingRoomNameProperty, kVotingNamespace, kRoutes),
+      multipleChoiceName_(ToAnsi(kVotingMultipleChoiceProperty)),
+      registeredName_(ToAnsi(kVotingRegisteredProperty)),
+      timeoutName_(ToAnsi(kVotingTimeoutProperty)) {
+  DeclareProperty(multipleChoiceName_, "0");
+  DeclareProperty(registeredName_, "0");
+  DeclareProperty(timeoutName_, "");
 }
 
 HRESULT STDMETHODCALLTYPE VotingSession::Apply(const OLECHAR* id) {
@@ -72,12 +75,12 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
     auto request = BeginRequest(id, OLESTR("refer"));
     if (!request) return S_FALSE;
     const WideString timeout =
-        WideString::FromAnsi(GetPropertyText(ToAnsi(kVotingTimeoutProperty)).value_or(""));
+        WideString::FromAnsi(GetPropertyText(timeoutName_).value_or(""));
     ElementWriter& query = request->query;
     query.Add(OLESTR("qid"), qid)
         .Add(OLESTR("caption"), caption)
-        .Add(OLESTR("multi"), FlagText(kVotingMultipleChoiceProperty))
-        .Add(OLESTR("reg"), FlagText(kVotingRegisteredProperty))
+        .Add(OLESTR("multi"), FlagText(multipleChoiceName_))
+        .Add(OLESTR("reg"), FlagText(registeredName_))
         .Add(OLESTR("timeout"), timeout.View());
     ElementWriter subjects = query.Open(OLESTR("subjects"));
     {
@@ -153,8 +156,8 @@ HRESULT STDMETHODCALLTYPE VotingSession::Voting(const OLECHAR* id, const OLECHAR
   });
 }
 
-const OLECHAR* VotingSession::FlagText(const OLECHAR* property) const {
-  return GetPropertyInt(ToAnsi(ViewOf(property))) == 1 ? OLESTR("true") : OLESTR("false");
+const OLECHAR* VotingSession::FlagText(const std::string& property) const {
+  return GetPropertyInt(property) == 1 ? OLESTR("true") : OLESTR("false");
 }
 
 }  // namespace quenlo::confext

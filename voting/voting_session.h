@@ -7,6 +7,7 @@
 
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "session/command_session.h"
@@ -47,7 +48,13 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   ~VotingSession() override = default;
 
   // "true" when the property reads as the integer 1, else "false".
-  const OLECHAR* FlagText(const OLECHAR* property) const;
+  const OLECHAR* FlagText(const std::string& property) const;
+
+  // The names of the vote's properties as the property table keys them, converted once rather
+  // than for every Refer.
+  const std::string multipleChoiceName_;
+  const std::string registeredName_;
+  const std::string timeoutName_;
 
   // Hosts may fill and send the subject collections from several threads, so they alone are
   // guarded; the lock is never held while the host is called.
