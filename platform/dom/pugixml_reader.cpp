@@ -138,30 +138,39 @@ class PugixmlReader {
   }
 
  private:
-  // Depth first without recursion: a deep text must not exhaust the stack.
+  // Depth first without recursion: a deep text must not exhaust the stack. Every call into
+  // pugixml crosses into its library, so each is made once per node: the depth, not a
+  // comparison with the root, tells when the walk is back up.
   bool Walk(const pugi::xml_node root) {
     pugi::xml_node node = root;
+    std::size_t depth = 0;  // of node below root
     for (;;) {
-      if (node.type() == pugi::node_element) {
+      const pugi::xml_node_type type = node.type();
+      if (type == pugi::node_element) {
         if (!Open(node)) return false;
         if (const pugi::xml_node child = node.first_child()) {
           node = child;
+          ++depth;
           continue;
         }
         builder_.EndElement();
-      } else if (node.type() == pugi::node_pcdata) {
+      } else if (type == pugi::node_pcdata) {
         ReadText text;
         if (!Decode(Writable(node.value()), text, false)) return false;
         builder_.AddWholeText(text);
       } else {
         return false;
       }
-      while (node != root && !node.next_sibling()) {
+      for (;;) {
+        if (depth == 0) return true;
+        if (const pugi::xml_node next = node.next_sibling()) {
+          node = next;
+          break;
+        }
         node = node.parent();
+        --depth;
         builder_.EndElement();
       }
-      if (node == root) return true;
-      node = node.next_sibling();
     }
   }
 
