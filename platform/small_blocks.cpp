@@ -76,15 +76,18 @@ Shelves* CurrentShelves() noexcept {
 }  // namespace
 
 void* Take(std::size_t size) noexcept {
-  Shelves* shelves = size <= kLargest ? CurrentShelves() : nullptr;
-  if (shelves == nullptr) return std::malloc(size == 0 ? 1 : size);
+  if (kAddressSanitizer || size > kLargest) return std::malloc(size == 0 ? 1 : size);
   const std::size_t sizeClass = ClassOf(size);
-  Shelves::Shelf& shelf = shelves->shelves[sizeClass];
-  if (Kept* block = shelf.first) {
-    shelf.first = block->next;
-    --shelf.count;
-    return block;
+  if (Shelves* shelves = CurrentShelves()) {
+    Shelves::Shelf& shelf = shelves->shelves[sizeClass];
+    if (Kept* block = shelf.first) {
+      shelf.first = block->next;
+      --shelf.count;
+      return block;
+    }
   }
+  // The whole class's size even where nothing is kept (a thread that is ending): the block may
+  // be given back on a thread that keeps it and hands it out for any size of its class.
   return std::malloc(SizeOfClass(sizeClass));
 }
 

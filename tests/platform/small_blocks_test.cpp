@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -67,6 +69,29 @@ TEST(SmallBlocksTest, BlocksMayBeGivenBackOnAnotherThread) {
     EXPECT_TRUE(Intact(again));
     small_blocks::Give(again.memory, again.size);
   }).join();
+}
+
+// Taken by a thread-local's destructor that runs after the thread's kept blocks are gone (it was
+// made before them), then given back here and handed out for the largest size of its class.
+std::vector<Block> takenAtThreadEnd;
+
+struct TakesAtThreadEnd {
+  ~TakesAtThreadEnd() { takenAtThreadEnd.push_back(Take(40, 0x21)); }
+};
+thread_local TakesAtThreadEnd takesAtThreadEnd;
+
+TEST(SmallBlocksTest, BlocksTakenAsAThreadEndsHoldTheirWholeClass) {
+  std::thread([] {
+    static_cast<void>(&takesAtThreadEnd);  // made first, so destroyed last
+    small_blocks::Give(small_blocks::Take(16), 16);
+  }).join();
+  ASSERT_EQ(1u, takenAtThreadEnd.size());
+  ASSERT_TRUE(Intact(takenAtThreadEnd[0]));
+  small_blocks::Give(takenAtThreadEnd[0].memory, takenAtThreadEnd[0].size);
+  // Whichever block 48 bytes get now, the one given back included, holds them.
+  void* again = small_blocks::Take(48);
+  EXPECT_GE(malloc_usable_size(again), 48u);
+  small_blocks::Give(again, 48);
 }
 
 }  // namespace
