@@ -94,7 +94,7 @@ class ExpatReader {
       std::vector<ReadAttribute>& read = builder.Attributes();
       read.clear();
       for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-        read.push_back({ReadName::Scan(attribute[0]), ReadText::Scan(attribute[1])});
+        read.push_back({ReadName::Scan(attribute[0]), ReadText::Of(attribute[1])});
       }
       builder.StartElement(ReadName::Scan(name), read);
     });

@@ -2,6 +2,7 @@
 // pointer wherever one store's names meet.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -17,6 +18,12 @@ struct Name {
   mutable std::atomic<bool> checkedXmlName{false};
 
   std::u16string_view View() const noexcept { return {text, length}; }
+  // Whether this is the name of `other` (UTF-16 units, or ASCII bytes), whose hash is given.
+  template <class Unit>
+  bool Matches(std::basic_string_view<Unit> other, std::uint32_t otherHash) const noexcept {
+    return hash == otherHash && length == other.size() &&
+           std::equal(other.begin(), other.end(), text);
+  }
 };
 
 }  // namespace quenlo::platform::dom

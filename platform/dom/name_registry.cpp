@@ -7,11 +7,6 @@
 namespace quenlo::platform::dom {
 namespace {
 
-template <class Unit>
-bool SameText(const Name& name, std::basic_string_view<Unit> text) noexcept {
-  return name.length == text.size() && std::equal(text.begin(), text.end(), name.text);
-}
-
 // The name and its text in one allocation.
 template <class Unit>
 Name* MakeName(std::basic_string_view<Unit> text, std::uint32_t hash) {
@@ -40,16 +35,8 @@ NameRegistry::~NameRegistry() {
   }
 }
 
-const Name* NameRegistry::Intern(std::u16string_view text, std::uint32_t hash) {
-  return InternUnits(text, hash);
-}
-
-const Name* NameRegistry::InternAscii(std::string_view ascii, std::uint32_t hash) {
-  return InternUnits(ascii, hash);
-}
-
 template <class Unit>
-const Name* NameRegistry::InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash) {
+const Name* NameRegistry::Intern(std::basic_string_view<Unit> text, std::uint32_t hash) {
   if (text.size() > longestName_) return nullptr;
   Name* made = nullptr;
   for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
@@ -67,11 +54,14 @@ const Name* NameRegistry::InternUnits(std::basic_string_view<Unit> text, std::ui
       }
       // Another thread filled the slot first; held is its name, maybe this very text.
     }
-    if (held->hash == hash && SameText(*held, text)) {
+    if (held->Matches(text, hash)) {
       if (made != nullptr) FreeName(made);
       return held;
     }
   }
 }
+
+template const Name* NameRegistry::Intern(std::u16string_view, std::uint32_t);
+template const Name* NameRegistry::Intern(std::string_view, std::uint32_t);
 
 }  // namespace quenlo::platform::dom

@@ -6,7 +6,6 @@
 // NodeStore::Intern, which keeps the two consistent).
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -39,19 +38,16 @@ class NameRegistry {
   const Name* Find(std::basic_string_view<Unit> text, std::uint32_t hash) const noexcept {
     for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
       const Name* held = slots_[slot].load(std::memory_order_acquire);
-      if (held == nullptr) return nullptr;
-      if (held->hash == hash && held->length == text.size() &&
-          std::equal(text.begin(), text.end(), held->text)) {
-        return held;
-      }
+      if (held == nullptr || held->Matches(text, hash)) return held;
     }
   }
 
-  // The registry's name for the text, whose hash is given, made if it is new; null when the text
-  // is longer than the registry keeps or when it is new and the registry is full. Once full, the
-  // registry stays full. Several threads may call at once. Throws std::bad_alloc.
-  const Name* Intern(std::u16string_view text, std::uint32_t hash);
-  const Name* InternAscii(std::string_view ascii, std::uint32_t hash);
+  // The registry's name for the text (UTF-16 units, or ASCII bytes), whose hash is given, made if
+  // it is new; null when the text is longer than the registry keeps or when it is new and the
+  // registry is full. Once full, the registry stays full. Several threads may call at once.
+  // Throws std::bad_alloc.
+  template <class Unit>
+  const Name* Intern(std::basic_string_view<Unit> text, std::uint32_t hash);
   // Set, for good, before the first name is refused for want of room.
   bool Full() const noexcept { return full_.load(); }
 
@@ -60,9 +56,6 @@ class NameRegistry {
   // server that sends nonsense names to fill it without costing much memory.
   static constexpr std::size_t kProcessCapacity = 4096;
   static constexpr std::size_t kProcessLongestName = 128;
-
-  template <class Unit>
-  const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
 
   const std::size_t capacity_;
   const std::size_t longestName_;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
-#include <type_traits>
 #include <utility>
 
 #include "block_cache.h"
@@ -65,10 +64,6 @@ const Name* NodeStore::Intern(std::u16string_view text) {
   return InternUnits(text, hash);
 }
 
-const Name* NodeStore::InternNewAscii(std::string_view ascii, std::uint32_t hash) {
-  return InternUnits(ascii, hash);
-}
-
 // A name is the registry's or the store's own, never both, so that equal names stay one pointer:
 // the store keeps a name only once the registry has refused it, for its length (which it always
 // will) or for want of room (which lasts). While the registry has room, its answer therefore
@@ -78,22 +73,13 @@ const Name* NodeStore::InternNewAscii(std::string_view ascii, std::uint32_t hash
 template <class Unit>
 const Name* NodeStore::InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash) {
   NameRegistry& registry = NameRegistry::Process();
-  const auto fromRegistry = [&] {
-    if constexpr (std::is_same_v<Unit, char>) {
-      return registry.InternAscii(text, hash);
-    } else {
-      return registry.Intern(text, hash);
-    }
-  };
-  if (!registry.Full()) {
-    if (const Name* name = fromRegistry(); name != nullptr && !registry.Full()) {
-      link_->Tags().NoteTag(hash);
-      return name;
-    }
+  if (const Name* name = registry.Intern(text, hash); name != nullptr && !registry.Full()) {
+    link_->Tags().NoteTag(hash);
+    return name;
   }
   const std::lock_guard lock(namesMutex_);
   if (const Name* name = FindOwnName(text, hash)) return name;
-  if (const Name* name = fromRegistry()) {
+  if (const Name* name = registry.Intern(text, hash)) {
     link_->Tags().NoteTag(hash);
     return name;
   }
@@ -106,11 +92,7 @@ const Name* NodeStore::FindOwnName(std::basic_string_view<Unit> text,
   if (nameTable_ == nullptr) return nullptr;
   const std::size_t mask = nameTableSize_ - 1;
   for (std::size_t slot = hash & mask; nameTable_[slot] != nullptr; slot = (slot + 1) & mask) {
-    const Name* name = nameTable_[slot];
-    if (name->hash == hash && name->length == text.size() &&
-        std::equal(text.begin(), text.end(), name->text)) {
-      return name;
-    }
+    if (nameTable_[slot]->Matches(text, hash)) return nameTable_[slot];
   }
   return nullptr;
 }
@@ -147,5 +129,7 @@ void NodeStore::GrowNameTable() {
   nameTable_ = larger;
   nameTableSize_ = size;
 }
+
+template const Name* NodeStore::InternUnits(std::string_view, std::uint32_t);
 
 }  // namespace quenlo::platform::dom

@@ -59,7 +59,7 @@ class NodeStore {
   // hash is TagSummary::HashOfAscii, which a reader may have taken while it read the name.
   const Name* InternAscii(std::string_view ascii, std::uint32_t hash) {
     if (const Name* name = FindShared(ascii, hash)) return name;
-    return InternNewAscii(ascii, hash);
+    return InternUnits(ascii, hash);
   }
 
  private:
@@ -75,13 +75,11 @@ class NodeStore {
   template <class Unit>
   const Name* FindShared(std::basic_string_view<Unit> text, std::uint32_t hash) noexcept {
     const NameRegistry& registry = NameRegistry::Process();
-    if (registry.Full()) return nullptr;
     const Name* name = registry.Find(text, hash);
     if (name == nullptr || registry.Full()) return nullptr;
     link_->Tags().NoteTag(hash);
     return name;
   }
-  const Name* InternNewAscii(std::string_view ascii, std::uint32_t hash);
   template <class Unit>
   const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
   template <class Unit>

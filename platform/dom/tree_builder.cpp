@@ -47,13 +47,6 @@ ReadName ReadName::Scan(const char* name) noexcept {
   return read;
 }
 
-ReadText ReadText::Scan(const char* text) noexcept {
-  unsigned char high = 0;
-  const char* end = text;
-  for (; *end != '\0'; ++end) high |= static_cast<unsigned char>(*end);
-  return {{text, static_cast<std::size_t>(end - text)}, high < 0x80};
-}
-
 ParseScratch& ParseScratch::Cleared() noexcept {
   pendingText.clear();
   defaultNamespaces.clear();

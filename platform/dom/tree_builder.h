@@ -17,6 +17,7 @@
 
 #include "attribute_list.h"
 #include "node_store.h"
+#include "xml_chars.h"
 
 namespace quenlo::platform::dom {
 
@@ -41,7 +42,7 @@ struct ReadText {
   std::string_view utf8;
   bool ascii = false;
 
-  static ReadText Scan(const char* text) noexcept;
+  static ReadText Of(std::string_view utf8) noexcept { return {utf8, IsAscii(utf8)}; }
 };
 
 // An attribute as a reader read it, its value decoded.

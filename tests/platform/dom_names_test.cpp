@@ -20,7 +20,7 @@ const Name* Keep(NameRegistry& registry, std::u16string_view text) {
   return registry.Intern(text, TagSummary::HashOf(text));
 }
 const Name* KeepAscii(NameRegistry& registry, std::string_view text) {
-  return registry.InternAscii(text, TagSummary::HashOfAscii(text));
+  return registry.Intern(text, TagSummary::HashOfAscii(text));
 }
 
 std::u16string Numbered(std::u16string_view stem, int number) {
