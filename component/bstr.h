@@ -9,7 +9,10 @@ namespace quenlo {
 struct BstrTraits {
   using Handle = BSTR;
   static BSTR Empty() noexcept { return nullptr; }
-  static void Release(BSTR& text) noexcept { SysFreeString(std::exchange(text, nullptr)); }
+  // Most wrappers end empty (moved from, detached, never filled): those cost no platform call.
+  static void Release(BSTR& text) noexcept {
+    if (text != nullptr) SysFreeString(std::exchange(text, nullptr));
+  }
 };
 
 class Bstr : public UniqueHandle<BstrTraits> {

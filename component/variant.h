@@ -9,12 +9,13 @@ namespace quenlo {
 
 struct VariantTraits {
   using Handle = VARIANT;
-  static VARIANT Empty() noexcept {
-    VARIANT empty;
-    VariantInit(&empty);
-    return empty;
+  // What VariantInit makes (VT_EMPTY), without a platform call for every move.
+  static VARIANT Empty() noexcept { return VARIANT{}; }
+  // An empty variant holds nothing to clear, and most wrappers end empty (moved from, detached,
+  // never filled): those cost no platform call.
+  static void Release(VARIANT& value) noexcept {
+    if (value.vt != VT_EMPTY) VariantClear(&value);
   }
-  static void Release(VARIANT& value) noexcept { VariantClear(&value); }
 };
 
 class Variant : public UniqueHandle<VariantTraits> {
