@@ -12,7 +12,9 @@ namespace quenlo::platform::dom {
 namespace {
 
 // The first block is part of the store's own allocation, sized so that the two make a page: a
-// short reply fits and costs one allocation in all. Later blocks double up to a cap.
+// short reply fits and costs one allocation in all, which the block cache keeps for the next
+// parse (the C library's allocator takes a slow path for a block this size). Later blocks
+// double up to a cap.
 constexpr std::size_t kStoreWithFirstBlock = 4096 - 16;
 constexpr std::size_t kLargestBlock = 256 * 1024;
 
@@ -20,7 +22,7 @@ constexpr std::size_t kLargestBlock = 256 * 1024;
 
 NodeStore* NodeStore::Create(std::shared_ptr<DocumentLink> link) {
   static_assert(kStoreWithFirstBlock > 2 * sizeof(NodeStore));
-  void* memory = ::operator new(kStoreWithFirstBlock);
+  void* memory = block_cache::Take(kStoreWithFirstBlock);
   char* firstBlock = static_cast<char*>(memory) + sizeof(NodeStore);
   return new (memory)
       NodeStore(std::move(link), firstBlock, kStoreWithFirstBlock - sizeof(NodeStore));
@@ -43,7 +45,7 @@ NodeStore::~NodeStore() {
 void NodeStore::LetGo(std::size_t count) noexcept {
   if (holders_.fetch_sub(count, std::memory_order_acq_rel) != count) return;
   this->~NodeStore();
-  ::operator delete(this);
+  block_cache::Give(this, kStoreWithFirstBlock);
 }
 
 void* NodeStore::AllocateInNewBlock(std::size_t size, std::size_t alignment) {

@@ -114,7 +114,7 @@ std::u16string_view TreeBuilder::PlaceText(const ReadText& text) {
   const std::string_view utf8 = text.utf8;
   if (text.ascii) {
     char16_t* units = store_.AllocateText(utf8.size());
-    std::copy(utf8.begin(), utf8.end(), units);
+    WidenAscii(utf8, units);
     return {units, utf8.size()};
   }
   nameScratch_.clear();

@@ -19,6 +19,8 @@ bool IsXmlText(std::string_view utf8) noexcept;
 
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view text) noexcept;
+// Writes the ASCII text as UTF-16 units to out, which has room for text.size() units.
+void WidenAscii(std::string_view ascii, char16_t* out) noexcept;
 
 // True when the text is nothing but XML white space (space, tab, CR, LF), or empty.
 bool IsXmlSpace(std::string_view text) noexcept;

@@ -101,6 +101,34 @@ TEST(XmlParserTest, EitherReaderMakesTheSameTree) {
   }
 }
 
+// The quick reader looks at texts and values many bytes at a time: whatever it must act on is
+// found wherever it stands in a text, and texts of every length come out whole.
+TEST(XmlParserTest, ReadersAgreeWhereverAReferenceOrLineEndStands) {
+  const std::string plain = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
+  for (const std::string_view special : {"&amp;", "\r\n", "\xC3\xA9", "\t", "]"}) {
+    for (std::size_t at = 0; at <= plain.size(); ++at) {
+      const std::string content = plain.substr(0, at) + std::string(special) + plain.substr(at);
+      const std::string text = "<a v='" + content + "'>" + content + "<b>" +
+                               plain.substr(0, at) + "</b></a>";
+      Ref<IXMLDOMElement> root;
+      ASSERT_EQ(XmlParseStatus::Ok, ParseWith(text, XmlGetDefaultParseLimits(), &root).status)
+          << text;
+      const Ref<IXMLDOMElement> loaded = LoadedRoot(text);
+      ASSERT_NE(nullptr, loaded.get()) << text;
+      EXPECT_EQ(Xml(loaded.get()), Xml(root.get())) << text;
+    }
+  }
+  for (std::size_t at = 0; at <= plain.size(); ++at) {
+    const std::string before = plain.substr(0, at);
+    const std::string after = plain.substr(at);
+    for (const std::string& text : {"<a>" + before + "]]>" + after + "</a>",
+                                    "<a v='" + before + "<" + after + "'/>",
+                                    "<a>" + before + "&" + after + "</a>"}) {
+      EXPECT_EQ(XmlParseStatus::Malformed, ParseWithDefaults(text).status) << text;
+    }
+  }
+}
+
 TEST(XmlParserTest, WhatOnlyExpatCatchesIsRefused) {
   for (const std::string_view text :
        {"<a>]]></a>",
