@@ -61,6 +61,13 @@ class NodeStore {
     if (const Name* name = FindShared(ascii, hash)) return name;
     return InternUnits(ascii, hash);
   }
+  // A name of the registry found earlier (NameCache), as FindShared would give it: null once the
+  // registry is full, when only InternUnits may decide.
+  const Name* ShareKnown(const Name& name) noexcept {
+    if (NameRegistry::Process().Full()) return nullptr;
+    link_->Tags().NoteTag(name.hash);
+    return &name;
+  }
 
  private:
   struct Block {
@@ -74,11 +81,8 @@ class NodeStore {
   // A name the registry holds already, while it has room (see InternUnits); null otherwise.
   template <class Unit>
   const Name* FindShared(std::basic_string_view<Unit> text, std::uint32_t hash) noexcept {
-    const NameRegistry& registry = NameRegistry::Process();
-    const Name* name = registry.Find(text, hash);
-    if (name == nullptr || registry.Full()) return nullptr;
-    link_->Tags().NoteTag(hash);
-    return name;
+    const Name* name = NameRegistry::Process().Find(text, hash);
+    return name != nullptr ? ShareKnown(*name) : nullptr;
   }
   template <class Unit>
   const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);

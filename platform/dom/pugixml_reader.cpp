@@ -96,6 +96,36 @@ struct ParsedBytes {
     while (!kSpecial[static_cast<unsigned char>(*in)]) ++in;
     return in;
   }
+
+  // The name's NameCache key, its length and whether it holds a colon, for an ASCII name of at
+  // most 15 bytes; false for any other.
+  bool KeyOf(const char* name, NameKey& key, std::size_t& length, bool& hasColon) const noexcept {
+#if defined(__SSE2__)
+    const auto at = reinterpret_cast<std::uintptr_t>(name);
+    if (at < reinterpret_cast<std::uintptr_t>(begin) || name + 16 > end) return false;
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+    const int terminators = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_setzero_si128()));
+    if (terminators == 0) return false;
+    length = static_cast<std::size_t>(__builtin_ctz(terminators));
+    // What follows the terminator is no part of the name: zeroed by a mask of `length` ones.
+    static constexpr std::array<unsigned char, 32> kOnesThenZeros = [] {
+      std::array<unsigned char, 32> mask{};
+      for (std::size_t index = 0; index < 16; ++index) mask[index] = 0xFF;
+      return mask;
+    }();
+    const __m128i bytes = _mm_and_si128(
+        chunk, _mm_loadu_si128(
+                   reinterpret_cast<const __m128i*>(kOnesThenZeros.data() + 16 - length)));
+    if (_mm_movemask_epi8(bytes) != 0) return false;  // beyond ASCII
+    hasColon = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(':'))) != 0;
+    key.low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
+    key.high = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(bytes, bytes)));
+    return true;
+#else
+    (void)name, (void)key, (void)length, (void)hasColon;
+    return false;
+#endif
+  }
 };
 
 // Replaces references and normalises line ends (in a value, also white space) as an XML
@@ -210,14 +240,34 @@ class PugixmlReader {
     }
   }
 
+  // A name the name cache knows is neither scanned nor looked up again.
+  ReadName NameAt(const char* name) const {
+    NameKey key;
+    std::size_t length = 0;
+    bool hasColon = false;
+    if (!bytes_.KeyOf(name, key, length, hasColon)) return ReadName::Scan(name);
+    if (const Name* known = builder_.Names().Find(key)) {
+      ReadName read;
+      read.text = {name, length};
+      read.asciiHash = known->hash;
+      read.hasColon = hasColon;
+      read.known = known;
+      return read;
+    }
+    ReadName read = ReadName::Scan(name);
+    read.keyed = true;
+    read.key = key;
+    return read;
+  }
+
   // Names beyond ASCII are left to expat, which knows which characters a name may hold.
   bool Open(const pugi::xml_node element) {
-    const ReadName tag = ReadName::Scan(element.name());
+    const ReadName tag = NameAt(element.name());
     if (!tag.ascii) return false;
     attributes_.clear();
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
          attribute = attribute.next_attribute()) {
-      ReadAttribute read{ReadName::Scan(attribute.name()), {}};
+      ReadAttribute read{NameAt(attribute.name()), {}};
       if (attributes_.size() == kMostAttributes || !read.name.ascii ||
           !Decode(Writable(attribute.value()), read.value, true, bytes_)) {
         return false;

@@ -52,7 +52,7 @@ ParseScratch& ParseScratch::Cleared() noexcept {
   defaultNamespaces.clear();
   prefixBindings.clear();
   declaredPrefixes.clear();
-  declarationCounts.clear();
+  declarations.clear();
   return *this;
 }
 
@@ -68,8 +68,9 @@ TreeBuilder::TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, 
       defaultNamespaces_(scratch.defaultNamespaces),
       prefixBindings_(scratch.prefixBindings),
       declaredPrefixes_(scratch.declaredPrefixes),
-      declarationCounts_(scratch.declarationCounts),
-      attributes_(scratch.attributes) {}
+      declarations_(scratch.declarations),
+      attributes_(scratch.attributes),
+      names_(*scratch.names) {}
 
 void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {
   if (Refused()) return;
@@ -100,7 +101,15 @@ bool TreeBuilder::StartElement(const ReadName& name, std::span<const ReadAttribu
 }
 
 const Name* TreeBuilder::Intern(const ReadName& name) {
-  return name.ascii ? store_.InternAscii(name.text, name.asciiHash) : Intern(name.text);
+  if (name.known != nullptr) {
+    if (const Name* shared = store_.ShareKnown(*name.known)) return shared;
+  }
+  const Name* interned =
+      name.ascii ? store_.InternAscii(name.text, name.asciiHash) : Intern(name.text);
+  if (name.keyed && NameRegistry::Process().Find(name.text, name.asciiHash) == interned) {
+    names_.Keep(name.key, interned);
+  }
+  return interned;
 }
 
 const Name* TreeBuilder::Intern(std::string_view utf8) {
@@ -139,15 +148,17 @@ AttributeList TreeBuilder::PlaceAttributes(std::span<const ReadAttribute> attrib
 
 void TreeBuilder::EndElement() {
   FlushText();
-  for (std::size_t count = declarationCounts_.back(); count > 0; --count) {
-    if (declaredPrefixes_.back().empty()) {
-      defaultNamespaces_.pop_back();
-    } else {
-      prefixBindings_[declaredPrefixes_.back()].pop_back();
+  if (!declarations_.empty() && declarations_.back().depth == depth_) {
+    for (std::size_t count = declarations_.back().count; count > 0; --count) {
+      if (declaredPrefixes_.back().empty()) {
+        defaultNamespaces_.pop_back();
+      } else {
+        prefixBindings_[declaredPrefixes_.back()].pop_back();
+      }
+      declaredPrefixes_.pop_back();
     }
-    declaredPrefixes_.pop_back();
+    declarations_.pop_back();
   }
-  declarationCounts_.pop_back();
   current_ = current_->Parent();
   --depth_;
 }
@@ -187,7 +198,6 @@ bool TreeBuilder::ResolveNamespaces(const ReadName& name,
     plain = plain && !attribute.name.hasColon && attribute.name.text != "xmlns";
   }
   if (plain) {
-    declarationCounts_.push_back(0);
     if (!defaultNamespaces_.empty()) namespaceUri = defaultNamespaces_.back();
     return true;
   }
@@ -217,7 +227,7 @@ bool TreeBuilder::DeclareNamespaces(std::span<const ReadAttribute> attributes) {
     }
     ++count;
   }
-  declarationCounts_.push_back(count);
+  if (count > 0) declarations_.push_back({depth_, count});
   return true;
 }
 

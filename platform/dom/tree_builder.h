@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "attribute_list.h"
+#include "name_cache.h"
 #include "node_store.h"
 #include "xml_chars.h"
 
@@ -27,11 +29,15 @@ class Node;
 // A name as a reader read it, measured in one pass over its bytes: whether it is ASCII (and then
 // its TagSummary hash) and whether it holds a colon, which is all that namespaces look at in
 // most names.
+// A reader that keys short names (NameCache) may find the name already made.
 struct ReadName {
   std::string_view text;
   std::uint32_t asciiHash = 0;  // meaningful for an ASCII name only
   bool ascii = true;
   bool hasColon = false;
+  const Name* known = nullptr;  // the registry's, from the name cache
+  bool keyed = false;           // key is set: the builder keeps the name it makes under it
+  NameKey key;
 
   static ReadName Scan(const char* name) noexcept;
 };
@@ -60,8 +66,15 @@ struct ParseScratch {
   std::vector<const Name*> defaultNamespaces;
   std::unordered_map<std::string, std::vector<const Name*>> prefixBindings;
   std::vector<std::string> declaredPrefixes;  // "" for a default namespace declaration
-  std::vector<std::size_t> declarationCounts;
+  // The depth of each open element that declared namespaces, and how many: most declare none,
+  // and then cost no entry.
+  struct Declarations {
+    std::size_t depth;
+    std::size_t count;
+  };
+  std::vector<Declarations> declarations;
   std::vector<ReadAttribute> attributes;  // the reader's, for the element at hand
+  std::unique_ptr<NameCache> names = std::make_unique<NameCache>();  // kept from parse to parse
 
   // A refused text may have stopped anywhere.
   ParseScratch& Cleared() noexcept;
@@ -85,6 +98,8 @@ class TreeBuilder {
 
   // Where a reader collects an element's attributes for StartElement, kept between parses.
   std::vector<ReadAttribute>& Attributes() noexcept { return attributes_; }
+  // Where a reader that keys names looks them up.
+  const NameCache& Names() const noexcept { return names_; }
 
   // Notes the first refusal; the reader says where it happened.
   void Refuse(XmlParseStatus status, std::string reason);
@@ -121,8 +136,9 @@ class TreeBuilder {
   std::vector<const Name*>& defaultNamespaces_;
   std::unordered_map<std::string, std::vector<const Name*>>& prefixBindings_;
   std::vector<std::string>& declaredPrefixes_;
-  std::vector<std::size_t>& declarationCounts_;
+  std::vector<ParseScratch::Declarations>& declarations_;
   std::vector<ReadAttribute>& attributes_;
+  NameCache& names_;
   XmlParseStatus status_ = XmlParseStatus::Ok;
   std::string reason_;
 };

@@ -129,6 +129,27 @@ TEST(XmlParserTest, ReadersAgreeWhereverAReferenceOrLineEndStands) {
   }
 }
 
+// Short names are found by their bytes once a parse has met them. Names met again, alike in part
+// or in whole, read as they did the first time, and a prefix is still looked up.
+TEST(XmlParserTest, NamesMetAgainReadAsTheFirstTime) {
+  std::string names;
+  for (std::size_t length = 1; length <= 17; ++length) {
+    names += "<" + std::string(length, 'n') + " " + std::string(length, 'a') + "='1'/>";
+    names += "<" + std::string(length - 1, 'n') + "m x" + std::string(length, 'a') + "='2'/>";
+  }
+  const std::string text = "<r xmlns:p='urn:p'>" + names + "<p:e p:v='3'/></r>";
+  for (int round = 0; round < 3; ++round) {
+    Ref<IXMLDOMElement> root;
+    ASSERT_EQ(XmlParseStatus::Ok, ParseWith(text, XmlGetDefaultParseLimits(), &root).status);
+    EXPECT_EQ(Xml(LoadedRoot(text).get()), Xml(root.get())) << "round " << round;
+    const auto prefixed = ElementsByTag(root.get(), u"p:e");
+    ASSERT_EQ(1u, prefixed.size());
+    EXPECT_EQ(u"urn:p", NamespaceOf(prefixed[0].get()));
+  }
+  EXPECT_EQ(XmlParseStatus::Malformed, ParseWithDefaults("<p:e/>").status);
+  EXPECT_EQ(XmlParseStatus::Malformed, ParseWithDefaults("<r p:v='3'/>").status);
+}
+
 TEST(XmlParserTest, WhatOnlyExpatCatchesIsRefused) {
   for (const std::string_view text :
        {"<a>]]></a>",
