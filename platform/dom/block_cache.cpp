@@ -35,13 +35,15 @@ thread_local Shelf shelf;
 
 }  // namespace
 
+// Each thread-local is found once per call: every mention of one costs a call into the loader.
 void* Take(std::size_t size) {
   if (kKeepBlocks && !Shelf::gone) {
-    for (Kept** link = &shelf.first; *link != nullptr; link = &(*link)->next) {
+    Shelf& kept = shelf;
+    for (Kept** link = &kept.first; *link != nullptr; link = &(*link)->next) {
       if ((*link)->size != size) continue;
       Kept* block = *link;
       *link = block->next;
-      shelf.bytes -= size;
+      kept.bytes -= size;
       return block;
     }
   }
@@ -51,12 +53,17 @@ void* Take(std::size_t size) {
 }
 
 void Give(void* block, std::size_t size) noexcept {
-  if (!kKeepBlocks || Shelf::gone || shelf.bytes + size > kKeptBytes || size < sizeof(Kept)) {
+  if (!kKeepBlocks || Shelf::gone || size < sizeof(Kept)) {
     std::free(block);
     return;
   }
-  shelf.first = new (block) Kept{shelf.first, size};
-  shelf.bytes += size;
+  Shelf& kept = shelf;
+  if (kept.bytes + size > kKeptBytes) {
+    std::free(block);
+    return;
+  }
+  kept.first = new (block) Kept{kept.first, size};
+  kept.bytes += size;
 }
 
 }  // namespace quenlo::platform::dom::block_cache

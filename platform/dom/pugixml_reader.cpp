@@ -292,7 +292,7 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   if (utf8.starts_with(kByteOrderMark) || !IsXmlText(utf8)) return false;
 
   // Kept per thread while small, so that a short reply costs no allocation for it.
-  thread_local std::string buffer;
+  std::string& buffer = builder.Input();
   struct Trim {
     std::string& buffer;
     ~Trim() {

@@ -70,6 +70,7 @@ TreeBuilder::TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, 
       declaredPrefixes_(scratch.declaredPrefixes),
       declarations_(scratch.declarations),
       attributes_(scratch.attributes),
+      input_(scratch.input),
       names_(*scratch.names) {}
 
 void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {

@@ -74,6 +74,7 @@ struct ParseScratch {
   };
   std::vector<Declarations> declarations;
   std::vector<ReadAttribute> attributes;  // the reader's, for the element at hand
+  std::string input;                      // the reader's copy of the text, which it parses in place
   std::unique_ptr<NameCache> names = std::make_unique<NameCache>();  // kept from parse to parse
 
   // A refused text may have stopped anywhere.
@@ -98,6 +99,8 @@ class TreeBuilder {
 
   // Where a reader collects an element's attributes for StartElement, kept between parses.
   std::vector<ReadAttribute>& Attributes() noexcept { return attributes_; }
+  // Where a reader that parses in place copies the text, kept between parses.
+  std::string& Input() noexcept { return input_; }
   // Where a reader that keys names looks them up.
   const NameCache& Names() const noexcept { return names_; }
 
@@ -138,6 +141,7 @@ class TreeBuilder {
   std::vector<std::string>& declaredPrefixes_;
   std::vector<ParseScratch::Declarations>& declarations_;
   std::vector<ReadAttribute>& attributes_;
+  std::string& input_;
   NameCache& names_;
   XmlParseStatus status_ = XmlParseStatus::Ok;
   std::string reason_;
