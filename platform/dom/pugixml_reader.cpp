@@ -84,11 +84,11 @@ struct ParsedBytes {
       // comparison finds them with '\0', tab, CR and LF (the only controls left in valid text).
       for (; in + 16 <= end; in += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const __m128i special = _mm_or_si128(
-            _mm_or_si128(_mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20)),
-                         _mm_cmpeq_epi8(chunk, _mm_set1_epi8('&'))),
-            _mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('<')),
-                         _mm_cmpeq_epi8(chunk, _mm_set1_epi8(']'))));
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20)),
+                                      _mm_cmpeq_epi8(chunk, _mm_set1_epi8('&'))),
+                         _mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('<')),
+                                      _mm_cmpeq_epi8(chunk, _mm_set1_epi8(']'))));
         if (const int mask = _mm_movemask_epi8(special)) return in + __builtin_ctz(mask);
       }
     }
@@ -114,8 +114,8 @@ struct ParsedBytes {
       return mask;
     }();
     const __m128i bytes = _mm_and_si128(
-        chunk, _mm_loadu_si128(
-                   reinterpret_cast<const __m128i*>(kOnesThenZeros.data() + 16 - length)));
+        chunk,
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kOnesThenZeros.data() + 16 - length)));
     if (_mm_movemask_epi8(bytes) != 0) return false;  // beyond ASCII
     hasColon = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(':'))) != 0;
     key.low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
@@ -305,9 +305,9 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   const std::size_t parsedSize = buffer.size();
   buffer.append(kPadding, '\0');
 
-  constexpr unsigned kOptions = pugi::parse_minimal | pugi::parse_fragment | pugi::parse_ws_pcdata |
-                                pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration |
-                                pugi::parse_doctype | pugi::parse_cdata;
+  constexpr unsigned kOptions = pugi::parse_minimal | pugi::parse_fragment | pugi::parse_comments |
+                                pugi::parse_pi | pugi::parse_declaration | pugi::parse_doctype |
+                                pugi::parse_cdata;
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       document.load_buffer_inplace(buffer.data(), parsedSize, kOptions, pugi::encoding_utf8);

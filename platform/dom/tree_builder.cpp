@@ -191,8 +191,7 @@ void TreeBuilder::FlushPendingText() {
 
 // Without a colon in any name and without an xmlns attribute (nearly every element), the
 // element takes the default namespace in scope and none of the rules below has anything to check.
-bool TreeBuilder::ResolveNamespaces(const ReadName& name,
-                                    std::span<const ReadAttribute> attributes,
+bool TreeBuilder::ResolveNamespaces(const ReadName& name, std::span<const ReadAttribute> attributes,
                                     const Name*& namespaceUri) {
   bool plain = !name.hasColon;
   for (const ReadAttribute& attribute : attributes) {

@@ -75,7 +75,8 @@ TEST(NameRegistryTest, ThreadsKeepingTheSameNamesAtOnceGetTheSameNames) {
   for (int index = 0; index < kNames; ++index) {
     ASSERT_NE(nullptr, seen[0][index]);
     EXPECT_EQ(Numbered(u"name", index), seen[0][index]->View());
-    for (int thread = 1; thread < kThreads; ++thread) EXPECT_EQ(seen[0][index], seen[thread][index]);
+    for (int thread = 1; thread < kThreads; ++thread)
+      EXPECT_EQ(seen[0][index], seen[thread][index]);
   }
 }
 

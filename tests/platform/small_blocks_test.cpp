@@ -4,7 +4,6 @@
 #include "platform/small_blocks.h"
 
 #include <gtest/gtest.h>
-
 #include <malloc.h>
 
 #include <cstdint>

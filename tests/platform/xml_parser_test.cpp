@@ -1,7 +1,7 @@
+#include <platform/codepage.h>
+
 #include <chrono>
 #include <string>
-
-#include <platform/codepage.h>
 
 #include "dom_test_support.h"
 
@@ -108,8 +108,8 @@ TEST(XmlParserTest, ReadersAgreeWhereverAReferenceOrLineEndStands) {
   for (const std::string_view special : {"&amp;", "\r\n", "\xC3\xA9", "\t", "]"}) {
     for (std::size_t at = 0; at <= plain.size(); ++at) {
       const std::string content = plain.substr(0, at) + std::string(special) + plain.substr(at);
-      const std::string text = "<a v='" + content + "'>" + content + "<b>" +
-                               plain.substr(0, at) + "</b></a>";
+      const std::string text =
+          "<a v='" + content + "'>" + content + "<b>" + plain.substr(0, at) + "</b></a>";
       Ref<IXMLDOMElement> root;
       ASSERT_EQ(XmlParseStatus::Ok, ParseWith(text, XmlGetDefaultParseLimits(), &root).status)
           << text;
@@ -121,9 +121,9 @@ TEST(XmlParserTest, ReadersAgreeWhereverAReferenceOrLineEndStands) {
   for (std::size_t at = 0; at <= plain.size(); ++at) {
     const std::string before = plain.substr(0, at);
     const std::string after = plain.substr(at);
-    for (const std::string& text : {"<a>" + before + "]]>" + after + "</a>",
-                                    "<a v='" + before + "<" + after + "'/>",
-                                    "<a>" + before + "&" + after + "</a>"}) {
+    for (const std::string& text :
+         {"<a>" + before + "]]>" + after + "</a>", "<a v='" + before + "<" + after + "'/>",
+          "<a>" + before + "&" + after + "</a>"}) {
       EXPECT_EQ(XmlParseStatus::Malformed, ParseWithDefaults(text).status) << text;
     }
   }
