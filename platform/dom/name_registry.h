@@ -24,8 +24,9 @@ class NameRegistry {
   NameRegistry& operator=(const NameRegistry&) = delete;
   ~NameRegistry();
 
-  // The one every store uses.
-  static NameRegistry& Process() noexcept {
+  // The one every store uses. Made by the first call, which throws std::bad_alloc when it cannot
+  // be made (the next call tries again).
+  static NameRegistry& Process() {
     // Never destroyed: stores may outlive every static object, and a name must outlive its
     // stores.
     static NameRegistry* const registry = new NameRegistry(kProcessCapacity, kProcessLongestName);

@@ -63,7 +63,7 @@ class NodeStore {
   }
   // A name of the registry found earlier (NameCache), as FindShared would give it: null once the
   // registry is full, when only InternUnits may decide.
-  const Name* ShareKnown(const Name& name) noexcept {
+  const Name* ShareKnown(const Name& name) {
     if (NameRegistry::Process().Full()) return nullptr;
     link_->Tags().NoteTag(name.hash);
     return &name;
@@ -80,7 +80,7 @@ class NodeStore {
 
   // A name the registry holds already, while it has room (see InternUnits); null otherwise.
   template <class Unit>
-  const Name* FindShared(std::basic_string_view<Unit> text, std::uint32_t hash) noexcept {
+  const Name* FindShared(std::basic_string_view<Unit> text, std::uint32_t hash) {
     const Name* name = NameRegistry::Process().Find(text, hash);
     return name != nullptr ? ShareKnown(*name) : nullptr;
   }

@@ -28,8 +28,7 @@ class Node;
 
 // A name as a reader read it, measured in one pass over its bytes: whether it is ASCII (and then
 // its TagSummary hash) and whether it holds a colon, which is all that namespaces look at in
-// most names.
-// A reader that keys short names (NameCache) may find the name already made.
+// most names. A reader that keys short names (NameCache) may find the name already made instead.
 struct ReadName {
   std::string_view text;
   std::uint32_t asciiHash = 0;  // meaningful for an ASCII name only
