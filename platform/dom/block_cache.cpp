@@ -33,17 +33,22 @@ struct Shelf {
 thread_local bool Shelf::gone = false;
 thread_local Shelf shelf;
 
+// This thread's shelf, or null where nothing is kept. Not inlined: each mention of a
+// thread-local in the code that would take it in costs a call into the loader.
+[[gnu::noinline]] Shelf* CurrentShelf() noexcept {
+  if (!kKeepBlocks || Shelf::gone) return nullptr;
+  return &shelf;
+}
+
 }  // namespace
 
-// Each thread-local is found once per call: every mention of one costs a call into the loader.
 void* Take(std::size_t size) {
-  if (kKeepBlocks && !Shelf::gone) {
-    Shelf& kept = shelf;
-    for (Kept** link = &kept.first; *link != nullptr; link = &(*link)->next) {
+  if (Shelf* kept = CurrentShelf()) {
+    for (Kept** link = &kept->first; *link != nullptr; link = &(*link)->next) {
       if ((*link)->size != size) continue;
       Kept* block = *link;
       *link = block->next;
-      kept.bytes -= size;
+      kept->bytes -= size;
       return block;
     }
   }
@@ -53,17 +58,13 @@ void* Take(std::size_t size) {
 }
 
 void Give(void* block, std::size_t size) noexcept {
-  if (!kKeepBlocks || Shelf::gone || size < sizeof(Kept)) {
+  Shelf* kept = size >= sizeof(Kept) ? CurrentShelf() : nullptr;
+  if (kept == nullptr || kept->bytes + size > kKeptBytes) {
     std::free(block);
     return;
   }
-  Shelf& kept = shelf;
-  if (kept.bytes + size > kKeptBytes) {
-    std::free(block);
-    return;
-  }
-  kept.first = new (block) Kept{kept.first, size};
-  kept.bytes += size;
+  kept->first = new (block) Kept{kept->first, size};
+  kept->bytes += size;
 }
 
 }  // namespace quenlo::platform::dom::block_cache

@@ -24,6 +24,13 @@ ParseOutcome TooLarge(const XmlParseLimits& limits) {
   return outcome;
 }
 
+// This thread's parse scratch. Not inlined: each mention of a thread-local in the code that
+// would take it in costs a call into the loader, and a parse mentions its scratch many times.
+[[gnu::noinline]] ParseScratch& ThreadScratch() {
+  thread_local ParseScratch scratch;
+  return scratch;
+}
+
 // Builds with one reader into a new store, which the nodes hold from then on: below parent, or
 // else under a root element handed to the caller. read(builder) gives the outcome, or nothing
 // when the reader passes the text over, which only a build without a parent may do. Without a
@@ -36,8 +43,7 @@ std::optional<ParseOutcome> Build(const std::shared_ptr<DocumentLink>& link, Nod
   std::size_t nodesMade = 0;
   std::optional<ParseOutcome> outcome;
   try {
-    thread_local ParseScratch scratch;
-    TreeBuilder builder(scratch.Cleared(), *store, parent, made, nodesMade, limits);
+    TreeBuilder builder(ThreadScratch().Cleared(), *store, parent, made, nodesMade, limits);
     outcome = read(builder);
   } catch (...) {
     Node::NoteMade(*store, nodesMade);
