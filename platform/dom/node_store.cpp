@@ -75,9 +75,8 @@ const Name* NodeStore::Intern(std::u16string_view text) {
 template <class Unit>
 const Name* NodeStore::InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash) {
   NameRegistry& registry = NameRegistry::Process();
-  if (const Name* name = registry.Intern(text, hash); name != nullptr && !registry.Full()) {
-    link_->Tags().NoteTag(hash);
-    return name;
+  if (const Name* name = registry.Intern(text, hash)) {
+    if (const Name* shared = ShareKnown(*name)) return shared;
   }
   const std::lock_guard lock(namesMutex_);
   if (const Name* name = FindOwnName(text, hash)) return name;

@@ -63,14 +63,7 @@ TreeBuilder::TreeBuilder(ParseScratch& scratch, NodeStore& store, Node* parent, 
       root_(root),
       nodesMade_(nodesMade),
       limits_(limits),
-      pendingText_(scratch.pendingText),
-      nameScratch_(scratch.name),
-      defaultNamespaces_(scratch.defaultNamespaces),
-      prefixBindings_(scratch.prefixBindings),
-      declaredPrefixes_(scratch.declaredPrefixes),
-      declarations_(scratch.declarations),
-      attributes_(scratch.attributes),
-      input_(scratch.input),
+      scratch_(scratch),
       names_(*scratch.names) {}
 
 void TreeBuilder::Refuse(XmlParseStatus status, std::string reason) {
@@ -115,9 +108,9 @@ const Name* TreeBuilder::Intern(const ReadName& name) {
 
 const Name* TreeBuilder::Intern(std::string_view utf8) {
   if (IsAscii(utf8)) return store_.InternAscii(utf8, TagSummary::HashOfAscii(utf8));
-  nameScratch_.clear();
-  AppendUtf8AsUtf16(utf8, nameScratch_);
-  return store_.Intern(nameScratch_);
+  scratch_.name.clear();
+  AppendUtf8AsUtf16(utf8, scratch_.name);
+  return store_.Intern(scratch_.name);
 }
 
 std::u16string_view TreeBuilder::PlaceText(const ReadText& text) {
@@ -127,11 +120,11 @@ std::u16string_view TreeBuilder::PlaceText(const ReadText& text) {
     WidenAscii(utf8, units);
     return {units, utf8.size()};
   }
-  nameScratch_.clear();
-  AppendUtf8AsUtf16(utf8, nameScratch_);
-  char16_t* units = store_.AllocateText(nameScratch_.size());
-  std::copy(nameScratch_.begin(), nameScratch_.end(), units);
-  return {units, nameScratch_.size()};
+  scratch_.name.clear();
+  AppendUtf8AsUtf16(utf8, scratch_.name);
+  char16_t* units = store_.AllocateText(scratch_.name.size());
+  std::copy(scratch_.name.begin(), scratch_.name.end(), units);
+  return {units, scratch_.name.size()};
 }
 
 AttributeList TreeBuilder::PlaceAttributes(std::span<const ReadAttribute> attributes) {
@@ -149,16 +142,16 @@ AttributeList TreeBuilder::PlaceAttributes(std::span<const ReadAttribute> attrib
 
 void TreeBuilder::EndElement() {
   FlushText();
-  if (!declarations_.empty() && declarations_.back().depth == depth_) {
-    for (std::size_t count = declarations_.back().count; count > 0; --count) {
-      if (declaredPrefixes_.back().empty()) {
-        defaultNamespaces_.pop_back();
+  if (!scratch_.declarations.empty() && scratch_.declarations.back().depth == depth_) {
+    for (std::size_t count = scratch_.declarations.back().count; count > 0; --count) {
+      if (scratch_.declaredPrefixes.back().empty()) {
+        scratch_.defaultNamespaces.pop_back();
       } else {
-        prefixBindings_[declaredPrefixes_.back()].pop_back();
+        scratch_.prefixBindings[scratch_.declaredPrefixes.back()].pop_back();
       }
-      declaredPrefixes_.pop_back();
+      scratch_.declaredPrefixes.pop_back();
     }
-    declarations_.pop_back();
+    scratch_.declarations.pop_back();
   }
   current_ = current_->Parent();
   --depth_;
@@ -166,7 +159,7 @@ void TreeBuilder::EndElement() {
 
 void TreeBuilder::AppendText(std::string_view utf8) {
   if (!pendingHasContent_) pendingHasContent_ = !IsXmlSpace(utf8);
-  AppendUtf8AsUtf16(utf8, pendingText_);
+  AppendUtf8AsUtf16(utf8, scratch_.pendingText);
 }
 
 void TreeBuilder::AddWholeText(const ReadText& text) {
@@ -179,13 +172,13 @@ void TreeBuilder::AddWholeText(const ReadText& text) {
 void TreeBuilder::FlushPendingText() {
   if (pendingHasContent_ && current_ != nullptr) {
     // Copied at its exact size; the buffer is kept for the next run of text.
-    char16_t* text = store_.AllocateText(pendingText_.size());
-    std::copy(pendingText_.begin(), pendingText_.end(), text);
+    char16_t* text = store_.AllocateText(scratch_.pendingText.size());
+    std::copy(scratch_.pendingText.begin(), scratch_.pendingText.end(), text);
     current_->AdoptLastChild(
-        TextNode::CreateInBlock(store_, std::u16string_view(text, pendingText_.size())));
+        TextNode::CreateInBlock(store_, std::u16string_view(text, scratch_.pendingText.size())));
     ++nodesMade_;
   }
-  pendingText_.clear();
+  scratch_.pendingText.clear();
   pendingHasContent_ = false;
 }
 
@@ -198,7 +191,7 @@ bool TreeBuilder::ResolveNamespaces(const ReadName& name, std::span<const ReadAt
     plain = plain && !attribute.name.hasColon && attribute.name.text != "xmlns";
   }
   if (plain) {
-    if (!defaultNamespaces_.empty()) namespaceUri = defaultNamespaces_.back();
+    if (!scratch_.defaultNamespaces.empty()) namespaceUri = scratch_.defaultNamespaces.back();
     return true;
   }
   return DeclareNamespaces(attributes) && ResolveElementNamespace(name.text, namespaceUri) &&
@@ -211,8 +204,8 @@ bool TreeBuilder::DeclareNamespaces(std::span<const ReadAttribute> attributes) {
     const std::string_view name = readName.text;
     const std::string_view value = readValue.utf8;
     if (name == "xmlns") {
-      defaultNamespaces_.push_back(value.empty() ? nullptr : Intern(value));
-      declaredPrefixes_.emplace_back();
+      scratch_.defaultNamespaces.push_back(value.empty() ? nullptr : Intern(value));
+      scratch_.declaredPrefixes.emplace_back();
     } else if (name.starts_with("xmlns:")) {
       const std::string_view prefix = name.substr(6);
       if (value.empty() || prefix == "xmlns" || prefix.find(':') != prefix.npos) {
@@ -220,14 +213,14 @@ bool TreeBuilder::DeclareNamespaces(std::span<const ReadAttribute> attributes) {
                "invalid namespace declaration \"" + std::string(name) + "\"");
         return false;
       }
-      prefixBindings_[std::string(prefix)].push_back(Intern(value));
-      declaredPrefixes_.emplace_back(prefix);
+      scratch_.prefixBindings[std::string(prefix)].push_back(Intern(value));
+      scratch_.declaredPrefixes.emplace_back(prefix);
     } else {
       continue;
     }
     ++count;
   }
-  if (count > 0) declarations_.push_back({depth_, count});
+  if (count > 0) scratch_.declarations.push_back({depth_, count});
   return true;
 }
 
@@ -238,7 +231,7 @@ bool TreeBuilder::ResolveElementNamespace(std::string_view name, const Name*& na
     return false;
   }
   if (prefix.empty()) {
-    if (!defaultNamespaces_.empty()) namespaceUri = defaultNamespaces_.back();
+    if (!scratch_.defaultNamespaces.empty()) namespaceUri = scratch_.defaultNamespaces.back();
     return true;
   }
   return LookUpPrefix(prefix, namespaceUri);
@@ -263,8 +256,8 @@ bool TreeBuilder::LookUpPrefix(std::string_view prefix, const Name*& namespaceUr
     namespaceUri = store_.Intern(kXmlNamespace);
     return true;
   }
-  const auto binding = prefixBindings_.find(std::string(prefix));
-  if (binding == prefixBindings_.end() || binding->second.empty()) {
+  const auto binding = scratch_.prefixBindings.find(std::string(prefix));
+  if (binding == scratch_.prefixBindings.end() || binding->second.empty()) {
     Refuse(XmlParseStatus::Malformed,
            "undeclared namespace prefix \"" + std::string(prefix) + "\"");
     return false;

@@ -97,9 +97,9 @@ class TreeBuilder {
   void AddWholeText(const ReadText& text);
 
   // Where a reader collects an element's attributes for StartElement, kept between parses.
-  std::vector<ReadAttribute>& Attributes() noexcept { return attributes_; }
+  std::vector<ReadAttribute>& Attributes() noexcept { return scratch_.attributes; }
   // Where a reader that parses in place copies the text, kept between parses.
-  std::string& Input() noexcept { return input_; }
+  std::string& Input() noexcept { return scratch_.input; }
   // Where a reader that keys names looks them up.
   const NameCache& Names() const noexcept { return names_; }
 
@@ -116,7 +116,7 @@ class TreeBuilder {
   AttributeList PlaceAttributes(std::span<const ReadAttribute> attributes);
   // Ends the run of text pending from AppendText, if any (a reader of whole texts leaves none).
   void FlushText() {
-    if (!pendingText_.empty()) FlushPendingText();
+    if (!scratch_.pendingText.empty()) FlushPendingText();
   }
   void FlushPendingText();
   bool DeclareNamespaces(std::span<const ReadAttribute> attributes);
@@ -133,15 +133,8 @@ class TreeBuilder {
   const XmlParseLimits& limits_;
   std::size_t depth_ = 0;
   bool pendingHasContent_ = false;
-  std::u16string& pendingText_;
-  std::u16string& nameScratch_;
-  std::vector<const Name*>& defaultNamespaces_;
-  std::unordered_map<std::string, std::vector<const Name*>>& prefixBindings_;
-  std::vector<std::string>& declaredPrefixes_;
-  std::vector<ParseScratch::Declarations>& declarations_;
-  std::vector<ReadAttribute>& attributes_;
-  std::string& input_;
-  NameCache& names_;
+  ParseScratch& scratch_;
+  NameCache& names_;  // *scratch_.names, held here since the reader asks for every name it reads
   XmlParseStatus status_ = XmlParseStatus::Ok;
   std::string reason_;
 };
