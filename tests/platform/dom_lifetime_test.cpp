@@ -117,6 +117,45 @@ TEST(DomLifetimeTest, EveryReleaseOrderFreesEverything) {
   }
 }
 
+// Held nodes among dying ones, first, in the middle and last among their siblings, with dying
+// nodes below them: a teardown must free exactly the others and leave each held node whole and
+// free-standing, whether the tree goes with its last reference or its children are replaced.
+TEST(DomLifetimeTest, TeardownFreesAllButTheHeldNodesAndCutsThoseLoose) {
+  constexpr std::string_view kReply =
+      "<r><a><b/><c><d>1</d></c><e>2</e></a><f><g><h/></g>3</f><k><m/>4</k></r>";
+  for (const bool byText : {false, true}) {
+    const long nodesBefore = QuenloProbeLiveDomNodes();
+    IXMLDOMElement* root = Parse(kReply).release();
+    std::vector<Ref<IXMLDOMElement>> held;
+    for (const char16_t* tag : {u"b", u"c", u"e", u"g", u"k"}) {
+      auto found = ElementsByTag(root, tag);
+      ASSERT_EQ(1u, found.size());
+      held.push_back(std::move(found[0]));
+    }
+    if (byText) {
+      ASSERT_EQ(S_OK, root->put_text(MakeBstr(u"new").get()));
+      EXPECT_EQ(u"<r>new</r>", Xml(root));
+    }
+    EXPECT_EQ(0u, root->Release());
+
+    // b, c, d and its text, e and its text, g, h and k with m and its text.
+    EXPECT_EQ(nodesBefore + 11, QuenloProbeLiveDomNodes());
+    const std::u16string expected[] = {u"<b/>", u"<c><d>1</d></c>", u"<e>2</e>", u"<g><h/></g>",
+                                       u"<k><m/>4</k>"};
+    for (std::size_t index = 0; index < held.size(); ++index) {
+      IXMLDOMElement* node = held[index].get();
+      EXPECT_EQ(expected[index], Xml(node));
+      EXPECT_EQ(1u, ReferencesOf(node));
+      IXMLDOMNode* link = nullptr;
+      EXPECT_EQ(S_FALSE, node->get_parentNode(&link));
+      EXPECT_EQ(S_FALSE, node->get_nextSibling(&link));
+      EXPECT_EQ(nullptr, link);
+    }
+    held.clear();
+    EXPECT_EQ(nodesBefore, QuenloProbeLiveDomNodes());
+  }
+}
+
 TEST(DomLifetimeTest, DeepTreesAreFreedAndWalkedWithoutRecursion) {
   constexpr int kDepth = 300'000;  // far beyond what a recursive walk survives
   const auto document = NewDocument();
