@@ -5,9 +5,11 @@
 // entry stays valid from one parse to the next.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "name.h"
 
@@ -30,7 +32,35 @@ class NameCache {
   // name must be the registry's: it is handed out again by later parses.
   void Keep(const NameKey& key, const Name* name) noexcept { entries_[SlotOf(key)] = {key, name}; }
 
+  // Longer texts, namespace URIs above all: a reply declares one or two, the same ones in every
+  // reply, and would otherwise have each hashed and looked up in the registry every time.
+  const Name* FindLong(std::string_view utf8) const noexcept {
+    for (const LongEntry& entry : longEntries_) {
+      if (entry.name != nullptr && std::string_view(entry.text.data(), entry.length) == utf8) {
+        return entry.name;
+      }
+    }
+    return nullptr;
+  }
+  // As for Keep; texts too long for an entry are not kept.
+  void KeepLong(std::string_view utf8, const Name* name) noexcept {
+    if (utf8.size() > kLongestKept) return;
+    LongEntry& entry = longEntries_[nextLong_];
+    nextLong_ = (nextLong_ + 1) % longEntries_.size();
+    std::copy(utf8.begin(), utf8.end(), entry.text.begin());
+    entry.length = utf8.size();
+    entry.name = name;
+  }
+
  private:
+  static constexpr std::size_t kLongestKept = 96;
+
+  struct LongEntry {
+    std::array<char, kLongestKept> text;
+    std::size_t length = 0;
+    const Name* name = nullptr;  // null while empty
+  };
+
   static constexpr std::size_t kSlotBits = 8;
 
   struct Entry {
@@ -45,6 +75,8 @@ class NameCache {
   }
 
   std::array<Entry, std::size_t{1} << kSlotBits> entries_{};
+  std::array<LongEntry, 4> longEntries_{};
+  std::size_t nextLong_ = 0;  // the entry KeepLong fills next
 };
 
 }  // namespace quenlo::platform::dom

@@ -107,10 +107,18 @@ const Name* TreeBuilder::Intern(const ReadName& name) {
 }
 
 const Name* TreeBuilder::Intern(std::string_view utf8) {
-  if (IsAscii(utf8)) return store_.InternAscii(utf8, TagSummary::HashOfAscii(utf8));
-  scratch_.name.clear();
-  AppendUtf8AsUtf16(utf8, scratch_.name);
-  return store_.Intern(scratch_.name);
+  if (const Name* known = names_.FindLong(utf8)) {
+    if (const Name* shared = store_.ShareKnown(*known)) return shared;
+  }
+  if (!IsAscii(utf8)) {
+    scratch_.name.clear();
+    AppendUtf8AsUtf16(utf8, scratch_.name);
+    return store_.Intern(scratch_.name);
+  }
+  const std::uint32_t hash = TagSummary::HashOfAscii(utf8);
+  const Name* interned = store_.InternAscii(utf8, hash);
+  if (NameRegistry::Process().Find(utf8, hash) == interned) names_.KeepLong(utf8, interned);
+  return interned;
 }
 
 std::u16string_view TreeBuilder::PlaceText(const ReadText& text) {

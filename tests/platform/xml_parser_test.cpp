@@ -149,6 +149,36 @@ TEST(XmlParserTest, NamesMetAgainReadAsTheFirstTime) {
   EXPECT_EQ(XmlParseStatus::Malformed, ParseWithDefaults("<r p:v='3'/>").status);
 }
 
+// Namespace texts kept from parse to parse: more than are kept at once, texts of one length that
+// differ in their last byte, the longest kept and one byte longer, and one beyond ASCII.
+TEST(XmlParserTest, NamespacesMetAgainResolveAsTheFirstTime) {
+  const auto ascii = [](std::string_view text) {
+    return std::pair{std::string(text), std::u16string(text.begin(), text.end())};
+  };
+  const std::pair<std::string, std::u16string> uris[] = {
+      ascii("urn:quenlo:conf:voting1"), ascii("urn:quenlo:conf:voting2"),
+      ascii("urn:quenlo:conf:agenda"),  ascii(std::string(96, 'u')),
+      ascii(std::string(97, 'u')),      {"urn:r\xC3\xA9union", u"urn:r\u00E9union"},
+      ascii("urn:x")};
+  constexpr std::size_t kCount = std::size(uris);
+  for (std::size_t round = 0; round < 2 * kCount; ++round) {
+    std::string text = "<r>";
+    for (std::size_t index = 0; index < kCount; ++index) {
+      const std::string& uri = uris[(index + round) % kCount].first;
+      text += index % 2 == 0 ? "<e xmlns='" + uri + "'/>" : "<p:e xmlns:p='" + uri + "'/>";
+    }
+    text += "</r>";
+    Ref<IXMLDOMElement> root;
+    ASSERT_EQ(XmlParseStatus::Ok, ParseWith(text, XmlGetDefaultParseLimits(), &root).status);
+    const auto elements = ElementsByTag(root.get(), u"*");
+    ASSERT_EQ(kCount, elements.size());
+    for (std::size_t index = 0; index < kCount; ++index) {
+      EXPECT_EQ(uris[(index + round) % kCount].second, NamespaceOf(elements[index].get()))
+          << "round " << round << ", element " << index;
+    }
+  }
+}
+
 TEST(XmlParserTest, WhatOnlyExpatCatchesIsRefused) {
   for (const std::string_view text :
        {"<a>]]></a>",
