@@ -213,7 +213,7 @@ class PugixmlReader {
     for (;;) {
       const pugi::xml_node_type type = node.type();
       if (type == pugi::node_element) {
-        if (!Open(node)) return false;
+        if (!Open(node) || !AddText(node.value())) return false;
         if (const pugi::xml_node child = node.first_child()) {
           node = child;
           ++depth;
@@ -221,9 +221,7 @@ class PugixmlReader {
         }
         builder_.EndElement();
       } else if (type == pugi::node_pcdata) {
-        ReadText text;
-        if (!Decode(Writable(node.value()), text, false, bytes_)) return false;
-        builder_.AddWholeText(text);
+        if (!AddText(node.value())) return false;
       } else {
         return false;
       }
@@ -238,6 +236,15 @@ class PugixmlReader {
         builder_.EndElement();
       }
     }
+  }
+
+  // A run of text, unless empty: an element's first one is its value (see kOptions).
+  bool AddText(const char* raw) {
+    if (*raw == '\0') return true;
+    ReadText text;
+    if (!Decode(Writable(raw), text, false, bytes_)) return false;
+    builder_.AddWholeText(text);
+    return true;
   }
 
   // A name the name cache knows is neither scanned nor looked up again.
@@ -305,9 +312,12 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   const std::size_t parsedSize = buffer.size();
   buffer.append(kPadding, '\0');
 
+  // Text that comes first in an element is kept as the element's value rather than as a node of
+  // its own: a reply's fields are mostly elements holding one text, and each node pugixml need
+  // not make is also one the walk need not visit.
   constexpr unsigned kOptions = pugi::parse_minimal | pugi::parse_fragment | pugi::parse_comments |
                                 pugi::parse_pi | pugi::parse_declaration | pugi::parse_doctype |
-                                pugi::parse_cdata;
+                                pugi::parse_cdata | pugi::parse_embed_pcdata;
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       document.load_buffer_inplace(buffer.data(), parsedSize, kOptions, pugi::encoding_utf8);

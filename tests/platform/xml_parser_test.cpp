@@ -100,7 +100,9 @@ TEST(XmlParserTest, EitherReaderMakesTheSameTree) {
         "<p:a xmlns:p='urn:p' xmlns='urn:d'><b p:x='1'/><c xmlns=''/></p:a>",
         // Beyond ASCII as it stands, behind a reference, and through one.
         "<a v='\xC3\xA9t\xC3\xA9' w='x&amp;\xE2\x82\xAC'>caf\xC3\xA9 &lt; \xF0\x9F\x98\x80</a>",
-        "<a v='&#233;' w='A&#66;'>&#x20AC;<b>\xE4\xB8\xAD</b></a>"}) {
+        "<a v='&#233;' w='A&#66;'>&#x20AC;<b>\xE4\xB8\xAD</b></a>",
+        // Text first, between and after child elements, alone, and behind references.
+        "<a>x<b>y</b>z<c/>w<d>v<e/></d></a>", "<a>x &amp; y<b>&lt;</b>&gt;</a>", "<a><b/>x</a>"}) {
     ExpectReadersAgree(text);
   }
 }
