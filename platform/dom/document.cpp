@@ -19,7 +19,7 @@ Document* Document::Create() {
   NodeStore* store = nullptr;
   void* memory = nullptr;
   try {
-    store = NodeStore::Create(std::make_shared<DocumentLink>());
+    store = NodeStore::Create(MakeDocumentLink());
     memory = Memory(*store, false, sizeof(Document), alignof(Document));
   } catch (...) {
     if (store != nullptr) store->LetGo();

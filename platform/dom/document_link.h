@@ -5,6 +5,7 @@
 
 #include <platform/msxml.h>
 
+#include <memory>
 #include <mutex>
 
 #include "tag_summary.h"
@@ -12,6 +13,11 @@
 namespace quenlo::platform::dom {
 
 class Document;
+class DocumentLink;
+
+// A new link, in memory from the thread's small blocks: every parse of a reply makes one.
+// Throws std::bad_alloc.
+std::shared_ptr<DocumentLink> MakeDocumentLink();
 
 class DocumentLink {
  public:

@@ -66,7 +66,7 @@ ParseOutcome ParseUtf8Alone(std::string_view utf8, const XmlParseLimits& limits,
   root = nullptr;
   if (utf8.size() > limits.maxBytes) return TooLarge(limits);
   // A link to no document: the tree's nodes answer that they have none.
-  const auto link = std::make_shared<DocumentLink>();
+  const auto link = MakeDocumentLink();
   auto quickly = [utf8](TreeBuilder& builder) -> std::optional<ParseOutcome> {
     if (!ReadWithPugixml(builder, utf8)) return std::nullopt;
     return ParseOutcome{};
