@@ -121,16 +121,23 @@ void Node::Unlink() noexcept {
   parent_ = nextSibling_ = previousOrLast_ = nullptr;
 }
 
-namespace {
-
-// Counts freed nodes per store: a tree's nodes mostly share one store, whose holds are dropped
-// together once the run of nodes from it ends, rather than one atomic step per node.
-struct FreedTally {
-  NodeStore* store = nullptr;
-  std::size_t count = 0;
-};
-
-}  // namespace
+// Dead nodes wait in a chain threaded through their own sibling links, so tearing down a tree
+// of any depth needs neither recursion nor memory.
+void Node::DetachChildren(Node& node, Node*& pending) noexcept {
+  Node* child = node.firstChild_;
+  node.firstChild_ = nullptr;
+  node.mayHoldElements_ = false;
+  while (child != nullptr) {
+    Node* next = child->nextSibling_;
+    // Links are cleared before the reference goes: once it has, another holder may free the child.
+    child->parent_ = child->nextSibling_ = child->previousOrLast_ = nullptr;
+    if (child->DropReference()) {
+      child->nextSibling_ = pending;
+      pending = child;
+    }
+    child = next;
+  }
+}
 
 NodeStore* Node::Free(Node* node) noexcept {
   NodeStore* store = node->store_;
@@ -148,79 +155,33 @@ void Node::NoteFreed(NodeStore* store, std::size_t count) noexcept {
   store->LetGo(count);
 }
 
-Node* Node::FirstDying(Node* child, Node*& released) noexcept {
-  while (child != nullptr) {
-    if (child->HasOneReference()) return child;  // the parent's
-    Node* next = child->nextSibling_;
-    // Held elsewhere too: it lives on as a tree of its own. Its links are cleared before the
-    // reference goes: once it has, another holder may free the child.
-    child->parent_ = child->nextSibling_ = child->previousOrLast_ = nullptr;
-    if (child->DropReference()) {  // the other holder let go meanwhile
-      child->nextSibling_ = released;
-      released = child;
-    }
-    child = next;
-  }
-  return nullptr;
-}
-
-// A tree is torn down in post order along its own links, which nobody else reads once the
-// nodes on them are dying: no recursion, no memory, and no write into a node that dies, so a
-// large tree's memory goes back without each of its cache lines being dirtied again.
-void Node::DisposeAll(Node* released) noexcept {
-  FreedTally tally;
-  const auto free = [&tally](Node* node) noexcept {
+// A tree's nodes mostly share one store: its holds are dropped together, once the run of nodes
+// from that store ends, rather than one atomic step per node.
+void Node::DisposeAll(Node* pending) noexcept {
+  NodeStore* store = nullptr;
+  std::size_t freed = 0;
+  while (pending != nullptr) {
+    Node* node = pending;
+    pending = node->nextSibling_;
+    DetachChildren(*node, pending);
     NodeStore* from = Free(node);
-    if (from != tally.store) {
-      NoteFreed(tally.store, tally.count);
-      tally = {from, 0};
+    if (from != store) {
+      NoteFreed(store, freed);
+      store = from;
+      freed = 0;
     }
-    ++tally.count;
-  };
-  while (released != nullptr) {
-    Node* top = released;
-    released = top->nextSibling_;
-    Node* node = FirstDying(top->firstChild_, released);
-    while (node != nullptr) {
-      while (Node* child = FirstDying(node->firstChild_, released)) node = child;
-      // node has no dying child left: it goes, and the walk moves on to its next dying sibling,
-      // or up to its parent, whose dying children are then all gone.
-      for (;;) {
-        Node* parent = node->parent_;
-        Node* sibling = FirstDying(node->nextSibling_, released);
-        free(node);
-        if (sibling != nullptr) {
-          node = sibling;
-          break;
-        }
-        if (parent == top) {
-          node = nullptr;
-          break;
-        }
-        node = parent;
-      }
-    }
-    free(top);
+    ++freed;
   }
-  NoteFreed(tally.store, tally.count);
+  NoteFreed(store, freed);
 }
 
 void Node::Destroy() noexcept { DisposeAll(this); }
 
 void Node::RemoveChildren() noexcept {
   NoteShapeChange();
-  Node* released = nullptr;
-  // The children leave this node; those nobody else holds are gathered to be freed.
-  Node* child = firstChild_;
-  firstChild_ = nullptr;
-  mayHoldElements_ = false;
-  while ((child = FirstDying(child, released)) != nullptr) {
-    Node* next = child->nextSibling_;
-    child->nextSibling_ = released;
-    released = child;
-    child = next;
-  }
-  DisposeAll(released);
+  Node* pending = nullptr;
+  DetachChildren(*this, pending);
+  DisposeAll(pending);
 }
 
 bool Node::Accepts(const Node&) const noexcept { return false; }

@@ -99,13 +99,8 @@ class Node : public RefCounted {
  private:
   void Unlink() noexcept;
   static bool ContainsOrIs(const Node& subtree, const Node& node) noexcept;
-  // The first of `child` and its later siblings that nobody but its parent holds, or null. The
-  // siblings passed over are held elsewhere as well and are cut loose; any whose other holder
-  // let go meanwhile joins `released`.
-  static Node* FirstDying(Node* child, Node*& released) noexcept;
-  // Frees the chain of free-standing nodes whose last reference has gone (linked through their
-  // next-sibling links) with every node below them that nobody else holds.
-  static void DisposeAll(Node* released) noexcept;
+  static void DetachChildren(Node& node, Node*& pending) noexcept;
+  static void DisposeAll(Node* pending) noexcept;
   // Runs the destructor and gives the memory back; the store's hold is the caller's to drop.
   static NodeStore* Free(Node* node) noexcept;
   static void NoteFreed(NodeStore* store, std::size_t count) noexcept;

@@ -46,11 +46,9 @@ class RefCounted {
   // long as the object is not linked weakly (TryAddReference), which a tree's children never
   // are.
   bool DropReference() noexcept {
-    return HasOneReference() || count_.fetch_sub(1, std::memory_order_acq_rel) == 1;
+    return count_.load(std::memory_order_acquire) == 1 ||
+           count_.fetch_sub(1, std::memory_order_acq_rel) == 1;
   }
-  // Whether the caller's reference is the only one; under the same condition as DropReference,
-  // nobody can take another meanwhile.
-  bool HasOneReference() const noexcept { return count_.load(std::memory_order_acquire) == 1; }
 
  private:
   std::atomic<ULONG> count_{1};
