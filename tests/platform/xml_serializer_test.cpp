@@ -45,6 +45,34 @@ TEST_F(XmlSerializerTest, EscapesWhatWouldChangeMeaning) {
       Xml(element.get()));
 }
 
+// Texts are scanned many units at a time: a character that needs a reference is written as one
+// wherever it stands, next to another or alone, and texts of every length come out whole.
+TEST_F(XmlSerializerTest, EscapesWhereverTheyStand) {
+  const std::u16string plain = u"abcdefghijklmnopqrstuvwxyz \u00e9\u20ac0123";
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"&", u"&amp;"},     {u"<", u"&lt;"},       {u">", u"&gt;"},
+      {u"\r", u"&#13;"},    {u"\"", u"&quot;"},    {u"\t", u"&#9;"},
+      {u"\n", u"&#10;"},    {u"<>", u"&lt;&gt;"}, {u"\u00e9", u"\u00e9"}};
+  for (const auto& [special, inAttribute] : cases) {
+    // In text, only & < > and CR are references.
+    const std::u16string inText = special == u"\"" || special == u"\t" || special == u"\n"
+                                      ? std::u16string(special)
+                                      : std::u16string(inAttribute);
+    for (std::size_t at = 0; at <= plain.size(); ++at) {
+      const std::u16string value =
+          plain.substr(0, at) + std::u16string(special) + plain.substr(at, plain.size() - at);
+      const auto element = Child(nullptr, u"t", value);
+      SetAttribute(element.get(), u"v", value);
+      const std::u16string before = plain.substr(0, at);
+      const std::u16string after = plain.substr(at);
+      EXPECT_EQ(u"<t v=\"" + before + std::u16string(inAttribute) + after + u"\">" + before +
+                    inText + after + u"</t>",
+                Xml(element.get()))
+          << "at " << at;
+    }
+  }
+}
+
 TEST_F(XmlSerializerTest, RoundTripKeepsTreeTextAndAttributes) {
   const std::u16string awkward = u"\u00e9\u20ac\U0001F600 <&> \"q\" 'a' \r\n\t end ]]>";
   const auto root = NewElement(document_.get(), u"r\u00e9");
