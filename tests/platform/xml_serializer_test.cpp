@@ -59,12 +59,11 @@ TEST_F(XmlSerializerTest, EscapesWhereverTheyStand) {
                                       ? std::u16string(special)
                                       : std::u16string(inAttribute);
     for (std::size_t at = 0; at <= plain.size(); ++at) {
-      const std::u16string value =
-          plain.substr(0, at) + std::u16string(special) + plain.substr(at, plain.size() - at);
-      const auto element = Child(nullptr, u"t", value);
-      SetAttribute(element.get(), u"v", value);
       const std::u16string before = plain.substr(0, at);
       const std::u16string after = plain.substr(at);
+      const std::u16string value = before + std::u16string(special) + after;
+      const auto element = Child(nullptr, u"t", value);
+      SetAttribute(element.get(), u"v", value);
       EXPECT_EQ(u"<t v=\"" + before + std::u16string(inAttribute) + after + u"\">" + before +
                     inText + after + u"</t>",
                 Xml(element.get()))
