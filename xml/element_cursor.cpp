@@ -1,11 +1,14 @@
 #include "xml/element_cursor.h"
 
+#include <cstdint>
+
 #include "component/ole_text.h"
 #include "xml/dom_name.h"
 
 namespace quenlo::confext {
 
-ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept : tag_(tag) {
+ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag, int nodesWalked) noexcept
+    : tag_(tag) {
   if (element == nullptr) return;
   // An element without children has no matches: asking costs no list. Should the DOM fail to
   // answer, the lookup goes ahead and reports what it finds.
@@ -13,6 +16,14 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexce
   if (SUCCEEDED(element->hasChildNodes(&hasChildren)) && hasChildren == VARIANT_FALSE) return;
   try {
     const DomName name(tag);
+    if (nodesWalked > 0) {
+      if (WalkForElements(element, ViewOfBstr(name.Get()), nodesWalked, SIZE_MAX, walked_) ==
+          WalkOutcome::kSettled) {
+        walkSettled_ = true;
+        return;
+      }
+      walked_.clear();
+    }
     failed_ = FAILED(element->getElementsByTagName(name.Get(), list_.Put()));
   } catch (...) {
     failed_ = true;
@@ -21,6 +32,11 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexce
 }
 
 ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
+  if (walkSettled_) {
+    if (nextWalked_ == walked_.size()) return nullptr;
+    ++index_;
+    return std::move(walked_[nextWalked_++]);
+  }
   for (;;) {
     if (!list_) return nullptr;
     ComPtr<IXMLDOMNode> node;

@@ -4,14 +4,21 @@
 // large reply twice from memory. DOM failures end the sequence and never raise.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "component/com_ptr.h"
+#include "xml/element_walk.h"
 
 namespace quenlo::confext {
 
 class ElementCursor {
  public:
-  // element may be null: the sequence is then empty.
-  ElementCursor(IXMLDOMElement* element, const OLECHAR* tag) noexcept;
+  // element may be null: the sequence is then empty. A subtree of at most nodesWalked nodes is
+  // read by a walk (element_walk.h) into a list of matches up front; a larger one from the DOM's
+  // list as the matches are asked for.
+  ElementCursor(IXMLDOMElement* element, const OLECHAR* tag,
+                int nodesWalked = kNodesWalked) noexcept;
 
   // The next match; empty at the end and after a failure, which Failed() tells apart.
   ComPtr<IXMLDOMElement> Next() noexcept;
@@ -23,7 +30,10 @@ class ElementCursor {
   // Whether the element's tag name is exactly the one asked for (see the definition).
   bool HasTag(IXMLDOMElement* element) noexcept;
 
-  ComPtr<IXMLDOMNodeList> list_;         // asked item by item, never for its length
+  ComPtr<IXMLDOMNodeList> list_;                // asked item by item, never for its length
+  std::vector<ComPtr<IXMLDOMElement>> walked_;  // every match, when a walk settled them
+  std::size_t nextWalked_ = 0;
+  bool walkSettled_ = false;  // walked_ holds the matches, and the DOM's list is not asked
   [[maybe_unused]] const OLECHAR* tag_;  // read by HasTag on Windows only
   long position_ = 0;                    // in the DOM's list
   long index_ = 0;                       // matches handed out

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
@@ -76,6 +77,40 @@ TEST_F(ElementLookupTest, FindElementAnswersTheSameHoweverFarItWalks) {
       }
     }
   }
+}
+
+// A cursor over a small subtree may collect its matches by a walk: the sequence must be the
+// DOM's list's, matches inside matches included, whether the walk settles it or gives up.
+TEST_F(ElementLookupTest, CursorGivesTheSameMatchesHoweverFarItWalks) {
+  std::string deep = "<r>";
+  for (int level = 0; level < 12; ++level) {
+    deep.append("<n><user>").append(std::to_string(level)).append("</user>");
+  }
+  for (int level = 0; level < 12; ++level) deep += "</n>";
+  const std::string cases[] = {
+      "<r><user>a</user><x>user</x><user>b<user>c</user></user><y><user>d</user></y></r>",
+      "<r><USER>case</USER><?user?><!--user--></r>",
+      "<r/>",
+      deep + "<user>last</user></r>",
+  };
+  const auto texts = [](ElementCursor cursor) {
+    std::vector<std::string> seen;
+    while (const ComPtr<IXMLDOMElement> user = cursor.Next()) seen.push_back(Text(user.Get()));
+    EXPECT_FALSE(cursor.Failed());
+    EXPECT_EQ(cursor.Count(), static_cast<long>(seen.size()));
+    return seen;
+  };
+  for (const std::string& xml : cases) {
+    const ComPtr<IXMLDOMElement> root = ParseXml(xml.c_str());
+    ASSERT_TRUE(root) << xml;
+    const std::vector<std::string> listed = texts(ElementCursor(root.Get(), OLESTR("user"), 0));
+    for (const int walked : {1, 3, 8, 32, 1000}) {
+      EXPECT_EQ(texts(ElementCursor(root.Get(), OLESTR("user"), walked)), listed)
+          << walked << " " << xml;
+    }
+  }
+  EXPECT_EQ(texts(ElementCursor(ParseXml(cases[0].c_str()).Get(), OLESTR("user"), 1000)),
+            (std::vector<std::string>{"a", "bc", "c", "d"}));
 }
 
 TEST_F(ElementLookupTest, FindElementsAppendsEveryMatchInOrder) {

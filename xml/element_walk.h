@@ -1,0 +1,38 @@
+// Elements with one tag found by stepping from node to node through the DOM's interfaces, as far
+// as a budget of nodes allows. Where the DOM answers a tag list by evaluating the whole subtree
+// (msxml), a small subtree is read faster this way; where a walk costs more than the list, the
+// budget is zero and the DOM's list always answers.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "component/com_ptr.h"
+#include "component/ole_text.h"
+
+namespace quenlo::confext {
+
+#ifdef _WIN32
+// msxml answers getElementsByTagName by evaluating the whole subtree into a list: about 20 us
+// under Wine even below a seven-field agenda item, where stepping from node to node costs a few
+// tenths of a microsecond. A reply's small elements are settled within this many nodes.
+inline constexpr int kNodesWalked = 32;
+#else
+// The POSIX DOM makes its list lazily and turns most elements away by a hash of their tag,
+// while each step of a walk through the interfaces costs a node name made as a string: its list
+// is the quicker at every size.
+inline constexpr int kNodesWalked = 0;
+#endif
+
+enum class WalkOutcome {
+  kSettled,    // found holds the answer: every match, or the `wanted` first ones
+  kUndecided,  // over budget, too deep or a DOM failure: found is to be ignored
+};
+
+// Appends the elements named exactly tag below element, in document order, to found until it
+// holds `wanted` of them, visiting at most `nodes` nodes. Throws std::bad_alloc when found cannot
+// grow.
+WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
+                            std::size_t wanted, std::vector<ComPtr<IXMLDOMElement>>& found);
+
+}  // namespace quenlo::confext
