@@ -1,7 +1,5 @@
 #include "xml/element_cursor.h"
 
-#include <cstdint>
-
 #include "component/ole_text.h"
 #include "xml/dom_name.h"
 
@@ -17,7 +15,11 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag, int no
   try {
     const DomName name(tag);
     if (nodesWalked > 0) {
-      if (WalkForElements(element, ViewOfBstr(name.Get()), nodesWalked, SIZE_MAX, walked_) ==
+      const auto keep = [this](ComPtr<IXMLDOMElement> match) {
+        walked_.push_back(std::move(match));
+        return true;
+      };
+      if (WalkForElements(element, ViewOfBstr(name.Get()), nodesWalked, keep) ==
           WalkOutcome::kSettled) {
         walkSettled_ = true;
         return;

@@ -18,10 +18,14 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR
       // Made whichever way the walk goes, so that the names the module keeps for the DOM's
       // calls do not depend on how far it got.
       const DomName name(tag);
-      std::vector<ComPtr<IXMLDOMElement>> found;
-      if (WalkForElements(element, ViewOfBstr(name.Get()), nodes, 1, found) ==
+      ComPtr<IXMLDOMElement> first;
+      const auto takeFirst = [&first](ComPtr<IXMLDOMElement> match) {
+        first = std::move(match);
+        return false;
+      };
+      if (WalkForElements(element, ViewOfBstr(name.Get()), nodes, takeFirst) ==
           WalkOutcome::kSettled) {
-        return found.empty() ? nullptr : std::move(found.front());
+        return first;
       }
     } catch (...) {
       return nullptr;  // as a lookup whose name could not be made always answered

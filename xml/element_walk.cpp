@@ -22,7 +22,7 @@ bool IsElementNamed(IXMLDOMNode* node, OleStringView tag, bool& failed) noexcept
 }  // namespace
 
 WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
-                            std::size_t wanted, std::vector<ComPtr<IXMLDOMElement>>& found) {
+                            const MatchTaker& take) {
   if (nodes <= 0) return WalkOutcome::kUndecided;
   // The nodes whose later siblings are still to be walked, from the element down.
   std::array<ComPtr<IXMLDOMNode>, kDeepestWalked> open;
@@ -35,8 +35,7 @@ WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int node
     if (IsElementNamed(node.Get(), tag, failed)) {
       ComPtr<IXMLDOMElement> match = node.As<IXMLDOMElement>();
       if (!match) return WalkOutcome::kUndecided;
-      found.push_back(std::move(match));
-      if (found.size() == wanted) return WalkOutcome::kSettled;
+      if (!take(std::move(match))) return WalkOutcome::kSettled;
     }
     ComPtr<IXMLDOMNode> next;
     if (failed || FAILED(node->get_firstChild(next.Put()))) return WalkOutcome::kUndecided;

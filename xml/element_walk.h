@@ -4,8 +4,7 @@
 // budget is zero and the DOM's list always answers.
 #pragma once
 
-#include <cstddef>
-#include <vector>
+#include <functional>
 
 #include "component/com_ptr.h"
 #include "component/ole_text.h"
@@ -25,14 +24,16 @@ inline constexpr int kNodesWalked = 0;
 #endif
 
 enum class WalkOutcome {
-  kSettled,    // found holds the answer: every match, or the `wanted` first ones
-  kUndecided,  // over budget, too deep or a DOM failure: found is to be ignored
+  kSettled,    // every match was handed over, or the taker asked for no more
+  kUndecided,  // over budget, too deep or a DOM failure: what was handed over is to be ignored
 };
 
-// Appends the elements named exactly tag below element, in document order, to found until it
-// holds `wanted` of them, visiting at most `nodes` nodes. Throws std::bad_alloc when found cannot
-// grow.
+// Given each match in document order; answers whether the walk is to go on.
+using MatchTaker = std::function<bool(ComPtr<IXMLDOMElement> match)>;
+
+// Hands the elements named exactly tag below element, in document order, to take, visiting at
+// most `nodes` nodes. What take throws goes to the caller.
 WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
-                            std::size_t wanted, std::vector<ComPtr<IXMLDOMElement>>& found);
+                            const MatchTaker& take);
 
 }  // namespace quenlo::confext
