@@ -60,7 +60,7 @@ HRESULT STDMETHODCALLTYPE VotingSession::AddReferSubject(const OLECHAR* id, cons
   return GuardBoundary([&] {
     if (ViewOf(id).empty() || ViewOf(text).empty()) return S_FALSE;
     const std::lock_guard guard(subjectsLock_);
-    referSubjects_.try_emplace(OleString(ViewOf(index)), ViewOf(text));
+    referSubjects_.Add(ViewOf(index), ViewOf(text));
     return S_OK;
   });
 }
@@ -74,8 +74,7 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
   return GuardBoundary([&] {
     auto request = BeginRequest(id, OLESTR("refer"));
     if (!request) return S_FALSE;
-    const WideString timeout =
-        WideString::FromAnsi(GetPropertyText(timeoutName_).value_or(""));
+    const WideString timeout = WideString::FromAnsi(GetPropertyText(timeoutName_).value_or(""));
     ElementWriter& query = request->query;
     query.Add(OLESTR("qid"), qid)
         .Add(OLESTR("caption"), caption)
@@ -85,12 +84,11 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
     ElementWriter subjects = query.Open(OLESTR("subjects"));
     {
       const std::lock_guard guard(subjectsLock_);
-      for (const auto& [index, text] : referSubjects_) {
-        subjects.Open(OLESTR("subject"), OleStringView(text))
-            .Set(OLESTR("index"), OleStringView(index));
-      }
+      referSubjects_.ForEach([&subjects](OleStringView index, OleStringView text) {
+        subjects.Open(OLESTR("subject"), text).Set(OLESTR("index"), index);
+      });
       if (!query.Ok()) return S_FALSE;
-      referSubjects_.clear();
+      referSubjects_.Clear();
     }
     return Send(*request);
   });
@@ -99,7 +97,7 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
 HRESULT STDMETHODCALLTYPE VotingSession::ClearReferSubjects(const OLECHAR* /*id*/) {
   return GuardBoundary([&] {
     const std::lock_guard guard(subjectsLock_);
-    referSubjects_.clear();
+    referSubjects_.Clear();
     return S_OK;
   });
 }

@@ -5,13 +5,13 @@
 
 #include <quenlo/voting.h>
 
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "session/command_session.h"
 #include "session/wide_string.h"
+#include "voting/refer_subject_map.h"
 
 namespace quenlo::confext {
 
@@ -59,8 +59,7 @@ class VotingSession final : public CommandSession<IVotingCommands> {
   // Hosts may fill and send the subject collections from several threads, so they alone are
   // guarded; the lock is never held while the host is called.
   std::mutex subjectsLock_;
-  // Subjects of the next Refer, by index in code-unit order ("10" before "2").
-  std::map<OleString, OleString> referSubjects_;
+  ReferSubjectMap referSubjects_;  // the subjects of the next Refer
   // Subjects of the next Voting, in the order added.
   std::vector<OleString> ballotSubjects_;
 };
