@@ -89,11 +89,11 @@ const OLECHAR* VotingDetail::VoterText(std::size_t start) const noexcept {
 void VotingDetail::ResolvePositions(bool sorted) {
   // Each subject's tally, in document order, found while the subjects are read in that order.
   std::vector<const Subject*> tallyOf(subjects_.size(), nullptr);
-  tallies_.reserve(subjects_.size());
+  tallies_.Reserve(subjects_.size());
   for (std::size_t at = 0; at < subjects_.size(); ++at) {
     const Subject& subject = subjects_[at];
     if (subject.votesRead) {
-      tallyOf[at] = tallies_.try_emplace(subject.name, &subject).first->second;  // the first counts
+      tallyOf[at] = tallies_.Keep(subject.name, &subject);  // the first of a name counts
     }
   }
   for (std::size_t at = 0; at < subjects_.size(); ++at) {
@@ -112,8 +112,7 @@ void VotingDetail::ResolvePositions(bool sorted) {
 }
 
 const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
-  const auto found = tallies_.find(name);
-  return found != tallies_.end() ? found->second : nullptr;
+  return tallies_.Find(name);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetQid(BSTR* qid) {
@@ -138,7 +137,7 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetCount(LONG* count) {
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectCount(LONG* count) {
   if (count == nullptr) return E_POINTER;
-  *count = static_cast<LONG>(tallies_.size());
+  *count = static_cast<LONG>(tallies_.Size());
   return S_OK;
 }
 

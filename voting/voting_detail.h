@@ -9,12 +9,12 @@
 
 #include <atomic>
 #include <cstddef>
-#include <unordered_map>
 #include <vector>
 
 #include "component/bstr.h"
 #include "component/ole_text.h"
 #include "component/result_object.h"
+#include "voting/name_index.h"
 #include "xml/element_handle.h"
 
 namespace quenlo::confext {
@@ -86,7 +86,7 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   std::vector<OLECHAR> voterText_;
   bool hasVoterNames_ = false;
   // One subject per distinct name: hosts ask by name for every voter they read.
-  std::unordered_map<OleStringView, const Subject*> tallies_;
+  NameIndex<const Subject> tallies_;
   // The tally GetVoter found last: hosts read a subject's voters one after the other, passing
   // the name this object handed out, so a pointer comparison spares the hash. Atomic only
   // because several threads may read one result object.
