@@ -8,6 +8,7 @@
 
 #include "support/xml_equivalence.h"
 #include "xml/shared_document.h"
+#include "xml/xml_text.h"
 
 namespace quenlo::confext {
 
@@ -56,6 +57,28 @@ TEST(PacketBuilderTest, TextXmlCannotCarryFailsTheBuilder) {
   EXPECT_FALSE(SetAttributeText(iq.Get(), OLESTR("index"), OleStringView(zeroInside, 2)));
   // Nothing half-built was appended.
   EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='set' to='room' id='1'/>"));
+}
+
+// The check the builders make before the DOM sees a text, run alone: the DOM behind it may accept
+// more (msxml does). Long texts are checked several units at a time, so each unit stands at every
+// offset of a 25-unit text, with the edges of the ranges on either side.
+TEST(PacketBuilderTest, XmlTextCheckFindsAUnitWhereverItStands) {
+  const OleString plain = OLESTR("A subject to choose, 25 u");
+  const OLECHAR refused[] = {0x0000, 0x0001, 0x001F, 0xD800, 0xDBFF, 0xDC00, 0xFFFE, 0xFFFF};
+  const OLECHAR accepted[] = {0x0009, 0x000A, 0x000D, 0x0020, 0xD7FF, 0xE000, 0xFFFD};
+  const OLECHAR pair[] = {0xD83D, 0xDE00};
+  for (std::size_t at = 0; at <= plain.size(); ++at) {
+    const OleString before = plain.substr(0, at);
+    const OleString after = plain.substr(at);
+    for (const OLECHAR unit : refused) {
+      EXPECT_FALSE(IsXmlText(before + unit + after)) << at << " " << static_cast<unsigned>(unit);
+    }
+    for (const OLECHAR unit : accepted) {
+      EXPECT_TRUE(IsXmlText(before + unit + after)) << at << " " << static_cast<unsigned>(unit);
+    }
+    EXPECT_TRUE(IsXmlText(before + OleString(pair, 2) + after)) << at;
+    EXPECT_FALSE(IsXmlText(before + pair[1] + pair[0] + after)) << at;  // the wrong way round
+  }
 }
 
 TEST(PacketBuilderTest, TextAtTheEdgesOfWhatXmlCarriesIsKept) {

@@ -77,6 +77,39 @@ TEST_F(DomElementTest, TextXmlCannotCarryIsRefusedAndChangesNothing) {
   EXPECT_EQ(E_INVALIDARG, SetAttribute(element.get(), u"", u"v"));
 }
 
+// Long texts are checked several units at a time: each unit at every offset of a 25-unit text,
+// the edges of the ranges a text may hold on either side, and a surrogate pair split across two
+// groups of units.
+TEST_F(DomElementTest, TextXmlCannotCarryIsRefusedWhereverItStands) {
+  const auto element = Make(u"caption");
+  const std::u16string plain = u"A subject to choose, 25 u";
+  const std::u16string refused[] = {
+      std::u16string(1, char16_t{0x0000}), std::u16string(1, char16_t{0x0001}),
+      std::u16string(1, char16_t{0x001F}), std::u16string(1, char16_t{0xD800}),
+      std::u16string(1, char16_t{0xDBFF}), std::u16string(1, char16_t{0xDC00}),
+      std::u16string(1, char16_t{0xFFFE}), std::u16string(1, char16_t{0xFFFF})};
+  const std::u16string accepted[] = {std::u16string(1, char16_t{0x0020}),
+                                     std::u16string(1, char16_t{0xD7FF}),
+                                     std::u16string(1, char16_t{0xE000}),
+                                     std::u16string(1, char16_t{0xFFFD}),
+                                     u"\t",
+                                     u"\U0001F600"};
+  for (std::size_t at = 0; at <= plain.size(); ++at) {
+    const std::u16string before = plain.substr(0, at);
+    const std::u16string after = plain.substr(at);
+    for (const std::u16string& unit : refused) {
+      const std::u16string text = before + unit + after;
+      EXPECT_EQ(E_INVALIDARG, element->put_text(MakeBstr(text).get())) << at;
+      EXPECT_EQ(E_INVALIDARG, SetAttribute(element.get(), u"a", text)) << at;
+    }
+    for (const std::u16string& unit : accepted) {
+      const std::u16string text = before + unit + after;
+      EXPECT_EQ(S_OK, element->put_text(MakeBstr(text).get())) << at;
+      EXPECT_EQ(S_OK, SetAttribute(element.get(), u"a", text)) << at;
+    }
+  }
+}
+
 TEST_F(DomElementTest, PutTextReplacesAllChildren) {
   const auto parent = Make(u"subjects");
   const auto child = Make(u"subject");
