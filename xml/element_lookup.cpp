@@ -2,6 +2,7 @@
 
 #include "component/ole_text.h"
 #include "xml/dom_name.h"
+#include "xml/element_absence.h"
 #include "xml/element_cursor.h"
 #include "xml/element_walk.h"
 
@@ -26,6 +27,13 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR
       if (WalkForElements(element, ViewOfBstr(name.Get()), nodes, takeFirst) ==
           WalkOutcome::kSettled) {
         return first;
+      }
+      // The walk gave up below a large element, where a list costs the DOM the whole subtree;
+      // the subtree's text proves most absences for less (element_absence.h).
+      Bstr xml;
+      if (SUCCEEDED(element->get_xml(xml.Put())) &&
+          XmlTextLacksElement(xml.View(), ViewOfBstr(name.Get()))) {
+        return nullptr;
       }
     } catch (...) {
       return nullptr;  // as a lookup whose name could not be made always answered

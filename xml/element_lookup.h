@@ -12,9 +12,10 @@ namespace quenlo::confext {
 
 // The first element with that tag below element (which may be null).
 ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag);
-// The same, found by walking up to `nodes` nodes below element before the DOM is asked for a
-// list of that tag. FindElement walks as far as pays on the DOM it runs on; the answer is the
-// same at any length.
+// The same, found by walking up to `nodes` nodes below element; past them, an absence that the
+// element's written-out text proves (element_absence.h) is answered from it, and otherwise the
+// DOM is asked for a list of that tag. FindElement walks as far as pays on the DOM it runs on;
+// the answer is the same at any length.
 ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR* tag, int nodes);
 
 // Appends every element with that tag below element to found; true when there was at least one.

@@ -8,6 +8,7 @@
 
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
+#include "xml/element_absence.h"
 #include "xml/element_handle.h"
 #include "xml/packet_builder.h"
 
@@ -59,6 +60,8 @@ TEST_F(ElementLookupTest, FindElementAnswersTheSameHoweverFarItWalks) {
   } cases[] = {
       {wide + "<qid>late</qid><qid>later</qid></r>", "late"},
       {wide + "</r>", nullptr},
+      {wide + "<!--<qid/>--><x>&lt;qid/&gt;</x></r>", nullptr},
+      {wide + "<qidx/><qid\n/></r>", ""},
       {deep + "<qid>shallow</qid></r>", "deep"},
       {"<r><?qid not this?><!--qid--><x>qid</x><y><qid>nested</qid></y><qid>next</qid></r>",
        "nested"},
@@ -77,6 +80,34 @@ TEST_F(ElementLookupTest, FindElementAnswersTheSameHoweverFarItWalks) {
       }
     }
   }
+}
+
+// Below a large element an absence is read from the element's text: only a tag written out in
+// full may count as present, and anything that might hide one leaves the question open.
+TEST_F(ElementLookupTest, WrittenOutTextProvesOnlyTrueAbsences) {
+  const OleStringView tag = OLESTR("multi");
+  const struct {
+    const OLECHAR* xml;
+    bool lacks;
+  } cases[] = {
+      {OLESTR("<r><a>multi</a><multiple/><v:multi/><MULTI/><a multi='1'/></r>"), true},
+      {OLESTR("<r>&amp;&lt;&gt;&quot;&apos;&#60;&#x3C;</r>"), true},
+      {OLESTR(""), true},
+      {OLESTR("<r><multi/></r>"), false},
+      {OLESTR("<r><multi>x</multi></r>"), false},
+      {OLESTR("<r><multi a='1'/></r>"), false},
+      {OLESTR("<r><multi\n/></r>"), false},
+      {OLESTR("<r><multi"), false},
+      {OLESTR("<r><!--<multi/>--></r>"), false},      // a comment: not proven absent
+      {OLESTR("<r><![CDATA[<multi>]]></r>"), false},  // nor in CDATA
+      {OLESTR("<r>&votes;</r>"), false},              // an entity might hold one
+      {OLESTR("<r>&amp</r>"), false},
+  };
+  for (const auto& each : cases) {
+    EXPECT_EQ(XmlTextLacksElement(ViewOf(each.xml), tag), each.lacks)
+        << ToUtf8(OleString(ViewOf(each.xml)));
+  }
+  EXPECT_FALSE(XmlTextLacksElement(OLESTR("<r/>"), OleStringView()));
 }
 
 // A cursor over a small subtree may collect its matches by a walk: the sequence must be the
