@@ -20,7 +20,8 @@ bool IsPlainReference(OleStringView rest) noexcept {
 }  // namespace
 
 bool XmlTextLacksElement(OleStringView xml, OleStringView tag) noexcept {
-  if (tag.empty()) return false;
+  // An element is never written out as nothing: an empty text is a DOM's failure, not a proof.
+  if (tag.empty() || xml.empty()) return false;
   for (std::size_t at = xml.find('&'); at != OleStringView::npos; at = xml.find('&', at + 1)) {
     if (!IsPlainReference(xml.substr(at + 1))) return false;
   }

@@ -11,9 +11,9 @@ namespace quenlo::confext {
 
 // True only when the text cannot hold an element whose tag is exactly tag: every such element is
 // written "<tag" followed by white space, "/" or ">", and the text has none. False (unproven)
-// for any such mark, even one inside a comment or a CDATA section, and for any entity reference
-// other than the five predefined ones and character references, which might stand for elements
-// the text does not show.
+// for any such mark, even one inside a comment or a CDATA section, for any entity reference other
+// than the five predefined ones and character references, which might stand for elements the text
+// does not show, and for an empty text.
 bool XmlTextLacksElement(OleStringView xml, OleStringView tag) noexcept;
 
 }  // namespace quenlo::confext
