@@ -19,9 +19,9 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag, int no
         walked_.push_back(std::move(match));
         return true;
       };
+      // Settled: the matches are all in walked_, and with no list the cursor ends after them.
       if (WalkForElements(element, ViewOfBstr(name.Get()), nodesWalked, keep) ==
           WalkOutcome::kSettled) {
-        walkSettled_ = true;
         return;
       }
       walked_.clear();
@@ -34,8 +34,7 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag, int no
 }
 
 ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
-  if (walkSettled_) {
-    if (nextWalked_ == walked_.size()) return nullptr;
+  if (nextWalked_ < walked_.size()) {
     ++index_;
     return std::move(walked_[nextWalked_++]);
   }

@@ -30,10 +30,10 @@ class ElementCursor {
   // Whether the element's tag name is exactly the one asked for (see the definition).
   bool HasTag(IXMLDOMElement* element) noexcept;
 
-  ComPtr<IXMLDOMNodeList> list_;                // asked item by item, never for its length
-  std::vector<ComPtr<IXMLDOMElement>> walked_;  // every match, when a walk settled them
+  ComPtr<IXMLDOMNodeList> list_;  // asked item by item, never for its length
+  // Every match, when a walk settled them; list_ is then never made.
+  std::vector<ComPtr<IXMLDOMElement>> walked_;
   std::size_t nextWalked_ = 0;
-  bool walkSettled_ = false;  // walked_ holds the matches, and the DOM's list is not asked
   [[maybe_unused]] const OLECHAR* tag_;  // read by HasTag on Windows only
   long position_ = 0;                    // in the DOM's list
   long index_ = 0;                       // matches handed out
