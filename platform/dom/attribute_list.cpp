@@ -22,13 +22,14 @@ const AttributeEntry* AttributeList::Find(std::u16string_view name) const noexce
 
 void AttributeList::Set(const Name* name, std::u16string_view value) {
   StoredText copy = StoredText::Copy(value);
+  if (capacity_ == 0) Grow();  // entries in a store's blocks are never changed there
   for (AttributeEntry& entry : std::span(entries_, count_)) {
     if (entry.name == name) {
       entry.value = std::move(copy);  // an existing attribute keeps its place
       return;
     }
   }
-  if (count_ == capacity_ || capacity_ == 0) Grow();
+  if (count_ == capacity_) Grow();
   new (entries_ + count_) AttributeEntry{name, std::move(copy)};
   ++count_;
 }

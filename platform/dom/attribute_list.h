@@ -1,5 +1,6 @@
 // An element's attributes in insertion order. A parse places them in its store's blocks; the
-// first change after that moves them to an array of the element's own.
+// first value set after that moves them to an array of the element's own, so that entries in
+// blocks never hold memory of their own.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,8 @@ class AttributeList {
   }
 
   std::span<const AttributeEntry> Entries() const noexcept { return {entries_, count_}; }
+  // False while the entries are still those a parse placed in a store's blocks.
+  bool OwnsMemory() const noexcept { return capacity_ != 0; }
   const AttributeEntry* Find(std::u16string_view name) const noexcept;
   // Replaces the value in place or appends; changes nothing when it throws std::bad_alloc.
   void Set(const Name* name, std::u16string_view value);

@@ -29,6 +29,7 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   HRESULT STDMETHODCALLTYPE removeAttribute(BSTR name) override;
   HRESULT STDMETHODCALLTYPE getElementsByTagName(BSTR name, IXMLDOMNodeList** list) override;
 
+  bool OwnsMemory() const noexcept override { return attributes_.OwnsMemory(); }
   HRESULT GetNodeName(BSTR* name) override;
   HRESULT GetAttributes(IXMLDOMNamedNodeMap** attributes) override;
   HRESULT PutText(BSTR text) override;

@@ -121,31 +121,17 @@ void Node::Unlink() noexcept {
   parent_ = nextSibling_ = previousOrLast_ = nullptr;
 }
 
-// Dead nodes wait in a chain threaded through their own sibling links, so tearing down a tree
-// of any depth needs neither recursion nor memory.
-void Node::DetachChildren(Node& node, Node*& pending) noexcept {
-  Node* child = node.firstChild_;
-  node.firstChild_ = nullptr;
-  node.mayHoldElements_ = false;
-  while (child != nullptr) {
-    Node* next = child->nextSibling_;
-    // Links are cleared before the reference goes: once it has, another holder may free the child.
-    child->parent_ = child->nextSibling_ = child->previousOrLast_ = nullptr;
-    if (child->DropReference()) {
-      child->nextSibling_ = pending;
-      pending = child;
-    }
-    child = next;
-  }
-}
-
 NodeStore* Node::Free(Node* node) noexcept {
   NodeStore* store = node->store_;
-  const bool inBlock = node->inBlock_;
+  if (node->inBlock_) {
+    // The memory goes with the store; only memory the node came to own needs its destructor.
+    if (node->OwnsMemory()) node->~Node();
+    return store;
+  }
   const DOMNodeType type = node->Type();
   void* memory = dynamic_cast<void*>(node);  // the whole object starts before its Node part
   node->~Node();
-  if (!inBlock) small_blocks::Give(memory, HeapSize(type));
+  small_blocks::Give(memory, HeapSize(type));
   return store;
 }
 
@@ -155,15 +141,16 @@ void Node::NoteFreed(NodeStore* store, std::size_t count) noexcept {
   store->LetGo(count);
 }
 
-// A tree's nodes mostly share one store: its holds are dropped together, once the run of nodes
-// from that store ends, rather than one atomic step per node.
-void Node::DisposeAll(Node* pending) noexcept {
+// Depth first in document order, without recursion or memory, following the links of dead
+// nodes as they stand instead of rewriting them. A parse laid its nodes out in document order,
+// so the walk reads memory forward, and a dead node in a store's blocks is only read: none of
+// its memory has to be written back. A tree's nodes mostly share one store, whose holds are
+// dropped together once the run of nodes from that store ends, rather than one atomic step per
+// node.
+void Node::DisposeDescendants(Node& top, bool alsoTop) noexcept {
   NodeStore* store = nullptr;
   std::size_t freed = 0;
-  while (pending != nullptr) {
-    Node* node = pending;
-    pending = node->nextSibling_;
-    DetachChildren(*node, pending);
+  const auto free = [&](Node* node) {
     NodeStore* from = Free(node);
     if (from != store) {
       NoteFreed(store, freed);
@@ -171,17 +158,63 @@ void Node::DisposeAll(Node* pending) noexcept {
       freed = 0;
     }
     ++freed;
+  };
+  // The parent's reference to a node the walk did not go below goes: a node nobody else holds
+  // dies with its descendants (it has none unless its last other holder let go only now), one
+  // held elsewhere becomes a free-standing tree.
+  const auto release = [&](Node* node) {
+    if (!node->SoleReference()) {
+      // Links are cleared before the reference goes: once it has, another holder may free it.
+      node->parent_ = node->nextSibling_ = node->previousOrLast_ = nullptr;
+      if (!node->DropReference()) return;
+    }
+    if (node->firstChild_ == nullptr) {
+      free(node);
+    } else {
+      DisposeDescendants(*node, true);
+    }
+  };
+
+  Node* node = top.firstChild_;
+  top.firstChild_ = nullptr;
+  top.mayHoldElements_ = false;
+  while (node != nullptr) {
+    // Nobody else can take a reference to a node only its parent holds (see DropReference), so
+    // it stays dead while the walk is below it.
+    if (node->firstChild_ != nullptr && node->SoleReference()) {
+      node = node->firstChild_;
+      continue;
+    }
+    // The subtree of `node` is done: on to its next sibling, or up, freeing each parent whose
+    // last child this was.
+    for (bool wentBelow = false;; wentBelow = true) {
+      Node* next = node->nextSibling_;
+      Node* parent = node->parent_;
+      if (wentBelow) {
+        free(node);
+      } else {
+        release(node);
+      }
+      if (next != nullptr) {
+        node = next;
+        break;
+      }
+      if (parent == &top) {
+        node = nullptr;
+        break;
+      }
+      node = parent;
+    }
   }
+  if (alsoTop) free(&top);
   NoteFreed(store, freed);
 }
 
-void Node::Destroy() noexcept { DisposeAll(this); }
+void Node::Destroy() noexcept { DisposeDescendants(*this, true); }
 
 void Node::RemoveChildren() noexcept {
   NoteShapeChange();
-  Node* pending = nullptr;
-  DetachChildren(*this, pending);
-  DisposeAll(pending);
+  DisposeDescendants(*this, false);
 }
 
 bool Node::Accepts(const Node&) const noexcept { return false; }

@@ -34,6 +34,10 @@ class Node : public RefCounted {
   // documents hold children), which lets an element search pass over text unvisited.
   bool MayHoldElements() const noexcept { return mayHoldElements_; }
   virtual IXMLDOMNode* AsNode() noexcept = 0;
+  // Whether the node holds memory besides its own and its store's: a node a parse placed in a
+  // store's blocks does not until a change gives it a text or an attribute list of its own, and
+  // until then it dies without its destructor running.
+  virtual bool OwnsMemory() const noexcept { return true; }
   // The character data of a text node; empty for the other types.
   virtual std::u16string_view TextData() const noexcept { return {}; }
 
@@ -99,8 +103,9 @@ class Node : public RefCounted {
  private:
   void Unlink() noexcept;
   static bool ContainsOrIs(const Node& subtree, const Node& node) noexcept;
-  static void DetachChildren(Node& node, Node*& pending) noexcept;
-  static void DisposeAll(Node* pending) noexcept;
+  // Frees `top`'s descendants that nobody else holds, and `top` too when asked; those held
+  // elsewhere become free-standing trees.
+  static void DisposeDescendants(Node& top, bool alsoTop) noexcept;
   // Runs the destructor and gives the memory back; the store's hold is the caller's to drop.
   static NodeStore* Free(Node* node) noexcept;
   static void NoteFreed(NodeStore* store, std::size_t count) noexcept;

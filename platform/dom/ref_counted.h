@@ -46,9 +46,10 @@ class RefCounted {
   // long as the object is not linked weakly (TryAddReference), which a tree's children never
   // are.
   bool DropReference() noexcept {
-    return count_.load(std::memory_order_acquire) == 1 ||
-           count_.fetch_sub(1, std::memory_order_acq_rel) == 1;
+    return SoleReference() || count_.fetch_sub(1, std::memory_order_acq_rel) == 1;
   }
+  // Whether the caller's reference is the only one; see DropReference.
+  bool SoleReference() const noexcept { return count_.load(std::memory_order_acquire) == 1; }
 
  private:
   std::atomic<ULONG> count_{1};

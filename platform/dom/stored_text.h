@@ -47,6 +47,7 @@ class StoredText {
   ~StoredText() { Release(); }
 
   std::u16string_view View() const noexcept { return {data_, length_}; }
+  bool OwnsMemory() const noexcept { return owned_; }
 
  private:
   static std::uint32_t Length(std::u16string_view text) {

@@ -18,6 +18,7 @@ class TextNode final : public NodeObject<IXMLDOMText, IID_IXMLDOMText> {
 
   std::u16string_view TextData() const noexcept override { return data_.View(); }
 
+  bool OwnsMemory() const noexcept override { return data_.OwnsMemory(); }
   HRESULT GetNodeName(BSTR* name) override;
   HRESULT GetNodeValue(VARIANT* value) override;
   HRESULT PutText(BSTR text) override;

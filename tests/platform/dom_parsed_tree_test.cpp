@@ -58,6 +58,19 @@ TEST(DomParsedTreeTest, ParsedAttributesAndTextCanBeChanged) {
   ASSERT_EQ(S_OK, text[0]->put_text(MakeBstr(u"new").get()));
   EXPECT_EQ(u"<r b=\"a value much longer than the one parsed\" c=\"3\" d=\"4\"><t>new</t></r>",
             Xml(root.get()));
+
+  // Changed alone, a value replaced in place and a parsed text node given new data: the memory
+  // each then holds must go with the tree (the leak checker watches this).
+  IXMLDOMElement* other = Parse("<r a='1' b='2'><t>old</t></r>").release();
+  ASSERT_EQ(S_OK, SetAttribute(other, u"a", u"one"));
+  const auto t = ElementsByTag(other, u"t");
+  ASSERT_EQ(1u, t.size());
+  IXMLDOMNode* data = nullptr;
+  ASSERT_EQ(S_OK, t[0]->get_firstChild(&data));
+  ASSERT_EQ(S_OK, data->put_text(MakeBstr(u"new data").get()));
+  data->Release();
+  EXPECT_EQ(u"<r a=\"one\" b=\"2\"><t>new data</t></r>", Xml(other));
+  EXPECT_EQ(0u, other->Release());
 }
 
 TEST(DomParsedTreeTest, ManyDistinctNamesAreKeptApart) {
