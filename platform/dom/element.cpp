@@ -41,6 +41,17 @@ Element::Element(NodeStore& store, bool inBlock, const Name* tag, const Name* na
       namespaceUri_(namespaceUri),
       attributes_(std::move(attributes)) {}
 
+void Element::SetLeafText(std::u16string_view storeText) noexcept {
+  leafText_ = storeText.data();
+  leafLength_ = static_cast<std::uint32_t>(storeText.size());  // texts the store holds fit
+}
+
+void Element::MakeLeafTextNode(bool inBlock) {
+  if (!HasLeafText()) return;
+  AdoptLastChild(TextNode::CreateOverStoreText(Store(), inBlock, TextData()));
+  DropLeafText();
+}
+
 bool Element::Accepts(const Node& child) const noexcept {
   return child.Type() == NODE_ELEMENT || child.Type() == NODE_TEXT;
 }

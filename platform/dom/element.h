@@ -2,6 +2,7 @@
 // the parser resolved for it (elements made by createElement have none).
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -18,6 +19,22 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
                          AttributeList attributes = {});
 
   std::u16string_view Tag() const noexcept { return tag_->View(); }
+
+  // A parse keeps an element's text here, without a node, while the text is all the element
+  // holds, as most of a reply's fields do: its node is made only when a caller asks for the
+  // element's children, or a child is added, and from then on stands in the tree like any
+  // other. Until then the element has no children and this text is its content.
+  bool HasLeafText() const noexcept { return leafText_ != nullptr; }
+  std::u16string_view TextData() const noexcept override { return {leafText_, leafLength_}; }
+  // For a parse: `storeText` is in the store's blocks; the element has no children yet.
+  void SetLeafText(std::u16string_view storeText) noexcept;
+  // Turns the leaf text, if any, into the element's text node: in the store's blocks for a
+  // parse, on the heap otherwise. Throws std::bad_alloc, changing nothing.
+  void MakeLeafTextNode(bool inBlock);
+  void DropLeafText() noexcept {
+    leafText_ = nullptr;
+    leafLength_ = 0;
+  }
   std::span<const AttributeEntry> Attributes() const noexcept { return attributes_.Entries(); }
   const AttributeEntry* FindAttribute(std::u16string_view name) const noexcept {
     return attributes_.Find(name);
@@ -46,6 +63,8 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   const Name* const tag_;
   const Name* const namespaceUri_;
   AttributeList attributes_;
+  const char16_t* leafText_ = nullptr;  // in the store's blocks; null when there is none
+  std::uint32_t leafLength_ = 0;
 };
 
 }  // namespace quenlo::platform::dom

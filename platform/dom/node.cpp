@@ -214,7 +214,18 @@ void Node::Destroy() noexcept { DisposeDescendants(*this, true); }
 
 void Node::RemoveChildren() noexcept {
   NoteShapeChange();
+  if (type_ == NODE_ELEMENT) static_cast<Element*>(this)->DropLeafText();
   DisposeDescendants(*this, false);
+}
+
+HRESULT Node::MakeLeafTextNode() noexcept {
+  if (type_ != NODE_ELEMENT) return S_OK;
+  try {
+    static_cast<Element*>(this)->MakeLeafTextNode(false);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
 }
 
 bool Node::Accepts(const Node&) const noexcept { return false; }
@@ -241,6 +252,7 @@ HRESULT Node::GetParentNode(IXMLDOMNode** parent) noexcept { return HandOut(pare
 
 HRESULT Node::GetChildNodes(IXMLDOMNodeList** children) {
   if (children == nullptr) return E_INVALIDARG;
+  if (const HRESULT made = MakeLeafTextNode(); FAILED(made)) return made;
   std::vector<Node*> nodes;
   for (Node* child = firstChild_; child != nullptr; child = child->nextSibling_) {
     nodes.push_back(child);
@@ -249,7 +261,14 @@ HRESULT Node::GetChildNodes(IXMLDOMNodeList** children) {
   return S_OK;
 }
 
-HRESULT Node::GetFirstChild(IXMLDOMNode** child) noexcept { return HandOut(firstChild_, child); }
+HRESULT Node::GetFirstChild(IXMLDOMNode** child) noexcept {
+  if (child == nullptr) return E_INVALIDARG;
+  if (const HRESULT made = MakeLeafTextNode(); FAILED(made)) {
+    *child = nullptr;
+    return made;
+  }
+  return HandOut(firstChild_, child);
+}
 
 HRESULT Node::GetNextSibling(IXMLDOMNode** sibling) noexcept {
   return HandOut(nextSibling_, sibling);
@@ -283,6 +302,7 @@ HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcep
   if (child == nullptr) return E_INVALIDARG;
   if (!Accepts(*child)) return E_FAIL;
   if (ContainsOrIs(*child, *this)) return E_INVALIDARG;
+  if (const HRESULT made = MakeLeafTextNode(); FAILED(made)) return made;
   if (&child->Link() != &Link()) Link().Tags().NoteForeignChild();
   if (child->parent_ != nullptr) {
     child->Unlink();  // the old parent's reference moves to the new one
@@ -297,15 +317,18 @@ HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcep
 
 HRESULT Node::HasChildNodes(VARIANT_BOOL* has) noexcept {
   if (has == nullptr) return E_INVALIDARG;
-  *has = firstChild_ != nullptr ? VARIANT_TRUE : VARIANT_FALSE;
-  return firstChild_ != nullptr ? S_OK : S_FALSE;
+  const bool any = firstChild_ != nullptr ||
+                   (type_ == NODE_ELEMENT && static_cast<Element*>(this)->HasLeafText());
+  *has = any ? VARIANT_TRUE : VARIANT_FALSE;
+  return any ? S_OK : S_FALSE;
 }
 
 HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
-  // Nearly every element read for its text holds exactly one text node: copied without a walk.
-  if (firstChild_ != nullptr && firstChild_->nextSibling_ == nullptr &&
-      firstChild_->type_ == NODE_TEXT) {
+  // Nearly every element read for its text holds nothing else: copied without a walk. Its text
+  // is its leaf text (see Element::SetLeafText) or, once made, its one text node.
+  if (firstChild_ == nullptr) return CopyToBstr(TrimXmlSpace(TextData()), text);
+  if (firstChild_->nextSibling_ == nullptr && firstChild_->type_ == NODE_TEXT) {
     return CopyToBstr(TrimXmlSpace(firstChild_->TextData()), text);
   }
   // Measured first so that the result is allocated once, at its final size.

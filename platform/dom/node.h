@@ -38,7 +38,8 @@ class Node : public RefCounted {
   // store's blocks does not until a change gives it a text or an attribute list of its own, and
   // until then it dies without its destructor running.
   virtual bool OwnsMemory() const noexcept { return true; }
-  // The character data of a text node; empty for the other types.
+  // The text a node holds itself: a text node's data, an element's leaf text (see
+  // Element::SetLeafText); empty for the other types.
   virtual std::u16string_view TextData() const noexcept { return {}; }
 
   // The node behind an interface pointer of this DOM, null for anything else. Takes no reference.
@@ -102,6 +103,8 @@ class Node : public RefCounted {
 
  private:
   void Unlink() noexcept;
+  // Before children are handed out or added: an element's leaf text becomes its text node.
+  HRESULT MakeLeafTextNode() noexcept;
   static bool ContainsOrIs(const Node& subtree, const Node& node) noexcept;
   // Frees `top`'s descendants that nobody else holds, and `top` too when asked; those held
   // elsewhere become free-standing trees.

@@ -166,6 +166,10 @@ void WriteAttribute(std::u16string_view name, std::u16string_view value, ThreadB
   out.Append(u'"');
 }
 
+bool IsEmpty(const Element& element) {
+  return element.FirstChild() == nullptr && !element.HasLeafText();
+}
+
 void OpenElement(const Element& element, ThreadBuffer& out) {
   out.Append(u'<');
   out.Append(element.Tag());
@@ -173,12 +177,13 @@ void OpenElement(const Element& element, ThreadBuffer& out) {
     out.Append(u' ');
     WriteAttribute(attribute.name->View(), attribute.value.View(), out);
   }
-  if (element.FirstChild() == nullptr) out.Append(u'/');
+  if (IsEmpty(element)) out.Append(u'/');
   out.Append(u'>');
+  out.AppendEscaped<TextEscapes>(element.TextData());  // its leaf text, if any
 }
 
 void CloseElement(const Element& element, ThreadBuffer& out) {
-  if (element.FirstChild() == nullptr) return;
+  if (IsEmpty(element)) return;
   out.Append(u'<');
   out.Append(u'/');
   out.Append(element.Tag());

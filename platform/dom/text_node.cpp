@@ -13,10 +13,11 @@ TextNode* TextNode::Create(NodeStore& store, std::u16string_view data) {
   return new (memory) TextNode(store, false, std::move(copy));
 }
 
-TextNode* TextNode::CreateInBlock(NodeStore& store, std::u16string_view data) {
-  StoredText text = StoredText::InBlock(data);
-  void* memory = Memory(store, true, sizeof(TextNode), alignof(TextNode));
-  return new (memory) TextNode(store, true, std::move(text));
+TextNode* TextNode::CreateOverStoreText(NodeStore& store, bool inBlock,
+                                        std::u16string_view storeText) {
+  StoredText text = StoredText::InBlock(storeText);
+  void* memory = Memory(store, inBlock, sizeof(TextNode), alignof(TextNode));
+  return new (memory) TextNode(store, inBlock, std::move(text));
 }
 
 TextNode::TextNode(NodeStore& store, bool inBlock, StoredText data) noexcept

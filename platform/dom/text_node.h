@@ -13,8 +13,10 @@ class TextNode final : public NodeObject<IXMLDOMText, IID_IXMLDOMText> {
   // With one reference for the caller, holding a heap copy of the data, which must be text XML
   // can carry.
   static TextNode* Create(NodeStore& store, std::u16string_view data);
-  // For a parse: the node and its data are in the store's blocks.
-  static TextNode* CreateInBlock(NodeStore& store, std::u16string_view data);
+  // Over data in the store's blocks, which the node keeps alive through its store; the node
+  // itself in the blocks too for a parse (inBlock, see Node::Memory), on the heap otherwise.
+  static TextNode* CreateOverStoreText(NodeStore& store, bool inBlock,
+                                       std::u16string_view storeText);
 
   std::u16string_view TextData() const noexcept override { return data_.View(); }
 

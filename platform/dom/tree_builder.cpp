@@ -1,6 +1,8 @@
 #include "tree_builder.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "dom_strings.h"
@@ -86,6 +88,7 @@ bool TreeBuilder::StartElement(const ReadName& name, std::span<const ReadAttribu
   Element* element = Element::Create(store_, true, tag, namespaceUri, PlaceAttributes(attributes));
   ++nodesMade_;
   if (current_ != nullptr) {
+    SettleLeafText();
     current_->AdoptLastChild(element);
   } else {
     root_ = element;
@@ -172,7 +175,27 @@ void TreeBuilder::AppendText(std::string_view utf8) {
 
 void TreeBuilder::AddWholeText(const ReadText& text) {
   if (current_ == nullptr || IsXmlSpace(text.utf8)) return;
-  current_->AdoptLastChild(TextNode::CreateInBlock(store_, PlaceText(text)));
+  AddText(PlaceText(text));
+}
+
+void TreeBuilder::AddText(std::u16string_view placed) {
+  if (current_->Type() == NODE_ELEMENT && current_->FirstChild() == nullptr) {
+    auto& element = static_cast<Element&>(*current_);
+    if (!element.HasLeafText() && placed.size() <= std::numeric_limits<std::uint32_t>::max()) {
+      element.SetLeafText(placed);
+      return;
+    }
+  }
+  SettleLeafText();
+  current_->AdoptLastChild(TextNode::CreateOverStoreText(store_, true, placed));
+  ++nodesMade_;
+}
+
+void TreeBuilder::SettleLeafText() {
+  if (current_->Type() != NODE_ELEMENT) return;
+  auto& element = static_cast<Element&>(*current_);
+  if (!element.HasLeafText()) return;
+  element.MakeLeafTextNode(true);
   ++nodesMade_;
 }
 
@@ -182,9 +205,7 @@ void TreeBuilder::FlushPendingText() {
     // Copied at its exact size; the buffer is kept for the next run of text.
     char16_t* text = store_.AllocateText(scratch_.pendingText.size());
     std::copy(scratch_.pendingText.begin(), scratch_.pendingText.end(), text);
-    current_->AdoptLastChild(
-        TextNode::CreateInBlock(store_, std::u16string_view(text, scratch_.pendingText.size())));
-    ++nodesMade_;
+    AddText(std::u16string_view(text, scratch_.pendingText.size()));
   }
   scratch_.pendingText.clear();
   pendingHasContent_ = false;

@@ -119,6 +119,11 @@ class TreeBuilder {
     if (!scratch_.pendingText.empty()) FlushPendingText();
   }
   void FlushPendingText();
+  // Text placed in the store for the element at hand: its leaf text while it is all the element
+  // holds (see Element::SetLeafText), a node otherwise.
+  void AddText(std::u16string_view placed);
+  // Before the element at hand gains a second child, its leaf text becomes a node.
+  void SettleLeafText();
   bool DeclareNamespaces(std::span<const ReadAttribute> attributes);
   bool ResolveNamespaces(const ReadName& name, std::span<const ReadAttribute> attributes,
                          const Name*& namespaceUri);

@@ -73,6 +73,74 @@ TEST(DomParsedTreeTest, ParsedAttributesAndTextCanBeChanged) {
   EXPECT_EQ(0u, other->Release());
 }
 
+// A parsed element whose only content is a text gets the text node only when its children are
+// asked for or one is added; until then and after, it reads, writes out and changes alike.
+TEST(DomParsedTreeTest, ALoneTextBecomesANodeWhenAskedForAndStaysThatNode) {
+  IXMLDOMElement* root =
+      Parse("<r><a> x &amp; y </a><b/><c>t<d/>u</c><e>v</e><f>w</f></r>").release();
+  const auto a = ElementsByTag(root, u"a");
+  ASSERT_EQ(1u, a.size());
+  VARIANT_BOOL has = VARIANT_FALSE;
+  EXPECT_EQ(S_OK, a[0]->hasChildNodes(&has));
+  EXPECT_EQ(VARIANT_TRUE, has);
+  EXPECT_EQ(u"x & y", TextOf(a[0].get()));
+  EXPECT_EQ(u"<a> x &amp; y </a>", Xml(a[0].get()));
+
+  const long nodesBefore = QuenloProbeLiveDomNodes();
+  IXMLDOMNode* text = nullptr;
+  ASSERT_EQ(S_OK, a[0]->get_firstChild(&text));
+  EXPECT_EQ(nodesBefore + 1, QuenloProbeLiveDomNodes());
+  DOMNodeType type = NODE_ELEMENT;
+  EXPECT_EQ(S_OK, text->get_nodeType(&type));
+  EXPECT_EQ(NODE_TEXT, type);
+  EXPECT_EQ(u" x &amp; y ", Xml(text));
+  IXMLDOMNode* again = nullptr;
+  ASSERT_EQ(S_OK, a[0]->get_firstChild(&again));
+  EXPECT_EQ(text, again);
+  again->Release();
+  IXMLDOMNodeList* children = nullptr;
+  ASSERT_EQ(S_OK, a[0]->get_childNodes(&children));
+  IXMLDOMNode* item = nullptr;
+  ASSERT_EQ(S_OK, children->get_item(0, &item));
+  EXPECT_EQ(text, item);
+  item->Release();
+  children->Release();
+  IXMLDOMNode* parent = nullptr;
+  ASSERT_EQ(S_OK, text->get_parentNode(&parent));
+  EXPECT_EQ(static_cast<IXMLDOMNode*>(a[0].get()), parent);
+  parent->Release();
+  EXPECT_EQ(nodesBefore + 1, QuenloProbeLiveDomNodes());
+  EXPECT_EQ(u"x & y", TextOf(a[0].get()));
+  EXPECT_EQ(u"<a> x &amp; y </a>", Xml(a[0].get()));
+
+  const auto b = ElementsByTag(root, u"b");
+  EXPECT_EQ(S_FALSE, b[0]->hasChildNodes(&has));
+  IXMLDOMNode* none = nullptr;
+  EXPECT_EQ(S_FALSE, b[0]->get_firstChild(&none));
+  EXPECT_EQ(nullptr, none);
+
+  // A child added to a lone text's element comes after the text; new text replaces it.
+  const auto e = ElementsByTag(root, u"e");
+  const auto document = NewDocument();
+  Append(e[0].get(), NewElement(document.get(), u"g").get());
+  IXMLDOMNode* first = nullptr;
+  ASSERT_EQ(S_OK, e[0]->get_firstChild(&first));
+  EXPECT_EQ(u"v", Xml(first));
+  first->Release();
+  const auto f = ElementsByTag(root, u"f");
+  ASSERT_EQ(S_OK, f[0]->put_text(MakeBstr(u"z").get()));
+  EXPECT_EQ(u"<r><a> x &amp; y </a><b/><c>t<d/>u</c><e>v<g/></e><f>z</f></r>", Xml(root));
+  EXPECT_EQ(u"tuvz", TextOf(ElementsByTag(root, u"c")[0].get()) + TextOf(e[0].get()) +
+                         TextOf(f[0].get()));
+
+  // The text node made on demand keeps its data when the tree and its element are gone.
+  EXPECT_EQ(0u, root->Release());
+  ASSERT_EQ(S_OK, text->get_parentNode(&parent));
+  parent->Release();
+  EXPECT_EQ(u" x &amp; y ", Xml(text));
+  text->Release();
+}
+
 TEST(DomParsedTreeTest, ManyDistinctNamesAreKeptApart) {
   std::string text = "<r";
   for (int index = 0; index < 300; ++index) {
