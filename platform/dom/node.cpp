@@ -15,6 +15,7 @@
 #include "element.h"
 #include "node_list.h"
 #include "node_store.h"
+#include "prefetch.h"
 #include "serializer.h"
 #include "text_node.h"
 #include "tree_walk.h"
@@ -179,6 +180,7 @@ void Node::DisposeDescendants(Node& top, bool alsoTop) noexcept {
   top.firstChild_ = nullptr;
   top.mayHoldElements_ = false;
   while (node != nullptr) {
+    PrefetchAhead(node);
     // Nobody else can take a reference to a node only its parent holds (see DropReference), so
     // it stays dead while the walk is below it.
     if (node->firstChild_ != nullptr && node->SoleReference()) {

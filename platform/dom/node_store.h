@@ -17,6 +17,7 @@
 #include "document_link.h"
 #include "name.h"
 #include "name_registry.h"
+#include "prefetch.h"
 
 namespace quenlo::platform::dom {
 
@@ -46,6 +47,7 @@ class NodeStore {
       return AllocateInNewBlock(size, alignment);
     }
     cursor_ = start + size;
+    PrefetchAheadForWriting(cursor_);
     return start;
   }
   char16_t* AllocateText(std::size_t length) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../unicode.h"
+#include "prefetch.h"
 #include "xml_chars.h"
 
 #if defined(__SSE2__)
@@ -211,6 +212,7 @@ class PugixmlReader {
     pugi::xml_node node = root;
     std::size_t depth = 0;  // of node below root
     for (;;) {
+      PrefetchAhead(node.internal_object());
       const pugi::xml_node_type type = node.type();
       if (type == pugi::node_element) {
         if (!Open(node) || !AddText(node.value())) return false;

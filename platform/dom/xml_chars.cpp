@@ -8,6 +8,7 @@
 
 #include "../unicode.h"
 #include "name.h"
+#include "prefetch.h"
 
 namespace quenlo::platform::dom {
 namespace {
@@ -74,6 +75,7 @@ bool IsXmlText(std::string_view utf8) noexcept {
     // As signed bytes, those at or above 0x80 are negative: one comparison finds them and the
     // control characters alike.
     if (length - position >= 16) {
+      PrefetchAhead(bytes + position);
       const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + position));
       if (_mm_movemask_epi8(_mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20))) == 0) {
         position += 16;
