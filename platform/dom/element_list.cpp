@@ -5,6 +5,7 @@
 #include "../small_blocks.h"
 #include "document_link.h"
 #include "element.h"
+#include "prefetch.h"
 #include "tree_walk.h"
 
 namespace quenlo::platform::dom {
@@ -40,6 +41,7 @@ Node* ElementList::NextMatch(const Node* node) const noexcept {
   Node* next = node == nullptr ? (root_.MayHoldElements() ? root_.FirstChild() : nullptr)
                                : NextElementOrSiblingInSubtree(root_, *node);
   for (; next != nullptr; next = NextElementOrSiblingInSubtree(root_, *next)) {
+    PrefetchAhead(next);
     if (next->Type() != NODE_ELEMENT) continue;
     if (everyElement_) return next;
     if (next->TagHash() == wantedHash && static_cast<const Element*>(next)->Tag() == tagName_) {
