@@ -1,5 +1,6 @@
 #include "element.h"
 
+#include <mutex>
 #include <new>
 
 #include "document_link.h"
@@ -46,10 +47,18 @@ void Element::SetLeafText(std::u16string_view storeText) noexcept {
   leafLength_ = static_cast<std::uint32_t>(storeText.size());  // texts the store holds fit
 }
 
-void Element::MakeLeafTextNode(bool inBlock) {
-  if (!HasLeafText()) return;
-  AdoptLastChild(TextNode::CreateOverStoreText(Store(), inBlock, TextData()));
-  DropLeafText();
+bool Element::MakeLeafTextNode(bool inBlock) {
+  if (!HasLeafText()) return false;
+  // A parse's tree is its own; any other caller may share the element with other threads,
+  // which then meet here and find the node the first one made.
+  std::unique_lock<std::mutex> lock;
+  if (!inBlock) {
+    static std::mutex making;
+    lock = std::unique_lock(making);
+  }
+  if (FirstChild() != nullptr) return false;
+  AdoptLastChild(TextNode::CreateOverStoreText(Store(), inBlock, LeafText()));
+  return true;
 }
 
 bool Element::Accepts(const Node& child) const noexcept {

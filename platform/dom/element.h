@@ -23,14 +23,21 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   // A parse keeps an element's text here, without a node, while the text is all the element
   // holds, as most of a reply's fields do: its node is made only when a caller asks for the
   // element's children, or a child is added, and from then on stands in the tree like any
-  // other. Until then the element has no children and this text is its content.
+  // other. The text is the element's content only while the element has no child. Making the
+  // node changes nothing but the first-child link, so that a reader on another thread finds the
+  // same text whether it sees the node or not; the text is dropped only when the element's
+  // children change.
   bool HasLeafText() const noexcept { return leafText_ != nullptr; }
-  std::u16string_view TextData() const noexcept override { return {leafText_, leafLength_}; }
+  std::u16string_view LeafText() const noexcept { return {leafText_, leafLength_}; }
+  std::u16string_view TextData() const noexcept override {
+    return FirstChild() == nullptr ? LeafText() : std::u16string_view();
+  }
   // For a parse: `storeText` is in the store's blocks; the element has no children yet.
   void SetLeafText(std::u16string_view storeText) noexcept;
-  // Turns the leaf text, if any, into the element's text node: in the store's blocks for a
-  // parse, on the heap otherwise. Throws std::bad_alloc, changing nothing.
-  void MakeLeafTextNode(bool inBlock);
+  // Gives the leaf text, if the element has no child yet, its text node: in the store's blocks
+  // for a parse, on the heap otherwise (then under a lock, so that two threads asking at once
+  // make one node). True when it made the node. Throws std::bad_alloc, changing nothing.
+  bool MakeLeafTextNode(bool inBlock);
   void DropLeafText() noexcept {
     leafText_ = nullptr;
     leafLength_ = 0;

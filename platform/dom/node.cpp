@@ -108,6 +108,7 @@ void Node::AdoptLastChild(Node* child) noexcept {
 }
 
 void Node::Unlink() noexcept {
+  if (parent_->type_ == NODE_ELEMENT) static_cast<Element*>(parent_)->DropLeafText();
   Node* first = parent_->firstChild_;
   if (this == first) {
     parent_->firstChild_ = nextSibling_;
@@ -329,7 +330,11 @@ HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
   // Nearly every element read for its text holds nothing else: copied without a walk. Its text
   // is its leaf text (see Element::SetLeafText) or, once made, its one text node.
-  if (firstChild_ == nullptr) return CopyToBstr(TrimXmlSpace(TextData()), text);
+  if (firstChild_ == nullptr) {
+    return CopyToBstr(TrimXmlSpace(type_ == NODE_ELEMENT ? static_cast<Element*>(this)->LeafText()
+                                                         : TextData()),
+                      text);
+  }
   if (firstChild_->nextSibling_ == nullptr && firstChild_->type_ == NODE_TEXT) {
     return CopyToBstr(TrimXmlSpace(firstChild_->TextData()), text);
   }
@@ -340,11 +345,16 @@ HRESULT Node::GetText(BSTR* text) {
   *text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
   if (*text == nullptr) return E_OUTOFMEMORY;
   OLECHAR* cursor = *text;
-  ForEachInSubtree(*this, [&cursor](Node& node) {
+  // Bounded by the first pass, in case a reader on another thread sees an element's text turn
+  // into a node between the two (see Element::TextData).
+  OLECHAR* const end = cursor + length;
+  ForEachInSubtree(*this, [&cursor, end](Node& node) {
     const std::u16string_view data = node.TextData();
-    cursor = std::copy(data.begin(), data.end(), cursor);
+    const std::size_t room = static_cast<std::size_t>(end - cursor);
+    cursor = std::copy_n(data.begin(), std::min(data.size(), room), cursor);
   });
-  const std::u16string_view trimmed = TrimXmlSpace({*text, length});
+  const std::u16string_view trimmed =
+      TrimXmlSpace({*text, static_cast<std::size_t>(cursor - *text)});
   if (trimmed.size() == length) return S_OK;
   BSTR shorter = SysAllocStringLen(trimmed.data(), static_cast<UINT>(trimmed.size()));
   SysFreeString(*text);

@@ -133,6 +133,18 @@ TEST(DomParsedTreeTest, ALoneTextBecomesANodeWhenAskedForAndStaysThatNode) {
   EXPECT_EQ(u"tuvz", TextOf(ElementsByTag(root, u"c")[0].get()) + TextOf(e[0].get()) +
                          TextOf(f[0].get()));
 
+  // Moved elsewhere, the text node leaves its element empty.
+  const auto h = Parse("<h>moved</h>");
+  IXMLDOMNode* moved = nullptr;
+  ASSERT_EQ(S_OK, h->get_firstChild(&moved));
+  const auto k = NewElement(document.get(), u"k");
+  Append(k.get(), moved);
+  moved->Release();
+  EXPECT_EQ(u"<h/>", Xml(h.get()));
+  EXPECT_EQ(u"", TextOf(h.get()));
+  EXPECT_EQ(S_FALSE, h->hasChildNodes(&has));
+  EXPECT_EQ(u"<k>moved</k>", Xml(k.get()));
+
   // The text node made on demand keeps its data when the tree and its element are gone.
   EXPECT_EQ(0u, root->Release());
   ASSERT_EQ(S_OK, text->get_parentNode(&parent));
@@ -193,6 +205,36 @@ TEST(DomParsedTreeTest, TreesParsedOnSeveralThreadsAreIndependent) {
   for (std::thread& thread : threads) thread.join();
   for (int thread = 0; thread < 4; ++thread) {
     EXPECT_EQ(Wide("urn:t" + std::to_string(thread)), results[thread]);
+  }
+}
+
+// Threads asking for the same elements' first children at once all get the one text node each
+// element has, and each element ends with one child.
+TEST(DomParsedTreeTest, ThreadsAskingForALoneTextAtOnceGetOneNode) {
+  std::string text = "<r>";
+  for (int index = 0; index < 2000; ++index) text += "<v>" + std::to_string(index) + "</v>";
+  const auto root = Parse(text + "</r>");
+  const auto leaves = ElementsByTag(root.get(), u"v");
+  ASSERT_EQ(2000u, leaves.size());
+  std::vector<std::vector<IXMLDOMNode*>> seen(4, std::vector<IXMLDOMNode*>(leaves.size()));
+  std::vector<std::thread> threads;
+  for (auto& mine : seen) {
+    threads.emplace_back([&leaves, &mine] {
+      for (std::size_t index = 0; index < leaves.size(); ++index) {
+        leaves[index]->get_firstChild(&mine[index]);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t index = 0; index < leaves.size(); ++index) {
+    for (const auto& other : seen) EXPECT_EQ(seen[0][index], other[index]) << index;
+    for (const auto& other : seen) other[index]->Release();
+    IXMLDOMNodeList* children = nullptr;
+    ASSERT_EQ(S_OK, leaves[index]->get_childNodes(&children));
+    long length = 0;
+    children->get_length(&length);
+    children->Release();
+    EXPECT_EQ(1, length) << index;
   }
 }
 
