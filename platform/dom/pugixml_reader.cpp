@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <new>
+#include <span>
 #include <pugixml.hpp>
 #include <string>
 #include <utility>
@@ -129,12 +130,8 @@ struct ParsedBytes {
   }
 };
 
-// Replaces references and normalises line ends (in a value, also white space) as an XML
-// reader does, in place in the NUL-terminated text the parser left in our buffer: the result
-// is never longer than the raw text. False for anything expat must judge: a bare '&', an
-// unknown reference, "]]>" in text, '<' in a value.
-bool Decode(char* text, ReadText& decoded, bool inValue, const ParsedBytes& bytes) {
-  char* in = text + (bytes.SkipPlain(text) - text);  // most texts hold none
+// The rest of Decode, from the first byte it must look at.
+bool DecodeFrom(char* text, char* in, ReadText& decoded, bool inValue) {
   char* out = in;
   bool ascii = true;
   for (;; ++in) {
@@ -179,6 +176,21 @@ bool Decode(char* text, ReadText& decoded, bool inValue, const ParsedBytes& byte
     }
     *out++ = c;
   }
+}
+
+// Replaces references and normalises line ends (in a value, also white space) as an XML
+// reader does, in place in the NUL-terminated text the parser left in our buffer: the result
+// is never longer than the raw text. False for anything expat must judge: a bare '&', an
+// unknown reference, "]]>" in text, '<' in a value. Most texts are plain ASCII to their end,
+// which is all the inline part looks at.
+[[gnu::always_inline]] inline bool Decode(char* text, ReadText& decoded, bool inValue,
+                                          const ParsedBytes& bytes) {
+  char* in = text + (bytes.SkipPlain(text) - text);
+  if (*in == '\0') {
+    decoded = {{text, static_cast<std::size_t>(in - text)}, true};
+    return true;
+  }
+  return DecodeFrom(text, in, decoded, inValue);
 }
 
 // Names and values point into the buffer the parser read in place, which is ours to change.
@@ -249,42 +261,46 @@ class PugixmlReader {
     return true;
   }
 
-  // A name the name cache knows is neither scanned nor looked up again.
-  ReadName NameAt(const char* name) const {
+  // A name the name cache knows is neither scanned nor looked up again. Read into its place,
+  // since a name is too large to be handed back in registers.
+  void ReadNameAt(const char* name, ReadName& read) const {
     NameKey key;
     std::size_t length = 0;
     bool hasColon = false;
-    if (!bytes_.KeyOf(name, key, length, hasColon)) return ReadName::Scan(name);
+    if (!bytes_.KeyOf(name, key, length, hasColon)) {
+      read = ReadName::Scan(name);
+      return;
+    }
     if (const Name* known = builder_.Names().Find(key)) {
-      ReadName read;
+      read = {};
       read.text = {name, length};
       read.asciiHash = known->hash;
       read.hasColon = hasColon;
       read.known = known;
-      return read;
+      return;
     }
-    ReadName read = ReadName::Scan(name);
+    read = ReadName::Scan(name);
     read.keyed = true;
     read.key = key;
-    return read;
   }
 
   // Names beyond ASCII are left to expat, which knows which characters a name may hold.
   bool Open(const pugi::xml_node element) {
-    const ReadName tag = NameAt(element.name());
+    ReadName tag;
+    ReadNameAt(element.name(), tag);
     if (!tag.ascii) return false;
     attributes_.clear();
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
          attribute = attribute.next_attribute()) {
-      ReadAttribute read{NameAt(attribute.name()), {}};
-      if (attributes_.size() == kMostAttributes || !read.name.ascii ||
-          !Decode(Writable(attribute.value()), read.value, true, bytes_)) {
+      if (attributes_.size() == kMostAttributes) return false;
+      ReadAttribute& read = attributes_.emplace_back();
+      ReadNameAt(attribute.name(), read.name);
+      if (!read.name.ascii || !Decode(Writable(attribute.value()), read.value, true, bytes_)) {
         return false;
       }
-      for (const ReadAttribute& earlier : attributes_) {
+      for (const ReadAttribute& earlier : std::span(attributes_).first(attributes_.size() - 1)) {
         if (earlier.name.text == read.name.text) return false;
       }
-      attributes_.push_back(read);
     }
     return builder_.StartElement(tag, attributes_);
   }

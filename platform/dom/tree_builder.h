@@ -111,8 +111,10 @@ class TreeBuilder {
 
  private:
   const Name* Intern(const ReadName& name);
+  const Name* InternUnknown(const ReadName& name);
   const Name* Intern(std::string_view utf8);
   std::u16string_view PlaceText(const ReadText& text);
+  std::u16string_view PlaceWideText(std::string_view utf8);
   AttributeList PlaceAttributes(std::span<const ReadAttribute> attributes);
   // Ends the run of text pending from AppendText, if any (a reader of whole texts leaves none).
   void FlushText() {
