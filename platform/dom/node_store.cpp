@@ -81,7 +81,7 @@ const Name* NodeStore::InternUnits(std::basic_string_view<Unit> text, std::uint3
   const std::lock_guard lock(namesMutex_);
   if (const Name* name = FindOwnName(text, hash)) return name;
   if (const Name* name = registry.Intern(text, hash)) {
-    link_->Tags().NoteTag(hash);
+    NoteTag(hash);
     return name;
   }
   return AddOwnName(text, hash);
@@ -110,7 +110,7 @@ const Name* NodeStore::AddOwnName(std::basic_string_view<Unit> text, std::uint32
       Name{hash, static_cast<std::uint32_t>(text.size()), copy};
   nameTable_[slot] = name;
   ++nameCount_;
-  link_->Tags().NoteTag(hash);
+  NoteTag(hash);
   return name;
 }
 

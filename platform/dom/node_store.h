@@ -67,9 +67,13 @@ class NodeStore {
   // registry is full, when only InternUnits may decide.
   const Name* ShareKnown(const Name& name) {
     if (NameRegistry::Process().Full()) return nullptr;
-    link_->Tags().NoteTag(name.hash);
+    NoteTag(name.hash);
     return &name;
   }
+
+  // Set by a parse whose document link no other thread can reach until the parse hands out its
+  // root, and cleared before that.
+  void SetLinkAlone(bool alone) noexcept { linkAlone_ = alone; }
 
  private:
   struct Block {
@@ -93,10 +97,18 @@ class NodeStore {
   template <class Unit>
   const Name* AddOwnName(std::basic_string_view<Unit> text, std::uint32_t hash);
   void* AllocateInNewBlock(std::size_t size, std::size_t alignment);
+  void NoteTag(std::uint32_t hash) noexcept {
+    if (linkAlone_) {
+      link_->Tags().NoteTagAlone(hash);
+    } else {
+      link_->Tags().NoteTag(hash);
+    }
+  }
   void GrowNameTable();
 
   std::shared_ptr<DocumentLink> link_;
   std::atomic<std::size_t> holders_{1};
+  bool linkAlone_ = false;
   Block* lastBlock_ = nullptr;  // the blocks after the first, which lives inside the store
   char* cursor_;
   char* end_;

@@ -36,6 +36,15 @@ class TagSummary {
       word.fetch_or(mask, std::memory_order_relaxed);
     }
   }
+  // The same while no other thread can reach the summary (a parse building a tree of its own):
+  // a locked step per tag, as a new summary would take for every tag of a parse, costs more
+  // than the rest of making the element.
+  void NoteTagAlone(std::uint32_t tagHash) noexcept {
+    const std::size_t bit = BitOf(tagHash);
+    std::atomic<std::uint64_t>& word = bits_[bit / kWordBits];
+    word.store(word.load(std::memory_order_relaxed) | (std::uint64_t{1} << (bit % kWordBits)),
+               std::memory_order_relaxed);
+  }
   void NoteForeignChild() noexcept { foreignChildren_.store(true, std::memory_order_relaxed); }
   bool MayHold(std::uint32_t tagHash) const noexcept;
 

@@ -34,11 +34,13 @@ ParseOutcome TooLarge(const XmlParseLimits& limits) {
 // Builds with one reader into a new store, which the nodes hold from then on: below parent, or
 // else under a root element handed to the caller. read(builder) gives the outcome, or nothing
 // when the reader passes the text over, which only a build without a parent may do. Without a
-// parent, a text refused or passed over leaves no node behind.
+// parent, a text refused or passed over leaves no node behind. Without a parent, too, the link
+// is the build's alone until it hands out the root.
 template <class Read>
 std::optional<ParseOutcome> Build(const std::shared_ptr<DocumentLink>& link, Node* parent,
                                   Element** root, const XmlParseLimits& limits, Read&& read) {
   NodeStore* store = NodeStore::Create(link);
+  store->SetLinkAlone(parent == nullptr);
   Element* made = nullptr;
   std::size_t nodesMade = 0;
   std::optional<ParseOutcome> outcome;
@@ -52,6 +54,7 @@ std::optional<ParseOutcome> Build(const std::shared_ptr<DocumentLink>& link, Nod
     throw;
   }
   Node::NoteMade(*store, nodesMade);
+  store->SetLinkAlone(false);
   if (root != nullptr && outcome && outcome->result.status == XmlParseStatus::Ok) {
     *root = std::exchange(made, nullptr);
   }
