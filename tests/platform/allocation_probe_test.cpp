@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "dom_test_support.h"
 
 namespace quenlo {
@@ -40,6 +43,28 @@ TEST(AllocationFailureProbeTest, AFailedNodeIsReportedAsOutOfMemory) {
 
   const auto made = NewElement(document.get(), u"iq");
   EXPECT_EQ(QuenloProbeLiveDomNodes(), nodes + 1);
+}
+
+// Strings made on a thread that then ends and freed on another, and the other way round: the
+// live count is the same whichever thread noted what, before and after the thread's end.
+TEST(AllocationFailureProbeTest, LiveCountsAddUpAcrossThreadsThatEnd) {
+  const long before = QuenloProbeLiveBstrs();
+  std::vector<BSTR> made;
+  std::thread([&made] {
+    for (int index = 0; index < 3; ++index) made.push_back(SysAllocString(u"made elsewhere"));
+  }).join();
+  EXPECT_EQ(QuenloProbeLiveBstrs(), before + 3);
+  const BSTR here = SysAllocString(u"made here");
+  std::thread gone([here] { SysFreeString(here); });
+  gone.join();
+  EXPECT_EQ(QuenloProbeLiveBstrs(), before + 3);
+  std::thread keeps([&made, before] {
+    SysFreeString(made[0]);
+    EXPECT_EQ(QuenloProbeLiveBstrs(), before + 2);  // while this thread still runs
+  });
+  keeps.join();
+  for (std::size_t index = 1; index < made.size(); ++index) SysFreeString(made[index]);
+  EXPECT_EQ(QuenloProbeLiveBstrs(), before);
 }
 
 }  // namespace
