@@ -1,5 +1,6 @@
 #include "pugixml_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <new>
@@ -314,7 +315,7 @@ class PugixmlReader {
 
 bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (utf8.starts_with(kByteOrderMark) || !IsXmlText(utf8)) return false;
+  if (utf8.starts_with(kByteOrderMark)) return false;
 
   // Kept per thread while small, so that a short reply costs no allocation for it.
   std::string& buffer = builder.Input();
@@ -325,10 +326,12 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
       if (buffer.capacity() > kLargestKept) std::string().swap(buffer);
     }
   } trim{buffer};
-  buffer.assign(utf8);
-  buffer += kSentinel;
-  const std::size_t parsedSize = buffer.size();
-  buffer.append(kPadding, '\0');
+  // Checked as it is copied: one pass over the text instead of two.
+  const std::size_t parsedSize = utf8.size() + kSentinel.size();
+  buffer.resize(parsedSize + kPadding);
+  if (!CopyXmlText(utf8, buffer.data())) return false;
+  kSentinel.copy(buffer.data() + utf8.size(), kSentinel.size());
+  std::fill_n(buffer.data() + parsedSize, kPadding, '\0');
 
   // Text that comes first in an element is kept as the element's value rather than as a node of
   // its own: a reply's fields are mostly elements holding one text, and each node pugixml need

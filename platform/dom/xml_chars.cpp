@@ -65,7 +65,7 @@ bool IsXmlText(std::u16string_view text) noexcept {
   return true;
 }
 
-bool IsXmlText(std::string_view utf8) noexcept {
+bool CopyXmlText(std::string_view utf8, char* out) noexcept {
   const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
   const std::size_t length = utf8.size();
   std::size_t position = 0;
@@ -78,6 +78,7 @@ bool IsXmlText(std::string_view utf8) noexcept {
       PrefetchAhead(bytes + position);
       const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + position));
       if (_mm_movemask_epi8(_mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20))) == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + position), chunk);
         position += 16;
         continue;
       }
@@ -90,12 +91,15 @@ bool IsXmlText(std::string_view utf8) noexcept {
       std::uint64_t word;
       std::memcpy(&word, bytes + position, sizeof word);
       if ((((word - 0x20 * kEachByte) | word) & kHighBits) == 0) {
+        std::memcpy(out + position, &word, sizeof word);
         position += 8;
         continue;
       }
     }
+    const std::size_t start = position;
     const DecodedCodePoint c = ReadUtf8(bytes, length, position);
     if (!c.valid || !IsXmlChar(c.value)) return false;
+    std::memcpy(out + start, bytes + start, position - start);
   }
   return true;
 }

@@ -14,8 +14,9 @@ bool IsXmlChar(char32_t c) noexcept;
 
 // False for a character IsXmlChar refuses or a lone surrogate.
 bool IsXmlText(std::u16string_view text) noexcept;
-// False for a character IsXmlChar refuses or malformed UTF-8.
-bool IsXmlText(std::string_view utf8) noexcept;
+// Copies UTF-8 text to `out`, which has room for utf8.size() bytes, checking it on the way:
+// false, with `out` written in part, for a character IsXmlChar refuses or malformed UTF-8.
+bool CopyXmlText(std::string_view utf8, char* out) noexcept;
 
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view text) noexcept;
