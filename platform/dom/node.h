@@ -109,7 +109,9 @@ class Node : public RefCounted {
   // Frees `top`'s descendants that nobody else holds, and `top` too when asked; those held
   // elsewhere become free-standing trees.
   static void DisposeDescendants(Node& top, bool alsoTop) noexcept;
-  // Runs the destructor and gives the memory back; the store's hold is the caller's to drop.
+  // Ends the node: a heap node's destructor runs and its memory goes back; a node in a store's
+  // blocks is destroyed only if it owns memory (OwnsMemory). The store's hold is the caller's
+  // to drop.
   static NodeStore* Free(Node* node) noexcept;
   static void NoteFreed(NodeStore* store, std::size_t count) noexcept;
   static void* HeapMemory(std::size_t size);

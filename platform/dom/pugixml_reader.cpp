@@ -317,21 +317,17 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (utf8.starts_with(kByteOrderMark)) return false;
 
-  // Kept per thread while small, so that a short reply costs no allocation for it.
-  std::string& buffer = builder.Input();
-  struct Trim {
-    std::string& buffer;
-    ~Trim() {
-      constexpr std::size_t kLargestKept = 64 * 1024;
-      if (buffer.capacity() > kLargestKept) std::string().swap(buffer);
-    }
-  } trim{buffer};
+  InputBuffer& input = builder.Input();
+  struct LetGo {
+    InputBuffer& input;
+    ~LetGo() { input.LetGoIfLarge(); }
+  } letGo{input};
   // Checked as it is copied: one pass over the text instead of two.
   const std::size_t parsedSize = utf8.size() + kSentinel.size();
-  buffer.resize(parsedSize + kPadding);
-  if (!CopyXmlText(utf8, buffer.data())) return false;
-  kSentinel.copy(buffer.data() + utf8.size(), kSentinel.size());
-  std::fill_n(buffer.data() + parsedSize, kPadding, '\0');
+  char* const buffer = input.Room(parsedSize + kPadding);
+  if (!CopyXmlText(utf8, buffer)) return false;
+  kSentinel.copy(buffer + utf8.size(), kSentinel.size());
+  std::fill_n(buffer + parsedSize, kPadding, '\0');
 
   // Text that comes first in an element is kept as the element's value rather than as a node of
   // its own: a reply's fields are mostly elements holding one text, and each node pugixml need
@@ -341,10 +337,10 @@ bool ReadWithPugixml(TreeBuilder& builder, std::string_view utf8) {
                                 pugi::parse_cdata | pugi::parse_embed_pcdata;
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
-      document.load_buffer_inplace(buffer.data(), parsedSize, kOptions, pugi::encoding_utf8);
+      document.load_buffer_inplace(buffer, parsedSize, kOptions, pugi::encoding_utf8);
   if (parsed.status == pugi::status_out_of_memory) throw std::bad_alloc();
   if (!parsed) return false;
-  return PugixmlReader(builder, {buffer.data(), buffer.data() + buffer.size()}).Read(document);
+  return PugixmlReader(builder, {buffer, buffer + parsedSize + kPadding}).Read(document);
 }
 
 }  // namespace quenlo::platform::dom

@@ -19,9 +19,7 @@ std::uint32_t TagSummary::HashOfAscii(std::string_view tag) noexcept { return Fn
 
 bool TagSummary::MayHold(std::uint32_t tagHash) const noexcept {
   if (foreignChildren_.load(std::memory_order_relaxed)) return true;
-  const std::size_t bit = BitOf(tagHash);
-  const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
-  return (bits_[bit / kWordBits].load(std::memory_order_relaxed) & mask) != 0;
+  return (bits_[WordOf(tagHash)].load(std::memory_order_relaxed) & MaskOf(tagHash)) != 0;
 }
 
 }  // namespace quenlo::platform::dom

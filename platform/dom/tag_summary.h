@@ -29,9 +29,8 @@ class TagSummary {
   // Elements may be made by several threads at once from one document. Read first: the bit is
   // nearly always set already, and a plain load keeps the line shared.
   void NoteTag(std::uint32_t tagHash) noexcept {
-    const std::size_t bit = BitOf(tagHash);
-    std::atomic<std::uint64_t>& word = bits_[bit / kWordBits];
-    const std::uint64_t mask = std::uint64_t{1} << (bit % kWordBits);
+    std::atomic<std::uint64_t>& word = bits_[WordOf(tagHash)];
+    const std::uint64_t mask = MaskOf(tagHash);
     if ((word.load(std::memory_order_relaxed) & mask) == 0) {
       word.fetch_or(mask, std::memory_order_relaxed);
     }
@@ -40,10 +39,8 @@ class TagSummary {
   // a locked step per tag, as a new summary would take for every tag of a parse, costs more
   // than the rest of making the element.
   void NoteTagAlone(std::uint32_t tagHash) noexcept {
-    const std::size_t bit = BitOf(tagHash);
-    std::atomic<std::uint64_t>& word = bits_[bit / kWordBits];
-    word.store(word.load(std::memory_order_relaxed) | (std::uint64_t{1} << (bit % kWordBits)),
-               std::memory_order_relaxed);
+    std::atomic<std::uint64_t>& word = bits_[WordOf(tagHash)];
+    word.store(word.load(std::memory_order_relaxed) | MaskOf(tagHash), std::memory_order_relaxed);
   }
   void NoteForeignChild() noexcept { foreignChildren_.store(true, std::memory_order_relaxed); }
   bool MayHold(std::uint32_t tagHash) const noexcept;
@@ -52,8 +49,12 @@ class TagSummary {
   static constexpr std::size_t kWordBits = 64;
   static constexpr std::size_t kWords = 4;
 
-  static std::size_t BitOf(std::uint32_t tagHash) noexcept {
-    return tagHash % (kWords * kWordBits);
+  // Which word holds the tag's bit, and the bit within it.
+  static std::size_t WordOf(std::uint32_t tagHash) noexcept {
+    return tagHash % (kWords * kWordBits) / kWordBits;
+  }
+  static std::uint64_t MaskOf(std::uint32_t tagHash) noexcept {
+    return std::uint64_t{1} << (tagHash % kWordBits);
   }
 
   std::array<std::atomic<std::uint64_t>, kWords> bits_{};

@@ -56,6 +56,33 @@ struct ReadAttribute {
   ReadText value;
 };
 
+// The copy of a text that a reader parses in place. Kept per thread while small, so that a short
+// reply costs no allocation for it, and left unset when made: the copy fills it, and zeroing a
+// large reply's first would be a pass over its memory for nothing.
+class InputBuffer {
+ public:
+  // Room for `size` bytes, whatever they held. Throws std::bad_alloc.
+  char* Room(std::size_t size) {
+    if (size > capacity_) {
+      bytes_.reset();  // before the larger block is taken, not after
+      bytes_ = std::make_unique_for_overwrite<char[]>(size);
+      capacity_ = size;
+    }
+    return bytes_.get();
+  }
+  // Lets a large reply's copy go once it has been parsed.
+  void LetGoIfLarge() noexcept {
+    constexpr std::size_t kLargestKept = 64 * 1024;
+    if (capacity_ <= kLargestKept) return;
+    bytes_.reset();
+    capacity_ = 0;
+  }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t capacity_ = 0;
+};
+
 // Working memory of a parse, kept per thread beside the reader so that a short reply allocates
 // none of it again.
 struct ParseScratch {
@@ -73,7 +100,7 @@ struct ParseScratch {
   };
   std::vector<Declarations> declarations;
   std::vector<ReadAttribute> attributes;  // the reader's, for the element at hand
-  std::string input;                      // the reader's copy of the text, which it parses in place
+  InputBuffer input;
   std::unique_ptr<NameCache> names = std::make_unique<NameCache>();  // kept from parse to parse
 
   // A refused text may have stopped anywhere.
@@ -99,7 +126,7 @@ class TreeBuilder {
   // Where a reader collects an element's attributes for StartElement, kept between parses.
   std::vector<ReadAttribute>& Attributes() noexcept { return scratch_.attributes; }
   // Where a reader that parses in place copies the text, kept between parses.
-  std::string& Input() noexcept { return scratch_.input; }
+  InputBuffer& Input() noexcept { return scratch_.input; }
   // Where a reader that keys names looks them up.
   const NameCache& Names() const noexcept { return names_; }
 
