@@ -11,17 +11,16 @@ namespace quenlo::confext {
 namespace {
 
 ComPtr<IXMLDOMElement> CreateElement(const OLECHAR* tag) {
-  const ComPtr<IXMLDOMDocument> document = SharedDocument::Acquire();
-  if (!document) return nullptr;
   const DomName name(tag);
   ComPtr<IXMLDOMElement> element;
-  if (FAILED(document->createElement(name.Get(), element.Put()))) return nullptr;
+  if (FAILED(SharedDocument::CreateElement(name.Get(), element.Put()))) return nullptr;
   return element;
 }
 
+// The appended node is not asked for: it is the child, and handing it out would cost a reference
+// taken and dropped for every element of a request.
 bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
-  ComPtr<IXMLDOMNode> appended;
-  return SUCCEEDED(parent->appendChild(child, appended.Put()));
+  return SUCCEEDED(parent->appendChild(child, nullptr));
 }
 
 }  // namespace

@@ -16,13 +16,8 @@ DocumentHolder& Holder() noexcept {
   return holder;
 }
 
-}  // namespace
-
-SharedDocument::Lease SharedDocument::Lock() noexcept { return Lease(Holder().mutex); }
-
-ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
-  DocumentHolder& holder = Holder();
-  std::lock_guard guard(holder.mutex);
+// The document, created if absent; the caller holds the holder's lock.
+IXMLDOMDocument* PresentDocument(DocumentHolder& holder) noexcept {
   if (!holder.document) {
     CLSID documentClass{};
     CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass);
@@ -32,7 +27,24 @@ ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
       holder.document.Reset();
     }
   }
-  return holder.document;
+  return holder.document.Get();
+}
+
+}  // namespace
+
+SharedDocument::Lease SharedDocument::Lock() noexcept { return Lease(Holder().mutex); }
+
+ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
+  DocumentHolder& holder = Holder();
+  std::lock_guard guard(holder.mutex);
+  return ComPtr<IXMLDOMDocument>(PresentDocument(holder));
+}
+
+HRESULT SharedDocument::CreateElement(BSTR tagName, IXMLDOMElement** element) noexcept {
+  DocumentHolder& holder = Holder();
+  std::lock_guard guard(holder.mutex);
+  IXMLDOMDocument* document = PresentDocument(holder);
+  return document != nullptr ? document->createElement(tagName, element) : E_FAIL;
 }
 
 void SharedDocument::Release() noexcept {
