@@ -218,9 +218,9 @@ class PugixmlReader {
   }
 
  private:
-  // Depth first without recursion: a deep text must not exhaust the stack. Every call into
-  // pugixml crosses into its library, so each is made once per node: the depth, not a
-  // comparison with the root, tells when the walk is back up.
+  // Depth first without recursion: a deep text must not exhaust the stack. Where pugixml is
+  // linked rather than compiled in, every call into it crosses into its library, so each is made
+  // once per node: the depth, not a comparison with the root, tells when the walk is back up.
   bool Walk(const pugi::xml_node root) {
     pugi::xml_node node = root;
     std::size_t depth = 0;  // of node below root
