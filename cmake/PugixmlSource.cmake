@@ -5,8 +5,12 @@
 # time into the build folder and checked against its published hash.
 #
 # quenlo_pugixml_source(<variable>) sets <variable> to the folder holding pugixml.hpp and
-# pugixml.cpp, or to "" when the source cannot be had (no network, say): the parser then links the
-# packaged library, with the same results, more slowly.
+# pugixml.cpp, or to "" when the source cannot be had (no network, say) or is not wanted (a build
+# that must not fetch anything): the parser then links the packaged library, with the same
+# results, more slowly.
+
+option(QUENLO_FETCH_PUGIXML_SOURCE
+  "Compile pugixml's source (fetched from Debian at configure time) into the parser" ON)
 
 set(QUENLO_PUGIXML_VERSION 1.13)
 set(QUENLO_PUGIXML_URL
@@ -15,6 +19,10 @@ set(QUENLO_PUGIXML_URL
 set(QUENLO_PUGIXML_SHA256 5c5ad5d7caeb791420408042a7d88c2c6180781bf218feca259fd9d840a888e1)
 
 function(quenlo_pugixml_source variable)
+  if(NOT QUENLO_FETCH_PUGIXML_SOURCE)
+    set(${variable} "" PARENT_SCOPE)
+    return()
+  endif()
   set(deps "${CMAKE_BINARY_DIR}/_deps")
   set(source "${deps}/pugixml-${QUENLO_PUGIXML_VERSION}/src")
   if(NOT EXISTS "${source}/pugixml.cpp")
