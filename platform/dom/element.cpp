@@ -44,7 +44,8 @@ Element::Element(NodeStore& store, bool inBlock, const Name* tag, const Name* na
 
 void Element::SetLeafText(std::u16string_view storeText) noexcept {
   leafText_ = storeText.data();
-  leafLength_ = static_cast<std::uint32_t>(storeText.size());  // texts the store holds fit
+  // The builder keeps a longer text as a node (TreeBuilder::AddText).
+  leafLength_ = static_cast<std::uint32_t>(storeText.size());
 }
 
 bool Element::MakeLeafTextNode(bool inBlock) {

@@ -223,12 +223,10 @@ void Node::RemoveChildren() noexcept {
 
 HRESULT Node::MakeLeafTextNode() noexcept {
   if (type_ != NODE_ELEMENT) return S_OK;
-  try {
+  return Guarded([this] {
     static_cast<Element*>(this)->MakeLeafTextNode(false);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 bool Node::Accepts(const Node&) const noexcept { return false; }
@@ -330,11 +328,7 @@ HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
   // Nearly every element read for its text holds nothing else: copied without a walk. Its text
   // is its leaf text (see Element::SetLeafText) or, once made, its one text node.
-  if (firstChild_ == nullptr) {
-    return CopyToBstr(TrimXmlSpace(type_ == NODE_ELEMENT ? static_cast<Element*>(this)->LeafText()
-                                                         : TextData()),
-                      text);
-  }
+  if (firstChild_ == nullptr) return CopyToBstr(TrimXmlSpace(TextData()), text);
   if (firstChild_->nextSibling_ == nullptr && firstChild_->type_ == NODE_TEXT) {
     return CopyToBstr(TrimXmlSpace(firstChild_->TextData()), text);
   }

@@ -200,8 +200,7 @@ void TreeBuilder::AddText(std::u16string_view placed) {
 
 void TreeBuilder::SettleLeafText() {
   if (current_->Type() != NODE_ELEMENT) return;
-  auto& element = static_cast<Element&>(*current_);
-  if (element.HasLeafText() && element.MakeLeafTextNode(true)) ++nodesMade_;
+  if (static_cast<Element&>(*current_).MakeLeafTextNode(true)) ++nodesMade_;
 }
 
 // Text made only of white space between elements is layout, not content, and is dropped.
