@@ -3,32 +3,25 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 
-std::atomic<long> allocationsSeen{0};
+using quenlo::platform::probe::LiveCounts;
+using quenlo::platform::probe::threadCounts;
 
-// The live counts, kept per thread. Every BSTR and every DOM node made or freed is noted, and one
-// shared counter took a locked step each time, on a cache line every thread writes: about 5% of
-// reading a 1,000-item agenda reply. A thread changes its own counts with plain stores; asking
-// adds up every thread's counts and those of threads that have ended.
-struct Counts {
-  std::atomic<long> bstrs{0};
-  std::atomic<long> domNodes{0};
-  Counts* next = nullptr;
-  Counts* previous = nullptr;
-};
+std::atomic<long> allocationsSeen{0};
 
 class Registry {
  public:
-  void Join(Counts& counts) {
+  void Join(LiveCounts& counts) {
     const std::lock_guard lock(mutex_);
     counts.next = first_;
     if (first_ != nullptr) first_->previous = &counts;
     first_ = &counts;
   }
 
-  void Leave(Counts& counts) {
+  void Leave(LiveCounts& counts) {
     const std::lock_guard lock(mutex_);
     ended_.bstrs.fetch_add(counts.bstrs.load(std::memory_order_relaxed));
     ended_.domNodes.fetch_add(counts.domNodes.load(std::memory_order_relaxed));
@@ -37,12 +30,12 @@ class Registry {
   }
 
   // Where a thread notes once its own counts are gone (other thread-locals may still free).
-  Counts& Ended() noexcept { return ended_; }
+  LiveCounts& Ended() noexcept { return ended_; }
 
-  long Sum(std::atomic<long> Counts::*member) {
+  long Sum(std::atomic<long> LiveCounts::*member) {
     const std::lock_guard lock(mutex_);
     long sum = (ended_.*member).load();
-    for (const Counts* counts = first_; counts != nullptr; counts = counts->next) {
+    for (const LiveCounts* counts = first_; counts != nullptr; counts = counts->next) {
       sum += (counts->*member).load(std::memory_order_relaxed);
     }
     return sum;
@@ -50,8 +43,8 @@ class Registry {
 
  private:
   std::mutex mutex_;
-  Counts* first_ = nullptr;
-  Counts ended_;
+  LiveCounts* first_ = nullptr;
+  LiveCounts ended_;
 };
 
 // Never destroyed: a thread may end, and leave, after the process's statics are gone.
@@ -60,44 +53,19 @@ Registry& TheRegistry() {
   return *registry;
 }
 
-Counts goneMarker;
-Counts* const kGone = &goneMarker;
-
-// This thread's counts, reached in one load (initial-exec), as small_blocks reaches its shelves.
-[[gnu::tls_model("initial-exec")]] thread_local Counts* current = nullptr;
+// Set once this thread's counts are gone: other thread-locals may still free after that.
+thread_local bool countsGone = false;
 
 struct CountsOwner {
   ~CountsOwner() {
-    if (current != nullptr && current != kGone) {
-      TheRegistry().Leave(*current);
-      delete current;
+    if (LiveCounts* counts = std::exchange(threadCounts, nullptr)) {
+      TheRegistry().Leave(*counts);
+      delete counts;
     }
-    current = kGone;
+    countsGone = true;
   }
 };
 thread_local CountsOwner owner;
-
-Counts* FirstCounts() noexcept {
-  static_cast<void>(&owner);  // made (and so destroyed at the thread's end) from here on
-  current = new (std::nothrow) Counts();
-  if (current == nullptr) {
-    current = kGone;
-    return nullptr;
-  }
-  TheRegistry().Join(*current);
-  return current;
-}
-
-void Note(std::atomic<long> Counts::*member, long change) noexcept {
-  Counts* counts = current;
-  if (counts == nullptr) counts = FirstCounts();
-  if (counts == nullptr || counts == kGone) {
-    (TheRegistry().Ended().*member).fetch_add(change, std::memory_order_relaxed);
-    return;
-  }
-  std::atomic<long>& count = counts->*member;
-  count.store(count.load(std::memory_order_relaxed) + change, std::memory_order_relaxed);
-}
 
 }  // namespace
 
@@ -109,8 +77,8 @@ void QuenloProbeFailAllocation(long ordinal) {
 }
 
 long QuenloProbeAllocationsSeen() { return allocationsSeen.load(); }
-long QuenloProbeLiveBstrs() { return TheRegistry().Sum(&Counts::bstrs); }
-long QuenloProbeLiveDomNodes() { return TheRegistry().Sum(&Counts::domNodes); }
+long QuenloProbeLiveBstrs() { return TheRegistry().Sum(&LiveCounts::bstrs); }
+long QuenloProbeLiveDomNodes() { return TheRegistry().Sum(&LiveCounts::domNodes); }
 
 }  // extern "C"
 
@@ -125,7 +93,19 @@ bool CountArmedAllocation() noexcept {
   return seen != failing;
 }
 
-void NoteBstrs(long change) noexcept { Note(&Counts::bstrs, change); }
-void NoteDomNodes(long change) noexcept { Note(&Counts::domNodes, change); }
+[[gnu::tls_model("initial-exec")]] constinit thread_local LiveCounts* threadCounts = nullptr;
+
+void NoteOnSlowPath(std::atomic<long> LiveCounts::*member, long change) noexcept {
+  if (!countsGone) {
+    static_cast<void>(&owner);  // made (and so destroyed at the thread's end) from here on
+    if (auto* counts = new (std::nothrow) LiveCounts()) {
+      TheRegistry().Join(*counts);
+      threadCounts = counts;
+      Note(member, change);
+      return;
+    }
+  }
+  (TheRegistry().Ended().*member).fetch_add(change, std::memory_order_relaxed);
+}
 
 }  // namespace quenlo::platform::probe

@@ -26,7 +26,7 @@ bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
 }  // namespace
 
 bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value) {
-  if (element == nullptr || !IsXmlText(value.View())) return false;
+  if (element == nullptr || !MayHandToDom(value.View())) return false;
   const DomName attributeName(name);
   const Variant text = Variant::FromText(value.View());
   return SUCCEEDED(element->setAttribute(attributeName.Get(), text.Get()));
@@ -57,7 +57,7 @@ ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleT
 }
 
 ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text) {
-  if (!IsXmlText(text.View())) return nullptr;
+  if (!MayHandToDom(text.View())) return nullptr;
   ComPtr<IXMLDOMElement> element = CreateElement(tag);
   if (!element) return nullptr;
   const Bstr content = Bstr::Copy(text.View());
