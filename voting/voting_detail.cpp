@@ -149,6 +149,8 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectResult(LONG position, LONG* vo
   if (tally == nullptr) return S_FALSE;
   *votes = tally->Votes();
   *name = tally->name.c_str();
+  // A host reads a subject's voters right after its result, with the name just handed out.
+  lastVoterTally_.store(tally, std::memory_order_relaxed);
   return S_FALSE;
 }
 

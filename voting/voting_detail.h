@@ -87,8 +87,9 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   bool hasVoterNames_ = false;
   // One subject per distinct name: hosts ask by name for every voter they read.
   NameIndex<const Subject> tallies_;
-  // The tally GetVoter found last: hosts read a subject's voters one after the other, passing
-  // the name this object handed out, so a pointer comparison spares the hash. Atomic only
+  // The tally GetSubjectResult handed out or GetVoter found last: hosts read a subject's voters
+  // one after the other, passing the name this object handed out, so a pointer comparison
+  // spares the hash. Atomic only
   // because several threads may read one result object.
   mutable std::atomic<const Subject*> lastVoterTally_{nullptr};
   // For each position: the subject holding the votes of the position's name, or null.
