@@ -7,6 +7,8 @@
 //      result and voter read; against pugixml parsing it and reading the same values;
 //   4. resident memory after one million Apply requests through one session, against where it
 //      stood after the first thousand (goal: within 1 MB).
+// Beside 2 and 3, the floor under any read through the DOM's interfaces: the parse alone, and
+// every value handed out with its element already found.
 #include <benchmark/benchmark.h>
 #include <quenlo/voting.h>
 
@@ -20,6 +22,7 @@
 #include "allocation_count.h"
 #include "bench_support.h"
 #include "workloads.h"
+#include "xml/element_lookup.h"
 
 namespace quenlo::confext {
 namespace {
@@ -144,6 +147,54 @@ void ReadResult(const pugi::xml_document& document) {
 void BM_Result3MB_Pugixml(benchmark::State& state) { RunPugixml(state, ResultReply(), ReadResult); }
 BENCHMARK(BM_Result3MB_Pugixml)->Unit(benchmark::kMillisecond);
 
+// ---- The floor under reading a reply ----
+
+// What no read through the DOM's interfaces goes below: the parse alone, and every value the host
+// reads handed out with its element already found.
+void ParseAlone(benchmark::State& state, const std::string& text) {
+  for (auto _ : state) benchmark::DoNotOptimize(ParsePacket(text).Get());
+}
+
+void BM_Kithe300_ParseAlone(benchmark::State& state) { ParseAlone(state, KitheReply()); }
+BENCHMARK(BM_Kithe300_ParseAlone);
+
+void BM_Kithe300_ValuesAlone(benchmark::State& state) {
+  const ComPtr<IXMLDOMElement> reply = ParsePacket(KitheReply());
+  ReplyValues values;
+  for (const OLECHAR* tag :
+       {OLESTR("qid"), OLESTR("caption"), OLESTR("multi"), OLESTR("reg"), OLESTR("count")}) {
+    values.texts.push_back(FindElement(reply.Get(), tag));
+  }
+  std::vector<ComPtr<IXMLDOMElement>> subjects;
+  FindElements(reply.Get(), OLESTR("subject"), subjects);
+  for (const ComPtr<IXMLDOMElement>& subject : subjects) {
+    for (const OLECHAR* name : {OLESTR("name"), OLESTR("index"), OLESTR("count")}) {
+      values.attributes.emplace_back(subject, Bstr::Copy(ViewOf(name)));
+    }
+  }
+  HandOutValues(state, values);
+}
+BENCHMARK(BM_Kithe300_ValuesAlone);
+
+void BM_Result3MB_ParseAlone(benchmark::State& state) { ParseAlone(state, ResultReply()); }
+BENCHMARK(BM_Result3MB_ParseAlone)->Unit(benchmark::kMillisecond);
+
+void BM_Result3MB_ValuesAlone(benchmark::State& state) {
+  const ComPtr<IXMLDOMElement> reply = ParsePacket(ResultReply());
+  ReplyValues values;
+  values.texts.push_back(FindElement(reply.Get(), OLESTR("qid")));
+  values.texts.push_back(FindElement(reply.Get(), OLESTR("caption")));
+  std::vector<ComPtr<IXMLDOMElement>> subjects;
+  FindElements(reply.Get(), OLESTR("subject"), subjects);
+  for (const ComPtr<IXMLDOMElement>& subject : subjects) {
+    values.attributes.emplace_back(subject, Bstr::Copy(OLESTR("name")));
+    values.attributes.emplace_back(subject, Bstr::Copy(OLESTR("index")));
+    FindElements(subject.Get(), OLESTR("user"), values.texts);
+  }
+  HandOutValues(state, values);
+}
+BENCHMARK(BM_Result3MB_ValuesAlone)->Unit(benchmark::kMillisecond);
+
 // ---- 4. Resident memory over one million Apply requests ----
 
 std::optional<double> residentGrowthKb;
@@ -183,7 +234,9 @@ int main(int argc, char** argv) {
   RatioReporter reporter({
       {"Refer with 10 subjects, built and serialised", "BM_Refer10", 1.5},
       {"300-byte kithe reply, dispatch and every accessor", "BM_Kithe300", 2.0},
+      {"  floor: its parse and values alone", "BM_Kithe300", 0, "_ParseAlone+_ValuesAlone"},
       {"3 MB result reply, every result and voter", "BM_Result3MB", 1.5},
+      {"  floor: its parse and values alone", "BM_Result3MB", 0, "_ParseAlone+_ValuesAlone"},
   });
   benchmark::RunSpecifiedBenchmarks(&reporter);
   if (residentGrowthKb) {
