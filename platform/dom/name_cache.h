@@ -25,12 +25,21 @@ struct NameKey {
 
 class NameCache {
  public:
+  // A name is kept in its own slot or in the one paired with it (the slot number with its last bit
+  // flipped): two names of one reply that share a slot, as "caption" and "multi" do, would
+  // otherwise push each other out at every parse.
   const Name* Find(const NameKey& key) const noexcept {
-    const Entry& entry = entries_[SlotOf(key)];
-    return entry.key == key ? entry.name : nullptr;
+    const std::size_t slot = SlotOf(key);
+    if (entries_[slot].key == key) return entries_[slot].name;
+    const Entry& paired = entries_[slot ^ 1];
+    return paired.key == key ? paired.name : nullptr;
   }
-  // name must be the registry's: it is handed out again by later parses.
-  void Keep(const NameKey& key, const Name* name) noexcept { entries_[SlotOf(key)] = {key, name}; }
+  // name must be the registry's: it is handed out again by later parses. Its own slot while that
+  // is free, else the paired one, whose name makes way.
+  void Keep(const NameKey& key, const Name* name) noexcept {
+    const std::size_t slot = SlotOf(key);
+    entries_[entries_[slot].name == nullptr ? slot : slot ^ 1] = {key, name};
+  }
 
   // Longer texts, namespace URIs above all: a reply declares one or two, the same ones in every
   // reply, and would otherwise have each hashed and looked up in the registry every time.

@@ -1,11 +1,13 @@
 // Names are kept once for the process while there is room and once per document after that:
 // either way one text must stay one name, or an element would carry two attributes of the same
 // name and a tag search would miss elements.
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dom_test_support.h"
+#include "platform/dom/name_cache.h"
 #include "platform/dom/name_registry.h"
 #include "platform/dom/tag_summary.h"
 
@@ -13,6 +15,8 @@ namespace quenlo {
 namespace {
 
 using platform::dom::Name;
+using platform::dom::NameCache;
+using platform::dom::NameKey;
 using platform::dom::NameRegistry;
 using platform::dom::TagSummary;
 
@@ -103,6 +107,32 @@ TEST(DomNamesTest, NamesStayOneOnceTheProcessRegistryIsFull) {
     ASSERT_EQ(S_OK, SetAttribute(found[0].get(), late, u"q"));
     EXPECT_EQ(u"<" + late + u" " + late + u"=\"q\"/>", Xml(found[0].get()));
   }
+}
+
+// A parse looks up every name of a reply in its thread's cache: one that the reply's other names
+// keep pushing out is scanned, hashed and found in the registry again at every parse.
+TEST(NameCacheTest, EveryNameOfTheConferenceRepliesStaysCachedTogether) {
+  const std::vector<std::string> names = {
+      "iq",    "type", "from",  "to",      "id",       "query",  "xmlns", "qid",  "caption",
+      "multi", "reg",  "count", "subject", "subjects", "name",   "index", "user", "vote",
+      "text",  "time", "value", "code",    "style",    "status", "owner", "error"};
+  NameRegistry registry(64, 16);
+  NameCache cache;
+  const auto keyOf = [](const std::string& ascii) {
+    char bytes[16] = {};
+    std::memcpy(bytes, ascii.data(), ascii.size());
+    NameKey key;
+    std::memcpy(&key.low, bytes, 8);
+    std::memcpy(&key.high, bytes + 8, 8);
+    return key;
+  };
+  for (const std::string& name : names) cache.Keep(keyOf(name), KeepAscii(registry, name));
+  for (const std::string& name : names) {
+    const Name* found = cache.Find(keyOf(name));
+    ASSERT_NE(nullptr, found) << name;
+    EXPECT_EQ(KeepAscii(registry, name), found) << name;
+  }
+  EXPECT_EQ(nullptr, cache.Find(keyOf("caption2")));
 }
 
 }  // namespace
