@@ -1,6 +1,8 @@
 #include "node_store.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -60,9 +62,53 @@ void* NodeStore::AllocateInNewBlock(std::size_t size, std::size_t alignment) {
   return start;
 }
 
+namespace {
+
+// Registry names as callers last passed their texts, by where the text was: a caller that builds
+// elements passes the same few names over and over from strings it keeps, and finding the name
+// here costs a comparison of the text instead of hashing it and probing the registry. Only
+// registry names, which are never freed, go in; the text is compared on every hit, since a string
+// may be freed and its place used for another. Shared by every thread: an entry is one pointer,
+// published with its name's text.
+class RecentNames {
+ public:
+  const Name* Find(std::u16string_view text) const noexcept {
+    const Name* name = slots_[SlotOf(text.data())].load(std::memory_order_acquire);
+    if (name == nullptr || name->length != text.size()) return nullptr;
+    return std::equal(text.begin(), text.end(), name->text) ? name : nullptr;
+  }
+  void Keep(std::u16string_view text, const Name* name) noexcept {
+    slots_[SlotOf(text.data())].store(name, std::memory_order_release);
+  }
+
+ private:
+  static constexpr unsigned kSlotBits = 6;
+
+  static std::size_t SlotOf(const char16_t* text) noexcept {
+    const auto address = reinterpret_cast<std::uintptr_t>(text);
+    return static_cast<std::size_t>((address >> 4) * 0x9E3779B97F4A7C15u >> (64 - kSlotBits));
+  }
+
+  std::array<std::atomic<const Name*>, std::size_t{1} << kSlotBits> slots_{};
+};
+
+RecentNames recentNames;
+
+}  // namespace
+
 const Name* NodeStore::Intern(std::u16string_view text) {
+  if (const Name* recent = recentNames.Find(text)) {
+    if (const Name* shared = ShareKnown(*recent)) return shared;
+  }
+  return InternAfresh(text);
+}
+
+const Name* NodeStore::InternAfresh(std::u16string_view text) {
   const std::uint32_t hash = TagSummary::HashOf(text);
-  if (const Name* name = FindShared(text, hash)) return name;
+  if (const Name* name = FindShared(text, hash)) {
+    recentNames.Keep(text, name);
+    return name;
+  }
   return InternUnits(text, hash);
 }
 

@@ -90,6 +90,9 @@ class NodeStore {
     const Name* name = NameRegistry::Process().Find(text, hash);
     return name != nullptr ? ShareKnown(*name) : nullptr;
   }
+  // Intern past the names callers passed last: kept out of line, so that a name found there
+  // costs no more than the comparison.
+  [[gnu::noinline]] const Name* InternAfresh(std::u16string_view text);
   template <class Unit>
   const Name* InternUnits(std::basic_string_view<Unit> text, std::uint32_t hash);
   template <class Unit>

@@ -84,6 +84,28 @@ TEST(NameRegistryTest, ThreadsKeepingTheSameNamesAtOnceGetTheSameNames) {
   }
 }
 
+// A caller may keep one string and change its text between calls, and a freed string's place is
+// soon another's: the name found for a place must be the one its text has now.
+TEST(DomNamesTest, AStringWhoseTextChangedInPlaceGivesItsNewName) {
+  const auto document = NewDocument();
+  BSTR reused = SysAllocString(u"alpha");
+  for (const std::u16string_view text : {u"alpha", u"omega", u"alpha", u"omegb"}) {
+    std::copy(text.begin(), text.end(), reused);
+    IXMLDOMElement* made = nullptr;
+    ASSERT_EQ(S_OK, document->createElement(reused, &made));
+    const Ref<IXMLDOMElement> element(made);
+    EXPECT_EQ(text, TagOf(element.get()));
+    VARIANT value;
+    value.vt = VT_BSTR;
+    value.bstrVal = reused;
+    ASSERT_EQ(S_OK, element->setAttribute(reused, value));
+    EXPECT_EQ(u"<" + std::u16string(text) + u" " + std::u16string(text) + u"=\"" +
+                  std::u16string(text) + u"\"/>",
+              Xml(element.get()));
+  }
+  SysFreeString(reused);
+}
+
 // Fills the process's registry (each test runs in a process of its own) with more names than it
 // keeps (4,096), then checks that names met only afterwards, and names too long for the
 // registry, still behave as one name.
