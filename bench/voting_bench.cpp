@@ -13,9 +13,9 @@
 #include <quenlo/voting.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
@@ -84,27 +84,28 @@ class ReferCalls {
     CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass);
     CoCreateInstance(documentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                      document_.PutVoid());
+    for (std::size_t at = 0; at < kTexts.size(); ++at) made_[at] = Bstr::Copy(ViewOf(kTexts[at]));
   }
 
   explicit operator bool() const { return static_cast<bool>(document_); }
 
   void BuildAndSerialise() {
-    const ComPtr<IXMLDOMElement> iq = Element(u"iq");
-    Set(iq.Get(), u"type", u"set");
-    Set(iq.Get(), u"to", u"room@conference.example");
-    Set(iq.Get(), u"id", u"r1");
-    const ComPtr<IXMLDOMElement> query = Element(u"query");
-    Set(query.Get(), u"type", u"refer");
-    Set(query.Get(), u"xmlns", u"quenlo:conf:voting");
+    const ComPtr<IXMLDOMElement> iq = Element(kIq);
+    Set(iq.Get(), kType, kSet);
+    Set(iq.Get(), kTo, kRoom);
+    Set(iq.Get(), kId, kR1);
+    const ComPtr<IXMLDOMElement> query = Element(kQuery);
+    Set(query.Get(), kType, kRefer);
+    Set(query.Get(), kXmlns, kNamespace);
     iq->appendChild(query.Get(), nullptr);
-    Child(query.Get(), u"qid", u"Q17");
-    Child(query.Get(), u"caption", u"Where do we go for lunch?");
-    Child(query.Get(), u"multi", u"false");
-    Child(query.Get(), u"reg", u"false");
-    Child(query.Get(), u"timeout", u"");
-    const ComPtr<IXMLDOMElement> subjects = Child(query.Get(), u"subjects", u"");
-    for (const char16_t* index : kIndexes) {
-      Set(Child(subjects.Get(), u"subject", u"A subject to choose").Get(), u"index", index);
+    Child(query.Get(), kQid, kQ17);
+    Child(query.Get(), kCaption, kLunch);
+    Child(query.Get(), kMulti, kFalse);
+    Child(query.Get(), kReg, kFalse);
+    Child(query.Get(), kTimeout, kNone);
+    const ComPtr<IXMLDOMElement> subjects = Child(query.Get(), kSubjects, kNone);
+    for (std::size_t index = kFirstIndex; index < kTexts.size(); ++index) {
+      Set(Child(subjects.Get(), kSubject, kChoice).Get(), kIndex, index);
     }
     Bstr xml;
     iq->get_xml(xml.Put());
@@ -112,32 +113,91 @@ class ReferCalls {
   }
 
  private:
-  // Made once, as a module keeps its names and a host's texts arrive made.
-  BSTR Made(const char16_t* text) {
-    auto [at, added] = made_.try_emplace(text);
-    if (added) at->second = Bstr::Copy(ViewOf(text));
-    return at->second.Get();
-  }
-  ComPtr<IXMLDOMElement> Element(const char16_t* tag) {
+  // Every name and text, made once beforehand, as a module keeps its names and a host's texts
+  // arrive made.
+  enum : std::size_t {
+    kIq,
+    kType,
+    kSet,
+    kTo,
+    kRoom,
+    kId,
+    kR1,
+    kQuery,
+    kRefer,
+    kXmlns,
+    kNamespace,
+    kQid,
+    kQ17,
+    kCaption,
+    kLunch,
+    kMulti,
+    kReg,
+    kFalse,
+    kTimeout,
+    kSubjects,
+    kSubject,
+    kChoice,
+    kIndex,
+    kNone,
+    kFirstIndex
+  };
+  static constexpr std::array<const char16_t*, kFirstIndex + 10> kTexts = {
+      u"iq",
+      u"type",
+      u"set",
+      u"to",
+      u"room@conference.example",
+      u"id",
+      u"r1",
+      u"query",
+      u"refer",
+      u"xmlns",
+      u"quenlo:conf:voting",
+      u"qid",
+      u"Q17",
+      u"caption",
+      u"Where do we go for lunch?",
+      u"multi",
+      u"reg",
+      u"false",
+      u"timeout",
+      u"subjects",
+      u"subject",
+      u"A subject to choose",
+      u"index",
+      u"",
+      u"1",
+      u"2",
+      u"3",
+      u"4",
+      u"5",
+      u"6",
+      u"7",
+      u"8",
+      u"9",
+      u"10"};
+
+  ComPtr<IXMLDOMElement> Element(std::size_t tag) {
     ComPtr<IXMLDOMElement> element;
-    document_->createElement(Made(tag), element.Put());
+    document_->createElement(made_[tag].Get(), element.Put());
     return element;
   }
-  void Set(IXMLDOMElement* element, const char16_t* name, const char16_t* value) {
+  void Set(IXMLDOMElement* element, std::size_t name, std::size_t value) {
     VARIANT text;
     text.vt = VT_BSTR;
-    text.bstrVal = Made(value);
-    element->setAttribute(Made(name), text);
+    text.bstrVal = made_[value].Get();
+    element->setAttribute(made_[name].Get(), text);
   }
-  ComPtr<IXMLDOMElement> Child(IXMLDOMElement* parent, const char16_t* tag, const char16_t* text) {
+  ComPtr<IXMLDOMElement> Child(IXMLDOMElement* parent, std::size_t tag, std::size_t text) {
     ComPtr<IXMLDOMElement> element = Element(tag);
-    if (*text != 0) element->put_text(Made(text));
+    if (text != kNone) element->put_text(made_[text].Get());
     parent->appendChild(element.Get(), nullptr);
     return element;
   }
 
   ComPtr<IXMLDOMDocument> document_;
-  std::map<const char16_t*, Bstr> made_;
+  std::array<Bstr, kTexts.size()> made_;
 };
 
 void BM_Refer10_DomCallsAlone(benchmark::State& state) {
