@@ -104,6 +104,7 @@ void NoteOnSlowPath(std::atomic<long> LiveCounts::*member, long change) noexcept
       Note(member, change);
       return;
     }
+    countsGone = true;  // without memory for counts of its own, the thread notes as if ended
   }
   (TheRegistry().Ended().*member).fetch_add(change, std::memory_order_relaxed);
 }

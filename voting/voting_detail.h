@@ -89,8 +89,7 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   NameIndex<const Subject> tallies_;
   // The tally GetSubjectResult handed out or GetVoter found last: hosts read a subject's voters
   // one after the other, passing the name this object handed out, so a pointer comparison
-  // spares the hash. Atomic only
-  // because several threads may read one result object.
+  // spares the hash. Atomic only because several threads may read one result object.
   mutable std::atomic<const Subject*> lastVoterTally_{nullptr};
   // For each position: the subject holding the votes of the position's name, or null.
   std::vector<const Subject*> positions_;
