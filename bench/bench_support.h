@@ -45,6 +45,11 @@ inline void ReportAllocations(benchmark::State& state, std::size_t allocations) 
       static_cast<double>(allocations) / static_cast<double>(state.iterations());
 }
 
+// Times the parse of a reply alone, as the host parses every packet, the tree released again.
+inline void ParseAlone(benchmark::State& state, const std::string& text) {
+  for (auto _ : state) benchmark::DoNotOptimize(ParsePacket(text).Get());
+}
+
 // The values a host reads of one reply, their elements found beforehand: the texts of elements,
 // and attributes by name.
 struct ReplyValues {
