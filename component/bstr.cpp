@@ -18,6 +18,15 @@ Bstr Bstr::Adopt(BSTR text) noexcept {
   return owner;
 }
 
+BSTR Bstr::Rewrite(OleStringView text) {
+  BSTR held = Detach();
+  const bool rewritten =
+      SysReAllocStringLen(&held, text.data(), static_cast<UINT>(text.size())) != 0;
+  Reset(held);
+  if (!rewritten) throw _com_error(E_OUTOFMEMORY);
+  return Get();
+}
+
 OleStringView Bstr::View() const noexcept { return ViewOfBstr(Get()); }
 
 }  // namespace quenlo

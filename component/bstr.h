@@ -28,6 +28,12 @@ class Bstr : public UniqueHandle<BstrTraits> {
   // Takes over a string that the caller owned.
   static Bstr Adopt(BSTR text) noexcept;
 
+  // Makes this string a copy of the text, in its own memory where that is large enough, and
+  // returns it: a string handed to one call after another that each copy what they are given
+  // costs an allocation only when it grows. Throws _com_error(E_OUTOFMEMORY), the string then
+  // unchanged.
+  BSTR Rewrite(OleStringView text);
+
   // The text, embedded zero units included; empty for a null string.
   OleStringView View() const noexcept;
 };

@@ -17,5 +17,8 @@ inline constexpr std::size_t kKeptPerClass = 64;
 void* Take(std::size_t size) noexcept;
 // Gives back a block from Take, with the size it was asked for; null is ignored.
 void Give(void* block, std::size_t size) noexcept;
+// The bytes a block taken for `size` bytes has room for: Give takes any size from `size` up to
+// this one for it.
+std::size_t Room(std::size_t size) noexcept;
 
 }  // namespace quenlo::platform::small_blocks

@@ -1,7 +1,6 @@
 #include "xml/packet_builder.h"
 
 #include "component/bstr.h"
-#include "component/variant.h"
 #include "xml/dom_name.h"
 #include "xml/shared_document.h"
 #include "xml/xml_text.h"
@@ -25,18 +24,23 @@ bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
 
 }  // namespace
 
-bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value) {
+bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value,
+                      Bstr& scratch) {
   if (element == nullptr || !MayHandToDom(value.View())) return false;
   const DomName attributeName(name);
-  const Variant text = Variant::FromText(value.View());
-  return SUCCEEDED(element->setAttribute(attributeName.Get(), text.Get()));
+  // Lent to the call, which copies it: not a Variant, which would free the scratch string.
+  VARIANT text;
+  text.vt = VT_BSTR;
+  text.bstrVal = scratch.Rewrite(value.View());
+  return SUCCEEDED(element->setAttribute(attributeName.Get(), text));
 }
 
 ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id) {
   ComPtr<IXMLDOMElement> iq = CreateElement(OLESTR("iq"));
-  if (!iq || !SetAttributeText(iq.Get(), OLESTR("type"), type) ||
-      !SetAttributeText(iq.Get(), OLESTR("to"), to) ||
-      !SetAttributeText(iq.Get(), OLESTR("id"), id)) {
+  Bstr scratch;
+  if (!iq || !SetAttributeText(iq.Get(), OLESTR("type"), type, scratch) ||
+      !SetAttributeText(iq.Get(), OLESTR("to"), to, scratch) ||
+      !SetAttributeText(iq.Get(), OLESTR("id"), id, scratch)) {
     return nullptr;
   }
   return iq;
@@ -46,22 +50,23 @@ ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleT
   if (iq == nullptr) return nullptr;
   ComPtr<IXMLDOMElement> query = CreateElement(OLESTR("query"));
   if (!query) return nullptr;
-  if (!type.View().empty() && !SetAttributeText(query.Get(), OLESTR("type"), type)) {
+  Bstr scratch;
+  if (!type.View().empty() && !SetAttributeText(query.Get(), OLESTR("type"), type, scratch)) {
     return nullptr;
   }
-  if (!SetAttributeText(query.Get(), OLESTR("xmlns"), queryNamespace) ||
+  if (!SetAttributeText(query.Get(), OLESTR("xmlns"), queryNamespace, scratch) ||
       !AppendChild(iq, query.Get())) {
     return nullptr;
   }
   return query;
 }
 
-ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text) {
+ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text,
+                                Bstr& scratch) {
   if (!MayHandToDom(text.View())) return nullptr;
   ComPtr<IXMLDOMElement> element = CreateElement(tag);
   if (!element) return nullptr;
-  const Bstr content = Bstr::Copy(text.View());
-  if (FAILED(element->put_text(content.Get()))) return nullptr;
+  if (FAILED(element->put_text(scratch.Rewrite(text.View())))) return nullptr;
   if (parent != nullptr && !AppendChild(parent, element.Get())) return nullptr;
   return element;
 }
@@ -81,6 +86,12 @@ bool ElementWriter::Ok() const noexcept {
   return true;
 }
 
+Bstr& ElementWriter::Scratch() noexcept {
+  ElementWriter* first = this;
+  while (first->parent_ != nullptr) first = first->parent_;
+  return first->scratch_;
+}
+
 void ElementWriter::Fail() noexcept {
   for (ElementWriter* writer = this; writer != nullptr; writer = writer->parent_) {
     writer->failed_ = true;
@@ -88,18 +99,18 @@ void ElementWriter::Fail() noexcept {
 }
 
 ElementWriter& ElementWriter::Add(const OLECHAR* tag, OleText text) {
-  if (Ok() && !AddChild(element_.Get(), tag, text)) Fail();
+  if (Ok() && !AddChild(element_.Get(), tag, text, Scratch())) Fail();
   return *this;
 }
 
 ElementWriter& ElementWriter::Set(const OLECHAR* name, OleText value) {
-  if (Ok() && !SetAttributeText(element_.Get(), name, value)) Fail();
+  if (Ok() && !SetAttributeText(element_.Get(), name, value, Scratch())) Fail();
   return *this;
 }
 
 ElementWriter ElementWriter::Open(const OLECHAR* tag, OleText text) {
   if (!Ok()) return ElementWriter(nullptr, this);
-  return ElementWriter(AddChild(element_.Get(), tag, text), this);
+  return ElementWriter(AddChild(element_.Get(), tag, text, Scratch()), this);
 }
 
 }  // namespace quenlo::confext

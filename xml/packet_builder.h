@@ -5,6 +5,7 @@
 // _com_error(E_OUTOFMEMORY). Null texts stand for empty ones.
 #pragma once
 
+#include "component/bstr.h"
 #include "component/com_ptr.h"
 #include "component/ole_text.h"
 
@@ -18,11 +19,12 @@ ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id);
 ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleText type);
 
 // An element whose content is text (none when empty), appended as the last child of parent
-// when one is given.
-ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text);
+// when one is given. The text goes to the DOM in `scratch` (see Bstr::Rewrite).
+ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text,
+                                Bstr& scratch);
 
-// Sets a string attribute; false when the DOM refuses it.
-bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value);
+// Sets a string attribute, its value handed over in `scratch`; false when the DOM refuses it.
+bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value, Bstr& scratch);
 
 // Writes below one request element, keeping the first failure: once a call fails, every later
 // call on this writer, on the writer it was opened from and on those opened from it does nothing,
@@ -49,10 +51,14 @@ class ElementWriter {
   ElementWriter(ComPtr<IXMLDOMElement> element, ElementWriter* parent) noexcept;
   // Marks this writer and every writer it was opened from as failed.
   void Fail() noexcept;
+  // The string that every writer of one request hands its texts to the DOM in: the first
+  // writer's.
+  Bstr& Scratch() noexcept;
 
   ComPtr<IXMLDOMElement> element_;
   ElementWriter* parent_ = nullptr;
   bool failed_ = false;
+  Bstr scratch_;  // used in the first writer only
 };
 
 }  // namespace quenlo::confext

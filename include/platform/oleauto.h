@@ -8,6 +8,10 @@
 extern "C" {
 PLATFORM_API BSTR SysAllocString(const OLECHAR* text);
 PLATFORM_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+// Makes *text hold `length` units copied from source (which may lie inside *text), in the string's
+// own memory when it is large enough; a null source keeps what the memory holds. A null *text
+// gets a new string. Nonzero on success; on failure *text is left as it was.
+PLATFORM_API INT SysReAllocStringLen(BSTR* text, const OLECHAR* source, UINT length);
 PLATFORM_API UINT SysStringLen(BSTR text);
 PLATFORM_API UINT SysStringByteLen(BSTR text);
 PLATFORM_API void SysFreeString(BSTR text);

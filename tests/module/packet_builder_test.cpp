@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "support/xml_equivalence.h"
@@ -35,26 +36,51 @@ TEST(PacketBuilderTest, QueryWithoutTypeCarriesOnlyItsNamespace) {
 }
 
 TEST(PacketBuilderTest, ChildrenAppendInOrderWithTheirTexts) {
-  const ComPtr<IXMLDOMElement> subjects = AddChild(nullptr, OLESTR("subjects"), OLESTR(""));
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> subjects =
+      AddChild(nullptr, OLESTR("subjects"), OLESTR(""), scratch);
   ASSERT_TRUE(subjects);
-  const ComPtr<IXMLDOMElement> first = AddChild(subjects.Get(), OLESTR("subject"), OLESTR("a<b"));
+  const ComPtr<IXMLDOMElement> first =
+      AddChild(subjects.Get(), OLESTR("subject"), OLESTR("a<b"), scratch);
   ASSERT_TRUE(first);
-  ASSERT_TRUE(SetAttributeText(first.Get(), OLESTR("index"), OLESTR("1")));
-  ASSERT_TRUE(AddChild(subjects.Get(), OLESTR("subject"), nullptr));
+  ASSERT_TRUE(SetAttributeText(first.Get(), OLESTR("index"), OLESTR("1"), scratch));
+  ASSERT_TRUE(AddChild(subjects.Get(), OLESTR("subject"), nullptr, scratch));
   EXPECT_TRUE(XmlEquivalent(subjects.Get(),
                             "<subjects><subject index='1'>a&lt;b</subject><subject/></subjects>"));
 }
 
+// One string carries every text of a request to the DOM: each text must arrive whole, whether it
+// is longer than the one before (past what its memory holds) or shorter.
+TEST(PacketBuilderTest, TextsOfEveryLengthArriveWholeThroughOneScratchString) {
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> list = AddChild(nullptr, OLESTR("list"), nullptr, scratch);
+  ASSERT_TRUE(list);
+  std::string expected = "<list>";
+  for (const std::size_t length : {3, 1, 40, 200, 7, 0, 130, 2}) {
+    const OleString text(length, static_cast<OLECHAR>('a' + length % 26));
+    const OleStringView view(text);
+    const ComPtr<IXMLDOMElement> item = AddChild(list.Get(), OLESTR("item"), view, scratch);
+    ASSERT_TRUE(item);
+    ASSERT_TRUE(SetAttributeText(item.Get(), OLESTR("n"), view.substr(0, length / 2), scratch));
+    const std::string narrow(length, static_cast<char>('a' + length % 26));
+    expected += "<item n='" + narrow.substr(0, length / 2) + "'" +
+                (length == 0 ? "/>" : ">" + narrow + "</item>");
+  }
+  EXPECT_TRUE(XmlEquivalent(list.Get(), expected + "</list>"));
+}
+
 TEST(PacketBuilderTest, TextXmlCannotCarryFailsTheBuilder) {
+  Bstr scratch;
   EXPECT_FALSE(CreateIq(OLESTR("room\u0002"), OLESTR("set"), OLESTR("1")));
   const OLECHAR loneSurrogate[] = {'1', 0xD800, 0};
   EXPECT_FALSE(CreateIq(OLESTR("room"), OLESTR("set"), loneSurrogate));
   const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"));
   ASSERT_TRUE(iq);
   EXPECT_FALSE(AddQuery(iq.Get(), OLESTR("ns"), OLESTR("\uFFFE")));
-  EXPECT_FALSE(AddChild(iq.Get(), OLESTR("qid"), OLESTR("\u001F")));
+  EXPECT_FALSE(AddChild(iq.Get(), OLESTR("qid"), OLESTR("\u001F"), scratch));
   const OLECHAR zeroInside[] = {0, 'x'};
-  EXPECT_FALSE(SetAttributeText(iq.Get(), OLESTR("index"), OleStringView(zeroInside, 2)));
+  EXPECT_FALSE(
+      SetAttributeText(iq.Get(), OLESTR("index"), OleStringView(zeroInside, 2), scratch));
   // Nothing half-built was appended.
   EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='set' to='room' id='1'/>"));
 }
@@ -84,9 +110,10 @@ TEST(PacketBuilderTest, XmlTextCheckFindsAUnitWhereverItStands) {
 TEST(PacketBuilderTest, TextAtTheEdgesOfWhatXmlCarriesIsKept) {
   // A surrogate pair, the last character below U+FFFE, and a tab.
   const OLECHAR edges[] = {0xD83D, 0xDE00, 0xFFFD, 0x09, 0};
-  const ComPtr<IXMLDOMElement> qid = AddChild(nullptr, OLESTR("qid"), edges);
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> qid = AddChild(nullptr, OLESTR("qid"), edges, scratch);
   ASSERT_TRUE(qid);
-  ASSERT_TRUE(SetAttributeText(qid.Get(), OLESTR("index"), edges));
+  ASSERT_TRUE(SetAttributeText(qid.Get(), OLESTR("index"), edges, scratch));
   EXPECT_TRUE(XmlEquivalent(qid.Get(),
                             "<qid index='\xF0\x9F\x98\x80\xEF\xBF\xBD&#9;'>"
                             "\xF0\x9F\x98\x80\xEF\xBF\xBD\t</qid>"));
@@ -123,7 +150,8 @@ TEST(SharedDocumentTest, ReleasedDocumentIsRecreatedAndOldElementsStayUsable) {
   ASSERT_TRUE(before);
   const ComPtr<IXMLDOMDocument> released = SharedDocument::Acquire();
   SharedDocument::Release();
-  ASSERT_TRUE(AddChild(before.Get(), OLESTR("qid"), OLESTR("q")));  // recreates it
+  Bstr scratch;
+  ASSERT_TRUE(AddChild(before.Get(), OLESTR("qid"), OLESTR("q"), scratch));  // recreates it
   EXPECT_NE(SharedDocument::Acquire().Get(), released.Get());
   const ComPtr<IXMLDOMElement> after = CreateIq(OLESTR("b"), OLESTR("set"), OLESTR("2"));
   ASSERT_TRUE(after);
@@ -137,10 +165,11 @@ TEST(SharedDocumentTest, ReleaseOnAnotherThreadNeverBreaksABuilder) {
     while (!stop) SharedDocument::Release();
   });
   int built = 0;
+  Bstr scratch;
   for (int round = 0; round < 2000; ++round) {
     const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"));
     if (iq && AddQuery(iq.Get(), OLESTR("ns"), OLESTR("t")) &&
-        AddChild(iq.Get(), OLESTR("qid"), OLESTR("q"))) {
+        AddChild(iq.Get(), OLESTR("qid"), OLESTR("q"), scratch)) {
       ++built;
     }
   }

@@ -2,6 +2,7 @@
 #include <platform/oleauto.h>
 
 #include <cstring>
+#include <string>
 
 #include "owned_bstr.h"
 
@@ -69,6 +70,42 @@ TEST(Bstr, LengthBeyondThePrefixFailsWithNull) {
   EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
   EXPECT_EQ(SysAllocStringLen(nullptr, 0x7FFFFFFFu), nullptr);
   EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
+}
+
+// Rewritten again and again, as a builder hands one string to call after call: every text must
+// read exactly, whether it fits the string's memory or not, and the memory must be whole for the
+// leak checker and for the next rewrite.
+TEST(Bstr, ReallocationGivesEachTextWhetherItFitsOrNot) {
+  BSTR text = nullptr;
+  for (const std::size_t length : {0, 3, 1, 7, 8, 200, 5, 130, 131, 0, 2}) {
+    const std::u16string expected(length, static_cast<char16_t>(u'a' + length % 26));
+    ASSERT_NE(SysReAllocStringLen(&text, expected.data(), static_cast<UINT>(length)), 0);
+    EXPECT_EQ(ViewOf(text), expected) << length;
+    EXPECT_EQ(text[length], 0) << length;
+  }
+  SysFreeString(text);
+}
+
+TEST(Bstr, ReallocationReadsItsSourceBeforeOverwritingIt) {
+  OwnedBstr grown = MakeBstr(u"abcdef");
+  BSTR text = grown.release();
+  // The tail of the string itself, moved to its front in its own memory.
+  ASSERT_NE(SysReAllocStringLen(&text, text + 2, 4), 0);
+  EXPECT_EQ(ViewOf(text), u"cdef"sv);
+  // No source keeps what the string held, here in new, larger memory.
+  ASSERT_NE(SysReAllocStringLen(&text, nullptr, 100), 0);
+  EXPECT_EQ(ViewOf(text).substr(0, 4), u"cdef"sv);
+  EXPECT_EQ(SysStringLen(text), 100u);
+  grown.reset(text);
+}
+
+TEST(Bstr, FailedReallocationLeavesTheStringAsItWas) {
+  OwnedBstr kept = MakeBstr(u"kept");
+  BSTR text = kept.get();
+  EXPECT_EQ(SysReAllocStringLen(&text, nullptr, 0x80000000u), 0);
+  EXPECT_EQ(text, kept.get());
+  EXPECT_EQ(ViewOf(text), u"kept"sv);
+  EXPECT_EQ(SysReAllocStringLen(nullptr, u"x", 1), 0);
 }
 
 }  // namespace
