@@ -4,7 +4,7 @@
 
 namespace quenlo::confext {
 
-HRESULT AgendaReply::CopyFieldTo(const OLECHAR* tag, BSTR* text) const {
+HRESULT AgendaReply::CopyFieldTo(FixedName tag, BSTR* text) const {
   return ElementHandle(Element()).First(tag).CopyTextTo(text);
 }
 

@@ -6,6 +6,7 @@
 #include <quenlo/agenda.h>
 
 #include "component/result_object.h"
+#include "xml/dom_name.h"
 
 namespace quenlo::confext {
 
@@ -29,7 +30,7 @@ class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
  private:
   ~AgendaReply() override = default;
 
-  HRESULT CopyFieldTo(const OLECHAR* tag, BSTR* text) const;
+  HRESULT CopyFieldTo(FixedName tag, BSTR* text) const;
 };
 
 }  // namespace quenlo::confext

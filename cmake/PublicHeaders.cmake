@@ -15,3 +15,4 @@ add_library(public_headers_alone OBJECT EXCLUDE_FROM_ALL ${header_sources})
 target_include_directories(public_headers_alone PRIVATE ${PROJECT_SOURCE_DIR}/include)
 add_test(NAME public_headers_compile_alone
          COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target public_headers_alone)
+set_tests_properties(public_headers_compile_alone PROPERTIES RESOURCE_LOCK build_folder)

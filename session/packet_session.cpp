@@ -140,7 +140,7 @@ void PacketSession::HandleErrorReply(IXMLDOMElement* iq) {
   if (error) Announce(routes_.errorPath, routes_.makeError, error.Get());
 }
 
-void PacketSession::Announce(const OLECHAR* eventPath, ResultMaker make,
+void PacketSession::Announce(FixedName eventPath, ResultMaker make,
                              IXMLDOMElement* element) noexcept {
   if (Host() == nullptr || make == nullptr) return;
   try {

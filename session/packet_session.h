@@ -74,7 +74,7 @@ class PacketSession : public ConferenceSession,
   // held for the duration of the call. Nothing is made or raised while detached; any failure
   // (allocation, conversion, Load) is swallowed and nothing is announced; an object that
   // cannot be allocated is announced as null.
-  void Announce(const OLECHAR* eventPath, ResultMaker make, IXMLDOMElement* element) noexcept;
+  void Announce(FixedName eventPath, ResultMaker make, IXMLDOMElement* element) noexcept;
 
  private:
   HRESULT FilterPacket(IUnknown* packet);

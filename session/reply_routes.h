@@ -5,6 +5,7 @@
 #include <span>
 
 #include "component/com_ptr.h"
+#include "xml/dom_name.h"
 
 namespace quenlo::confext {
 
@@ -16,7 +17,7 @@ using ResultMaker = ComPtr<IUnknown> (*)(IXMLDOMElement* element);
 // with the object make builds over its query element.
 struct ReplyRoute {
   const OLECHAR* queryType;
-  const OLECHAR* eventPath;
+  FixedName eventPath;
   ResultMaker make;
 };
 
@@ -25,7 +26,7 @@ struct ReplyRoutes {
   std::span<const ReplyRoute> replies;
   // An error reply is announced under errorPath with the object makeError builds over its
   // "error" element; without one it announces nothing.
-  const OLECHAR* errorPath;
+  FixedName errorPath;
   ResultMaker makeError;
 };
 

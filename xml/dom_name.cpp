@@ -10,26 +10,14 @@ namespace quenlo::confext {
 
 namespace {
 
-// A name as first passed in: the caller's pointer (nearly always a literal, so the same pointer
-// comes back on every call) and the BSTR made from its text.
+// A name as first passed in, by where its text lies, and the BSTR made from its text.
 struct Entry {
   const OLECHAR* source;
   BSTR name;
-  std::size_t length;  // of name, kept here to spare a call per comparison
 };
 
-// The text at source (zero-terminated) equals the entry's name. Stops at the first difference,
-// so it never reads past the end of a shorter text.
-bool SameText(const Entry& entry, const OLECHAR* source) noexcept {
-  for (std::size_t index = 0; index <= entry.length; ++index) {  // the terminator included
-    if (entry.name[index] != source[index]) return false;
-  }
-  return true;
-}
-
-// Open addressing by the caller's pointer over slots that are only ever filled, never emptied,
-// so that lookups take no lock: a slot, once set, holds its entry until unload. The text is
-// still compared on every hit, since a pointer may later hold other text.
+// Open addressing by where the text lies, over slots that are only ever filled, never emptied,
+// so that lookups take no lock: a slot, once set, holds its entry until unload.
 class NameTable {
  public:
   NameTable() = default;
@@ -44,13 +32,14 @@ class NameTable {
     }
   }
 
-  // The table's BSTR for the text at source; null when the table is full or allocation fails.
-  BSTR Find(const OLECHAR* source) noexcept {
+  // The table's BSTR for the name; null when the table is full or allocation fails.
+  BSTR Find(FixedName fixed) noexcept {
+    const OLECHAR* const source = fixed.Text();
     std::size_t index = SlotOf(source);
     for (std::size_t probe = 0; probe < kSlots; ++probe, index = (index + 1) % kSlots) {
       Entry* held = slots_[index].load(std::memory_order_acquire);
       if (held == nullptr) {
-        Entry* made = Make(source);
+        Entry* made = Make(fixed);
         if (made == nullptr) return nullptr;
         if (slots_[index].compare_exchange_strong(held, made, std::memory_order_acq_rel)) {
           return made->name;
@@ -58,7 +47,7 @@ class NameTable {
         SysFreeString(made->name);  // another thread filled the slot first; held is its entry
         delete made;
       }
-      if (held->source == source && SameText(*held, source)) return held->name;
+      if (held->source == source) return held->name;
     }
     return nullptr;
   }
@@ -71,11 +60,11 @@ class NameTable {
     return static_cast<std::size_t>((address >> 1) * 0x9E3779B97F4A7C15ull >> 57) % kSlots;
   }
 
-  static Entry* Make(const OLECHAR* source) noexcept {
-    const OleStringView text = ViewOf(source);
+  static Entry* Make(FixedName fixed) noexcept {
+    const OleStringView text = fixed.View();
     BSTR name = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     if (name == nullptr) return nullptr;
-    auto* entry = new (std::nothrow) Entry{source, name, text.size()};
+    auto* entry = new (std::nothrow) Entry{fixed.Text(), name};
     if (entry == nullptr) SysFreeString(name);
     return entry;
   }
@@ -87,9 +76,8 @@ NameTable names;
 
 }  // namespace
 
-DomName::DomName(const OLECHAR* name) {
-  if (name != nullptr) shared_ = names.Find(name);
-  if (shared_ == nullptr) copy_ = Bstr::Copy(ViewOf(name));
+DomName::DomName(FixedName name) : shared_(names.Find(name)) {
+  if (shared_ == nullptr) copy_ = Bstr::Copy(name.View());
 }
 
 }  // namespace quenlo::confext

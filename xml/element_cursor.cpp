@@ -5,7 +5,7 @@
 
 namespace quenlo::confext {
 
-ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag, int nodesWalked) noexcept
+ElementCursor::ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWalked) noexcept
     : tag_(tag) {
   if (element == nullptr) return;
   // An element without children has no matches: asking costs no list. Should the DOM fail to
@@ -20,7 +20,7 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, const OLECHAR* tag, int no
         return true;
       };
       // Settled: the matches are all in walked_, and with no list the cursor ends after them.
-      if (WalkForElements(element, ViewOfBstr(name.Get()), nodesWalked, keep) ==
+      if (WalkForElements(element, tag.View(), nodesWalked, keep) ==
           WalkOutcome::kSettled) {
         return;
       }
@@ -63,7 +63,7 @@ ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
 bool ElementCursor::HasTag(IXMLDOMElement* element) noexcept {
   BSTR name = nullptr;
   const bool same = SUCCEEDED(element->get_tagName(&name)) && name != nullptr &&
-                    ViewOfBstr(name) == OleStringView(tag_);
+                    ViewOfBstr(name) == tag_.View();
   SysFreeString(name);
   return same;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "component/com_ptr.h"
+#include "xml/dom_name.h"
 #include "xml/element_walk.h"
 
 namespace quenlo::confext {
@@ -17,8 +18,7 @@ class ElementCursor {
   // element may be null: the sequence is then empty. A subtree of at most nodesWalked nodes is
   // read by a walk (element_walk.h) into a list of matches up front; a larger one from the DOM's
   // list as the matches are asked for.
-  ElementCursor(IXMLDOMElement* element, const OLECHAR* tag,
-                int nodesWalked = kNodesWalked) noexcept;
+  ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWalked = kNodesWalked) noexcept;
 
   // The next match; empty at the end and after a failure, which Failed() tells apart.
   ComPtr<IXMLDOMElement> Next() noexcept;
@@ -34,9 +34,9 @@ class ElementCursor {
   // Every match, when a walk settled them; list_ is then never made.
   std::vector<ComPtr<IXMLDOMElement>> walked_;
   std::size_t nextWalked_ = 0;
-  [[maybe_unused]] const OLECHAR* tag_;  // read by HasTag on Windows only
-  long position_ = 0;                    // in the DOM's list
-  long index_ = 0;                       // matches handed out
+  [[maybe_unused]] FixedName tag_;  // read by HasTag on Windows only
+  long position_ = 0;               // in the DOM's list
+  long index_ = 0;                  // matches handed out
   bool failed_ = false;
 };
 

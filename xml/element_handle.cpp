@@ -10,7 +10,7 @@ OleStringView AttributeValue::Text() const {
   return ViewOfBstr(value_.Get().bstrVal);
 }
 
-ElementHandle ElementHandle::First(const OLECHAR* tag) const noexcept {
+ElementHandle ElementHandle::First(FixedName tag) const noexcept {
   return ElementHandle(FindElement(element_.Get(), tag));
 }
 
@@ -40,7 +40,7 @@ std::optional<Bstr> ElementHandle::TagName() const noexcept {
   return name;
 }
 
-AttributeValue ElementHandle::Attribute(const OLECHAR* name) const {
+AttributeValue ElementHandle::Attribute(FixedName name) const {
   Variant value;
   if (!element_) return {AttributeValue::State::kFailed, std::move(value)};
   const DomName attributeName(name);

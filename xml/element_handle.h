@@ -48,9 +48,9 @@ class ElementHandle {
   IXMLDOMElement* Get() const noexcept { return element_.Get(); }
 
   // The first element with that tag below this one.
-  ElementHandle First(const OLECHAR* tag) const noexcept;
+  ElementHandle First(FixedName tag) const noexcept;
   // The elements with that tag below this one, one at a time.
-  ElementCursor Each(const OLECHAR* tag) const noexcept { return {element_.Get(), tag}; }
+  ElementCursor Each(FixedName tag) const noexcept { return {element_.Get(), tag}; }
 
   // The concatenated text of this element and its descendants.
   std::optional<Bstr> Text() const noexcept;
@@ -62,7 +62,7 @@ class ElementHandle {
   std::optional<Bstr> TagName() const noexcept;
 
   // Throws _com_error(E_OUTOFMEMORY) when the name cannot be made for the DOM.
-  AttributeValue Attribute(const OLECHAR* name) const;
+  AttributeValue Attribute(FixedName name) const;
 
  private:
   ComPtr<IXMLDOMElement> element_;

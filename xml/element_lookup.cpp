@@ -8,11 +8,11 @@
 
 namespace quenlo::confext {
 
-ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag) {
+ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag) {
   return FindElementWalking(element, tag, kNodesWalked);
 }
 
-ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR* tag, int nodes) {
+ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag, int nodes) {
   if (element == nullptr) return nullptr;
   if (nodes > 0) {
     try {
@@ -24,7 +24,7 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR
         first = std::move(match);
         return false;
       };
-      if (WalkForElements(element, ViewOfBstr(name.Get()), nodes, takeFirst) ==
+      if (WalkForElements(element, tag.View(), nodes, takeFirst) ==
           WalkOutcome::kSettled) {
         return first;
       }
@@ -32,7 +32,7 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR
       // the subtree's text proves most absences for less (element_absence.h).
       Bstr xml;
       if (SUCCEEDED(element->get_xml(xml.Put())) &&
-          XmlTextLacksElement(xml.View(), ViewOfBstr(name.Get()))) {
+          XmlTextLacksElement(xml.View(), tag.View())) {
         return nullptr;
       }
     } catch (...) {
@@ -42,7 +42,7 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR
   return ElementCursor(element, tag, 0).Next();  // walked already, as far as it pays
 }
 
-bool FindElements(IXMLDOMElement* element, const OLECHAR* tag,
+bool FindElements(IXMLDOMElement* element, FixedName tag,
                   std::vector<ComPtr<IXMLDOMElement>>& found) {
   try {
     ElementCursor matches(element, tag);

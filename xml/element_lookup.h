@@ -7,20 +7,21 @@
 
 #include "component/bstr.h"
 #include "component/com_ptr.h"
+#include "xml/dom_name.h"
 
 namespace quenlo::confext {
 
 // The first element with that tag below element (which may be null).
-ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, const OLECHAR* tag);
+ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag);
 // The same, found by walking up to `nodes` nodes below element; past them, an absence that the
 // element's written-out text proves (element_absence.h) is answered from it, and otherwise the
 // DOM is asked for a list of that tag. FindElement walks as far as pays on the DOM it runs on;
 // the answer is the same at any length.
-ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, const OLECHAR* tag, int nodes);
+ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag, int nodes);
 
 // Appends every element with that tag below element to found; true when there was at least one.
 // Elements appended before a failure stay in the list.
-bool FindElements(IXMLDOMElement* element, const OLECHAR* tag,
+bool FindElements(IXMLDOMElement* element, FixedName tag,
                   std::vector<ComPtr<IXMLDOMElement>>& found);
 
 // The namespace URI of node (which may be null); a node without one gives an empty text.

@@ -9,7 +9,7 @@ namespace quenlo::confext {
 
 namespace {
 
-ComPtr<IXMLDOMElement> CreateElement(const OLECHAR* tag) {
+ComPtr<IXMLDOMElement> CreateElement(FixedName tag) {
   const DomName name(tag);
   ComPtr<IXMLDOMElement> element;
   if (FAILED(SharedDocument::CreateElement(name.Get(), element.Put()))) return nullptr;
@@ -24,8 +24,7 @@ bool AppendChild(IXMLDOMElement* parent, IXMLDOMElement* child) {
 
 }  // namespace
 
-bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value,
-                      Bstr& scratch) {
+bool SetAttributeText(IXMLDOMElement* element, FixedName name, OleText value, Bstr& scratch) {
   if (element == nullptr || !MayHandToDom(value.View())) return false;
   const DomName attributeName(name);
   // Lent to the call, which copies it: not a Variant, which would free the scratch string.
@@ -61,8 +60,7 @@ ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleT
   return query;
 }
 
-ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text,
-                                Bstr& scratch) {
+ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, FixedName tag, OleText text, Bstr& scratch) {
   if (!MayHandToDom(text.View())) return nullptr;
   ComPtr<IXMLDOMElement> element = CreateElement(tag);
   if (!element) return nullptr;
@@ -98,17 +96,17 @@ void ElementWriter::Fail() noexcept {
   }
 }
 
-ElementWriter& ElementWriter::Add(const OLECHAR* tag, OleText text) {
+ElementWriter& ElementWriter::Add(FixedName tag, OleText text) {
   if (Ok() && !AddChild(element_.Get(), tag, text, Scratch())) Fail();
   return *this;
 }
 
-ElementWriter& ElementWriter::Set(const OLECHAR* name, OleText value) {
+ElementWriter& ElementWriter::Set(FixedName name, OleText value) {
   if (Ok() && !SetAttributeText(element_.Get(), name, value, Scratch())) Fail();
   return *this;
 }
 
-ElementWriter ElementWriter::Open(const OLECHAR* tag, OleText text) {
+ElementWriter ElementWriter::Open(FixedName tag, OleText text) {
   if (!Ok()) return ElementWriter(nullptr, this);
   return ElementWriter(AddChild(element_.Get(), tag, text, Scratch()), this);
 }

@@ -8,6 +8,7 @@
 #include "component/bstr.h"
 #include "component/com_ptr.h"
 #include "component/ole_text.h"
+#include "xml/dom_name.h"
 
 namespace quenlo::confext {
 
@@ -20,11 +21,10 @@ ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleT
 
 // An element whose content is text (none when empty), appended as the last child of parent
 // when one is given. The text goes to the DOM in `scratch` (see Bstr::Rewrite).
-ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, const OLECHAR* tag, OleText text,
-                                Bstr& scratch);
+ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, FixedName tag, OleText text, Bstr& scratch);
 
 // Sets a string attribute, its value handed over in `scratch`; false when the DOM refuses it.
-bool SetAttributeText(IXMLDOMElement* element, const OLECHAR* name, OleText value, Bstr& scratch);
+bool SetAttributeText(IXMLDOMElement* element, FixedName name, OleText value, Bstr& scratch);
 
 // Writes below one request element, keeping the first failure: once a call fails, every later
 // call on this writer, on the writer it was opened from and on those opened from it does nothing,
@@ -38,11 +38,11 @@ class ElementWriter {
   explicit ElementWriter(ComPtr<IXMLDOMElement> element) noexcept;
 
   // Appends an element with that text (no content when empty). Returns this writer.
-  ElementWriter& Add(const OLECHAR* tag, OleText text);
+  ElementWriter& Add(FixedName tag, OleText text);
   // Sets a string attribute on this writer's element. Returns this writer.
-  ElementWriter& Set(const OLECHAR* name, OleText value);
+  ElementWriter& Set(FixedName name, OleText value);
   // Appends an element with that text and returns a writer for it.
-  [[nodiscard]] ElementWriter Open(const OLECHAR* tag, OleText text = nullptr);
+  [[nodiscard]] ElementWriter Open(FixedName tag, OleText text = nullptr);
 
   bool Ok() const noexcept;
   IXMLDOMElement* Get() const noexcept { return element_.Get(); }

@@ -7,7 +7,7 @@ namespace quenlo::confext {
 namespace {
 
 // Every reply and error is announced by the overrides below, whatever its type.
-constexpr ReplyRoutes kNoRoutes = {{}, nullptr, nullptr};
+constexpr ReplyRoutes kNoRoutes = {{}, OLESTR(""), nullptr};
 
 }  // namespace
 
