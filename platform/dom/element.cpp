@@ -43,9 +43,8 @@ Element::Element(NodeStore& store, bool inBlock, const Name* tag, const Name* na
       attributes_(std::move(attributes)) {}
 
 void Element::SetLeafText(std::u16string_view storeText) noexcept {
-  leafText_ = storeText.data();
   // The builder keeps a longer text as a node (TreeBuilder::AddText).
-  leafLength_ = static_cast<std::uint32_t>(storeText.size());
+  leafText_ = StoredText::InBlock(storeText);
 }
 
 bool Element::MakeLeafTextNode(bool inBlock) {
@@ -58,7 +57,11 @@ bool Element::MakeLeafTextNode(bool inBlock) {
     lock = std::unique_lock(making);
   }
   if (FirstChild() != nullptr) return false;
-  AdoptLastChild(TextNode::CreateOverStoreText(Store(), inBlock, LeafText()));
+  // Text the element owns goes when its children change, while its node may live on: the node
+  // takes a copy.
+  AdoptLastChild(leafText_.OwnsMemory()
+                     ? TextNode::Create(Store(), LeafText())
+                     : TextNode::CreateOverStoreText(Store(), inBlock, LeafText()));
   return true;
 }
 
@@ -124,13 +127,12 @@ HRESULT Element::GetAttributes(IXMLDOMNamedNodeMap** attributes) {
 HRESULT Element::PutText(BSTR text) {
   const std::u16string_view data = ViewOf(text);
   if (!IsXmlText(data)) return E_INVALIDARG;
-  // Made before the old children go, so that a failed allocation changes nothing.
-  TextNode* replacement = data.empty() ? nullptr : TextNode::Create(Store(), data);
+  // Kept as leaf text, its node made only if asked for: a request's elements are written and
+  // serialised, never walked. Copied before the old children go, so that a failed allocation
+  // changes nothing.
+  StoredText copy = StoredText::Copy(data);
   RemoveChildren();
-  if (replacement != nullptr) {
-    AdoptLastChild(replacement);
-    NoteShapeChange();
-  }
+  leafText_ = std::move(copy);
   return S_OK;
 }
 

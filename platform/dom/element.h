@@ -8,6 +8,7 @@
 
 #include "attribute_list.h"
 #include "node_object.h"
+#include "stored_text.h"
 
 namespace quenlo::platform::dom {
 
@@ -20,15 +21,15 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
 
   std::u16string_view Tag() const noexcept { return tag_->View(); }
 
-  // A parse keeps an element's text here, without a node, while the text is all the element
-  // holds, as most of a reply's fields do: its node is made only when a caller asks for the
-  // element's children, or a child is added, and from then on stands in the tree like any
-  // other. The text is the element's content only while the element has no child. Making the
-  // node changes nothing but the first-child link, so that a reader on another thread finds the
-  // same text whether it sees the node or not; the text is dropped only when the element's
-  // children change.
-  bool HasLeafText() const noexcept { return leafText_ != nullptr; }
-  std::u16string_view LeafText() const noexcept { return {leafText_, leafLength_}; }
+  // A parse, and put_text, keep an element's text here, without a node, while the text is all
+  // the element holds, as most of a reply's fields and a request's do: its node is made only
+  // when a caller asks for the element's children, or a child is added, and from then on stands
+  // in the tree like any other. The text is the element's content only while the element has no
+  // child. Making the node changes nothing but the first-child link, so that a reader on another
+  // thread finds the same text whether it sees the node or not; the text is dropped only when
+  // the element's children change.
+  bool HasLeafText() const noexcept { return LeafText().data() != nullptr; }
+  std::u16string_view LeafText() const noexcept { return leafText_.View(); }
   std::u16string_view TextData() const noexcept override {
     return FirstChild() == nullptr ? LeafText() : std::u16string_view();
   }
@@ -38,10 +39,7 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   // for a parse, on the heap otherwise (then under a lock, so that two threads asking at once
   // make one node). True when it made the node. Throws std::bad_alloc, changing nothing.
   bool MakeLeafTextNode(bool inBlock);
-  void DropLeafText() noexcept {
-    leafText_ = nullptr;
-    leafLength_ = 0;
-  }
+  void DropLeafText() noexcept { leafText_ = StoredText(); }
   std::span<const AttributeEntry> Attributes() const noexcept { return attributes_.Entries(); }
   const AttributeEntry* FindAttribute(std::u16string_view name) const noexcept {
     return attributes_.Find(name);
@@ -53,7 +51,9 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   HRESULT STDMETHODCALLTYPE removeAttribute(BSTR name) override;
   HRESULT STDMETHODCALLTYPE getElementsByTagName(BSTR name, IXMLDOMNodeList** list) override;
 
-  bool OwnsMemory() const noexcept override { return attributes_.OwnsMemory(); }
+  bool OwnsMemory() const noexcept override {
+    return attributes_.OwnsMemory() || leafText_.OwnsMemory();
+  }
   HRESULT GetNodeName(BSTR* name) override;
   HRESULT GetAttributes(IXMLDOMNamedNodeMap** attributes) override;
   HRESULT PutText(BSTR text) override;
@@ -70,8 +70,8 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   const Name* const tag_;
   const Name* const namespaceUri_;
   AttributeList attributes_;
-  const char16_t* leafText_ = nullptr;  // in the store's blocks; null when there is none
-  std::uint32_t leafLength_ = 0;
+  // In the store's blocks from a parse, the element's own from put_text; no data for none.
+  StoredText leafText_;
 };
 
 }  // namespace quenlo::platform::dom

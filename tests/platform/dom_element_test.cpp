@@ -127,6 +127,36 @@ TEST_F(DomElementTest, PutTextReplacesAllChildren) {
   EXPECT_EQ(u"<subjects/>", Xml(parent.get()));
 }
 
+// put_text keeps the text in the element until a caller asks for its node: the node is then its
+// one child, the same on every asking, and keeps its text after the element's text is replaced.
+TEST_F(DomElementTest, TextSetOnAnElementBecomesItsNodeWhenAskedFor) {
+  const auto element = Make(u"caption");
+  ASSERT_EQ(S_OK, element->put_text(MakeBstr(u"first").get()));
+  VARIANT_BOOL has = VARIANT_FALSE;
+  EXPECT_EQ(S_OK, element->hasChildNodes(&has));
+  EXPECT_EQ(VARIANT_TRUE, has);
+  IXMLDOMNode* raw = nullptr;
+  ASSERT_EQ(S_OK, element->get_firstChild(&raw));
+  const Ref<IXMLDOMNode> node(raw);
+  ASSERT_EQ(S_OK, element->get_firstChild(&raw));
+  EXPECT_EQ(node.get(), Ref<IXMLDOMNode>(raw).get());
+  DOMNodeType type = NODE_INVALID;
+  ASSERT_EQ(S_OK, node->get_nodeType(&type));
+  EXPECT_EQ(NODE_TEXT, type);
+
+  ASSERT_EQ(S_OK, element->put_text(MakeBstr(u"second, longer than the first").get()));
+  BSTR text = nullptr;
+  ASSERT_EQ(S_OK, node->get_text(&text));
+  EXPECT_EQ(u"first", ViewOf(OwnedBstr(text).get()));
+  EXPECT_EQ(u"<caption>second, longer than the first</caption>", Xml(element.get()));
+
+  // An element appended after the text follows the text's node.
+  Append(element.get(), Make(u"tail").get());
+  EXPECT_EQ(u"<caption>second, longer than the first<tail/></caption>", Xml(element.get()));
+  ASSERT_EQ(S_OK, element->get_text(&text));
+  EXPECT_EQ(u"second, longer than the first", ViewOf(OwnedBstr(text).get()));
+}
+
 TEST_F(DomElementTest, TextIsAllDescendantTextInDocumentOrder) {
   const auto root = Parse("<r>a<x>b<y>c</y>d</x><z/>e<w><v>f</v></w></r>");
   EXPECT_EQ(u"abcdef", TextOf(root.get()));
