@@ -35,21 +35,36 @@ bool IsXmlChar(char32_t c) noexcept {
   return c < 0xD800 || InRange(c, 0xE000, 0xFFFD) || InRange(c, 0x10000, 0x10FFFF);
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Whether the eight units at `units` all lie in 0x20..0xD7FF, the common case. SSE2 compares
+// signed: flipping the top bit maps the unsigned order onto the signed one.
+bool EightPlain(const char16_t* units) noexcept {
+  const __m128i flipped = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units)),
+                                        _mm_set1_epi16(static_cast<short>(0x8000)));
+  const __m128i outside = _mm_or_si128(
+      _mm_cmplt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x20 ^ 0x8000))),
+      _mm_cmpgt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0xD7FF ^ 0x8000))));
+  return _mm_movemask_epi8(outside) == 0;
+}
+
+}  // namespace
+#endif
+
 bool IsXmlText(std::u16string_view text) noexcept {
   std::size_t position = 0;
   while (position < text.size()) {
 #if defined(__SSE2__)
-    // Eight units at a time while they lie in 0x20..0xD7FF, the common case. SSE2 compares
-    // signed: flipping the top bit maps the unsigned order onto the signed one.
     if (text.size() - position >= 8) {
-      const __m128i flipped =
-          _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + position)),
-                        _mm_set1_epi16(static_cast<short>(0x8000)));
-      const __m128i outside = _mm_or_si128(
-          _mm_cmplt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x20 ^ 0x8000))),
-          _mm_cmpgt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0xD7FF ^ 0x8000))));
-      if (_mm_movemask_epi8(outside) == 0) {
+      if (EightPlain(text.data() + position)) {
         position += 8;
+        // The last few units as the last eight, overlapping what passed already: no unit by
+        // unit tail for a text of eight units or more.
+        if (text.size() - position < 8 && position < text.size() &&
+            EightPlain(text.data() + text.size() - 8)) {
+          return true;
+        }
         continue;
       }
     }
