@@ -1,6 +1,9 @@
 #include "xml/shared_document.h"
 
+#include <atomic>
+#include <cstddef>
 #include <mutex>
+#include <thread>
 
 namespace quenlo::confext {
 
@@ -9,6 +12,10 @@ namespace {
 struct DocumentHolder {
   std::recursive_mutex mutex;
   ComPtr<IXMLDOMDocument> document;  // released at module unload with the holder
+  // The thread holding leases, and how many it holds: set under the mutex by that thread, so a
+  // thread finds its own id here only while it holds one.
+  std::atomic<std::thread::id> leaseHolder{};
+  std::size_t leases = 0;
 };
 
 DocumentHolder& Holder() noexcept {
@@ -32,7 +39,21 @@ IXMLDOMDocument* PresentDocument(DocumentHolder& holder) noexcept {
 
 }  // namespace
 
-SharedDocument::Lease SharedDocument::Lock() noexcept { return Lease(Holder().mutex); }
+SharedDocument::Lease SharedDocument::Lock() noexcept {
+  DocumentHolder& holder = Holder();
+  holder.mutex.lock();
+  if (holder.leases++ == 0) {
+    holder.leaseHolder.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  }
+  return Lease();
+}
+
+SharedDocument::Lease::~Lease() {
+  if (!held_) return;
+  DocumentHolder& holder = Holder();
+  if (--holder.leases == 0) holder.leaseHolder.store({}, std::memory_order_relaxed);
+  holder.mutex.unlock();
+}
 
 ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
   DocumentHolder& holder = Holder();
@@ -42,7 +63,10 @@ ComPtr<IXMLDOMDocument> SharedDocument::Acquire() noexcept {
 
 HRESULT SharedDocument::CreateElement(BSTR tagName, IXMLDOMElement** element) noexcept {
   DocumentHolder& holder = Holder();
-  std::lock_guard guard(holder.mutex);
+  std::unique_lock<std::recursive_mutex> guard;
+  if (holder.leaseHolder.load(std::memory_order_relaxed) != std::this_thread::get_id()) {
+    guard = std::unique_lock(holder.mutex);
+  }
   IXMLDOMDocument* document = PresentDocument(holder);
   return document != nullptr ? document->createElement(tagName, element) : E_FAIL;
 }

@@ -4,7 +4,7 @@
 // never races a creation on another, and elements already made stay valid after a release.
 #pragma once
 
-#include <mutex>
+#include <utility>
 
 #include "component/com_ptr.h"
 
@@ -16,15 +16,25 @@ class SharedDocument {
   // at once corrupt it. A command holds a lease from before its first element is made until the
   // last one is released, so requests of sessions on different threads take turns. Re-entrant,
   // for a host that issues a command from inside SendPacket.
-  using Lease = std::unique_lock<std::recursive_mutex>;
+  class Lease {
+   public:
+    Lease(Lease&& other) noexcept : held_(std::exchange(other.held_, false)) {}
+    Lease& operator=(Lease&&) = delete;
+    ~Lease();
+
+   private:
+    friend class SharedDocument;
+    Lease() noexcept = default;
+    bool held_ = true;
+  };
   [[nodiscard]] static Lease Lock() noexcept;
 
   // The document, created if absent (the next call retries when creation fails: empty result).
   static ComPtr<IXMLDOMDocument> Acquire() noexcept;
   // createElement on the document, created if absent (E_FAIL when it cannot be). The lock is
-  // held for the call, so the document cannot be released meanwhile and no reference is taken:
-  // a request makes a dozen elements under its lease, where the relock costs next to nothing
-  // and a counted reference two locked steps each.
+  // held for the call, so the document cannot be released meanwhile and no reference is taken.
+  // A request makes a few dozen elements under its lease: on the thread that holds one, the
+  // lock is not taken again.
   static HRESULT CreateElement(BSTR tagName, IXMLDOMElement** element) noexcept;
   // Drops the module's reference; the next Acquire creates a new document.
   static void Release() noexcept;
