@@ -1,6 +1,7 @@
 #include "voting/voting_detail.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 #include "session/integer_text.h"
@@ -98,6 +99,17 @@ void VotingDetail::ResolvePositions(bool sorted) {
   }
   for (std::size_t at = 0; at < subjects_.size(); ++at) {
     if (!subjects_[at].votesRead) tallyOf[at] = FindTally(subjects_[at].name);
+  }
+
+  // Servers list subjects by index, each index once: every subject then stands in its own
+  // position, sorted or not, and no order needs working out.
+  const auto ascending = [](const Subject& before, const Subject& after) {
+    return before.index < after.index;
+  };
+  if (std::adjacent_find(subjects_.begin(), subjects_.end(), std::not_fn(ascending)) ==
+      subjects_.end()) {
+    positions_ = std::move(tallyOf);
+    return;
   }
 
   std::vector<OleStringView> indexes;
