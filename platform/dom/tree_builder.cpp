@@ -200,7 +200,9 @@ void TreeBuilder::AddText(std::u16string_view placed) {
 
 void TreeBuilder::SettleLeafText() {
   if (current_->Type() != NODE_ELEMENT) return;
-  if (static_cast<Element&>(*current_).MakeLeafTextNode(true)) ++nodesMade_;
+  // Asked at every element's start, of its parent, which mostly holds no text of its own.
+  auto& element = static_cast<Element&>(*current_);
+  if (element.HasLeafText() && element.MakeLeafTextNode(true)) ++nodesMade_;
 }
 
 // Text made only of white space between elements is layout, not content, and is dropped.
