@@ -11,7 +11,7 @@ OleStringView AttributeValue::Text() const {
 }
 
 ElementHandle ElementHandle::First(FixedName tag) const noexcept {
-  return ElementHandle(FindElement(element_.Get(), tag));
+  return ElementHandle(FindElement(element_, tag));
 }
 
 std::optional<Bstr> ElementHandle::Text() const noexcept {
@@ -30,7 +30,7 @@ HRESULT ElementHandle::CopyTextTo(BSTR* text) const noexcept {
 
 std::optional<Bstr> ElementHandle::NamespaceUri() const noexcept {
   Bstr uri;
-  if (!GetNamespace(element_.Get(), uri)) return std::nullopt;
+  if (!GetNamespace(element_, uri)) return std::nullopt;
   return uri;
 }
 

@@ -40,17 +40,22 @@ class AttributeValue {
 class ElementHandle {
  public:
   ElementHandle() noexcept = default;
-  // Shares the element, which may be null.
+  // Borrows the element, which may be null, without a reference of its own: the caller keeps
+  // the element for as long as the handle lives, as a result object keeps its reply while its
+  // accessors read it. A reference counted up and down is a locked step each way, as much as a
+  // lookup's own work.
   explicit ElementHandle(IXMLDOMElement* element) noexcept : element_(element) {}
-  explicit ElementHandle(ComPtr<IXMLDOMElement> element) noexcept : element_(std::move(element)) {}
+  // Holds the element, which may be null.
+  explicit ElementHandle(ComPtr<IXMLDOMElement> element) noexcept
+      : held_(std::move(element)), element_(held_.Get()) {}
 
-  explicit operator bool() const noexcept { return static_cast<bool>(element_); }
-  IXMLDOMElement* Get() const noexcept { return element_.Get(); }
+  explicit operator bool() const noexcept { return element_ != nullptr; }
+  IXMLDOMElement* Get() const noexcept { return element_; }
 
   // The first element with that tag below this one.
   ElementHandle First(FixedName tag) const noexcept;
   // The elements with that tag below this one, one at a time.
-  ElementCursor Each(FixedName tag) const noexcept { return {element_.Get(), tag}; }
+  ElementCursor Each(FixedName tag) const noexcept { return {element_, tag}; }
 
   // The concatenated text of this element and its descendants.
   std::optional<Bstr> Text() const noexcept;
@@ -65,7 +70,8 @@ class ElementHandle {
   AttributeValue Attribute(FixedName name) const;
 
  private:
-  ComPtr<IXMLDOMElement> element_;
+  ComPtr<IXMLDOMElement> held_;  // empty for a borrowed element
+  IXMLDOMElement* element_ = nullptr;
 };
 
 }  // namespace quenlo::confext
