@@ -5,7 +5,7 @@
 namespace quenlo::confext {
 
 HRESULT AgendaReply::CopyFieldTo(FixedName tag, BSTR* text) const {
-  return ElementHandle(Element()).First(tag).CopyTextTo(text);
+  return ElementHandle(Element()).CopyTextOf(tag, text);
 }
 
 HRESULT STDMETHODCALLTYPE AgendaReply::GetText(BSTR* text) {

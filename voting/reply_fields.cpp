@@ -4,9 +4,8 @@
 
 namespace quenlo::confext {
 
-HRESULT CopyTruthTo(const ElementHandle& field, LONG* value) {
+HRESULT CopyTruthTo(const std::optional<Bstr>& text, LONG* value) {
   if (value == nullptr) return E_POINTER;
-  const std::optional<Bstr> text = field.Text();
   if (!text) return S_FALSE;
   if (EqualsIgnoringAsciiCase(text->View(), OLESTR("true"))) {
     *value = 1;
@@ -16,9 +15,8 @@ HRESULT CopyTruthTo(const ElementHandle& field, LONG* value) {
   return S_OK;
 }
 
-HRESULT CopyIntegerTo(const ElementHandle& field, LONG* value) {
+HRESULT CopyIntegerTo(const std::optional<Bstr>& text, LONG* value) {
   if (value == nullptr) return E_POINTER;
-  const std::optional<Bstr> text = field.Text();
   if (!text) return S_FALSE;
   *value = ParseIntegerText(text->View());
   return S_OK;

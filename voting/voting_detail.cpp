@@ -54,7 +54,7 @@ bool VotingDetail::LoadSubject(const ElementHandle& element) {
   Subject& added = subjects_.emplace_back(std::move(subject));
 
   ElementCursor users = element.Each(OLESTR("user"));
-  ComPtr<IXMLDOMElement> user = users.Next();
+  ComPtr<IXMLDOMNode> user = users.NextNode();  // only their texts are read
   if (users.Failed()) return false;  // not the same as having no users: the count is not theirs
   if (!user) {
     const AttributeValue count = element.Attribute(OLESTR("count"));
@@ -63,7 +63,7 @@ bool VotingDetail::LoadSubject(const ElementHandle& element) {
   } else {
     hasVoterNames_ = true;
     added.firstVoter = voters_.size();
-    for (; user; user = users.Next()) {
+    for (; user; user = users.NextNode()) {
       Bstr voter;
       if (FAILED(user->get_text(voter.Put()))) return false;
       voters_.push_back(KeepVoter(voter));
@@ -128,23 +128,23 @@ const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetQid(BSTR* qid) {
-  return ElementHandle(Element()).First(OLESTR("qid")).CopyTextTo(qid);
+  return ElementHandle(Element()).CopyTextOf(OLESTR("qid"), qid);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCaption(BSTR* caption) {
-  return ElementHandle(Element()).First(OLESTR("caption")).CopyTextTo(caption);
+  return ElementHandle(Element()).CopyTextOf(OLESTR("caption"), caption);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetMulti(LONG* multi) {
-  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("multi")), multi);
+  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("multi")), multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetReg(LONG* reg) {
-  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("reg")), reg);
+  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("reg")), reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCount(LONG* count) {
-  return CopyIntegerTo(ElementHandle(Element()).First(OLESTR("count")), count);
+  return CopyIntegerTo(ElementHandle(Element()).TextOf(OLESTR("count")), count);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectCount(LONG* count) {

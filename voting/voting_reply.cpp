@@ -36,23 +36,23 @@ bool VotingReply::Load() {
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetQid(BSTR* qid) {
-  return ElementHandle(Element()).First(OLESTR("qid")).CopyTextTo(qid);
+  return ElementHandle(Element()).CopyTextOf(OLESTR("qid"), qid);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetCaption(BSTR* caption) {
-  return ElementHandle(Element()).First(OLESTR("caption")).CopyTextTo(caption);
+  return ElementHandle(Element()).CopyTextOf(OLESTR("caption"), caption);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetMulti(LONG* multi) {
-  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("multi")), multi);
+  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("multi")), multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetReg(LONG* reg) {
-  return CopyTruthTo(ElementHandle(Element()).First(OLESTR("reg")), reg);
+  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("reg")), reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetTimeout(LONG* timeout) {
-  return CopyIntegerTo(ElementHandle(Element()).First(OLESTR("timeout")), timeout);
+  return CopyIntegerTo(ElementHandle(Element()).TextOf(OLESTR("timeout")), timeout);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetSubjectCount(LONG* count) {

@@ -38,37 +38,63 @@ ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
     ++index_;
     return std::move(walked_[nextWalked_++]);
   }
+  const ComPtr<IXMLDOMNode> node = NextListed();
+  if (!node) return nullptr;
+  ComPtr<IXMLDOMElement> element = node.As<IXMLDOMElement>();
+  if (!element) {  // a node typed as an element without the element's interface
+    --index_;
+    Fail();
+  }
+  return element;
+}
+
+ComPtr<IXMLDOMNode> ElementCursor::NextNode() noexcept {
+  if (nextWalked_ < walked_.size()) {
+    ++index_;
+    return ComPtr<IXMLDOMNode>::Adopt(walked_[nextWalked_++].Detach());
+  }
+  return NextListed();
+}
+
+ComPtr<IXMLDOMNode> ElementCursor::NextListed() noexcept {
   for (;;) {
     if (!list_) return nullptr;
     ComPtr<IXMLDOMNode> node;
     const HRESULT status = list_->get_item(position_, node.Put());
-    ComPtr<IXMLDOMElement> element =
-        SUCCEEDED(status) && node ? node.As<IXMLDOMElement>() : nullptr;
-    failed_ = FAILED(status) || (node && !element);
-    if (!element) {
-      list_ = nullptr;  // the end, or a failure: later calls answer the same without the DOM
+    DOMNodeType type = NODE_INVALID;
+    if (FAILED(status) || (node && (FAILED(node->get_nodeType(&type)) || type != NODE_ELEMENT))) {
+      Fail();
+      return nullptr;
+    }
+    if (!node) {
+      list_ = nullptr;  // the end: later calls answer the same without the DOM
       return nullptr;
     }
     ++position_;
-    if (!HasTag(element.Get())) continue;
+    if (!HasTag(node.Get())) continue;
     ++index_;
-    return element;
+    return node;
   }
+}
+
+void ElementCursor::Fail() noexcept {
+  failed_ = true;
+  list_ = nullptr;  // later calls answer the same without the DOM
 }
 
 #ifdef _WIN32
 // msxml also finds an element whose local name is the tag under a prefix (<v:query xmlns:v=...>
 // for "query"); the POSIX DOM matches the whole name only. Keeping exact matches alone makes a
 // packet read the same on both.
-bool ElementCursor::HasTag(IXMLDOMElement* element) noexcept {
+bool ElementCursor::HasTag(IXMLDOMNode* element) noexcept {
   BSTR name = nullptr;
-  const bool same = SUCCEEDED(element->get_tagName(&name)) && name != nullptr &&
+  const bool same = SUCCEEDED(element->get_nodeName(&name)) && name != nullptr &&
                     ViewOfBstr(name) == tag_.View();
   SysFreeString(name);
   return same;
 }
 #else
-bool ElementCursor::HasTag(IXMLDOMElement*) noexcept { return true; }
+bool ElementCursor::HasTag(IXMLDOMNode*) noexcept { return true; }
 #endif
 
 }  // namespace quenlo::confext

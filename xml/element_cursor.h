@@ -22,13 +22,21 @@ class ElementCursor {
 
   // The next match; empty at the end and after a failure, which Failed() tells apart.
   ComPtr<IXMLDOMElement> Next() noexcept;
+  // The same match as the node the DOM handed out, for a caller that reads only what every node
+  // has (its text): an element still, told by its node type instead of by asking for the
+  // element's interface, which costs a reference counted up and down.
+  ComPtr<IXMLDOMNode> NextNode() noexcept;
   bool Failed() const noexcept { return failed_; }
-  // How many matches Next has handed out.
+  // How many matches Next and NextNode have handed out.
   long Count() const noexcept { return index_; }
 
  private:
+  // The next match from the DOM's list.
+  ComPtr<IXMLDOMNode> NextListed() noexcept;
+  // Ends the sequence as failed.
+  void Fail() noexcept;
   // Whether the element's tag name is exactly the one asked for (see the definition).
-  bool HasTag(IXMLDOMElement* element) noexcept;
+  bool HasTag(IXMLDOMNode* element) noexcept;
 
   ComPtr<IXMLDOMNodeList> list_;  // asked item by item, never for its length
   // Every match, when a walk settled them; list_ is then never made.

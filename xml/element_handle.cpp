@@ -14,18 +14,37 @@ ElementHandle ElementHandle::First(FixedName tag) const noexcept {
   return ElementHandle(FindElement(element_, tag));
 }
 
-std::optional<Bstr> ElementHandle::Text() const noexcept {
+namespace {
+
+std::optional<Bstr> TextOfNode(IXMLDOMNode* node) noexcept {
   Bstr text;
-  if (!element_ || FAILED(element_->get_text(text.Put()))) return std::nullopt;
+  if (node == nullptr || FAILED(node->get_text(text.Put()))) return std::nullopt;
   return text;
 }
 
-HRESULT ElementHandle::CopyTextTo(BSTR* text) const noexcept {
+HRESULT CopyTextOfNode(IXMLDOMNode* node, BSTR* text) noexcept {
   if (text == nullptr) return E_POINTER;
-  std::optional<Bstr> found = Text();
+  std::optional<Bstr> found = TextOfNode(node);
   if (!found) return S_FALSE;
   *text = found->Detach();
   return S_OK;
+}
+
+}  // namespace
+
+std::optional<Bstr> ElementHandle::Text() const noexcept { return TextOfNode(element_); }
+
+HRESULT ElementHandle::CopyTextTo(BSTR* text) const noexcept {
+  return CopyTextOfNode(element_, text);
+}
+
+std::optional<Bstr> ElementHandle::TextOf(FixedName tag) const noexcept {
+  return TextOfNode(FindElementNode(element_, tag).Get());
+}
+
+HRESULT ElementHandle::CopyTextOf(FixedName tag, BSTR* text) const noexcept {
+  if (text == nullptr) return E_POINTER;
+  return CopyTextOfNode(FindElementNode(element_, tag).Get(), text);
 }
 
 std::optional<Bstr> ElementHandle::NamespaceUri() const noexcept {

@@ -62,6 +62,10 @@ class ElementHandle {
   // Text() handed to an out-parameter: 0 and a new string owned by the caller, or 1 with the
   // output untouched when there is no text; E_POINTER for a null output.
   HRESULT CopyTextTo(BSTR* text) const noexcept;
+  // First(tag).Text() and First(tag).CopyTextTo(text), without asking for the found element's
+  // own interface (see ElementCursor::NextNode).
+  std::optional<Bstr> TextOf(FixedName tag) const noexcept;
+  HRESULT CopyTextOf(FixedName tag, BSTR* text) const noexcept;
   // This element's namespace URI (empty when it has none).
   std::optional<Bstr> NamespaceUri() const noexcept;
   std::optional<Bstr> TagName() const noexcept;

@@ -8,11 +8,9 @@
 
 namespace quenlo::confext {
 
-ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag) {
-  return FindElementWalking(element, tag, kNodesWalked);
-}
+namespace {
 
-ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag, int nodes) {
+ComPtr<IXMLDOMNode> FindElementNodeWalking(IXMLDOMElement* element, FixedName tag, int nodes) {
   if (element == nullptr) return nullptr;
   if (nodes > 0) {
     try {
@@ -24,22 +22,35 @@ ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag
         first = std::move(match);
         return false;
       };
-      if (WalkForElements(element, tag.View(), nodes, takeFirst) ==
-          WalkOutcome::kSettled) {
-        return first;
+      if (WalkForElements(element, tag.View(), nodes, takeFirst) == WalkOutcome::kSettled) {
+        return ComPtr<IXMLDOMNode>::Adopt(first.Detach());
       }
       // The walk gave up below a large element, where a list costs the DOM the whole subtree;
       // the subtree's text proves most absences for less (element_absence.h).
       Bstr xml;
-      if (SUCCEEDED(element->get_xml(xml.Put())) &&
-          XmlTextLacksElement(xml.View(), tag.View())) {
+      if (SUCCEEDED(element->get_xml(xml.Put())) && XmlTextLacksElement(xml.View(), tag.View())) {
         return nullptr;
       }
     } catch (...) {
       return nullptr;  // as a lookup whose name could not be made always answered
     }
   }
-  return ElementCursor(element, tag, 0).Next();  // walked already, as far as it pays
+  return ElementCursor(element, tag, 0).NextNode();  // walked already, as far as it pays
+}
+
+}  // namespace
+
+ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag) {
+  return FindElementWalking(element, tag, kNodesWalked);
+}
+
+ComPtr<IXMLDOMNode> FindElementNode(IXMLDOMElement* element, FixedName tag) {
+  return FindElementNodeWalking(element, tag, kNodesWalked);
+}
+
+ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag, int nodes) {
+  const ComPtr<IXMLDOMNode> found = FindElementNodeWalking(element, tag, nodes);
+  return found ? found.As<IXMLDOMElement>() : nullptr;
 }
 
 bool FindElements(IXMLDOMElement* element, FixedName tag,

@@ -18,6 +18,9 @@ ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag);
 // DOM is asked for a list of that tag. FindElement walks as far as pays on the DOM it runs on;
 // the answer is the same at any length.
 ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag, int nodes);
+// The same element as FindElement, as the node the DOM handed out (see ElementCursor::NextNode):
+// for a caller that reads only its text.
+ComPtr<IXMLDOMNode> FindElementNode(IXMLDOMElement* element, FixedName tag);
 
 // Appends every element with that tag below element to found; true when there was at least one.
 // Elements appended before a failure stay in the list.

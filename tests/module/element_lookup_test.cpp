@@ -132,12 +132,29 @@ TEST_F(ElementLookupTest, CursorGivesTheSameMatchesHoweverFarItWalks) {
     EXPECT_EQ(cursor.Count(), static_cast<long>(seen.size()));
     return seen;
   };
+  // The matches as nodes, read for their texts only: the same ones.
+  const auto nodeTexts = [](ElementCursor cursor) {
+    std::vector<std::string> seen;
+    while (const ComPtr<IXMLDOMNode> user = cursor.NextNode()) {
+      DOMNodeType type = NODE_INVALID;
+      EXPECT_EQ(user->get_nodeType(&type), S_OK);
+      EXPECT_EQ(type, NODE_ELEMENT);
+      Bstr text;
+      user->get_text(text.Put());
+      seen.push_back(ToUtf8(OleString(text.View())));
+    }
+    EXPECT_FALSE(cursor.Failed());
+    EXPECT_EQ(cursor.Count(), static_cast<long>(seen.size()));
+    return seen;
+  };
   for (const std::string& xml : cases) {
     const ComPtr<IXMLDOMElement> root = ParseXml(xml.c_str());
     ASSERT_TRUE(root) << xml;
     const std::vector<std::string> listed = texts(ElementCursor(root.Get(), OLESTR("user"), 0));
-    for (const int walked : {1, 3, 8, 32, 1000}) {
+    for (const int walked : {0, 1, 3, 8, 32, 1000}) {
       EXPECT_EQ(texts(ElementCursor(root.Get(), OLESTR("user"), walked)), listed)
+          << walked << " " << xml;
+      EXPECT_EQ(nodeTexts(ElementCursor(root.Get(), OLESTR("user"), walked)), listed)
           << walked << " " << xml;
     }
   }
@@ -213,6 +230,17 @@ TEST_F(ElementLookupTest, HandlesCarryNothingFoundThroughChainedLookups) {
   EXPECT_EQ(ToUtf8(OleString(ViewOf(text))), "deep");
   SysFreeString(text);
   EXPECT_EQ(reply.First(OLESTR("qid")).CopyTextTo(nullptr), E_POINTER);
+
+  // The text of the first match, read without the match's handle: the same answers.
+  ASSERT_TRUE(reply.TextOf(OLESTR("qid")));
+  EXPECT_EQ(ToUtf8(OleString(reply.TextOf(OLESTR("qid"))->View())), "deep");
+  EXPECT_FALSE(reply.TextOf(OLESTR("missing")));
+  EXPECT_FALSE(missing.TextOf(OLESTR("qid")));
+  EXPECT_EQ(missing.CopyTextOf(OLESTR("qid"), &text), S_FALSE);
+  EXPECT_EQ(reply.CopyTextOf(OLESTR("subjects"), &text), S_OK);
+  EXPECT_EQ(ToUtf8(OleString(ViewOf(text))), "two");
+  SysFreeString(text);
+  EXPECT_EQ(reply.CopyTextOf(OLESTR("qid"), nullptr), E_POINTER);
 }
 
 }  // namespace
