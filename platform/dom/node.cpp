@@ -88,8 +88,6 @@ Node* Node::FromInterface(IUnknown* unknown) noexcept {
   if (unknown == nullptr) return nullptr;
   void* node = nullptr;
   if (FAILED(unknown->QueryInterface(IID_QuenloDomNode, &node))) return nullptr;
-  // The caller's own reference keeps the node alive.
-  static_cast<Node*>(node)->ReleaseReference();
   return static_cast<Node*>(node);
 }
 

@@ -19,7 +19,9 @@ namespace quenlo::platform::dom {
 
 class DocumentLink;
 
-// Asked for through QueryInterface so that appendChild accepts only this DOM's own nodes.
+// Asked for through QueryInterface so that appendChild accepts only this DOM's own nodes, by
+// FromInterface alone. Answered without a reference: the caller's own keeps the node, and a
+// reference counted up and down is a locked step each way, on every node a request appends.
 inline constexpr IID IID_QuenloDomNode = {
     0x6A1C3E52, 0x90B4, 0x4D7E, {0x8B, 0x21, 0x5F, 0x0C, 0x73, 0xD9, 0x2E, 0x41}};
 

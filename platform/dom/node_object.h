@@ -33,8 +33,7 @@ class NodeObject : public Interface, public Node {
       return S_OK;
     }
     if (riid == IID_QuenloDomNode) {
-      AddReference();
-      *object = static_cast<Node*>(this);
+      *object = static_cast<Node*>(this);  // without a reference: see IID_QuenloDomNode
       return S_OK;
     }
     *object = nullptr;
