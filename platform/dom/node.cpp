@@ -214,8 +214,10 @@ void Node::DisposeDescendants(Node& top, bool alsoTop) noexcept {
 void Node::Destroy() noexcept { DisposeDescendants(*this, true); }
 
 void Node::RemoveChildren() noexcept {
-  NoteShapeChange();
   if (type_ == NODE_ELEMENT) static_cast<Element*>(this)->DropLeafText();
+  // A node without children loses none: the shape stays, and no locked step moves it on.
+  if (firstChild_ == nullptr) return;
+  NoteShapeChange();
   DisposeDescendants(*this, false);
 }
 
