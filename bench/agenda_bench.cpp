@@ -50,7 +50,7 @@ void BM_Browse1000_ValuesAlone(benchmark::State& state) {
   std::vector<ComPtr<IXMLDOMElement>> items;
   FindElements(reply.Get(), OLESTR("subject"), items);
   ReplyValues values;
-  constexpr FixedName kFields[] = {OLESTR("text"), OLESTR("time"), OLESTR("qid"), OLESTR("type"),
+  constexpr FixedName kFields[] = {OLESTR("text"),  OLESTR("time"), OLESTR("qid"),  OLESTR("type"),
                                    OLESTR("value"), OLESTR("code"), OLESTR("style")};
   for (const ComPtr<IXMLDOMElement>& item : items) {
     for (const FixedName tag : kFields) {

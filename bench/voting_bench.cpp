@@ -285,8 +285,8 @@ BENCHMARK(BM_Kithe300_ParseAlone);
 void BM_Kithe300_ValuesAlone(benchmark::State& state) {
   const ComPtr<IXMLDOMElement> reply = ParsePacket(KitheReply());
   ReplyValues values;
-  constexpr FixedName kFields[] = {OLESTR("qid"), OLESTR("caption"), OLESTR("multi"),
-                                   OLESTR("reg"), OLESTR("count")};
+  constexpr FixedName kFields[] = {OLESTR("qid"), OLESTR("caption"), OLESTR("multi"), OLESTR("reg"),
+                                   OLESTR("count")};
   for (const FixedName tag : kFields) {
     values.texts.push_back(FindElement(reply.Get(), tag));
   }

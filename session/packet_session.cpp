@@ -96,9 +96,11 @@ std::optional<PacketSession::Request> PacketSession::BeginRequest(const OLECHAR*
                                                                   const OLECHAR* queryType) const {
   if (!roomName_ || roomName_->IsEmpty() || Host() == nullptr) return std::nullopt;
   SharedDocument::Lease lease = SharedDocument::Lock();
-  ComPtr<IXMLDOMElement> iq = CreateIq(roomName_->View(), OLESTR("set"), id);
-  ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), queryNamespace_, queryType);
-  return Request{std::move(lease), std::move(iq), ElementWriter(std::move(query))};
+  Bstr scratch;  // one string for every text of the request
+  ComPtr<IXMLDOMElement> iq = CreateIq(roomName_->View(), OLESTR("set"), id, scratch);
+  ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), queryNamespace_, queryType, scratch);
+  return Request{std::move(lease), std::move(iq),
+                 ElementWriter(std::move(query), std::move(scratch))};
 }
 
 HRESULT PacketSession::Send(const Request& request) const {

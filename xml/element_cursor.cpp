@@ -20,8 +20,7 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWa
         return true;
       };
       // Settled: the matches are all in walked_, and with no list the cursor ends after them.
-      if (WalkForElements(element, tag.View(), nodesWalked, keep) ==
-          WalkOutcome::kSettled) {
+      if (WalkForElements(element, tag.View(), nodesWalked, keep) == WalkOutcome::kSettled) {
         return;
       }
       walked_.clear();
@@ -88,8 +87,8 @@ void ElementCursor::Fail() noexcept {
 // packet read the same on both.
 bool ElementCursor::HasTag(IXMLDOMNode* element) noexcept {
   BSTR name = nullptr;
-  const bool same = SUCCEEDED(element->get_nodeName(&name)) && name != nullptr &&
-                    ViewOfBstr(name) == tag_.View();
+  const bool same =
+      SUCCEEDED(element->get_nodeName(&name)) && name != nullptr && ViewOfBstr(name) == tag_.View();
   SysFreeString(name);
   return same;
 }

@@ -34,9 +34,8 @@ bool SetAttributeText(IXMLDOMElement* element, FixedName name, OleText value, Bs
   return SUCCEEDED(element->setAttribute(attributeName.Get(), text));
 }
 
-ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id) {
+ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id, Bstr& scratch) {
   ComPtr<IXMLDOMElement> iq = CreateElement(OLESTR("iq"));
-  Bstr scratch;
   if (!iq || !SetAttributeText(iq.Get(), OLESTR("type"), type, scratch) ||
       !SetAttributeText(iq.Get(), OLESTR("to"), to, scratch) ||
       !SetAttributeText(iq.Get(), OLESTR("id"), id, scratch)) {
@@ -45,11 +44,11 @@ ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id) {
   return iq;
 }
 
-ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleText type) {
+ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleText type,
+                                Bstr& scratch) {
   if (iq == nullptr) return nullptr;
   ComPtr<IXMLDOMElement> query = CreateElement(OLESTR("query"));
   if (!query) return nullptr;
-  Bstr scratch;
   if (!type.View().empty() && !SetAttributeText(query.Get(), OLESTR("type"), type, scratch)) {
     return nullptr;
   }
@@ -60,7 +59,8 @@ ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleT
   return query;
 }
 
-ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, FixedName tag, OleText text, Bstr& scratch) {
+ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, FixedName tag, OleText text,
+                                Bstr& scratch) {
   if (!MayHandToDom(text.View())) return nullptr;
   ComPtr<IXMLDOMElement> element = CreateElement(tag);
   if (!element) return nullptr;
@@ -69,8 +69,10 @@ ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, FixedName tag, OleText t
   return element;
 }
 
-ElementWriter::ElementWriter(ComPtr<IXMLDOMElement> element) noexcept
-    : ElementWriter(std::move(element), nullptr) {}
+ElementWriter::ElementWriter(ComPtr<IXMLDOMElement> element, Bstr scratch) noexcept
+    : ElementWriter(std::move(element), nullptr) {
+  scratch_ = std::move(scratch);
+}
 
 ElementWriter::ElementWriter(ComPtr<IXMLDOMElement> element, ElementWriter* parent) noexcept
     : element_(std::move(element)), parent_(parent) {

@@ -12,18 +12,20 @@
 
 namespace quenlo::confext {
 
-// An "iq" element with the attributes "type", "to" and "id", in that order.
-ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id);
+// An "iq" element with the attributes "type", "to" and "id", in that order. Like every builder
+// here, it hands the DOM its texts in `scratch` (see Bstr::Rewrite).
+ComPtr<IXMLDOMElement> CreateIq(OleText to, OleText type, OleText id, Bstr& scratch);
 
 // A "query" element with "type" (left out when empty) and then "xmlns", appended as the last
 // child of iq.
-ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleText type);
+ComPtr<IXMLDOMElement> AddQuery(IXMLDOMElement* iq, OleText queryNamespace, OleText type,
+                                Bstr& scratch);
 
 // An element whose content is text (none when empty), appended as the last child of parent
-// when one is given. The text goes to the DOM in `scratch` (see Bstr::Rewrite).
+// when one is given.
 ComPtr<IXMLDOMElement> AddChild(IXMLDOMElement* parent, FixedName tag, OleText text, Bstr& scratch);
 
-// Sets a string attribute, its value handed over in `scratch`; false when the DOM refuses it.
+// Sets a string attribute; false when the DOM refuses it.
 bool SetAttributeText(IXMLDOMElement* element, FixedName name, OleText value, Bstr& scratch);
 
 // Writes below one request element, keeping the first failure: once a call fails, every later
@@ -34,8 +36,9 @@ bool SetAttributeText(IXMLDOMElement* element, FixedName name, OleText value, Bs
 // were opened from it.
 class ElementWriter {
  public:
-  // An empty element gives a writer that has failed already.
-  explicit ElementWriter(ComPtr<IXMLDOMElement> element) noexcept;
+  // An empty element gives a writer that has failed already. The writers opened from this one
+  // hand the DOM their texts in `scratch`, which may come from the builders of its element.
+  explicit ElementWriter(ComPtr<IXMLDOMElement> element, Bstr scratch = {}) noexcept;
 
   // Appends an element with that text (no content when empty). Returns this writer.
   ElementWriter& Add(FixedName tag, OleText text);

@@ -43,9 +43,9 @@ namespace {
 bool EightPlain(const char16_t* units) noexcept {
   const __m128i flipped = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units)),
                                         _mm_set1_epi16(static_cast<short>(0x8000)));
-  const __m128i outside = _mm_or_si128(
-      _mm_cmplt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x20 ^ 0x8000))),
-      _mm_cmpgt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0xD7FF ^ 0x8000))));
+  const __m128i outside =
+      _mm_or_si128(_mm_cmplt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0x20 ^ 0x8000))),
+                   _mm_cmpgt_epi16(flipped, _mm_set1_epi16(static_cast<short>(0xD7FF ^ 0x8000))));
   return _mm_movemask_epi8(outside) == 0;
 }
 

@@ -195,8 +195,10 @@ TEST_F(ElementLookupTest, NamespacesOfParsedAndBuiltElements) {
   EXPECT_EQ(uri.View(), OleStringView(OLESTR("quenlo:conf:voting")));  // inherited
   EXPECT_FALSE(GetNamespace(nullptr, uri));
   // A built element has no namespace URI, even with an "xmlns" attribute.
-  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("r"), OLESTR("set"), OLESTR("1"));
-  const ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), OLESTR("quenlo:conf:voting"), nullptr);
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("r"), OLESTR("set"), OLESTR("1"), scratch);
+  const ComPtr<IXMLDOMElement> query =
+      AddQuery(iq.Get(), OLESTR("quenlo:conf:voting"), nullptr, scratch);
   ASSERT_TRUE(GetNamespace(query.Get(), uri));
   EXPECT_TRUE(uri.View().empty());
 }

@@ -16,9 +16,10 @@ namespace quenlo::confext {
 namespace {
 
 TEST(PacketBuilderTest, EnvelopeAttributesComeInTheirOrder) {
-  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("42"));
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("42"), scratch);
   ASSERT_TRUE(iq);
-  const ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), OLESTR("ns:x"), OLESTR("apply"));
+  const ComPtr<IXMLDOMElement> query = AddQuery(iq.Get(), OLESTR("ns:x"), OLESTR("apply"), scratch);
   ASSERT_TRUE(query);
   EXPECT_TRUE(XmlEquivalent(
       iq.Get(), "<iq type='set' to='room' id='42'><query type='apply' xmlns='ns:x'/></iq>"));
@@ -28,11 +29,12 @@ TEST(PacketBuilderTest, EnvelopeAttributesComeInTheirOrder) {
 }
 
 TEST(PacketBuilderTest, QueryWithoutTypeCarriesOnlyItsNamespace) {
-  const ComPtr<IXMLDOMElement> iq = CreateIq(nullptr, nullptr, nullptr);
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> iq = CreateIq(nullptr, nullptr, nullptr, scratch);
   ASSERT_TRUE(iq);
-  ASSERT_TRUE(AddQuery(iq.Get(), OLESTR("ns:x"), OLESTR("")));
+  ASSERT_TRUE(AddQuery(iq.Get(), OLESTR("ns:x"), OLESTR(""), scratch));
   EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='' to='' id=''><query xmlns='ns:x'/></iq>"));
-  EXPECT_FALSE(AddQuery(nullptr, OLESTR("ns:x"), OLESTR("t")));
+  EXPECT_FALSE(AddQuery(nullptr, OLESTR("ns:x"), OLESTR("t"), scratch));
 }
 
 TEST(PacketBuilderTest, ChildrenAppendInOrderWithTheirTexts) {
@@ -71,16 +73,15 @@ TEST(PacketBuilderTest, TextsOfEveryLengthArriveWholeThroughOneScratchString) {
 
 TEST(PacketBuilderTest, TextXmlCannotCarryFailsTheBuilder) {
   Bstr scratch;
-  EXPECT_FALSE(CreateIq(OLESTR("room\u0002"), OLESTR("set"), OLESTR("1")));
+  EXPECT_FALSE(CreateIq(OLESTR("room\u0002"), OLESTR("set"), OLESTR("1"), scratch));
   const OLECHAR loneSurrogate[] = {'1', 0xD800, 0};
-  EXPECT_FALSE(CreateIq(OLESTR("room"), OLESTR("set"), loneSurrogate));
-  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"));
+  EXPECT_FALSE(CreateIq(OLESTR("room"), OLESTR("set"), loneSurrogate, scratch));
+  const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"), scratch);
   ASSERT_TRUE(iq);
-  EXPECT_FALSE(AddQuery(iq.Get(), OLESTR("ns"), OLESTR("\uFFFE")));
+  EXPECT_FALSE(AddQuery(iq.Get(), OLESTR("ns"), OLESTR("\uFFFE"), scratch));
   EXPECT_FALSE(AddChild(iq.Get(), OLESTR("qid"), OLESTR("\u001F"), scratch));
   const OLECHAR zeroInside[] = {0, 'x'};
-  EXPECT_FALSE(
-      SetAttributeText(iq.Get(), OLESTR("index"), OleStringView(zeroInside, 2), scratch));
+  EXPECT_FALSE(SetAttributeText(iq.Get(), OLESTR("index"), OleStringView(zeroInside, 2), scratch));
   // Nothing half-built was appended.
   EXPECT_TRUE(XmlEquivalent(iq.Get(), "<iq type='set' to='room' id='1'/>"));
 }
@@ -120,7 +121,9 @@ TEST(PacketBuilderTest, TextAtTheEdgesOfWhatXmlCarriesIsKept) {
 }
 
 TEST(ElementWriterTest, WritesNestedChildrenAndAttributesInOrder) {
-  ElementWriter query(CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1")));
+  Bstr scratch;
+  ElementWriter query(CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"), scratch),
+                      std::move(scratch));
   query.Add(OLESTR("qid"), OLESTR("q")).Add(OLESTR("caption"), nullptr);
   query.Open(OLESTR("subjects"))
       .Open(OLESTR("subject"), OLESTR("a"))
@@ -133,7 +136,8 @@ TEST(ElementWriterTest, WritesNestedChildrenAndAttributesInOrder) {
 
 TEST(ElementWriterTest, FirstFailureAnywhereStopsTheWholeRequest) {
   const OLECHAR bell[] = {0x07, 0};
-  ElementWriter query(CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1")));
+  Bstr scratch;
+  ElementWriter query(CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"), scratch));
   ElementWriter subjects = query.Open(OLESTR("subjects"));
   subjects.Add(OLESTR("subject"), bell);  // XML cannot carry it
   EXPECT_FALSE(subjects.Ok());
@@ -146,14 +150,14 @@ TEST(ElementWriterTest, FirstFailureAnywhereStopsTheWholeRequest) {
 }
 
 TEST(SharedDocumentTest, ReleasedDocumentIsRecreatedAndOldElementsStayUsable) {
-  const ComPtr<IXMLDOMElement> before = CreateIq(OLESTR("a"), OLESTR("set"), OLESTR("1"));
+  Bstr scratch;
+  const ComPtr<IXMLDOMElement> before = CreateIq(OLESTR("a"), OLESTR("set"), OLESTR("1"), scratch);
   ASSERT_TRUE(before);
   const ComPtr<IXMLDOMDocument> released = SharedDocument::Acquire();
   SharedDocument::Release();
-  Bstr scratch;
   ASSERT_TRUE(AddChild(before.Get(), OLESTR("qid"), OLESTR("q"), scratch));  // recreates it
   EXPECT_NE(SharedDocument::Acquire().Get(), released.Get());
-  const ComPtr<IXMLDOMElement> after = CreateIq(OLESTR("b"), OLESTR("set"), OLESTR("2"));
+  const ComPtr<IXMLDOMElement> after = CreateIq(OLESTR("b"), OLESTR("set"), OLESTR("2"), scratch);
   ASSERT_TRUE(after);
   EXPECT_TRUE(XmlEquivalent(before.Get(), "<iq type='set' to='a' id='1'><qid>q</qid></iq>"));
   EXPECT_TRUE(XmlEquivalent(after.Get(), "<iq type='set' to='b' id='2'/>"));
@@ -167,8 +171,8 @@ TEST(SharedDocumentTest, ReleaseOnAnotherThreadNeverBreaksABuilder) {
   int built = 0;
   Bstr scratch;
   for (int round = 0; round < 2000; ++round) {
-    const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"));
-    if (iq && AddQuery(iq.Get(), OLESTR("ns"), OLESTR("t")) &&
+    const ComPtr<IXMLDOMElement> iq = CreateIq(OLESTR("room"), OLESTR("set"), OLESTR("1"), scratch);
+    if (iq && AddQuery(iq.Get(), OLESTR("ns"), OLESTR("t"), scratch) &&
         AddChild(iq.Get(), OLESTR("qid"), OLESTR("q"), scratch)) {
       ++built;
     }
