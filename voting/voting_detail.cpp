@@ -1,7 +1,6 @@
 #include "voting/voting_detail.h"
 
 #include <algorithm>
-#include <functional>
 #include <limits>
 
 #include "session/integer_text.h"
@@ -101,25 +100,12 @@ void VotingDetail::ResolvePositions(bool sorted) {
     if (!subjects_[at].votesRead) tallyOf[at] = FindTally(subjects_[at].name);
   }
 
-  // Servers list subjects by index, each index once: every subject then stands in its own
-  // position, sorted or not, and no order needs working out.
-  const auto ascending = [](const Subject& before, const Subject& after) {
-    return before.index < after.index;
-  };
-  if (std::adjacent_find(subjects_.begin(), subjects_.end(), std::not_fn(ascending)) ==
-      subjects_.end()) {
-    positions_ = std::move(tallyOf);
-    return;
-  }
-
-  std::vector<OleStringView> indexes;
-  indexes.reserve(subjects_.size());
-  for (const Subject& subject : subjects_) indexes.push_back(subject.index);
-  const KeyOrder byIndex = OrderKeys(indexes);
+  const KeyOrder byIndex = OrderKeys(
+      subjects_.size(), [this](std::size_t at) -> OleStringView { return subjects_[at].index; });
   positions_.reserve(subjects_.size());
   for (std::size_t rank = 0; rank < subjects_.size(); ++rank) {
-    const std::size_t position = sorted ? byIndex.sorted[rank] : rank;
-    positions_.push_back(tallyOf[byIndex.first[position]]);
+    const std::size_t position = sorted ? byIndex.SortedAt(rank) : rank;
+    positions_.push_back(tallyOf[byIndex.FirstAt(position)]);
   }
 }
 

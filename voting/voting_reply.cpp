@@ -22,15 +22,13 @@ bool VotingReply::Load() {
     subjects_.push_back({OleString(index.Text()), std::move(*text)});
   }
 
-  std::vector<OleStringView> indexes;
-  indexes.reserve(subjects_.size());
-  for (const Subject& subject : subjects_) indexes.push_back(subject.index);
-  const KeyOrder order = OrderKeys(indexes);
+  const KeyOrder order = OrderKeys(
+      subjects_.size(), [this](std::size_t at) -> OleStringView { return subjects_[at].index; });
   // A reply read only in part keeps its document order.
   positions_.reserve(subjects_.size());
   for (std::size_t rank = 0; rank < subjects_.size(); ++rank) {
-    const std::size_t position = complete ? order.sorted[rank] : rank;
-    positions_.push_back(&subjects_[order.first[position]].text);
+    const std::size_t position = complete ? order.SortedAt(rank) : rank;
+    positions_.push_back(&subjects_[order.FirstAt(position)].text);
   }
   return complete;
 }

@@ -33,12 +33,11 @@ bool VotingSubjectList::Load() {
     read.push_back({OleString(id.Text()), std::move(*text), typeValue});
   }
 
-  std::vector<OleStringView> ids;
-  ids.reserve(read.size());
-  for (const Entry& entry : read) ids.push_back(entry.id);
-  const KeyOrder order = OrderKeys(ids);
-  for (const std::size_t position : order.sorted) {
-    if (order.first[position] == position) entries_.push_back(std::move(read[position]));
+  const KeyOrder order =
+      OrderKeys(read.size(), [&read](std::size_t at) -> OleStringView { return read[at].id; });
+  for (std::size_t rank = 0; rank < read.size(); ++rank) {
+    const std::size_t position = order.SortedAt(rank);
+    if (order.FirstAt(position) == position) entries_.push_back(std::move(read[position]));
   }
   return complete;
 }

@@ -125,6 +125,16 @@ TEST_F(VotingDetailTest, PositionsFollowTheIndexesInCodeUnitOrder) {
   EXPECT_EQ(Tallies(detail.Get(), 3), (std::vector<Tally>{{"one", 1}, {"ten", 10}, {"two", 2}}));
 }
 
+// In order, but with an index twice: the repeated index names its first subject.
+TEST_F(VotingDetailTest, AnIndexRepeatedInOrderNamesItsFirstSubject) {
+  const ComPtr<IVotingDetail> repeated = Announced<IVotingDetail>(
+      "result",
+      "<subject name='a' index='1' count='1'/><subject name='b' index='1' count='2'/>"
+      "<subject name='c' index='2' count='3'/>");
+  ASSERT_TRUE(repeated);
+  EXPECT_EQ(Tallies(repeated.Get(), 3), (std::vector<Tally>{{"a", 1}, {"a", 1}, {"c", 3}}));
+}
+
 TEST_F(VotingDetailTest, CountsAreNumbersNotEntries) {
   const auto started = std::chrono::steady_clock::now();
   const ComPtr<IVotingDetail> detail = Announced<IVotingDetail>(
