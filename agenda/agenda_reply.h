@@ -1,12 +1,13 @@
 // One agenda record as the host reads it: a reply's query element, one subject of a list, or an
 // error element. Nothing is copied out of the packet; each accessor reads the first descendant
-// element of its name when asked.
+// element of its name when asked, the first read finding all seven (record_fields.h).
 #pragma once
 
 #include <quenlo/agenda.h>
 
 #include "component/result_object.h"
 #include "xml/dom_name.h"
+#include "xml/record_fields.h"
 
 namespace quenlo::confext {
 
@@ -30,7 +31,16 @@ class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
  private:
   ~AgendaReply() override = default;
 
-  HRESULT CopyFieldTo(FixedName tag, BSTR* text) const;
+  // Positions in kFieldNames.
+  enum Field : std::size_t { kText, kTime, kQid, kType, kValue, kCode, kStyle, kFieldCount };
+  static constexpr FixedName kFieldNames[kFieldCount] = {
+      OLESTR("text"),  OLESTR("time"), OLESTR("qid"),  OLESTR("type"),
+      OLESTR("value"), OLESTR("code"), OLESTR("style")};
+
+  HRESULT CopyFieldTo(Field field, BSTR* text) const;
+
+  static inline constinit FieldTags kFieldTags{kFieldNames};
+  RecordFields fields_{kFieldTags};
 };
 
 }  // namespace quenlo::confext

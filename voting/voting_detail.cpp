@@ -114,23 +114,23 @@ const VotingDetail::Subject* VotingDetail::FindTally(OleStringView name) const {
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetQid(BSTR* qid) {
-  return ElementHandle(Element()).CopyTextOf(OLESTR("qid"), qid);
+  return fields_.CopyTextOf(Element(), kQid, qid);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCaption(BSTR* caption) {
-  return ElementHandle(Element()).CopyTextOf(OLESTR("caption"), caption);
+  return fields_.CopyTextOf(Element(), kCaption, caption);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetMulti(LONG* multi) {
-  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("multi")), multi);
+  return CopyTruthTo(fields_.TextOf(Element(), kMulti), multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetReg(LONG* reg) {
-  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("reg")), reg);
+  return CopyTruthTo(fields_.TextOf(Element(), kReg), reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCount(LONG* count) {
-  return CopyIntegerTo(ElementHandle(Element()).TextOf(OLESTR("count")), count);
+  return CopyIntegerTo(fields_.TextOf(Element(), kCount), count);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectCount(LONG* count) {

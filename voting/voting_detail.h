@@ -16,6 +16,7 @@
 #include "component/result_object.h"
 #include "voting/name_index.h"
 #include "xml/element_handle.h"
+#include "xml/record_fields.h"
 
 namespace quenlo::confext {
 
@@ -93,6 +94,13 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   mutable std::atomic<const Subject*> lastVoterTally_{nullptr};
   // For each position: the subject holding the votes of the position's name, or null.
   std::vector<const Subject*> positions_;
+
+  // The single values, in this order in kFieldNames.
+  enum Field : std::size_t { kQid, kCaption, kMulti, kReg, kCount, kFieldCount };
+  static constexpr FixedName kFieldNames[kFieldCount] = {
+      OLESTR("qid"), OLESTR("caption"), OLESTR("multi"), OLESTR("reg"), OLESTR("count")};
+  static inline constinit FieldTags kFieldTags{kFieldNames};
+  RecordFields fields_{kFieldTags};
 };
 
 }  // namespace quenlo::confext

@@ -34,23 +34,23 @@ bool VotingReply::Load() {
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetQid(BSTR* qid) {
-  return ElementHandle(Element()).CopyTextOf(OLESTR("qid"), qid);
+  return fields_.CopyTextOf(Element(), kQid, qid);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetCaption(BSTR* caption) {
-  return ElementHandle(Element()).CopyTextOf(OLESTR("caption"), caption);
+  return fields_.CopyTextOf(Element(), kCaption, caption);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetMulti(LONG* multi) {
-  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("multi")), multi);
+  return CopyTruthTo(fields_.TextOf(Element(), kMulti), multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetReg(LONG* reg) {
-  return CopyTruthTo(ElementHandle(Element()).TextOf(OLESTR("reg")), reg);
+  return CopyTruthTo(fields_.TextOf(Element(), kReg), reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetTimeout(LONG* timeout) {
-  return CopyIntegerTo(ElementHandle(Element()).TextOf(OLESTR("timeout")), timeout);
+  return CopyIntegerTo(fields_.TextOf(Element(), kTimeout), timeout);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetSubjectCount(LONG* count) {

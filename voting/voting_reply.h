@@ -10,6 +10,7 @@
 #include "component/bstr.h"
 #include "component/ole_text.h"
 #include "component/result_object.h"
+#include "xml/record_fields.h"
 
 namespace quenlo::confext {
 
@@ -48,6 +49,13 @@ class VotingReply final : public ResultObject<VotingReply, IVotingReply> {
   std::vector<Subject> subjects_;
   // The text delivered at each position, so that a position is answered in constant time.
   std::vector<const Bstr*> positions_;
+
+  // The single values, in this order in kFieldNames.
+  enum Field : std::size_t { kQid, kCaption, kMulti, kReg, kTimeout, kFieldCount };
+  static constexpr FixedName kFieldNames[kFieldCount] = {
+      OLESTR("qid"), OLESTR("caption"), OLESTR("multi"), OLESTR("reg"), OLESTR("timeout")};
+  static inline constinit FieldTags kFieldTags{kFieldNames};
+  RecordFields fields_{kFieldTags};
 };
 
 }  // namespace quenlo::confext

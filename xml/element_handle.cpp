@@ -14,8 +14,6 @@ ElementHandle ElementHandle::First(FixedName tag) const noexcept {
   return ElementHandle(FindElement(element_, tag));
 }
 
-namespace {
-
 std::optional<Bstr> TextOfNode(IXMLDOMNode* node) noexcept {
   Bstr text;
   if (node == nullptr || FAILED(node->get_text(text.Put()))) return std::nullopt;
@@ -29,8 +27,6 @@ HRESULT CopyTextOfNode(IXMLDOMNode* node, BSTR* text) noexcept {
   *text = found->Detach();
   return S_OK;
 }
-
-}  // namespace
 
 std::optional<Bstr> ElementHandle::Text() const noexcept { return TextOfNode(element_); }
 

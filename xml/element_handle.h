@@ -37,6 +37,11 @@ class AttributeValue {
   mutable Variant value_;  // made a string by the first Text()
 };
 
+// The text of a node, null-safe: nothing for a null node or a failed DOM call.
+std::optional<Bstr> TextOfNode(IXMLDOMNode* node) noexcept;
+// TextOfNode handed to an out-parameter, as ElementHandle::CopyTextTo.
+HRESULT CopyTextOfNode(IXMLDOMNode* node, BSTR* text) noexcept;
+
 class ElementHandle {
  public:
   ElementHandle() noexcept = default;

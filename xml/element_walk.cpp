@@ -3,20 +3,30 @@
 #include <array>
 
 #include "component/bstr.h"
+#include "xml/element_cursor.h"
 
 namespace quenlo::confext {
 namespace {
 
 constexpr std::size_t kDeepestWalked = 8;
 
-// Whether the node is an element named exactly tag. The type is asked first: it costs msxml no
-// string, and every other text node of a reply is passed over by it alone.
+constexpr OleStringView kEveryElement = OLESTR("*");
+
+// Whether the node is an element named exactly tag ("*": any element). The type is asked first:
+// it costs msxml no string, and every other text node of a reply is passed over by it alone.
 bool IsElementNamed(IXMLDOMNode* node, OleStringView tag, bool& failed) noexcept {
   DOMNodeType type = NODE_INVALID;
   Bstr name;
   failed = FAILED(node->get_nodeType(&type)) ||
-           (type == NODE_ELEMENT && FAILED(node->get_nodeName(name.Put())));
-  return !failed && type == NODE_ELEMENT && name.View() == tag;
+           (type == NODE_ELEMENT && tag != kEveryElement && FAILED(node->get_nodeName(name.Put())));
+  return !failed && type == NODE_ELEMENT && (tag == kEveryElement || name.View() == tag);
+}
+
+// The name visit is given with each element.
+bool VisitNamed(ComPtr<IXMLDOMNode> element, const ElementVisitor& visit, bool& failed) {
+  Bstr name;
+  failed = FAILED(element->get_nodeName(name.Put()));
+  return !failed && visit(std::move(element), name.View());
 }
 
 }  // namespace
@@ -53,6 +63,27 @@ WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int node
     node = std::move(next);
   }
   return WalkOutcome::kSettled;
+}
+
+WalkOutcome VisitElements(IXMLDOMElement* element, int budget, bool walk,
+                          const ElementVisitor& visit) {
+  bool failed = false;
+  if (walk) {
+    const auto take = [&](ComPtr<IXMLDOMElement> match) {
+      return VisitNamed(ComPtr<IXMLDOMNode>::Adopt(match.Detach()), visit, failed);
+    };
+    const WalkOutcome outcome = WalkForElements(element, kEveryElement, budget, take);
+    return failed ? WalkOutcome::kUndecided : outcome;
+  }
+  ElementCursor every(element, OLESTR("*"), 0);
+  for (int handed = 0;; ++handed) {
+    ComPtr<IXMLDOMNode> next = every.NextNode();
+    if (!next) return every.Failed() ? WalkOutcome::kUndecided : WalkOutcome::kSettled;
+    if (handed == budget) return WalkOutcome::kUndecided;
+    if (!VisitNamed(std::move(next), visit, failed)) {
+      return failed ? WalkOutcome::kUndecided : WalkOutcome::kSettled;
+    }
+  }
 }
 
 }  // namespace quenlo::confext

@@ -32,8 +32,18 @@ enum class WalkOutcome {
 using MatchTaker = std::function<bool(ComPtr<IXMLDOMElement> match)>;
 
 // Hands the elements named exactly tag below element, in document order, to take, visiting at
-// most `nodes` nodes. What take throws goes to the caller.
+// most `nodes` nodes; "*" names every element. What take throws goes to the caller.
 WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
                             const MatchTaker& take);
+
+// Given each element in document order with its tag name; answers whether to go on.
+using ElementVisitor = std::function<bool(ComPtr<IXMLDOMNode> element, OleStringView name)>;
+
+// Hands every element below element, in document order, to visit, with its tag name: by a walk
+// of at most `budget` nodes where walk is set, otherwise at most `budget` elements from the DOM's
+// list of every element. Settled when visit asked for no more or the subtree ended. What visit
+// throws goes to the caller.
+WalkOutcome VisitElements(IXMLDOMElement* element, int budget, bool walk,
+                          const ElementVisitor& visit);
 
 }  // namespace quenlo::confext

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "xml/element_absence.h"
 #include "xml/element_handle.h"
 #include "xml/packet_builder.h"
+#include "xml/record_fields.h"
 
 namespace quenlo::confext {
 
@@ -243,6 +245,96 @@ TEST_F(ElementLookupTest, HandlesCarryNothingFoundThroughChainedLookups) {
   EXPECT_EQ(ToUtf8(OleString(ViewOf(text))), "two");
   SysFreeString(text);
   EXPECT_EQ(reply.CopyTextOf(OLESTR("qid"), nullptr), E_POINTER);
+}
+
+// Every element in document order with its name, whether walked or read from the DOM's list of
+// every element: settled only when the whole subtree, or all the visitor wanted, was handed out.
+TEST_F(ElementLookupTest, VisitElementsHandsEveryElementInOrderEitherWay) {
+  const std::string xml = "<r>t<a><b/>x<c>y</c></a><!--d--><?e?><d><a/></d>z<f>q</f></r>";
+  const std::vector<std::string> everyName = {"a", "b", "c", "d", "a", "f"};
+  const ComPtr<IXMLDOMElement> root = ParseXml(xml.c_str());
+  ASSERT_TRUE(root);
+  for (const bool walk : {false, true}) {
+    for (const int budget : {0, 3, 6, 100}) {
+      std::vector<std::string> names;
+      const auto keep = [&names](ComPtr<IXMLDOMNode> element, OleStringView name) {
+        EXPECT_TRUE(element.As<IXMLDOMElement>());
+        names.push_back(ToUtf8(OleString(name)));
+        return true;
+      };
+      const WalkOutcome outcome = VisitElements(root.Get(), budget, walk, keep);
+      // A walk's budget counts every node, texts too; a list's counts elements.
+      const bool whole = budget == 100 || (!walk && budget == 6);
+      EXPECT_EQ(outcome, whole ? WalkOutcome::kSettled : WalkOutcome::kUndecided)
+          << walk << " " << budget;
+      if (whole) {
+        EXPECT_EQ(names, everyName) << walk << " " << budget;
+      }
+      // What was handed out before giving up is the start of the same sequence.
+      EXPECT_TRUE(std::equal(names.begin(), names.end(), everyName.begin())) << walk << budget;
+    }
+    int handed = 0;
+    const auto firstTwo = [&handed](ComPtr<IXMLDOMNode>, OleStringView) { return ++handed < 2; };
+    EXPECT_EQ(VisitElements(root.Get(), 100, walk, firstTwo), WalkOutcome::kSettled);
+    EXPECT_EQ(handed, 2);
+    const auto none = [](ComPtr<IXMLDOMNode>, OleStringView) {
+      ADD_FAILURE() << "an element below an empty one";
+      return true;
+    };
+    EXPECT_EQ(VisitElements(ParseXml("<r>text</r>").Get(), 100, walk, none), WalkOutcome::kSettled);
+  }
+}
+
+// A record's fields, found together in one pass at the first read, must read exactly as each
+// field's own lookup: whichever field is read first, wherever the fields lie (nested in each
+// other, repeated, past the pass's reach, missing), and again on later reads.
+TEST_F(ElementLookupTest, RecordFieldsReadAsTheirOwnLookups) {
+  static constexpr FixedName kTags[] = {OLESTR("qid"), OLESTR("text"), OLESTR("time"),
+                                        OLESTR("type")};
+  static FieldTags tags{kTags};
+  std::string crowd;
+  for (int other = 0; other < 40; ++other) crowd += "<note>n</note>";
+  const std::string records[] = {
+      "<s><qid>1</qid><text>t</text><time>9</time><type>talk</type></s>",
+      "<s><type>last first</type><time/><text>a<qid>inner</qid>b</text><qid>outer</qid></s>",
+      "<s><qid>one</qid><qid>two</qid><x><time>deep</time></x></s>",
+      "<s>" + crowd + "<text>far</text><qid>farther</qid></s>",
+      "<s><qid>only</qid>" + crowd + "</s>",
+      "<s><QID>case</QID><tim>near</tim><v:qid xmlns:v='urn:v'>prefixed</v:qid></s>",
+      "<s/>",
+  };
+  const auto show = [](const std::optional<Bstr>& text) {
+    return text ? ToUtf8(OleString(text->View())) : std::string("(none)");
+  };
+  for (const std::string& xml : records) {
+    const ComPtr<IXMLDOMElement> record = ParseXml(xml.c_str());
+    ASSERT_TRUE(record) << xml;
+    std::vector<std::string> expected;
+    for (const FixedName tag : kTags) expected.push_back(show(ElementHandle(record).TextOf(tag)));
+    for (std::size_t first = 0; first < std::size(kTags); ++first) {
+      const RecordFields fields(tags);
+      for (int round = 0; round < 2; ++round) {
+        for (std::size_t at = 0; at < std::size(kTags); ++at) {
+          const std::size_t index = (first + at) % std::size(kTags);
+          EXPECT_EQ(show(fields.TextOf(record.Get(), index)), expected[index])
+              << xml << " field " << index << " after " << first;
+          BSTR text = nullptr;
+          const HRESULT status = fields.CopyTextOf(record.Get(), index, &text);
+          EXPECT_EQ(status, expected[index] == "(none)" ? S_FALSE : S_OK) << xml << index;
+          if (status == S_OK) {
+            EXPECT_EQ(ToUtf8(OleString(ViewOf(text))), expected[index]);
+          }
+          SysFreeString(text);
+          EXPECT_EQ(fields.CopyTextOf(record.Get(), index, nullptr), E_POINTER);
+        }
+      }
+    }
+  }
+  const RecordFields none(tags);
+  EXPECT_FALSE(none.TextOf(nullptr, 0));
+  BSTR untouched = nullptr;
+  EXPECT_EQ(none.CopyTextOf(nullptr, 1, &untouched), S_FALSE);
+  EXPECT_EQ(untouched, nullptr);
 }
 
 }  // namespace
