@@ -5,6 +5,7 @@
 #include <new>
 
 #include "../small_blocks.h"
+#include "dom_strings.h"
 
 namespace quenlo::platform::dom {
 
@@ -15,7 +16,7 @@ void AttributeList::Release() noexcept {
 
 const AttributeEntry* AttributeList::Find(std::u16string_view name) const noexcept {
   for (const AttributeEntry& entry : Entries()) {
-    if (entry.name->View() == name) return &entry;
+    if (SameName(entry.name->View(), name)) return &entry;
   }
   return nullptr;
 }

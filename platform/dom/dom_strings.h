@@ -9,6 +9,16 @@
 
 namespace quenlo::platform::dom {
 
+// Whether two names are the same text. Inline, unit by unit: names are short and mostly differ
+// early or not at all, where string_view's comparison of wide text is a call into char_traits.
+inline bool SameName(std::u16string_view name, std::u16string_view other) noexcept {
+  if (name.size() != other.size()) return false;
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    if (name[at] != other[at]) return false;
+  }
+  return true;
+}
+
 // A null BSTR is the empty string.
 std::u16string_view ViewOf(BSTR text) noexcept;
 

@@ -4,6 +4,7 @@
 
 #include "../small_blocks.h"
 #include "document_link.h"
+#include "dom_strings.h"
 #include "element.h"
 #include "prefetch.h"
 #include "tree_walk.h"
@@ -44,7 +45,8 @@ Node* ElementList::NextMatch(const Node* node) const noexcept {
     PrefetchAhead(next);
     if (next->Type() != NODE_ELEMENT) continue;
     if (everyElement_) return next;
-    if (next->TagHash() == wantedHash && static_cast<const Element*>(next)->Tag() == tagName_) {
+    if (next->TagHash() == wantedHash &&
+        SameName(static_cast<const Element*>(next)->Tag(), tagName_)) {
       return next;
     }
   }
