@@ -1,7 +1,9 @@
 #include "xml/record_fields.h"
 
+#include "xml/element_absence.h"
+#include "xml/element_cursor.h"
 #include "xml/element_handle.h"
-#include "xml/element_walk.h"
+#include "xml/element_lookup.h"
 
 namespace quenlo::confext {
 namespace {
@@ -23,32 +25,42 @@ bool SameName(OleStringView tag, OleStringView name) noexcept {
 
 }  // namespace
 
+template <class Make>
+bool RecordFields::MadeOnce(std::atomic<int>& stage, Make&& make) noexcept {
+  int seen = stage.load(std::memory_order_acquire);
+  if (seen == kNotMade && stage.compare_exchange_strong(seen, kMaking)) {
+    make();
+    stage.store(kMade, std::memory_order_release);
+    return true;
+  }
+  return seen == kMade;
+}
+
 std::optional<Bstr> RecordFields::TextOf(IXMLDOMElement* record, std::size_t index) const noexcept {
-  IXMLDOMNode* found = nullptr;
-  if (!Settled(record, index, found)) return ElementHandle(record).TextOf(tags_.tags[index]);
-  return TextOfNode(found);
+  ComPtr<IXMLDOMNode> own;
+  return TextOfNode(FieldNode(record, index, own));
 }
 
 HRESULT RecordFields::CopyTextOf(IXMLDOMElement* record, std::size_t index,
                                  BSTR* text) const noexcept {
-  IXMLDOMNode* found = nullptr;
-  if (!Settled(record, index, found)) {
-    return ElementHandle(record).CopyTextOf(tags_.tags[index], text);
-  }
-  return CopyTextOfNode(found, text);
+  ComPtr<IXMLDOMNode> own;
+  return text == nullptr ? E_POINTER : CopyTextOfNode(FieldNode(record, index, own), text);
 }
 
-bool RecordFields::Settled(IXMLDOMElement* record, std::size_t index,
-                           IXMLDOMNode*& found) const noexcept {
-  int pass = pass_.load(std::memory_order_acquire);
-  if (pass == kNotMade && pass_.compare_exchange_strong(pass, kMaking)) {
-    MakePass(record);
-    pass_.store(kMade, std::memory_order_release);
-    pass = kMade;
+IXMLDOMNode* RecordFields::FieldNode(IXMLDOMElement* record, std::size_t index,
+                                     ComPtr<IXMLDOMNode>& own) const noexcept {
+  const FixedName tag = tags_.tags[index];
+  if (!MadeOnce(pass_, [&] { MakePass(record); })) {
+    own = FindElementNode(record, tag);  // another thread is making the pass
+    return own.Get();
   }
-  if (pass != kMade || fields_[index] == Field::kUnsettled) return false;
-  found = elements_[index].Get();
-  return true;
+  if (fields_[index] != FieldState::kUnsettled) return elements_[index].Get();
+  if (walk_ && MadeOnce(absences_, [&] { ProveAbsences(record); }) && provenAbsent_[index]) {
+    return nullptr;
+  }
+  // Beyond what the pass settled, only the DOM's list is left, as for a lookup whose walk gave up.
+  own = ElementCursor(record, tag, 0).NextNode();
+  return own.Get();
 }
 
 void RecordFields::MakePass(IXMLDOMElement* record) const noexcept {
@@ -64,9 +76,9 @@ void RecordFields::MakePass(IXMLDOMElement* record) const noexcept {
   std::size_t unsettled = tags_.tags.size();
   const auto take = [&](ComPtr<IXMLDOMNode> element, OleStringView name) {
     for (std::size_t index = 0; index < tags_.tags.size(); ++index) {
-      if (fields_[index] == Field::kUnsettled && SameName(tags_.tags[index].View(), name)) {
+      if (fields_[index] == FieldState::kUnsettled && SameName(tags_.tags[index].View(), name)) {
         elements_[index] = std::move(element);
-        fields_[index] = Field::kFound;
+        fields_[index] = FieldState::kFound;
         --unsettled;
         break;
       }
@@ -74,14 +86,23 @@ void RecordFields::MakePass(IXMLDOMElement* record) const noexcept {
     return unsettled > 0;
   };
   try {
-    if (VisitElements(record, kElementsPassed, kNodesWalked > 0, take) != WalkOutcome::kSettled) {
+    if (VisitElements(record, kElementsPassed, walk_, take) != WalkOutcome::kSettled) {
       return;
     }
   } catch (...) {
     return;  // what was found stays: each was the first of its tag when it was found
   }
   for (std::size_t index = 0; index < tags_.tags.size(); ++index) {
-    if (fields_[index] == Field::kUnsettled) fields_[index] = Field::kAbsent;
+    if (fields_[index] == FieldState::kUnsettled) fields_[index] = FieldState::kAbsent;
+  }
+}
+
+void RecordFields::ProveAbsences(IXMLDOMElement* record) const noexcept {
+  Bstr xml;
+  if (record == nullptr || FAILED(record->get_xml(xml.Put()))) return;
+  for (std::size_t index = 0; index < tags_.tags.size(); ++index) {
+    provenAbsent_[index] = fields_[index] == FieldState::kUnsettled &&
+                           XmlTextLacksElement(xml.View(), tags_.tags[index].View());
   }
 }
 

@@ -4,7 +4,10 @@
 // a lookup per field costs the DOM a list (or a walk from the record's start) and a reference
 // counted up and down on everything it hands out, every time. A field the pass did not settle
 // (it looks at a few elements only, as far as a record's own fields lie, and gives up on a DOM
-// failure) is looked up on its own whenever it is read.
+// failure) is read from the DOM's list of its tag whenever it is read. Where the pass walks
+// (msxml, whose lists cost the whole subtree), the record's text is first written out once, at
+// the first such read, and every field it proves absent is settled (element_absence.h): a large
+// reply lacking several fields costs one text instead of one per field.
 #pragma once
 
 #include <array>
@@ -17,6 +20,7 @@
 #include "component/bstr.h"
 #include "component/com_ptr.h"
 #include "xml/dom_name.h"
+#include "xml/element_walk.h"
 
 namespace quenlo::confext {
 
@@ -32,8 +36,10 @@ class RecordFields {
  public:
   static constexpr std::size_t kMostFields = 8;
 
-  // At most kMostFields distinct tags.
-  explicit RecordFields(FieldTags& tags) noexcept : tags_(tags) {}
+  // At most kMostFields distinct tags. walk: the pass walks from node to node (element_walk.h),
+  // rather than reading the DOM's list of every element.
+  explicit RecordFields(FieldTags& tags, bool walk = kNodesWalked > 0) noexcept
+      : tags_(tags), walk_(walk) {}
   RecordFields(const RecordFields&) = delete;
   RecordFields& operator=(const RecordFields&) = delete;
 
@@ -43,20 +49,29 @@ class RecordFields {
   HRESULT CopyTextOf(IXMLDOMElement* record, std::size_t index, BSTR* text) const noexcept;
 
  private:
-  enum class Field : std::uint8_t { kUnsettled, kFound, kAbsent };
-  enum Pass : int { kNotMade, kMaking, kMade };
+  enum class FieldState : std::uint8_t { kUnsettled, kFound, kAbsent };
+  enum Stage : int { kNotMade, kMaking, kMade };
 
-  // The field's element, or null for an absent one; false when the pass left it unsettled, or
-  // another thread is making the pass.
-  bool Settled(IXMLDOMElement* record, std::size_t index, IXMLDOMNode*& found) const noexcept;
+  // Runs make for the first caller and publishes what it wrote; true once it has run, false
+  // while another thread is running it.
+  template <class Make>
+  static bool MadeOnce(std::atomic<int>& stage, Make&& make) noexcept;
+  // The field's element, null when it is absent: the pass's, or else looked up into `own`.
+  IXMLDOMNode* FieldNode(IXMLDOMElement* record, std::size_t index,
+                         ComPtr<IXMLDOMNode>& own) const noexcept;
   void MakePass(IXMLDOMElement* record) const noexcept;
+  void ProveAbsences(IXMLDOMElement* record) const noexcept;
 
   FieldTags& tags_;
-  // Result objects are read on any thread without a lock: the thread that makes the pass
-  // publishes it, and a reader that finds it under way looks its field up on its own.
+  const bool walk_;
+  // Result objects are read on any thread without a lock: the thread that makes a stage (the
+  // pass, then the proof of absences) publishes it, and a reader that finds it under way looks
+  // its field up on its own.
   mutable std::atomic<int> pass_{kNotMade};
   mutable std::array<ComPtr<IXMLDOMNode>, kMostFields> elements_;
-  mutable std::array<Field, kMostFields> fields_{};
+  mutable std::array<FieldState, kMostFields> fields_{};
+  mutable std::atomic<int> absences_{kNotMade};
+  mutable std::array<bool, kMostFields> provenAbsent_{};
 };
 
 }  // namespace quenlo::confext

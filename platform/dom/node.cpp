@@ -95,13 +95,16 @@ void Node::AdoptLastChild(Node* child) noexcept {
   child->parent_ = this;
   child->nextSibling_ = nullptr;
   if (firstChild_ == nullptr) {
-    firstChild_ = child;
+    // Linked before it is published: an element's leaf text turns into its node while readers
+    // on other threads may be looking (see FirstChild).
+    child->previousOrLast_ = child;
+    __atomic_store_n(&firstChild_, child, __ATOMIC_RELEASE);
   } else {
     Node* last = firstChild_->previousOrLast_;
     last->nextSibling_ = child;
     child->previousOrLast_ = last;
+    firstChild_->previousOrLast_ = child;
   }
-  firstChild_->previousOrLast_ = child;
   if (child->type_ == NODE_ELEMENT) mayHoldElements_ = true;
 }
 
@@ -255,7 +258,7 @@ HRESULT Node::GetChildNodes(IXMLDOMNodeList** children) {
   if (children == nullptr) return E_INVALIDARG;
   if (const HRESULT made = MakeLeafTextNode(); FAILED(made)) return made;
   std::vector<Node*> nodes;
-  for (Node* child = firstChild_; child != nullptr; child = child->nextSibling_) {
+  for (Node* child = FirstChild(); child != nullptr; child = child->nextSibling_) {
     nodes.push_back(child);
   }
   *children = NodeList::Create(std::move(nodes));
@@ -268,7 +271,7 @@ HRESULT Node::GetFirstChild(IXMLDOMNode** child) noexcept {
     *child = nullptr;
     return made;
   }
-  return HandOut(firstChild_, child);
+  return HandOut(FirstChild(), child);
 }
 
 HRESULT Node::GetNextSibling(IXMLDOMNode** sibling) noexcept {
@@ -318,7 +321,7 @@ HRESULT Node::AppendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) noexcep
 
 HRESULT Node::HasChildNodes(VARIANT_BOOL* has) noexcept {
   if (has == nullptr) return E_INVALIDARG;
-  const bool any = firstChild_ != nullptr ||
+  const bool any = FirstChild() != nullptr ||
                    (type_ == NODE_ELEMENT && static_cast<Element*>(this)->HasLeafText());
   *has = any ? VARIANT_TRUE : VARIANT_FALSE;
   return any ? S_OK : S_FALSE;
@@ -328,9 +331,10 @@ HRESULT Node::GetText(BSTR* text) {
   if (text == nullptr) return E_INVALIDARG;
   // Nearly every element read for its text holds nothing else: copied without a walk. Its text
   // is its leaf text (see Element::SetLeafText) or, once made, its one text node.
-  if (firstChild_ == nullptr) return CopyToBstr(TrimXmlSpace(TextData()), text);
-  if (firstChild_->nextSibling_ == nullptr && firstChild_->type_ == NODE_TEXT) {
-    return CopyToBstr(TrimXmlSpace(firstChild_->TextData()), text);
+  const Node* first = FirstChild();
+  if (first == nullptr) return CopyToBstr(TrimXmlSpace(TextData()), text);
+  if (first->nextSibling_ == nullptr && first->type_ == NODE_TEXT) {
+    return CopyToBstr(TrimXmlSpace(first->TextData()), text);
   }
   // Measured first so that the result is allocated once, at its final size.
   std::size_t length = 0;

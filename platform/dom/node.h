@@ -48,7 +48,9 @@ class Node : public RefCounted {
   static Node* FromInterface(IUnknown* unknown) noexcept;
 
   Node* Parent() const noexcept { return parent_; }
-  Node* FirstChild() const noexcept { return firstChild_; }
+  // Read as published: an element's leaf text may turn into its first child while other threads
+  // read the element (Element::MakeLeafTextNode), the one change readers may meet.
+  Node* FirstChild() const noexcept { return __atomic_load_n(&firstChild_, __ATOMIC_ACQUIRE); }
   Node* NextSibling() const noexcept { return nextSibling_; }
   NodeStore& Store() const noexcept { return *store_; }
   DocumentLink& Link() const noexcept;

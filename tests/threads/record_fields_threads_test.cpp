@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "component/bstr.h"
 #include "support/recording_host.h"
 #include "support/xml_equivalence.h"
+#include "xml/record_fields.h"
 
 namespace quenlo::confext {
 
@@ -53,6 +55,47 @@ TEST(RecordFieldsThreadsTest, ThreadsReadingOneNewRecordAtOnceAllGetItsFields) {
               field.expected == nullptr
                   ? status == S_FALSE
                   : status == S_OK && ToUtf8(OleString(text.View())) == field.expected;
+          if (!right) wrong.fetch_add(1);
+        }
+      });
+    }
+    for (std::thread& reader : readers) reader.join();
+  }
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+// The same with the pass walking past a record's reach: the fields it leaves are proven absent
+// from the record's text, or read from the DOM's list, by whichever thread gets there first. The
+// walk asks for first children, which turns the fields' leaf texts into nodes while the other
+// threads read those texts.
+TEST(RecordFieldsThreadsTest, ThreadsReadingBeyondAWalkedPassAllGetTheSameFields) {
+  std::string xml = "<query><qid>q-9</qid>";
+  for (int note = 0; note < 40; ++note) xml += "<note>n</note>";
+  xml += "<caption>Late</caption></query>";
+  const ComPtr<IXMLDOMElement> record = ParseXml(xml.c_str());
+  ASSERT_TRUE(record);
+  static constexpr FixedName kTags[] = {OLESTR("qid"), OLESTR("caption"), OLESTR("multi"),
+                                        OLESTR("reg")};
+  static FieldTags tags{kTags};
+  const char* const expected[] = {"q-9", "Late", nullptr, nullptr};
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 200;
+  std::atomic<int> wrong{0};
+  for (int round = 0; round < kRounds; ++round) {
+    const RecordFields fields(tags, true);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> readers;
+    for (int thread = 0; thread < kThreads; ++thread) {
+      readers.emplace_back([&, thread] {
+        ready.fetch_add(1);
+        while (ready.load() < kThreads) {
+        }
+        for (std::size_t at = 0; at < std::size(kTags); ++at) {
+          const std::size_t index = (at + static_cast<std::size_t>(thread)) % std::size(kTags);
+          const std::optional<Bstr> text = fields.TextOf(record.Get(), index);
+          const bool right = expected[index] == nullptr
+                                 ? !text
+                                 : text && ToUtf8(OleString(text->View())) == expected[index];
           if (!right) wrong.fetch_add(1);
         }
       });
