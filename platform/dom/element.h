@@ -30,9 +30,7 @@ class Element final : public NodeObject<IXMLDOMElement, IID_IXMLDOMElement> {
   // the element's children change.
   bool HasLeafText() const noexcept { return LeafText().data() != nullptr; }
   std::u16string_view LeafText() const noexcept { return leafText_.View(); }
-  std::u16string_view TextData() const noexcept override {
-    return FirstChild() == nullptr ? LeafText() : std::u16string_view();
-  }
+  std::u16string_view TextData() const noexcept override { return LeafText(); }
   // For a parse: `storeText` is in the store's blocks; the element has no children yet.
   void SetLeafText(std::u16string_view storeText) noexcept;
   // Gives the leaf text, if the element has no child yet, its text node: in the store's blocks

@@ -338,16 +338,15 @@ HRESULT Node::GetText(BSTR* text) {
   }
   // Measured first so that the result is allocated once, at its final size.
   std::size_t length = 0;
-  ForEachInSubtree(*this, [&length](Node& node) { length += node.TextData().size(); });
+  ForEachText(*this, [&length](std::u16string_view data) { length += data.size(); });
   if (length > std::numeric_limits<UINT>::max()) return E_OUTOFMEMORY;
   *text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
   if (*text == nullptr) return E_OUTOFMEMORY;
   OLECHAR* cursor = *text;
-  // Bounded by the first pass, in case a reader on another thread sees an element's text turn
-  // into a node between the two (see Element::TextData).
+  // Each pass takes every text once (see WalkSubtree), so the second finds the length the first
+  // measured; bounded all the same.
   OLECHAR* const end = cursor + length;
-  ForEachInSubtree(*this, [&cursor, end](Node& node) {
-    const std::u16string_view data = node.TextData();
+  ForEachText(*this, [&cursor, end](std::u16string_view data) {
     const std::size_t room = static_cast<std::size_t>(end - cursor);
     cursor = std::copy_n(data.begin(), std::min(data.size(), room), cursor);
   });

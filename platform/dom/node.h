@@ -41,7 +41,9 @@ class Node : public RefCounted {
   // until then it dies without its destructor running.
   virtual bool OwnsMemory() const noexcept { return true; }
   // The text a node holds itself: a text node's data, an element's leaf text (see
-  // Element::SetLeafText); empty for the other types.
+  // Element::SetLeafText); empty for the other types. An element's leaf text is its content
+  // only while it has no child: readers ask FirstChild once and take this text only if it
+  // answers none (see WalkSubtree).
   virtual std::u16string_view TextData() const noexcept { return {}; }
 
   // The node behind an interface pointer of this DOM, null for anything else. Takes no reference.

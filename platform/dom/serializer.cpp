@@ -166,20 +166,22 @@ void WriteAttribute(std::u16string_view name, std::u16string_view value, ThreadB
   out.Append(u'"');
 }
 
+// A leaf text only ever turns into a first child, so an element found empty stays empty.
 bool IsEmpty(const Element& element) {
   return element.FirstChild() == nullptr && !element.HasLeafText();
 }
 
-void OpenElement(const Element& element, ThreadBuffer& out) {
+// holdsChildren: as the walk read it (see WalkSubtree).
+void OpenElement(const Element& element, bool holdsChildren, ThreadBuffer& out) {
   out.Append(u'<');
   out.Append(element.Tag());
   for (const AttributeEntry& attribute : element.Attributes()) {
     out.Append(u' ');
     WriteAttribute(attribute.name->View(), attribute.value.View(), out);
   }
-  if (IsEmpty(element)) out.Append(u'/');
+  if (!holdsChildren && !element.HasLeafText()) out.Append(u'/');
   out.Append(u'>');
-  out.AppendEscaped<TextEscapes>(element.TextData());  // its leaf text, if any
+  if (!holdsChildren) out.AppendEscaped<TextEscapes>(element.LeafText());
 }
 
 void CloseElement(const Element& element, ThreadBuffer& out) {
@@ -211,9 +213,9 @@ HRESULT XmlOf(Node& root, BSTR* xml) noexcept {
   return WrittenXml(xml, [&root](ThreadBuffer& out) {
     WalkSubtree(
         root,
-        [&out](Node& node) {
+        [&out](Node& node, bool holdsChildren) {
           if (node.Type() == NODE_ELEMENT) {
-            OpenElement(static_cast<const Element&>(node), out);
+            OpenElement(static_cast<const Element&>(node), holdsChildren, out);
           } else {
             out.AppendEscaped<TextEscapes>(node.TextData());
           }

@@ -5,13 +5,18 @@
 
 namespace quenlo::platform::dom {
 
-// enter(node) on the way down; leave(node) once all its descendants have been entered and left.
+// enter(node, holdsChildren) on the way down; leave(node) once all its descendants have been
+// entered and left. Whether a node holds children is read once, for enter and for the walk
+// alike: another thread may turn an element's leaf text into its first child at any moment
+// (Element::MakeLeafTextNode), and a reader of texts must take that text once, as the leaf or
+// as the node, never both.
 template <class Enter, class Leave>
 void WalkSubtree(Node& root, Enter&& enter, Leave&& leave) {
   Node* node = &root;
   for (;;) {
-    enter(*node);
-    if (Node* child = node->FirstChild()) {
+    Node* child = node->FirstChild();
+    enter(*node, child != nullptr);
+    if (child != nullptr) {
       node = child;
       continue;
     }
@@ -48,9 +53,16 @@ inline Node* NextElementOrSiblingInSubtree(const Node& root, const Node& node) n
   return nullptr;
 }
 
-template <class Visit>
-void ForEachInSubtree(Node& root, Visit&& visit) {
-  WalkSubtree(root, visit, [](Node&) {});
+// Each text of root's subtree in document order: the data of text nodes and the leaf texts of
+// elements without children.
+template <class Take>
+void ForEachText(Node& root, Take&& take) {
+  WalkSubtree(
+      root,
+      [&take](Node& node, bool holdsChildren) {
+        if (!holdsChildren) take(node.TextData());
+      },
+      [](Node&) {});
 }
 
 }  // namespace quenlo::platform::dom

@@ -1,6 +1,7 @@
 // Parsed trees: one parser serves every text of a thread, and the nodes, names and texts of a
 // parse share memory that must stay valid for as long as any node is held, and changes made
 // after the parse must not disturb it.
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -130,8 +131,8 @@ TEST(DomParsedTreeTest, ALoneTextBecomesANodeWhenAskedForAndStaysThatNode) {
   const auto f = ElementsByTag(root, u"f");
   ASSERT_EQ(S_OK, f[0]->put_text(MakeBstr(u"z").get()));
   EXPECT_EQ(u"<r><a> x &amp; y </a><b/><c>t<d/>u</c><e>v<g/></e><f>z</f></r>", Xml(root));
-  EXPECT_EQ(u"tuvz", TextOf(ElementsByTag(root, u"c")[0].get()) + TextOf(e[0].get()) +
-                         TextOf(f[0].get()));
+  EXPECT_EQ(u"tuvz",
+            TextOf(ElementsByTag(root, u"c")[0].get()) + TextOf(e[0].get()) + TextOf(f[0].get()));
 
   // Moved elsewhere, the text node leaves its element empty.
   const auto h = Parse("<h>moved</h>");
@@ -236,6 +237,50 @@ TEST(DomParsedTreeTest, ThreadsAskingForALoneTextAtOnceGetOneNode) {
     children->Release();
     EXPECT_EQ(1, length) << index;
   }
+}
+
+// A reader of a tree's text or XML may meet leaf texts turning into nodes, as another thread asks
+// for the elements' first children: each text must still be read once, neither lost nor doubled.
+TEST(DomParsedTreeTest, TextsReadWhileLeafTextsTurnIntoNodesAreReadOnce) {
+  std::string text = "<r>";
+  for (int index = 0; index < 200; ++index) text += "<v>" + std::to_string(index % 10) + "</v>";
+  text += "</r>";
+  std::u16string expectedText;
+  for (int index = 0; index < 200; ++index) expectedText += Wide(std::to_string(index % 10));
+  const std::u16string expectedXml = Wide(text);
+  int misread = 0;
+  for (int round = 0; round < 50; ++round) {
+    const auto root = Parse(text);
+    const auto leaves = ElementsByTag(root.get(), u"v");
+    std::atomic<bool> go{false};
+    std::atomic<int> wrong{0};
+    std::thread asker([&] {
+      while (!go.load()) std::this_thread::yield();
+      for (const auto& leaf : leaves) {
+        IXMLDOMNode* child = nullptr;
+        leaf->get_firstChild(&child);
+        if (child != nullptr) child->Release();
+      }
+    });
+    std::thread reader([&] {
+      while (!go.load()) std::this_thread::yield();
+      for (int read = 0; read < 20; ++read) {
+        BSTR all = nullptr;
+        BSTR xml = nullptr;
+        root->get_text(&all);
+        root->get_xml(&xml);
+        if (all == nullptr || std::u16string(all, SysStringLen(all)) != expectedText) ++wrong;
+        if (xml == nullptr || std::u16string(xml, SysStringLen(xml)) != expectedXml) ++wrong;
+        SysFreeString(all);
+        SysFreeString(xml);
+      }
+    });
+    go.store(true);
+    asker.join();
+    reader.join();
+    misread += wrong.load();
+  }
+  EXPECT_EQ(0, misread);
 }
 
 // The memory of a large tree that went is kept by the thread that let it go and built into the
