@@ -12,7 +12,7 @@ bool VotingReply::Load() {
   if (!FindElements(Element(), OLESTR("subject"), elements)) return false;
   bool complete = true;
   for (const ComPtr<IXMLDOMElement>& element : elements) {
-    const ElementHandle subject(element);
+    const ElementHandle subject(element.Get());  // borrowed: the list holds the element
     std::optional<Bstr> text = subject.Text();
     const AttributeValue index = subject.Attribute(OLESTR("index"));
     if (!text || index.Failed()) {

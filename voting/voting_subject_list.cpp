@@ -13,7 +13,7 @@ bool VotingSubjectList::Load() {
   std::vector<Entry> read;
   bool complete = true;
   for (const ComPtr<IXMLDOMElement>& element : elements) {
-    const ElementHandle subject(element);
+    const ElementHandle subject(element.Get());  // borrowed: the list holds the element
     const AttributeValue id = subject.Attribute(OLESTR("id"));
     if (id.Failed()) {
       complete = false;
