@@ -84,9 +84,9 @@ void ElementCursor::Fail() noexcept {
 #ifdef _WIN32
 // msxml also finds an element whose local name is the tag under a prefix (<v:query xmlns:v=...>
 // for "query"); the POSIX DOM matches the whole name only. Keeping exact matches alone makes a
-// packet read the same on both. "*" names every element, whatever its prefix.
+// packet read the same on both. kEveryElement names every element, whatever its prefix.
 bool ElementCursor::HasTag(IXMLDOMNode* element) noexcept {
-  if (tag_.View() == OLESTR("*")) return true;
+  if (tag_.View() == kEveryElement.View()) return true;
   BSTR name = nullptr;
   const bool same =
       SUCCEEDED(element->get_nodeName(&name)) && name != nullptr && ViewOfBstr(name) == tag_.View();

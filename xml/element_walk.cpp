@@ -10,16 +10,15 @@ namespace {
 
 constexpr std::size_t kDeepestWalked = 8;
 
-constexpr OleStringView kEveryElement = OLESTR("*");
-
 // Whether the node is an element named exactly tag ("*": any element). The type is asked first:
 // it costs msxml no string, and every other text node of a reply is passed over by it alone.
 bool IsElementNamed(IXMLDOMNode* node, OleStringView tag, bool& failed) noexcept {
+  const bool anyName = tag == kEveryElement.View();
   DOMNodeType type = NODE_INVALID;
   Bstr name;
   failed = FAILED(node->get_nodeType(&type)) ||
-           (type == NODE_ELEMENT && tag != kEveryElement && FAILED(node->get_nodeName(name.Put())));
-  return !failed && type == NODE_ELEMENT && (tag == kEveryElement || name.View() == tag);
+           (type == NODE_ELEMENT && !anyName && FAILED(node->get_nodeName(name.Put())));
+  return !failed && type == NODE_ELEMENT && (anyName || name.View() == tag);
 }
 
 // The name visit is given with each element.
@@ -72,10 +71,10 @@ WalkOutcome VisitElements(IXMLDOMElement* element, int budget, bool walk,
     const auto take = [&](ComPtr<IXMLDOMElement> match) {
       return VisitNamed(ComPtr<IXMLDOMNode>::Adopt(match.Detach()), visit, failed);
     };
-    const WalkOutcome outcome = WalkForElements(element, kEveryElement, budget, take);
+    const WalkOutcome outcome = WalkForElements(element, kEveryElement.View(), budget, take);
     return failed ? WalkOutcome::kUndecided : outcome;
   }
-  ElementCursor every(element, OLESTR("*"), 0);
+  ElementCursor every(element, kEveryElement, 0);
   for (int handed = 0;; ++handed) {
     ComPtr<IXMLDOMNode> next = every.NextNode();
     if (!next) return every.Failed() ? WalkOutcome::kUndecided : WalkOutcome::kSettled;

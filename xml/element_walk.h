@@ -8,6 +8,7 @@
 
 #include "component/com_ptr.h"
 #include "component/ole_text.h"
+#include "xml/dom_name.h"
 
 namespace quenlo::confext {
 
@@ -23,6 +24,9 @@ inline constexpr int kNodesWalked = 32;
 inline constexpr int kNodesWalked = 0;
 #endif
 
+// The tag that names every element, in the DOM's lists and in the walks here alike.
+inline constexpr FixedName kEveryElement = OLESTR("*");
+
 enum class WalkOutcome {
   kSettled,    // every match was handed over, or the taker asked for no more
   kUndecided,  // over budget, too deep or a DOM failure: what was handed over is to be ignored
@@ -32,7 +36,7 @@ enum class WalkOutcome {
 using MatchTaker = std::function<bool(ComPtr<IXMLDOMElement> match)>;
 
 // Hands the elements named exactly tag below element, in document order, to take, visiting at
-// most `nodes` nodes; "*" names every element. What take throws goes to the caller.
+// most `nodes` nodes; kEveryElement names every element. What take throws goes to the caller.
 WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
                             const MatchTaker& take);
 
