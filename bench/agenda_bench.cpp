@@ -12,6 +12,7 @@
 
 #include "allocation_count.h"
 #include "bench_support.h"
+#include "pugixml_reads.h"
 #include "workloads.h"
 #include "xml/element_lookup.h"
 
@@ -61,21 +62,9 @@ void BM_Browse1000_ValuesAlone(benchmark::State& state) {
 }
 BENCHMARK(BM_Browse1000_ValuesAlone)->Unit(benchmark::kMicrosecond);
 
-constexpr const char* kFieldNames[] = {"text", "time", "qid", "type", "value", "code", "style"};
-
 void BM_Browse1000_Pugixml(benchmark::State& state) {
-  const std::string& text = BrowseReply();
   const std::size_t allocationsBefore = CurrentAllocations().calls;
-  for (auto _ : state) {
-    pugi::xml_document document;
-    document.load_buffer(text.data(), text.size());
-    const pugi::xml_node query = document.child("iq").child("query");
-    for (const pugi::xml_node subject : query.children("subject")) {
-      for (const char* field : kFieldNames) {
-        benchmark::DoNotOptimize(subject.child(field).child_value());
-      }
-    }
-  }
+  for (auto _ : state) ParseAndRead(BrowseReply(), ReadBrowse);
   ReportAllocations(state, CurrentAllocations().calls - allocationsBefore);
 }
 BENCHMARK(BM_Browse1000_Pugixml)->Unit(benchmark::kMicrosecond);

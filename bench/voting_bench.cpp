@@ -22,6 +22,7 @@
 
 #include "allocation_count.h"
 #include "bench_support.h"
+#include "pugixml_reads.h"
 #include "workloads.h"
 #include "xml/element_lookup.h"
 
@@ -220,28 +221,10 @@ void RunReply(benchmark::State& state, const std::string& text) {
   ReportAllocations(state, CurrentAllocations().calls - allocationsBefore);
 }
 
-// What the accessors hand out, read with pugixml: the texts as views, the numbers converted.
-void ReadKithe(const pugi::xml_document& document) {
-  const pugi::xml_node query = document.child("iq").child("query");
-  benchmark::DoNotOptimize(query.child("qid").child_value());
-  benchmark::DoNotOptimize(query.child("caption").child_value());
-  benchmark::DoNotOptimize(query.child("multi").text().as_bool());
-  benchmark::DoNotOptimize(query.child("reg").text().as_bool());
-  benchmark::DoNotOptimize(query.child("count").text().as_int());
-  for (const pugi::xml_node subject : query.children("subject")) {
-    benchmark::DoNotOptimize(subject.attribute("name").value());
-    benchmark::DoNotOptimize(subject.attribute("count").as_int());
-  }
-}
-
 void RunPugixml(benchmark::State& state, const std::string& text,
                 void (*read)(const pugi::xml_document&)) {
   const std::size_t allocationsBefore = CurrentAllocations().calls;
-  for (auto _ : state) {
-    pugi::xml_document document;
-    document.load_buffer(text.data(), text.size());
-    read(document);
-  }
+  for (auto _ : state) ParseAndRead(text, read);
   ReportAllocations(state, CurrentAllocations().calls - allocationsBefore);
 }
 
@@ -255,21 +238,6 @@ BENCHMARK(BM_Kithe300_Pugixml);
 
 void BM_Result3MB_Module(benchmark::State& state) { RunReply(state, ResultReply()); }
 BENCHMARK(BM_Result3MB_Module)->Unit(benchmark::kMillisecond);
-
-void ReadResult(const pugi::xml_document& document) {
-  const pugi::xml_node query = document.child("iq").child("query");
-  benchmark::DoNotOptimize(query.child("qid").child_value());
-  benchmark::DoNotOptimize(query.child("caption").child_value());
-  for (const pugi::xml_node subject : query.children("subject")) {
-    benchmark::DoNotOptimize(subject.attribute("name").value());
-    int votes = 0;
-    for (const pugi::xml_node user : subject.children("user")) {
-      benchmark::DoNotOptimize(user.child_value());
-      ++votes;
-    }
-    benchmark::DoNotOptimize(votes);
-  }
-}
 
 void BM_Result3MB_Pugixml(benchmark::State& state) { RunPugixml(state, ResultReply(), ReadResult); }
 BENCHMARK(BM_Result3MB_Pugixml)->Unit(benchmark::kMillisecond);
