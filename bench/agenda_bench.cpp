@@ -12,7 +12,7 @@
 
 #include "allocation_count.h"
 #include "bench_support.h"
-#include "pugixml_reads.h"
+#include "pugixml_work.h"
 #include "workloads.h"
 #include "xml/element_lookup.h"
 

@@ -18,17 +18,10 @@
 #include "component/bstr.h"
 #include "component/com_ptr.h"
 #include "component/variant.h"
+#include "pugixml_work.h"
 #include "workloads.h"
 
 namespace quenlo::confext {
-
-// Collects what pugixml writes, so that its serialiser is timed to the same end as get_xml.
-struct StringWriter final : pugi::xml_writer {
-  std::string text;
-  void write(const void* data, std::size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-  }
-};
 
 // glibc moves its mapping and trimming thresholds as a process frees large blocks, so that one
 // side's speed would depend on what ran before it: a 3 MB copy mapped and faulted in afresh on

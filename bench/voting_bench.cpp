@@ -22,7 +22,7 @@
 
 #include "allocation_count.h"
 #include "bench_support.h"
-#include "pugixml_reads.h"
+#include "pugixml_work.h"
 #include "workloads.h"
 #include "xml/element_lookup.h"
 
@@ -32,47 +32,18 @@ namespace {
 // ---- 1. Refer with 10 subjects, built and serialised ----
 
 const char16_t* const kIndexes[] = {u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9", u"10"};
-const char* const kIndexesNarrow[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
 
 void BM_Refer10_Module(benchmark::State& state) {
   BenchSession bench(BenchSession::Kind::Voting);
   const ComPtr<IVotingCommands> commands = bench.session.As<IVotingCommands>();
-  for (auto _ : state) {
-    for (const char16_t* index : kIndexes) {
-      commands->AddReferSubject(OLESTR("r"), index, OLESTR("A subject to choose"));
-    }
-    commands->Refer(OLESTR("r1"), OLESTR("Q17"), OLESTR("Where do we go for lunch?"));
-  }
+  for (auto _ : state) SendRefer10(*commands.Get());
   state.counters["bytes"] =
       static_cast<double>(bench.host.bytesSent) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_Refer10_Module);
 
 void BM_Refer10_Pugixml(benchmark::State& state) {
-  for (auto _ : state) {
-    pugi::xml_document document;
-    pugi::xml_node iq = document.append_child("iq");
-    iq.append_attribute("type") = "set";
-    iq.append_attribute("to") = "room@conference.example";
-    iq.append_attribute("id") = "r1";
-    pugi::xml_node query = iq.append_child("query");
-    query.append_attribute("type") = "refer";
-    query.append_attribute("xmlns") = "quenlo:conf:voting";
-    query.append_child("qid").text() = "Q17";
-    query.append_child("caption").text() = "Where do we go for lunch?";
-    query.append_child("multi").text() = "false";
-    query.append_child("reg").text() = "false";
-    query.append_child("timeout");
-    pugi::xml_node subjects = query.append_child("subjects");
-    for (const char* index : kIndexesNarrow) {
-      pugi::xml_node subject = subjects.append_child("subject");
-      subject.text() = "A subject to choose";
-      subject.append_attribute("index") = index;
-    }
-    StringWriter writer;
-    iq.print(writer, "", pugi::format_raw);
-    benchmark::DoNotOptimize(writer.text.data());
-  }
+  for (auto _ : state) BuildAndPrintRefer10();
 }
 BENCHMARK(BM_Refer10_Pugixml);
 

@@ -56,6 +56,22 @@ std::string MakeBrowseReply(int items) {
   return text + "</query></iq>";
 }
 
+std::string MakeLargeReply(std::size_t targetBytes) {
+  std::string text =
+      "<iq type='result' from='room@conference.example' id='big'>"
+      "<query xmlns='quenlo:conf:voting' type='showall'>";
+  char buffer[256];
+  for (int vote = 0; text.size() < targetBytes; ++vote) {
+    std::snprintf(buffer, sizeof buffer,
+                  "<vote id='%d' state='open'><qid>v-%06d</qid><caption>Question number %d &amp; "
+                  "more</caption><subject index='1'>Yes</subject><subject index='2'>No</subject>"
+                  "</vote>\n",
+                  vote, vote, vote);
+    text += buffer;
+  }
+  return text + "</query></iq>";
+}
+
 }  // namespace
 
 const std::string& ResultReply() {
@@ -65,6 +81,20 @@ const std::string& ResultReply() {
 
 const std::string& BrowseReply() {
   static const std::string text = MakeBrowseReply(1000);
+  return text;
+}
+
+const std::string& SmallReply() {
+  static const std::string text =
+      "<iq type='result' from='room@conference.example' to='alice@example/desk' id='req-17'>"
+      "<query xmlns='quenlo:conf:voting' type='showall'><vote><qid>v-0001</qid>"
+      "<caption>Where do we have lunch?</caption><status>started</status><timeout>120</timeout>"
+      "</vote></query></iq>";
+  return text;
+}
+
+const std::string& LargeReply() {
+  static const std::string text = MakeLargeReply(3u << 20);
   return text;
 }
 
@@ -110,6 +140,45 @@ BenchSession::BenchSession(Kind kind) {
 }
 
 BenchSession::~BenchSession() { config->Detach(); }
+
+ComPtr<IXMLDOMElement> BuildRequest(IXMLDOMDocument* document) {
+  const auto element = [document](const OLECHAR* tag, const OLECHAR* text) {
+    ComPtr<IXMLDOMElement> made;
+    document->createElement(Bstr::Copy(tag).Get(), made.Put());
+    if (text != nullptr) made->put_text(Bstr::Copy(text).Get());
+    return made;
+  };
+  const auto attribute = [](IXMLDOMElement* target, const OLECHAR* name, const OLECHAR* value) {
+    const Bstr text = Bstr::Copy(value);
+    VARIANT variant;
+    VariantInit(&variant);
+    variant.vt = VT_BSTR;
+    variant.bstrVal = text.Get();
+    target->setAttribute(Bstr::Copy(name).Get(), variant);
+  };
+  ComPtr<IXMLDOMElement> iq = element(u"iq", nullptr);
+  attribute(iq.Get(), u"type", u"set");
+  attribute(iq.Get(), u"to", u"room@conference.example");
+  attribute(iq.Get(), u"id", u"req-18");
+  const ComPtr<IXMLDOMElement> query = element(u"query", nullptr);
+  attribute(query.Get(), u"type", u"refer");
+  attribute(query.Get(), u"xmlns", u"quenlo:conf:voting");
+  iq->appendChild(query.Get(), nullptr);
+  for (int index = 0; index < kRequestSubjects; ++index) {
+    query->appendChild(element(u"subject", u"Pizza & pasta <today>").Get(), nullptr);
+  }
+  return iq;
+}
+
+void SendRefer10(IVotingCommands& commands) {
+  static const OLECHAR* const kIndexes[] = {OLESTR("1"), OLESTR("2"), OLESTR("3"), OLESTR("4"),
+                                            OLESTR("5"), OLESTR("6"), OLESTR("7"), OLESTR("8"),
+                                            OLESTR("9"), OLESTR("10")};
+  for (const OLECHAR* index : kIndexes) {
+    commands.AddReferSubject(OLESTR("r"), index, OLESTR("A subject to choose"));
+  }
+  commands.Refer(OLESTR("r1"), OLESTR("Q17"), OLESTR("Where do we go for lunch?"));
+}
 
 void ReadEveryAccessor(IUnknown* result) {
   const ComPtr<IVotingDetail> detail = QueryFrom<IVotingDetail>(result);

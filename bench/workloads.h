@@ -5,6 +5,7 @@
 
 #include <quenlo/host.h>
 #include <quenlo/session.h>
+#include <quenlo/voting.h>
 
 #include <cstddef>
 #include <functional>
@@ -61,6 +62,9 @@ struct BenchSession {
   ComPtr<IPacketSink> sink;
 };
 
+// A voting "showall" answer of about 300 bytes, and one of 3 MB (votes with their subjects).
+const std::string& SmallReply();
+const std::string& LargeReply();
 // A 300-byte voting "kithe" reply.
 const std::string& KitheReply();
 // A 3 MB voting "result" reply: 10,000 subjects, 10 voters each.
@@ -76,6 +80,14 @@ ComPtr<IXMLDOMElement> ParsePacket(const std::string& utf8);
 // replies does.
 void AcceptLargeReplies();
 #endif
+
+// The shape of a voting "refer" request, built with the DOM's calls: iq, query, and
+// kRequestSubjects text children.
+inline constexpr int kRequestSubjects = 10;
+ComPtr<IXMLDOMElement> BuildRequest(IXMLDOMDocument* document);
+
+// A Refer with ten subjects, sent through the commands as a host sends it.
+void SendRefer10(IVotingCommands& commands);
 
 // Everything a tally's host reads: the single values, every subject result and every voter.
 void ReadEveryAccessor(IUnknown* result);
