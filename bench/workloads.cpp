@@ -156,16 +156,16 @@ ComPtr<IXMLDOMElement> BuildRequest(IXMLDOMDocument* document) {
     variant.bstrVal = text.Get();
     target->setAttribute(Bstr::Copy(name).Get(), variant);
   };
-  ComPtr<IXMLDOMElement> iq = element(u"iq", nullptr);
-  attribute(iq.Get(), u"type", u"set");
-  attribute(iq.Get(), u"to", u"room@conference.example");
-  attribute(iq.Get(), u"id", u"req-18");
-  const ComPtr<IXMLDOMElement> query = element(u"query", nullptr);
-  attribute(query.Get(), u"type", u"refer");
-  attribute(query.Get(), u"xmlns", u"quenlo:conf:voting");
+  ComPtr<IXMLDOMElement> iq = element(OLESTR("iq"), nullptr);
+  attribute(iq.Get(), OLESTR("type"), OLESTR("set"));
+  attribute(iq.Get(), OLESTR("to"), OLESTR("room@conference.example"));
+  attribute(iq.Get(), OLESTR("id"), OLESTR("req-18"));
+  const ComPtr<IXMLDOMElement> query = element(OLESTR("query"), nullptr);
+  attribute(query.Get(), OLESTR("type"), OLESTR("refer"));
+  attribute(query.Get(), OLESTR("xmlns"), OLESTR("quenlo:conf:voting"));
   iq->appendChild(query.Get(), nullptr);
   for (int index = 0; index < kRequestSubjects; ++index) {
-    query->appendChild(element(u"subject", u"Pizza & pasta <today>").Get(), nullptr);
+    query->appendChild(element(OLESTR("subject"), OLESTR("Pizza & pasta <today>")).Get(), nullptr);
   }
   return iq;
 }
