@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <map>
 #include <optional>
-#include <pugixml.hpp>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -18,7 +17,6 @@
 #include "component/bstr.h"
 #include "component/com_ptr.h"
 #include "component/variant.h"
-#include "pugixml_work.h"
 #include "workloads.h"
 
 namespace quenlo::confext {

@@ -14,6 +14,7 @@
 
 #include "allocation_count.h"
 #include "bench_support.h"
+#include "pugixml_work.h"
 
 namespace quenlo::confext {
 namespace {
