@@ -72,17 +72,23 @@ inline void PrintRaw(const pugi::xml_node node) {
   benchmark::DoNotOptimize(writer.text.data());
 }
 
+// A "refer" request's iq with the given id, appended to `parent`; its query.
+inline pugi::xml_node AppendReferQuery(pugi::xml_node parent, const char* id) {
+  pugi::xml_node iq = parent.append_child("iq");
+  iq.append_attribute("type") = "set";
+  iq.append_attribute("to") = "room@conference.example";
+  iq.append_attribute("id") = id;
+  pugi::xml_node query = iq.append_child("query");
+  query.append_attribute("type") = "refer";
+  query.append_attribute("xmlns") = "quenlo:conf:voting";
+  return query;
+}
+
 // The Refer that SendRefer10 sends, built and serialised.
 inline void BuildAndPrintRefer10() {
   static const char* const kIndexes[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
   pugi::xml_document document;
-  pugi::xml_node iq = document.append_child("iq");
-  iq.append_attribute("type") = "set";
-  iq.append_attribute("to") = "room@conference.example";
-  iq.append_attribute("id") = "r1";
-  pugi::xml_node query = iq.append_child("query");
-  query.append_attribute("type") = "refer";
-  query.append_attribute("xmlns") = "quenlo:conf:voting";
+  pugi::xml_node query = AppendReferQuery(document, "r1");
   query.append_child("qid").text() = "Q17";
   query.append_child("caption").text() = "Where do we go for lunch?";
   query.append_child("multi").text() = "false";
@@ -94,22 +100,16 @@ inline void BuildAndPrintRefer10() {
     subject.text() = "A subject to choose";
     subject.append_attribute("index") = index;
   }
-  PrintRaw(iq);
+  PrintRaw(query.parent());
 }
 
 // The request BuildRequest builds, built in `document` with pugixml; its root.
 inline pugi::xml_node BuildPugixmlRequest(pugi::xml_document& document) {
-  pugi::xml_node iq = document.append_child("iq");
-  iq.append_attribute("type") = "set";
-  iq.append_attribute("to") = "room@conference.example";
-  iq.append_attribute("id") = "req-18";
-  pugi::xml_node query = iq.append_child("query");
-  query.append_attribute("type") = "refer";
-  query.append_attribute("xmlns") = "quenlo:conf:voting";
+  pugi::xml_node query = AppendReferQuery(document, "req-18");
   for (int index = 0; index < kRequestSubjects; ++index) {
     query.append_child("subject").text() = "Pizza & pasta <today>";
   }
-  return iq;
+  return query.parent();
 }
 
 }  // namespace quenlo::confext

@@ -31,8 +31,6 @@ namespace {
 
 // ---- 1. Refer with 10 subjects, built and serialised ----
 
-const char16_t* const kIndexes[] = {u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9", u"10"};
-
 void BM_Refer10_Module(benchmark::State& state) {
   BenchSession bench(BenchSession::Kind::Voting);
   const ComPtr<IVotingCommands> commands = bench.session.As<IVotingCommands>();
@@ -51,13 +49,11 @@ BENCHMARK(BM_Refer10_Pugixml);
 // text and value made beforehand. With the builders bound to those calls, no Refer goes below.
 class ReferCalls {
  public:
-  ReferCalls() {
-    CLSID documentClass{};
-    CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass);
-    CoCreateInstance(documentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                     document_.PutVoid());
+  ReferCalls() : document_(NewDocument()) {
     for (std::size_t at = 0; at < kTexts.size(); ++at) made_[at] = Bstr::Copy(ViewOf(kTexts[at]));
-    for (std::size_t at = 0; at < indexes_.size(); ++at) indexes_[at] = Bstr::Copy(kIndexes[at]);
+    for (std::size_t at = 0; at < indexes_.size(); ++at) {
+      indexes_[at] = Bstr::Copy(kReferIndexes[at]);
+    }
   }
 
   explicit operator bool() const { return static_cast<bool>(document_); }
@@ -163,7 +159,7 @@ class ReferCalls {
 
   ComPtr<IXMLDOMDocument> document_;
   std::array<Bstr, kTexts.size()> made_;
-  std::array<Bstr, std::size(kIndexes)> indexes_;
+  std::array<Bstr, std::size(kReferIndexes)> indexes_;
 };
 
 void BM_Refer10_DomCallsAlone(benchmark::State& state) {

@@ -141,8 +141,20 @@ BenchSession::BenchSession(Kind kind) {
 
 BenchSession::~BenchSession() { config->Detach(); }
 
-ComPtr<IXMLDOMElement> BuildRequest(IXMLDOMDocument* document) {
-  const auto element = [document](const OLECHAR* tag, const OLECHAR* text) {
+ComPtr<IXMLDOMDocument> NewDocument() {
+  CLSID documentClass{};
+  ComPtr<IXMLDOMDocument> document;
+  if (SUCCEEDED(CLSIDFromProgID(OLESTR("Microsoft.XMLDOM"), &documentClass))) {
+    CoCreateInstance(documentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                     document.PutVoid());
+  }
+  return document;
+}
+
+ComPtr<IXMLDOMElement> BuildRequest() {
+  const ComPtr<IXMLDOMDocument> document = NewDocument();
+  if (!document) return nullptr;
+  const auto element = [&document](const OLECHAR* tag, const OLECHAR* text) {
     ComPtr<IXMLDOMElement> made;
     document->createElement(Bstr::Copy(tag).Get(), made.Put());
     if (text != nullptr) made->put_text(Bstr::Copy(text).Get());
@@ -171,10 +183,7 @@ ComPtr<IXMLDOMElement> BuildRequest(IXMLDOMDocument* document) {
 }
 
 void SendRefer10(IVotingCommands& commands) {
-  static const OLECHAR* const kIndexes[] = {OLESTR("1"), OLESTR("2"), OLESTR("3"), OLESTR("4"),
-                                            OLESTR("5"), OLESTR("6"), OLESTR("7"), OLESTR("8"),
-                                            OLESTR("9"), OLESTR("10")};
-  for (const OLECHAR* index : kIndexes) {
+  for (const OLECHAR* index : kReferIndexes) {
     commands.AddReferSubject(OLESTR("r"), index, OLESTR("A subject to choose"));
   }
   commands.Refer(OLESTR("r1"), OLESTR("Q17"), OLESTR("Where do we go for lunch?"));

@@ -81,10 +81,18 @@ ComPtr<IXMLDOMElement> ParsePacket(const std::string& utf8);
 void AcceptLargeReplies();
 #endif
 
-// The shape of a voting "refer" request, built with the DOM's calls: iq, query, and
-// kRequestSubjects text children.
+// A new, empty document of the platform's DOM ("Microsoft.XMLDOM"); empty when it cannot be made.
+ComPtr<IXMLDOMDocument> NewDocument();
+
+// The shape of a voting "refer" request, built with the DOM's calls in a new document: iq, query,
+// and kRequestSubjects text children. Empty when the document cannot be made.
 inline constexpr int kRequestSubjects = 10;
-ComPtr<IXMLDOMElement> BuildRequest(IXMLDOMDocument* document);
+ComPtr<IXMLDOMElement> BuildRequest();
+
+// The indexes of the Refer below, in the order they are added.
+inline constexpr const OLECHAR* kReferIndexes[] = {
+    OLESTR("1"), OLESTR("2"), OLESTR("3"), OLESTR("4"), OLESTR("5"),
+    OLESTR("6"), OLESTR("7"), OLESTR("8"), OLESTR("9"), OLESTR("10")};
 
 // A Refer with ten subjects, sent through the commands as a host sends it.
 void SendRefer10(IVotingCommands& commands);
