@@ -19,6 +19,7 @@
 #include "host/in_process_transport.h"
 #include "host/participant_host.h"
 #include "host/result_snapshot.h"
+#include "server/sqlite_store.h"
 
 namespace quenlo::confext {
 namespace {
@@ -195,7 +196,8 @@ class RoundTrip {
 
  private:
   std::shared_ptr<quenlo::host::ConferenceModule> module_;
-  quenlo::server::ConferenceServer server_;
+  quenlo::server::ConferenceServer server_{
+      std::make_unique<quenlo::server::SqliteStore>(":memory:")};
   quenlo::host::InProcessTransport transport_;
   ModuleClock clock_;
   ParticipantHost host_;

@@ -36,8 +36,7 @@ std::string Request(const std::string& type, const std::string& body) {
 
 // Casts kVoters x `votes` ballots and gives how many went through per second.
 double BallotsPerSecond(const std::string& path, StoreDurability durability, int votes) {
-  ConferenceServer server(&std::chrono::system_clock::now,
-                          std::make_unique<SqliteStore>(path, durability));
+  ConferenceServer server(std::make_unique<SqliteStore>(path, durability));
   server.OpenRoom(kRoom);
   for (int voter = 0; voter < kVoters; ++voter) server.Join(kRoom, Voter(voter), "Voter");
   std::vector<std::string> ballots;

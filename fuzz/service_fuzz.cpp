@@ -21,6 +21,7 @@
 #include "component/com_ptr.h"
 #include "component/variant.h"
 #include "server/conference_server.h"
+#include "server/sqlite_store.h"
 
 namespace quenlo::fuzz {
 namespace {
@@ -111,7 +112,8 @@ void Send(quenlo::server::ConferenceServer& server, std::size_t sender, std::str
 // One input, run inside the namespace so that the toolkit and the helpers above are in reach.
 int RunOne(const std::uint8_t* data, std::size_t size) {
   quenlo::server::TimePoint now{};
-  quenlo::server::ConferenceServer server([&now] { return now; });
+  quenlo::server::ConferenceServer server(std::make_unique<quenlo::server::SqliteStore>(":memory:"),
+                                          [&now] { return now; });
   server.SetOwner(std::string(kRoom), kAddresses[0]);
   const char* names[] = {"Ann", "Bob", "Cy"};
   for (std::size_t participant = 0; participant < 3; ++participant) {

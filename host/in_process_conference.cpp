@@ -4,16 +4,19 @@
 #include <utility>
 
 #include "host/host_error.h"
+#include "server/sqlite_store.h"
 
 namespace quenlo::host {
 
 InProcessConference::InProcessConference(std::shared_ptr<ConferenceModule> module, std::string room)
     : module_(std::move(module)),
       room_(std::move(room)),
-      server_([this] {
-        return std::chrono::system_clock::time_point(
-            std::chrono::system_clock::duration(elapsedTicks_.load()));
-      }),
+      // The embedded meeting keeps nothing across runs: its store is in memory.
+      server_(std::make_unique<server::SqliteStore>(":memory:"),
+              [this] {
+                return std::chrono::system_clock::time_point(
+                    std::chrono::system_clock::duration(elapsedTicks_.load()));
+              }),
       transport_(server_) {}
 
 InProcessConference::~InProcessConference() { participants_.clear(); }

@@ -6,7 +6,6 @@
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
 #include "server/request_error.h"
-#include "server/sqlite_store.h"
 
 namespace quenlo::server {
 namespace {
@@ -49,9 +48,8 @@ void Append(std::vector<Delivery>& deliveries, std::vector<Delivery>&& more) {
 
 }  // namespace
 
-ConferenceServer::ConferenceServer(Clock clock, std::unique_ptr<Store> store)
-    : clock_(std::move(clock)),
-      store_(store ? std::move(store) : std::make_unique<SqliteStore>(":memory:")) {
+ConferenceServer::ConferenceServer(std::unique_ptr<Store> store, Clock clock)
+    : clock_(std::move(clock)), store_(std::move(store)) {
   LoadRooms();
   const TimePoint now = clock_();
   InTransaction([&] {
@@ -87,7 +85,7 @@ void ConferenceServer::LoadRooms() {
   for (const RoomRecord& record : records) {
     Room& room = rooms_.try_emplace(record.address, *store_, record).first->second;
     const auto before = previous.find(record.address);
-    if (before != previous.end()) room.TakeParticipantsFrom(before->second);
+    if (before != previous.end()) room.TakeMembersFrom(before->second);
   }
 }
 

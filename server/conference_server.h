@@ -27,10 +27,10 @@ class ConferenceServer {
   // Requests larger than this are dropped unread.
   static constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 
-  // Loads the rooms `store` keeps (an empty store in memory when null) and ends the votes that
-  // ran out meanwhile: their ends are pushed to each participant who joins again.
-  explicit ConferenceServer(Clock clock = &std::chrono::system_clock::now,
-                            std::unique_ptr<Store> store = nullptr);
+  // Loads the rooms `store` keeps and ends the votes that ran out meanwhile: their ends are
+  // pushed to each participant who joins again. The program chooses the store; it is never null.
+  explicit ConferenceServer(std::unique_ptr<Store> store,
+                            Clock clock = &std::chrono::system_clock::now);
 
   // False when a room of that address is already open.
   bool OpenRoom(const std::string& room_address);

@@ -5,6 +5,8 @@
 namespace quenlo::server {
 namespace {
 
+constexpr char kStanzaErrorNamespace[] = "urn:ietf:params:xml:ns:xmpp-stanzas";
+
 class StringWriter : public pugi::xml_writer {
  public:
   void write(const void* data, size_t size) override {
@@ -56,7 +58,7 @@ Delivery MakeIq(const char* type, const std::string& from, const std::string& to
   pugi::xml_document document;
   pugi::xml_node iq = AppendIq(document, type, from, to, id);
   if (query) iq.append_copy(query);
-  return {to, Serialize(document)};
+  return {to, Serialize(document), std::nullopt};
 }
 
 Delivery MakeErrorReply(const std::string& from, const std::string& to, pugi::xml_node request_iq,
@@ -71,7 +73,11 @@ Delivery MakeErrorReply(const std::string& from, const std::string& to, pugi::xm
   AppendText(element, "code", code);
   AppendText(element, "qid", FindQid(request_query));
   AppendText(element, "text", error.what());
-  return {to, Serialize(document)};
+  const StanzaError stanza_error = StanzaErrorOf(error.code());
+  element.append_attribute("type") = stanza_error.type;
+  // The condition comes first, as XMPP orders an error's children.
+  element.prepend_child(stanza_error.condition).append_attribute("xmlns") = kStanzaErrorNamespace;
+  return {to, Serialize(document), error.code()};
 }
 
 }  // namespace quenlo::server

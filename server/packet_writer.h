@@ -24,7 +24,8 @@ Delivery MakeIq(const char* type, const std::string& from, const std::string& to
                 pugi::xml_node query);
 
 // The error answer to `request_iq`: the request's id, its query (namespace and type only) and an
-// "error" element with the code both as attribute and as element, the qid concerned and a text.
+// "error" element with the code both as attribute and as element, the qid concerned, a text, and
+// the XMPP stanza error that goes with the code (its type and condition).
 Delivery MakeErrorReply(const std::string& from, const std::string& to, pugi::xml_node request_iq,
                         const RequestError& error);
 

@@ -12,7 +12,7 @@ enum class ErrorCode : int {
   kMalformedRequest = 1,
   kUnknownRequestType = 2,
   kUnknownRoom = 3,
-  kNotParticipant = 4,
+  kNotMember = 4,
   kNotAllowed = 5,
   kNotStored = 6,
   kUnknownVote = 10,
@@ -25,6 +25,42 @@ enum class ErrorCode : int {
   kDuplicateAgendaItem = 21,
   kOwnerNotPresent = 30,
 };
+
+// The XMPP stanza error that goes with a code, so that software which does not know the service's
+// codes still learns what kind of refusal it got: its type ("cancel", "auth", "wait", "modify")
+// and its condition, an element of urn:ietf:params:xml:ns:xmpp-stanzas.
+struct StanzaError {
+  const char* type;
+  const char* condition;
+};
+
+constexpr StanzaError StanzaErrorOf(ErrorCode code) {
+  switch (code) {
+    case ErrorCode::kUnknownRequestType:
+      return {"cancel", "service-unavailable"};
+    case ErrorCode::kUnknownRoom:
+    case ErrorCode::kUnknownVote:
+    case ErrorCode::kUnknownAgendaItem:
+    case ErrorCode::kOwnerNotPresent:
+      return {"cancel", "item-not-found"};
+    case ErrorCode::kNotMember:
+    case ErrorCode::kNotAllowed:
+      return {"auth", "forbidden"};
+    case ErrorCode::kNotStored:
+      return {"wait", "internal-server-error"};
+    case ErrorCode::kWrongState:
+      return {"cancel", "not-allowed"};
+    case ErrorCode::kAlreadyVoted:
+    case ErrorCode::kDuplicateAgendaItem:
+      return {"cancel", "conflict"};
+    case ErrorCode::kMalformedRequest:
+    case ErrorCode::kNotSingleChoice:
+    case ErrorCode::kUnknownSubject:
+    case ErrorCode::kEmptyBallot:
+      return {"modify", "bad-request"};
+  }
+  return {"modify", "bad-request"};
+}
 
 // A request the room refuses; what() is the human-readable text of the error reply.
 class RequestError : public std::runtime_error {

@@ -42,12 +42,12 @@ void Room::SetOwner(const std::string& owner) {
 
 std::vector<Delivery> Room::Join(const std::string& address, const std::string& name) {
   if (owner_.empty()) SetOwner(address);
-  const auto known = std::find_if(participants_.begin(), participants_.end(),
-                                  [&](const Participant& p) { return p.address == address; });
-  if (known != participants_.end()) {
+  const auto known = std::find_if(members_.begin(), members_.end(),
+                                  [&](const Member& p) { return p.address == address; });
+  if (known != members_.end()) {
     known->name = name;
   } else {
-    participants_.push_back({address, name});
+    members_.push_back({address, name});
   }
   std::vector<Delivery> deliveries;
   if (missedEnds_.first_child() && toldOfMissedEnds_.insert(address).second) {
@@ -57,12 +57,11 @@ std::vector<Delivery> Room::Join(const std::string& address, const std::string& 
 }
 
 bool Room::Leave(const std::string& address) {
-  return std::erase_if(participants_, [&](const Participant& p) { return p.address == address; }) >
-         0;
+  return std::erase_if(members_, [&](const Member& p) { return p.address == address; }) > 0;
 }
 
-void Room::TakeParticipantsFrom(Room& previous) {
-  participants_ = std::move(previous.participants_);
+void Room::TakeMembersFrom(Room& previous) {
+  members_ = std::move(previous.members_);
   nextPushId_ = previous.nextPushId_;
   missedEnds_.reset(previous.missedEnds_);
   toldOfMissedEnds_ = std::move(previous.toldOfMissedEnds_);
@@ -72,7 +71,7 @@ std::vector<Delivery> Room::Handle(const std::string& sender_address, pugi::xml_
                                    TimePoint now) {
   std::vector<Delivery> deliveries = EndExpiredVotes(now);
   try {
-    const Participant& sender = FindParticipant(sender_address);
+    const Member& sender = FindMember(sender_address);
     const pugi::xml_node request = iq.child("query");
     if (!request) throw RequestError(ErrorCode::kMalformedRequest, "missing element query");
     CheckAllowed(sender, request);
@@ -97,23 +96,23 @@ std::vector<Delivery> Room::EndExpiredVotes(TimePoint now) {
 
 void Room::EndVotesExpiredWhileDown(TimePoint now) { voting_.EndExpired(now, missedEnds_); }
 
-const Participant& Room::FindParticipant(const std::string& address) const {
-  const auto participant = std::find_if(participants_.begin(), participants_.end(),
-                                        [&](const Participant& p) { return p.address == address; });
-  if (participant == participants_.end()) {
-    throw RequestError(ErrorCode::kNotParticipant, address + " has not joined " + address_);
+const Member& Room::FindMember(const std::string& address) const {
+  const auto member = std::find_if(members_.begin(), members_.end(),
+                                   [&](const Member& p) { return p.address == address; });
+  if (member == members_.end()) {
+    throw RequestError(ErrorCode::kNotMember, address + " has not joined " + address_);
   }
-  return *participant;
+  return *member;
 }
 
-void Room::CheckAllowed(const Participant& sender, pugi::xml_node request) const {
+void Room::CheckAllowed(const Member& sender, pugi::xml_node request) const {
   if (!OnlyForOwner(request.attribute("xmlns").value(), request.attribute("type").value())) return;
   if (BareAddress(sender.address) != owner_) {
     throw RequestError(ErrorCode::kNotAllowed, "only the owner of " + address_ + " may do that");
   }
 }
 
-Audience Room::Dispatch(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
+Audience Room::Dispatch(const Member& sender, pugi::xml_node request, pugi::xml_node reply,
                         TimePoint now) {
   const std::string_view service = request.attribute("xmlns").value();
   if (service == kVotingNamespace) return voting_.Handle(sender, request, reply, now);
@@ -130,9 +129,9 @@ Audience Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
                        "unknown admin request \"" + std::string(type) + "\"");
   }
   const std::string successor = BareAddress(RequiredText(request, "owner"));
-  const bool present =
-      std::any_of(participants_.begin(), participants_.end(),
-                  [&](const Participant& p) { return BareAddress(p.address) == successor; });
+  const bool present = std::any_of(members_.begin(), members_.end(), [&](const Member& p) {
+    return BareAddress(p.address) == successor;
+  });
   if (!present) {
     throw RequestError(ErrorCode::kOwnerNotPresent,
                        successor + " is not in " + address_ + " and cannot own it");
@@ -144,8 +143,8 @@ Audience Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
 
 void Room::Push(pugi::xml_node query, const std::string& except,
                 std::vector<Delivery>& deliveries) {
-  for (const Participant& participant : participants_) {
-    if (participant.address != except) PushTo(query, participant.address, deliveries);
+  for (const Member& member : members_) {
+    if (member.address != except) PushTo(query, member.address, deliveries);
   }
 }
 

@@ -10,7 +10,7 @@
 #include "server/audience.h"
 #include "server/clock.h"
 #include "server/delivery.h"
-#include "server/participant.h"
+#include "server/member.h"
 #include "server/store.h"
 #include "server/voting_service.h"
 
@@ -35,7 +35,7 @@ class Room {
   std::vector<Delivery> Join(const std::string& address, const std::string& name);
   bool Leave(const std::string& address);
   // Moves who is here (and what they were told) from the room this one was reloaded to replace.
-  void TakeParticipantsFrom(Room& previous);
+  void TakeMembersFrom(Room& previous);
 
   // Answers one request iq of `sender_address`: the reply (or error reply) to the sender, then
   // the pushes to the others when the change concerns them. Votes whose time ran out are ended
@@ -48,9 +48,9 @@ class Room {
   void EndVotesExpiredWhileDown(TimePoint now);
 
  private:
-  const Participant& FindParticipant(const std::string& address) const;
-  void CheckAllowed(const Participant& sender, pugi::xml_node request) const;
-  Audience Dispatch(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
+  const Member& FindMember(const std::string& address) const;
+  void CheckAllowed(const Member& sender, pugi::xml_node request) const;
+  Audience Dispatch(const Member& sender, pugi::xml_node request, pugi::xml_node reply,
                     TimePoint now);
   Audience HandOver(pugi::xml_node request, pugi::xml_node reply);
   // Sends `query` unasked to every participant but the one at `except` (none when empty).
@@ -60,7 +60,7 @@ class Room {
   Store& store_;
   std::string address_;
   std::string owner_;
-  std::vector<Participant> participants_;
+  std::vector<Member> members_;
   VotingService voting_;
   AgendaService agenda_;
   std::uint64_t nextPushId_ = 1;

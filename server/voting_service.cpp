@@ -129,8 +129,8 @@ VotingService::VotingService(Store& store, std::string room, std::vector<Vote> v
   }
 }
 
-Audience VotingService::Handle(const Participant& sender, pugi::xml_node request,
-                               pugi::xml_node reply, TimePoint now) {
+Audience VotingService::Handle(const Member& sender, pugi::xml_node request, pugi::xml_node reply,
+                               TimePoint now) {
   reply.append_attribute("code") = kSuccessCode;
   const std::string_view type = request.attribute("type").value();
   if (type == "apply") return Apply(reply);
@@ -209,7 +209,7 @@ Audience VotingService::End(pugi::xml_node request, pugi::xml_node reply) {
   return Audience::kRoom;
 }
 
-Audience VotingService::CastBallot(const Participant& sender, pugi::xml_node request,
+Audience VotingService::CastBallot(const Member& sender, pugi::xml_node request,
                                    pugi::xml_node reply) {
   Vote& vote = FindVote(request);
   std::vector<std::string> indexes;

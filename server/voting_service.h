@@ -8,7 +8,7 @@
 
 #include "server/audience.h"
 #include "server/clock.h"
-#include "server/participant.h"
+#include "server/member.h"
 #include "server/store.h"
 #include "server/vote.h"
 
@@ -22,7 +22,7 @@ class VotingService {
   VotingService(Store& store, std::string room, std::vector<Vote> votes,
                 std::uint64_t next_vote_id);
 
-  Audience Handle(const Participant& sender, pugi::xml_node request, pugi::xml_node reply,
+  Audience Handle(const Member& sender, pugi::xml_node request, pugi::xml_node reply,
                   TimePoint now);
 
   // Ends every running vote whose time is up and appends to `notices` one "end" query per vote,
@@ -36,7 +36,7 @@ class VotingService {
   Audience Content(pugi::xml_node request, pugi::xml_node reply);
   Audience Start(pugi::xml_node request, pugi::xml_node reply, TimePoint now);
   Audience End(pugi::xml_node request, pugi::xml_node reply);
-  Audience CastBallot(const Participant& sender, pugi::xml_node request, pugi::xml_node reply);
+  Audience CastBallot(const Member& sender, pugi::xml_node request, pugi::xml_node reply);
   Audience Tally(pugi::xml_node request, pugi::xml_node reply, bool final_only);
   Audience Delete(pugi::xml_node request, pugi::xml_node reply);
 

@@ -11,6 +11,17 @@ Stanza NewElement(xmpp_ctx_t* context, const char* name) {
   return element;
 }
 
+// Adds the stanza-error `condition` and its `error_type` to the `error` child of `answer`.
+void AddErrorCondition(xmpp_ctx_t* context, xmpp_stanza_t* answer, const char* error_type,
+                       const char* condition) {
+  xmpp_stanza_t* error = xmpp_stanza_get_child_by_name(answer, "error");
+  if (error == nullptr) return;
+  xmpp_stanza_set_type(error, error_type);
+  const Stanza reason = NewElement(context, condition);
+  xmpp_stanza_set_ns(reason.get(), kStanzaErrorNamespace);
+  xmpp_stanza_add_child(error, reason.get());
+}
+
 }  // namespace
 
 std::string ToText(xmpp_stanza_t* stanza) {
@@ -42,16 +53,6 @@ Stanza MakeErrorAnswer(xmpp_ctx_t* context, xmpp_stanza_t* request, const char* 
   xmpp_stanza_add_child(answer.get(), error.get());
   AddErrorCondition(context, answer.get(), error_type, condition);
   return answer;
-}
-
-void AddErrorCondition(xmpp_ctx_t* context, xmpp_stanza_t* answer, const char* error_type,
-                       const char* condition) {
-  xmpp_stanza_t* error = xmpp_stanza_get_child_by_name(answer, "error");
-  if (error == nullptr) return;
-  xmpp_stanza_set_type(error, error_type);
-  const Stanza reason = NewElement(context, condition);
-  xmpp_stanza_set_ns(reason.get(), kStanzaErrorNamespace);
-  xmpp_stanza_add_child(error, reason.get());
 }
 
 }  // namespace quenlo::xmpp

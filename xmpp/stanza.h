@@ -28,8 +28,4 @@ std::string_view AttributeOf(xmpp_stanza_t* stanza, const char* name);
 Stanza MakeErrorAnswer(xmpp_ctx_t* context, xmpp_stanza_t* request, const char* error_type,
                        const char* condition);
 
-// Adds the stanza-error `condition` and its `error_type` to the `error` child of `answer`.
-void AddErrorCondition(xmpp_ctx_t* context, xmpp_stanza_t* answer, const char* error_type,
-                       const char* condition);
-
 }  // namespace quenlo::xmpp

@@ -7,10 +7,10 @@
 #include <map>
 #include <vector>
 
-#include "apps/confserver/component_runner.h"
 #include "apps/confserver/store_options.h"
-#include "apps/endpoint_options.h"
 #include "server/sqlite_store.h"
+#include "server/xmpp/gateway_runner.h"
+#include "xmpp/endpoint_options.h"
 
 namespace {
 
@@ -41,7 +41,6 @@ std::unique_ptr<quenlo::server::ConferenceServer> MakeService(const Options& opt
   const auto durability = options.sync == "full" ? quenlo::server::StoreDurability::kFull
                                                  : quenlo::server::StoreDurability::kNormal;
   auto service = std::make_unique<quenlo::server::ConferenceServer>(
-      &std::chrono::system_clock::now,
       std::make_unique<quenlo::server::SqliteStore>(path, durability));
   for (const auto& [room, owner] : owners) {
     if (!service->SetOwner(room, owner)) {
@@ -82,12 +81,12 @@ int main(int argc, char** argv) {
   }
 
   try {
-    const quenlo::apps::HostPort server = quenlo::apps::ParseHostPort(options.xmpp);
-    const std::string secret = quenlo::apps::ReadSecretFile(options.secret_file);
-    const quenlo::confserver::ServiceLog log(options.quiet ? quenlo::confserver::LogLevel::kQuiet
-                                             : options.verbose
-                                                 ? quenlo::confserver::LogLevel::kVerbose
-                                                 : quenlo::confserver::LogLevel::kNormal);
+    const quenlo::xmpp::HostPort server = quenlo::xmpp::ParseHostPort(options.xmpp);
+    const std::string secret = quenlo::xmpp::ReadSecretFile(options.secret_file);
+    using quenlo::server::LogLevel;
+    const quenlo::server::ServiceLog log(options.quiet     ? LogLevel::kQuiet
+                                         : options.verbose ? LogLevel::kVerbose
+                                                           : LogLevel::kNormal);
     const auto service = MakeService(options);
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
@@ -95,8 +94,8 @@ int main(int argc, char** argv) {
     // ends the process without a word; ignored, the write fails instead and the connection's
     // error handling reconnects.
     std::signal(SIGPIPE, SIG_IGN);
-    quenlo::confserver::ComponentRunner runner(
-        *service, {server.host, server.port, options.domain, secret}, log);
+    quenlo::server::GatewayRunner runner(*service,
+                                         {server.host, server.port, options.domain, secret}, log);
     runner.Run(stop_requested);
     log.Event("stopped");
     return 0;

@@ -8,6 +8,7 @@
 #include "host/host_error.h"
 #include "host/in_process_transport.h"
 #include "host/participant.h"
+#include "server/sqlite_store.h"
 
 namespace quenlo::host {
 namespace {
@@ -51,7 +52,7 @@ TEST(ConferenceModuleTest, ModuleRegistersVotingThenAgendaWithFactories) {
 }
 
 TEST(ConferenceModuleTest, SessionsHoldTheHostOnlyWhileTheParticipantIsInTheRoom) {
-  server::ConferenceServer server;
+  server::ConferenceServer server(std::make_unique<server::SqliteStore>(":memory:"));
   InProcessTransport transport(server);
   Participant participant(ConferenceModule::Load(QUENLO_MODULE_PATH), transport,
                           {"alice@example.net", "room@example.net", "Alice"});

@@ -1,9 +1,9 @@
 // confhost's text handling: splitting command lines, and the JSON it writes for programs.
 #include <gmock/gmock.h>
 
-#include "apps/event_format.h"
-#include "apps/usage_error.h"
-#include "apps/word_splitter.h"
+#include "apps/confhost/event_format.h"
+#include "apps/confhost/usage_error.h"
+#include "apps/confhost/word_splitter.h"
 
 namespace quenlo::confhost {
 namespace {

@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include "server/sqlite_store.h"
+
 namespace quenlo::host {
 namespace {
 
@@ -28,7 +30,7 @@ class InProcessTransportTest : public ::testing::Test {
     transport_.Connect({"bob@example.net", kRoom, "Bob"}, bob_);
   }
 
-  server::ConferenceServer server_;
+  server::ConferenceServer server_{std::make_unique<server::SqliteStore>(":memory:")};
   InProcessTransport transport_{server_};
   RecordingReceiver alice_;
   RecordingReceiver bob_;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "server/namespaces.h"
+#include "server/packet_writer.h"
 #include "server/request_error.h"
 #include "server_fixture.h"
 
@@ -40,6 +41,50 @@ TEST_F(ConferenceServerTest, ErrorReplyCarriesQueryCodeQidAndText) {
   EXPECT_STRNE(error.iq().child("error").child("text").text().get(), "");
 }
 
+// XMPP software that does not know the service's codes reads the kind of refusal from the stanza
+// error, so each code's condition is part of the protocol; the delivery also carries the code
+// itself, so that nothing downstream reads the text to learn it.
+TEST(ErrorReplyTest, EachCodeCarriesItsStanzaErrorAndTheDeliveryItsCode) {
+  struct Row {
+    ErrorCode code;
+    const char* type;
+    const char* condition;
+  };
+  const Row rows[] = {
+      {ErrorCode::kMalformedRequest, "modify", "bad-request"},
+      {ErrorCode::kUnknownRequestType, "cancel", "service-unavailable"},
+      {ErrorCode::kUnknownRoom, "cancel", "item-not-found"},
+      {ErrorCode::kNotMember, "auth", "forbidden"},
+      {ErrorCode::kNotAllowed, "auth", "forbidden"},
+      {ErrorCode::kNotStored, "wait", "internal-server-error"},
+      {ErrorCode::kUnknownVote, "cancel", "item-not-found"},
+      {ErrorCode::kWrongState, "cancel", "not-allowed"},
+      {ErrorCode::kAlreadyVoted, "cancel", "conflict"},
+      {ErrorCode::kNotSingleChoice, "modify", "bad-request"},
+      {ErrorCode::kUnknownSubject, "modify", "bad-request"},
+      {ErrorCode::kEmptyBallot, "modify", "bad-request"},
+      {ErrorCode::kUnknownAgendaItem, "cancel", "item-not-found"},
+      {ErrorCode::kDuplicateAgendaItem, "cancel", "conflict"},
+      {ErrorCode::kOwnerNotPresent, "cancel", "item-not-found"},
+  };
+  pugi::xml_document request;
+  request.load_string(
+      "<iq type='set' id='r1'><query type='start' xmlns='quenlo:conf:voting'/></iq>");
+  for (const Row& row : rows) {
+    const Delivery delivery = MakeErrorReply("room@conference.example", "ann@example.org/desk",
+                                             request.child("iq"), RequestError(row.code, "why"));
+    EXPECT_EQ(delivery.refusal, row.code);
+    pugi::xml_document reply;
+    ASSERT_TRUE(reply.load_string(delivery.xml.c_str()));
+    const pugi::xml_node error = reply.child("iq").child("error");
+    EXPECT_STREQ(error.attribute("type").value(), row.type) << Code(row.code);
+    EXPECT_STREQ(error.first_child().name(), row.condition) << Code(row.code);
+    EXPECT_STREQ(error.first_child().attribute("xmlns").value(),
+                 "urn:ietf:params:xml:ns:xmpp-stanzas");
+    EXPECT_EQ(error.child("code").text().as_int(), Code(row.code));
+  }
+}
+
 // An answer carries the request's id back exactly: an empty one stays, a missing one stays missing.
 TEST_F(ConferenceServerTest, AnswersKeepAnEmptyIdAndLeaveOutAMissingOne) {
   const auto answer = [this](const std::string& id_attribute, const char* type) {
@@ -71,10 +116,10 @@ TEST_F(ConferenceServerTest, UnknownTypesAndServicesAreRefused) {
 
 TEST_F(ConferenceServerTest, StrangersAndUnknownRoomsAreRefused) {
   const Packet& stranger = To(Voting("eve@example.org", "apply"), "eve@example.org");
-  EXPECT_EQ(stranger.ErrorCode(), Code(ErrorCode::kNotParticipant));
+  EXPECT_EQ(stranger.ErrorCode(), Code(ErrorCode::kNotMember));
 
   ASSERT_TRUE(server_->Leave(kRoom, kCid));
-  EXPECT_EQ(To(Voting(kCid, "apply"), kCid).ErrorCode(), Code(ErrorCode::kNotParticipant));
+  EXPECT_EQ(To(Voting(kCid, "apply"), kCid).ErrorCode(), Code(ErrorCode::kNotMember));
   const std::string qid = ReferVote(false, false);
   const auto started = Voting(kAnn, "start", "<qid>" + qid + "</qid>");
   EXPECT_EQ(started.size(), 2u);  // the reply and Bob's push: none to those who left

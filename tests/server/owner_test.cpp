@@ -156,7 +156,7 @@ TEST_F(OwnerTest, AnAddressWrittenInsideTheRequestIsNotBelieved) {
 
   // A stranger claiming a member's address is still a stranger.
   const auto stranger = forged("eve@example.org", kAnn, "apply", "");
-  EXPECT_EQ(To(stranger, "eve@example.org").ErrorCode(), Code(ErrorCode::kNotParticipant));
+  EXPECT_EQ(To(stranger, "eve@example.org").ErrorCode(), Code(ErrorCode::kNotMember));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "server/namespaces.h"
+#include "server/sqlite_store.h"
 
 namespace quenlo::server::testing {
 
@@ -22,7 +23,8 @@ ServerTest::ServerTest() {
 
 void ServerTest::Restart(std::unique_ptr<Store> store) {
   server_.reset();
-  server_ = std::make_unique<ConferenceServer>([this] { return now_; }, std::move(store));
+  if (!store) store = std::make_unique<SqliteStore>(":memory:");
+  server_ = std::make_unique<ConferenceServer>(std::move(store), [this] { return now_; });
 }
 
 std::vector<Packet> ServerTest::JoinAll() {

@@ -1,50 +1,17 @@
-#include "apps/confserver/conference_component.h"
+#include "server/xmpp/xmpp_gateway.h"
 
-#include <cstdlib>
 #include <string_view>
 
 #include "xmpp/jid.h"
 #include "xmpp/stanza.h"
 
-namespace quenlo::confserver {
+namespace quenlo::server {
 namespace {
-
-using server::ConferenceServer;
 
 constexpr char kMucUserNamespace[] = "http://jabber.org/protocol/muc#user";
 constexpr char kNickNamespace[] = "http://jabber.org/protocol/nick";
 
-struct StanzaError {
-  const char* type;
-  const char* condition;
-};
-
-// The stanza error that matches the service's own error code, so that XMPP software that does not
-// know the service's codes still learns what kind of refusal it got.
-StanzaError StanzaErrorFor(int service_code) {
-  switch (service_code) {
-    case 2:
-      return {"cancel", "service-unavailable"};
-    case 3:
-    case 10:
-    case 20:
-    case 30:
-      return {"cancel", "item-not-found"};
-    case 4:
-    case 5:
-      return {"auth", "forbidden"};
-    case 6:
-      return {"wait", "internal-server-error"};
-    case 11:
-      return {"cancel", "not-allowed"};
-    case 12:
-    case 21:
-      return {"cancel", "conflict"};
-    default:
-      return {"modify", "bad-request"};
-  }
-}
-
+// Packets the service drops unread get an XMPP error instead of the service's answer.
 StanzaError StanzaErrorFor(ConferenceServer::Drop drop) {
   if (drop == ConferenceServer::Drop::kTooLarge) return {"modify", "not-acceptable"};
   return {"modify", "bad-request"};
@@ -78,16 +45,16 @@ std::string VoterName(xmpp_stanza_t* presence, const std::string& occupant_nick)
 
 }  // namespace
 
-ConferenceComponent::ConferenceComponent(server::ConferenceServer& service,
-                                         xmpp::Connection& connection, const ServiceLog& log)
+XmppGateway::XmppGateway(ConferenceServer& service, xmpp::Connection& connection,
+                         const ServiceLog& log)
     : service_(service), connection_(connection), log_(log) {
   connection_.OnStanza("iq", [this](xmpp_stanza_t* iq) { HandleIq(iq); });
   connection_.OnStanza("presence", [this](xmpp_stanza_t* presence) { HandlePresence(presence); });
 }
 
-void ConferenceComponent::Tick() { Deliver(service_.Tick()); }
+void XmppGateway::Tick() { Deliver(service_.Tick()); }
 
-void ConferenceComponent::HandleIq(xmpp_stanza_t* iq) {
+void XmppGateway::HandleIq(xmpp_stanza_t* iq) {
   const std::string_view type = xmpp::AttributeOf(iq, "type");
   // Answers are never answered, or two parties could bounce errors at each other for ever.
   if (type != "get" && type != "set") return;
@@ -99,7 +66,7 @@ void ConferenceComponent::HandleIq(xmpp_stanza_t* iq) {
   }
   const std::string text = xmpp::ToText(iq);
   ConferenceServer::Drop drop = ConferenceServer::Drop::kNone;
-  std::vector<server::Delivery> deliveries = service_.Receive(from, text, &drop);
+  std::vector<Delivery> deliveries = service_.Receive(from, text, &drop);
   if (drop != ConferenceServer::Drop::kNone) {
     const StanzaError error = StanzaErrorFor(drop);
     Refuse(iq, error.type, error.condition,
@@ -110,7 +77,7 @@ void ConferenceComponent::HandleIq(xmpp_stanza_t* iq) {
   Deliver(deliveries);
 }
 
-void ConferenceComponent::HandlePresence(xmpp_stanza_t* presence) {
+void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
   const std::string_view type = xmpp::AttributeOf(presence, "type");
   if (!type.empty() && type != "unavailable") return;  // probes, subscriptions and errors
   const std::string from(xmpp::AttributeOf(presence, "from"));
@@ -136,40 +103,22 @@ void ConferenceComponent::HandlePresence(xmpp_stanza_t* presence) {
   if (missed) Deliver(*missed);
 }
 
-void ConferenceComponent::Refuse(xmpp_stanza_t* request, const char* error_type,
-                                 const char* condition, const std::string& why) {
+void XmppGateway::Refuse(xmpp_stanza_t* request, const char* error_type, const char* condition,
+                         const std::string& why) {
   log_.Event("refused " + why + " (" + condition + ")");
   const xmpp::Stanza answer =
       xmpp::MakeErrorAnswer(connection_.context(), request, error_type, condition);
   connection_.Send(answer.get());
 }
 
-void ConferenceComponent::Deliver(const std::vector<server::Delivery>& deliveries) {
-  for (const server::Delivery& delivery : deliveries) {
-    // Replies and pushes leave as the service wrote them (one iq element from the room, written
-    // by an XML writer), saving a parse and a second serialisation per stanza; error replies are
-    // read to add their stanza-error condition.
-    if (delivery.xml.find(" type=\"error\"") == std::string::npos) {
-      connection_.SendText(delivery.xml);
-      continue;
-    }
-    const xmpp::Stanza stanza = xmpp::FromText(connection_.context(), delivery.xml);
-    if (stanza == nullptr) {
-      log_.Failure("cannot send a delivery to " + delivery.to + ": libstrophe refused its text");
-      continue;
-    }
-    if (xmpp::AttributeOf(stanza.get(), "type") == "error") {
-      xmpp_stanza_t* error = xmpp_stanza_get_child_by_name(stanza.get(), "error");
-      const int code = std::atoi(std::string(xmpp::AttributeOf(error, "code")).c_str());
-      const StanzaError mapped = StanzaErrorFor(code);
-      xmpp::AddErrorCondition(connection_.context(), stanza.get(), mapped.type, mapped.condition);
-    }
-    connection_.Send(stanza.get());
-  }
+void XmppGateway::Deliver(const std::vector<Delivery>& deliveries) {
+  // Replies, error replies and pushes leave as the service wrote them: one iq element from the
+  // room, written by an XML writer, error replies with their stanza error already in place.
+  for (const Delivery& delivery : deliveries) connection_.SendText(delivery.xml);
 }
 
-void ConferenceComponent::SendSelfPresence(const std::string& occupant, const std::string& to,
-                                           bool available) {
+void XmppGateway::SendSelfPresence(const std::string& occupant, const std::string& to,
+                                   bool available) {
   xmpp_ctx_t* context = connection_.context();
   const xmpp::Stanza presence(xmpp_presence_new(context));
   xmpp_stanza_set_from(presence.get(), occupant.c_str());
@@ -192,4 +141,4 @@ void ConferenceComponent::SendSelfPresence(const std::string& occupant, const st
   connection_.Send(presence.get());
 }
 
-}  // namespace quenlo::confserver
+}  // namespace quenlo::server

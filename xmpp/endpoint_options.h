@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace quenlo::apps {
+namespace quenlo::xmpp {
 
 struct HostPort {
   std::string host;
@@ -17,4 +17,4 @@ HostPort ParseHostPort(const std::string& text);
 // empty.
 std::string ReadSecretFile(const std::string& path);
 
-}  // namespace quenlo::apps
+}  // namespace quenlo::xmpp

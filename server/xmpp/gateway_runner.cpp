@@ -1,17 +1,17 @@
-#include "apps/confserver/component_runner.h"
+#include "server/xmpp/gateway_runner.h"
 
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 
-#include "apps/confserver/conference_component.h"
+#include "server/xmpp/xmpp_gateway.h"
 #include "xmpp/connection.h"
 
-namespace quenlo::confserver {
+namespace quenlo::server {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr auto kPollPeriod = std::chrono::milliseconds(50);
@@ -21,17 +21,17 @@ constexpr auto kGoodbyeTime = std::chrono::seconds(2);
 
 // Waits `duration`, waking early when `stop` is set.
 void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
-  const auto until = Clock::now() + duration;
-  while (!stop && Clock::now() < until) std::this_thread::sleep_for(kPollPeriod);
+  const auto until = SteadyClock::now() + duration;
+  while (!stop && SteadyClock::now() < until) std::this_thread::sleep_for(kPollPeriod);
 }
 
 }  // namespace
 
-ComponentRunner::ComponentRunner(server::ConferenceServer& service, ComponentAccount account,
-                                 const ServiceLog& log)
+GatewayRunner::GatewayRunner(ConferenceServer& service, GatewayAccount account,
+                             const ServiceLog& log)
     : service_(service), account_(std::move(account)), log_(log) {}
 
-void ComponentRunner::Run(const std::atomic<bool>& stop) {
+void GatewayRunner::Run(const std::atomic<bool>& stop) {
   std::string failure;
   if (!ServeOnce(stop, failure)) throw std::runtime_error(failure);
   std::chrono::milliseconds backoff = kFirstBackoff;
@@ -47,10 +47,10 @@ void ComponentRunner::Run(const std::atomic<bool>& stop) {
   }
 }
 
-bool ComponentRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failure) {
+bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failure) {
   xmpp::Context context;
   xmpp::Connection connection(context);
-  ConferenceComponent component(service_, connection, log_);
+  XmppGateway component(service_, connection, log_);
   bool connected = false;
   bool ended = false;
   connection.OnLink([&](xmpp::LinkEvent event, const std::string& reason) {
@@ -76,20 +76,20 @@ bool ComponentRunner::ServeOnce(const std::atomic<bool>& stop, std::string& fail
     failure = "cannot connect to " + account_.host + ":" + std::to_string(account_.port);
     return false;
   }
-  auto next_tick = Clock::now() + kTickPeriod;
+  auto next_tick = SteadyClock::now() + kTickPeriod;
   while (!ended && !stop) {
     context.RunOnce(kPollPeriod);
-    if (connected && Clock::now() >= next_tick) {
+    if (connected && SteadyClock::now() >= next_tick) {
       component.Tick();
-      next_tick = Clock::now() + kTickPeriod;
+      next_tick = SteadyClock::now() + kTickPeriod;
     }
   }
   if (stop && !ended) {
     connection.Disconnect();
-    const auto until = Clock::now() + kGoodbyeTime;
-    while (!ended && Clock::now() < until) context.RunOnce(kPollPeriod);
+    const auto until = SteadyClock::now() + kGoodbyeTime;
+    while (!ended && SteadyClock::now() < until) context.RunOnce(kPollPeriod);
   }
   return connected;
 }
 
-}  // namespace quenlo::confserver
+}  // namespace quenlo::server

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <iostream>
 
-#include "apps/demo.h"
-#include "apps/endpoint_options.h"
-#include "apps/line_reader.h"
-#include "apps/meeting_console.h"
-#include "apps/module_location.h"
-#include "apps/usage_error.h"
+#include "apps/confhost/demo.h"
+#include "xmpp/endpoint_options.h"
+#include "apps/confhost/line_reader.h"
+#include "apps/confhost/meeting_console.h"
+#include "apps/confhost/module_location.h"
+#include "apps/confhost/usage_error.h"
 #include "host/host_error.h"
 #include "host/in_process_conference.h"
 #include "host/xmpp_conference.h"
@@ -45,12 +45,12 @@ std::unique_ptr<MeetingConsole> OpenConsole(std::shared_ptr<quenlo::host::Confer
         std::pair{&options.room, "--room"}}) {
     if (value->empty()) throw quenlo::confhost::UsageError(std::string("--xmpp needs ") + name);
   }
-  quenlo::apps::HostPort server;
+  quenlo::xmpp::HostPort server;
   quenlo::host::XmppAccount account;
   try {
-    server = quenlo::apps::ParseHostPort(options.xmpp);
+    server = quenlo::xmpp::ParseHostPort(options.xmpp);
     account = {server.host, server.port, options.jid,
-               quenlo::apps::ReadSecretFile(options.password_file)};
+               quenlo::xmpp::ReadSecretFile(options.password_file)};
   } catch (const std::invalid_argument& error) {
     throw quenlo::confhost::UsageError(error.what());
   }

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string_view>
 
-namespace quenlo::confserver {
+namespace quenlo::server {
 
 enum class LogLevel { kQuiet, kNormal, kVerbose };
 
@@ -25,4 +25,4 @@ class ServiceLog {
   LogLevel level_;
 };
 
-}  // namespace quenlo::confserver
+}  // namespace quenlo::server

@@ -1,4 +1,4 @@
-#include "apps/text_table.h"
+#include "apps/confhost/text_table.h"
 
 #include <algorithm>
 

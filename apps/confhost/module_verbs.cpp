@@ -1,4 +1,4 @@
-#include "apps/module_verbs.h"
+#include "apps/confhost/module_verbs.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "apps/demo.h"
+#include "apps/confhost/demo.h"
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "apps/text_table.h"
+#include "apps/confhost/text_table.h"
 #include "host/in_process_conference.h"
 #include "host/result_snapshot.h"
 #include "host/utf8_text.h"

@@ -25,7 +25,7 @@ std::string AgendaBrowse(const std::string& id) {
          "'><query type='browse' xmlns='quenlo:conf:agenda'/></iq>";
 }
 
-class ConferenceComponentTest : public ComponentFixture {
+class XmppGatewayTest : public ComponentFixture {
  protected:
   void SetUp() override {
     ComponentFixture::SetUp();
@@ -45,7 +45,7 @@ class ConferenceComponentTest : public ComponentFixture {
   }
 };
 
-TEST_F(ConferenceComponentTest, JoinIsAnsweredWithOwnPresenceAndRequestsComeBackFromTheRoom) {
+TEST_F(XmppGatewayTest, JoinIsAnsweredWithOwnPresenceAndRequestsComeBackFromTheRoom) {
   TestClient& alice = Client("alice");
   alice.Join(kRoom, "Alice");
   const ReceivedStanza& presence = alice.received().back();
@@ -59,7 +59,7 @@ TEST_F(ConferenceComponentTest, JoinIsAnsweredWithOwnPresenceAndRequestsComeBack
   EXPECT_THAT(alice.AnswerTo("c1")->text, HasSubstr("<qid>opening</qid>"));
 }
 
-TEST_F(ConferenceComponentTest, ChangesArePushedToTheOthersOnlyWhileTheyAreIn) {
+TEST_F(XmppGatewayTest, ChangesArePushedToTheOthersOnlyWhileTheyAreIn) {
   TestClient& alice = Client("alice");
   TestClient& bob = Client("bob");
   TestClient& carol = Client("carol");
@@ -93,7 +93,7 @@ TEST_F(ConferenceComponentTest, ChangesArePushedToTheOthersOnlyWhileTheyAreIn) {
   ASSERT_TRUE(RunUntil(context_, [&] { return PushesTo(bob_again) == 1; }));
 }
 
-TEST_F(ConferenceComponentTest, AnswersAddressedToTheComponentAreNeverAnswered) {
+TEST_F(XmppGatewayTest, AnswersAddressedToTheComponentAreNeverAnswered) {
   TestClient& alice = Client("alice");
   alice.Join(kRoom, "Alice");
   alice.Send("<iq type='result' id='r1' to='" + std::string(kRoom) + "'/>");
@@ -107,7 +107,7 @@ TEST_F(ConferenceComponentTest, AnswersAddressedToTheComponentAreNeverAnswered) 
   EXPECT_EQ(alice.answers().count("e1"), 0u);
 }
 
-TEST_F(ConferenceComponentTest, ReconnectsWhenTheXmppServerComesBack) {
+TEST_F(XmppGatewayTest, ReconnectsWhenTheXmppServerComesBack) {
   server_->Restart();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   auto connects = [this] {

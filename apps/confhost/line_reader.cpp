@@ -1,4 +1,4 @@
-#include "apps/line_reader.h"
+#include "apps/confhost/line_reader.h"
 
 #include <editline/readline.h>
 #include <unistd.h>

@@ -6,22 +6,21 @@
 #include <atomic>
 #include <string>
 
-#include "apps/confserver/service_log.h"
 #include "server/conference_server.h"
+#include "server/xmpp/service_log.h"
 
-namespace quenlo::confserver {
+namespace quenlo::server {
 
-struct ComponentAccount {
+struct GatewayAccount {
   std::string host;
   unsigned short port = 0;
   std::string domain;
   std::string secret;
 };
 
-class ComponentRunner {
+class GatewayRunner {
  public:
-  ComponentRunner(server::ConferenceServer& service, ComponentAccount account,
-                  const ServiceLog& log);
+  GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log);
 
   // Serves until `stop` is set. Throws std::runtime_error with a one-line reason when the first
   // connection fails.
@@ -32,9 +31,9 @@ class ComponentRunner {
   // reason is in `failure`.
   bool ServeOnce(const std::atomic<bool>& stop, std::string& failure);
 
-  server::ConferenceServer& service_;
-  ComponentAccount account_;
+  ConferenceServer& service_;
+  GatewayAccount account_;
   const ServiceLog& log_;
 };
 
-}  // namespace quenlo::confserver
+}  // namespace quenlo::server

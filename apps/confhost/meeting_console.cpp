@@ -1,13 +1,13 @@
-#include "apps/meeting_console.h"
+#include "apps/confhost/meeting_console.h"
 
 #include <algorithm>
 #include <charconv>
 #include <sstream>
 
-#include "apps/event_format.h"
-#include "apps/module_verbs.h"
-#include "apps/usage_error.h"
-#include "apps/word_splitter.h"
+#include "apps/confhost/event_format.h"
+#include "apps/confhost/module_verbs.h"
+#include "apps/confhost/usage_error.h"
+#include "apps/confhost/word_splitter.h"
 #include "component/bstr.h"
 #include "host/host_error.h"
 #include "host/result_snapshot.h"

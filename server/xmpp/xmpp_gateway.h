@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "apps/confserver/service_log.h"
 #include "server/conference_server.h"
+#include "server/xmpp/service_log.h"
 #include "xmpp/connection.h"
 
-namespace quenlo::confserver {
+namespace quenlo::server {
 
-class ConferenceComponent {
+class XmppGateway {
  public:
   // Registers its handlers on `connection`; both must outlive the component's use of them.
-  ConferenceComponent(server::ConferenceServer& service, xmpp::Connection& connection,
-                      const ServiceLog& log);
+  XmppGateway(ConferenceServer& service, xmpp::Connection& connection, const ServiceLog& log);
 
   // Ends the votes whose time ran out and sends their pushes.
   void Tick();
@@ -29,12 +28,12 @@ class ConferenceComponent {
   void HandlePresence(xmpp_stanza_t* presence);
   void Refuse(xmpp_stanza_t* request, const char* error_type, const char* condition,
               const std::string& why);
-  void Deliver(const std::vector<server::Delivery>& deliveries);
+  void Deliver(const std::vector<Delivery>& deliveries);
   void SendSelfPresence(const std::string& occupant, const std::string& to, bool available);
 
-  server::ConferenceServer& service_;
+  ConferenceServer& service_;
   xmpp::Connection& connection_;
   const ServiceLog& log_;
 };
 
-}  // namespace quenlo::confserver
+}  // namespace quenlo::server

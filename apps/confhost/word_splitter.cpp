@@ -1,8 +1,8 @@
-#include "apps/word_splitter.h"
+#include "apps/confhost/word_splitter.h"
 
 #include <algorithm>
 
-#include "apps/usage_error.h"
+#include "apps/confhost/usage_error.h"
 
 namespace quenlo::confhost {
 namespace {

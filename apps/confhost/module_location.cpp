@@ -1,4 +1,4 @@
-#include "apps/module_location.h"
+#include "apps/confhost/module_location.h"
 
 #include <filesystem>
 #include <system_error>

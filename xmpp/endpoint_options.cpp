@@ -1,10 +1,10 @@
-#include "apps/endpoint_options.h"
+#include "xmpp/endpoint_options.h"
 
 #include <charconv>
 #include <fstream>
 #include <stdexcept>
 
-namespace quenlo::apps {
+namespace quenlo::xmpp {
 
 HostPort ParseHostPort(const std::string& text) {
   const std::size_t colon = text.rfind(':');
@@ -30,4 +30,4 @@ std::string ReadSecretFile(const std::string& path) {
   return line;
 }
 
-}  // namespace quenlo::apps
+}  // namespace quenlo::xmpp

@@ -1,4 +1,4 @@
-#include "apps/event_format.h"
+#include "apps/confhost/event_format.h"
 
 #include <cstdio>
 

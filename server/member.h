@@ -5,7 +5,7 @@
 namespace quenlo::server {
 
 // A member of a room: the address packets go to, and the name that registered votes show.
-struct Participant {
+struct Member {
   std::string address;
   std::string name;
 };
