@@ -15,7 +15,7 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWa
   try {
     const DomName name(tag);
     if (nodesWalked > 0) {
-      const auto keep = [this](ComPtr<IXMLDOMElement> match) {
+      const auto keep = [this](ComPtr<IXMLDOMNode> match, OleStringView) {
         walked_.push_back(std::move(match));
         return true;
       };
@@ -33,11 +33,7 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWa
 }
 
 ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
-  if (nextWalked_ < walked_.size()) {
-    ++index_;
-    return std::move(walked_[nextWalked_++]);
-  }
-  const ComPtr<IXMLDOMNode> node = NextListed();
+  const ComPtr<IXMLDOMNode> node = NextNode();
   if (!node) return nullptr;
   ComPtr<IXMLDOMElement> element = node.As<IXMLDOMElement>();
   if (!element) {  // a node typed as an element without the element's interface
@@ -50,7 +46,7 @@ ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
 ComPtr<IXMLDOMNode> ElementCursor::NextNode() noexcept {
   if (nextWalked_ < walked_.size()) {
     ++index_;
-    return ComPtr<IXMLDOMNode>::Adopt(walked_[nextWalked_++].Detach());
+    return std::move(walked_[nextWalked_++]);
   }
   return NextListed();
 }
@@ -78,6 +74,7 @@ ComPtr<IXMLDOMNode> ElementCursor::NextListed() noexcept {
 
 void ElementCursor::Fail() noexcept {
   failed_ = true;
+  nextWalked_ = walked_.size();
   list_ = nullptr;  // later calls answer the same without the DOM
 }
 

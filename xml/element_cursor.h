@@ -40,7 +40,7 @@ class ElementCursor {
 
   ComPtr<IXMLDOMNodeList> list_;  // asked item by item, never for its length
   // Every match, when a walk settled them; list_ is then never made.
-  std::vector<ComPtr<IXMLDOMElement>> walked_;
+  std::vector<ComPtr<IXMLDOMNode>> walked_;
   std::size_t nextWalked_ = 0;
   [[maybe_unused]] FixedName tag_;  // read by HasTag on Windows only
   long position_ = 0;               // in the DOM's list

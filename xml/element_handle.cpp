@@ -35,12 +35,12 @@ HRESULT ElementHandle::CopyTextTo(BSTR* text) const noexcept {
 }
 
 std::optional<Bstr> ElementHandle::TextOf(FixedName tag) const noexcept {
-  return TextOfNode(FindElementNode(element_, tag).Get());
+  return TextOfNode(FindElement(element_, tag).Get());
 }
 
 HRESULT ElementHandle::CopyTextOf(FixedName tag, BSTR* text) const noexcept {
   if (text == nullptr) return E_POINTER;
-  return CopyTextOfNode(FindElementNode(element_, tag).Get(), text);
+  return CopyTextOfNode(FindElement(element_, tag).Get(), text);
 }
 
 std::optional<Bstr> ElementHandle::NamespaceUri() const noexcept {

@@ -1,8 +1,9 @@
 // A received element as the module reads it, null-safe in the manner of a null node: a lookup
 // on an empty handle gives an empty handle, so a chain of lookups is tested once, at its end.
 // Elements and texts that are missing or that the DOM fails to give read as nothing; attributes
-// tell a value, an absent attribute and a failed DOM call apart (AttributeValue). Lookups follow
-// element_lookup.h: exact tags, any depth below, document order.
+// tell a value, an absent attribute and a failed DOM call apart (AttributeValue). Lookups are
+// those of element_lookup.h (which says when to use which): exact tags, any depth below, document
+// order.
 #pragma once
 
 #include <optional>
@@ -67,8 +68,7 @@ class ElementHandle {
   // Text() handed to an out-parameter: 0 and a new string owned by the caller, or 1 with the
   // output untouched when there is no text; E_POINTER for a null output.
   HRESULT CopyTextTo(BSTR* text) const noexcept;
-  // First(tag).Text() and First(tag).CopyTextTo(text), without asking for the found element's
-  // own interface (see ElementCursor::NextNode).
+  // First(tag).Text() and First(tag).CopyTextTo(text).
   std::optional<Bstr> TextOf(FixedName tag) const noexcept;
   HRESULT CopyTextOf(FixedName tag, BSTR* text) const noexcept;
   // This element's namespace URI (empty when it has none).

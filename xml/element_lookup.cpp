@@ -1,29 +1,25 @@
 #include "xml/element_lookup.h"
 
 #include "component/ole_text.h"
-#include "xml/dom_name.h"
 #include "xml/element_absence.h"
 #include "xml/element_cursor.h"
-#include "xml/element_walk.h"
 
 namespace quenlo::confext {
 
-namespace {
-
-ComPtr<IXMLDOMNode> FindElementNodeWalking(IXMLDOMElement* element, FixedName tag, int nodes) {
+ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag, int nodesWalked) {
   if (element == nullptr) return nullptr;
-  if (nodes > 0) {
+  if (nodesWalked > 0) {
     try {
       // Made whichever way the walk goes, so that the names the module keeps for the DOM's
       // calls do not depend on how far it got.
       const DomName name(tag);
-      ComPtr<IXMLDOMElement> first;
-      const auto takeFirst = [&first](ComPtr<IXMLDOMElement> match) {
+      ComPtr<IXMLDOMNode> first;
+      const auto takeFirst = [&first](ComPtr<IXMLDOMNode> match, OleStringView) {
         first = std::move(match);
         return false;
       };
-      if (WalkForElements(element, tag.View(), nodes, takeFirst) == WalkOutcome::kSettled) {
-        return ComPtr<IXMLDOMNode>::Adopt(first.Detach());
+      if (WalkForElements(element, tag.View(), nodesWalked, takeFirst) == WalkOutcome::kSettled) {
+        return first ? first.As<IXMLDOMElement>() : nullptr;
       }
       // The walk gave up below a large element, where a list costs the DOM the whole subtree;
       // the subtree's text proves most absences for less (element_absence.h).
@@ -35,22 +31,7 @@ ComPtr<IXMLDOMNode> FindElementNodeWalking(IXMLDOMElement* element, FixedName ta
       return nullptr;  // as a lookup whose name could not be made always answered
     }
   }
-  return ElementCursor(element, tag, 0).NextNode();  // walked already, as far as it pays
-}
-
-}  // namespace
-
-ComPtr<IXMLDOMElement> FindElement(IXMLDOMElement* element, FixedName tag) {
-  return FindElementWalking(element, tag, kNodesWalked);
-}
-
-ComPtr<IXMLDOMNode> FindElementNode(IXMLDOMElement* element, FixedName tag) {
-  return FindElementNodeWalking(element, tag, kNodesWalked);
-}
-
-ComPtr<IXMLDOMElement> FindElementWalking(IXMLDOMElement* element, FixedName tag, int nodes) {
-  const ComPtr<IXMLDOMNode> found = FindElementNodeWalking(element, tag, nodes);
-  return found ? found.As<IXMLDOMElement>() : nullptr;
+  return ElementCursor(element, tag, 0).Next();  // walked already, as far as it pays
 }
 
 bool FindElements(IXMLDOMElement* element, FixedName tag,

@@ -1,7 +1,6 @@
-// Elements with one tag found by stepping from node to node through the DOM's interfaces, as far
-// as a budget of nodes allows. Where the DOM answers a tag list by evaluating the whole subtree
-// (msxml), a small subtree is read faster this way; where a walk costs more than the list, the
-// budget is zero and the DOM's list always answers.
+// Elements found by stepping from node to node through the DOM's interfaces, as far as a budget of
+// nodes allows: the one strategy under every lookup of element_lookup.h on a DOM whose tag lists
+// cost the whole subtree (msxml). Callers read replies through element_lookup.h, not through this.
 #pragma once
 
 #include <functional>
@@ -24,30 +23,22 @@ inline constexpr int kNodesWalked = 32;
 inline constexpr int kNodesWalked = 0;
 #endif
 
-// The tag that names every element, in the DOM's lists and in the walks here alike.
+// The tag that names every element, in the DOM's lists and in the walk here alike.
 inline constexpr FixedName kEveryElement = OLESTR("*");
 
 enum class WalkOutcome {
-  kSettled,    // every match was handed over, or the taker asked for no more
+  kSettled,    // every match was handed over, or the visitor asked for no more
   kUndecided,  // over budget, too deep or a DOM failure: what was handed over is to be ignored
 };
 
-// Given each match in document order; answers whether the walk is to go on.
-using MatchTaker = std::function<bool(ComPtr<IXMLDOMElement> match)>;
-
-// Hands the elements named exactly tag below element, in document order, to take, visiting at
-// most `nodes` nodes; kEveryElement names every element. What take throws goes to the caller.
-WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
-                            const MatchTaker& take);
-
-// Given each element in document order with its tag name; answers whether to go on.
+// Given each match in document order, as the node the DOM handed out (an element), with its tag
+// name; answers whether the walk is to go on.
 using ElementVisitor = std::function<bool(ComPtr<IXMLDOMNode> element, OleStringView name)>;
 
-// Hands every element below element, in document order, to visit, with its tag name: by a walk
-// of at most `budget` nodes where walk is set, otherwise at most `budget` elements from the DOM's
-// list of every element. Settled when visit asked for no more or the subtree ended. What visit
+// Hands the elements named exactly tag below element, in document order, to visit, stepping
+// through at most `nodes` nodes (texts count); kEveryElement names every element. What visit
 // throws goes to the caller.
-WalkOutcome VisitElements(IXMLDOMElement* element, int budget, bool walk,
-                          const ElementVisitor& visit);
+WalkOutcome WalkForElements(IXMLDOMElement* element, OleStringView tag, int nodes,
+                            const ElementVisitor& visit);
 
 }  // namespace quenlo::confext

@@ -23,6 +23,22 @@ bool SameName(OleStringView tag, OleStringView name) noexcept {
   return true;
 }
 
+// Every element below record in document order with its tag name, by a walk of at most `budget`
+// nodes where walk is set, otherwise at most `budget` elements from the DOM's list of every
+// element. Settled when visit asked for no more or the subtree ended.
+WalkOutcome PassElements(IXMLDOMElement* record, int budget, bool walk,
+                         const ElementVisitor& visit) {
+  if (walk) return WalkForElements(record, kEveryElement.View(), budget, visit);
+  ElementCursor every(record, kEveryElement, 0);
+  for (int handed = 0;; ++handed) {
+    ComPtr<IXMLDOMNode> next = every.NextNode();
+    if (!next) return every.Failed() ? WalkOutcome::kUndecided : WalkOutcome::kSettled;
+    Bstr name;
+    if (handed == budget || FAILED(next->get_nodeName(name.Put()))) return WalkOutcome::kUndecided;
+    if (!visit(std::move(next), name.View())) return WalkOutcome::kSettled;
+  }
+}
+
 }  // namespace
 
 template <class Make>
@@ -51,7 +67,8 @@ IXMLDOMNode* RecordFields::FieldNode(IXMLDOMElement* record, std::size_t index,
                                      ComPtr<IXMLDOMNode>& own) const noexcept {
   const FixedName tag = tags_.tags[index];
   if (!MadeOnce(pass_, [&] { MakePass(record); })) {
-    own = FindElementNode(record, tag);  // another thread is making the pass
+    // Another thread is making the pass.
+    own = ComPtr<IXMLDOMNode>::Adopt(FindElement(record, tag).Detach());
     return own.Get();
   }
   if (fields_[index] != FieldState::kUnsettled) return elements_[index].Get();
@@ -86,7 +103,7 @@ void RecordFields::MakePass(IXMLDOMElement* record) const noexcept {
     return unsettled > 0;
   };
   try {
-    if (VisitElements(record, kElementsPassed, walk_, take) != WalkOutcome::kSettled) {
+    if (PassElements(record, kElementsPassed, walk_, take) != WalkOutcome::kSettled) {
       return;
     }
   } catch (...) {

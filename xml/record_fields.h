@@ -1,5 +1,5 @@
 // The fields of a record: the first element of each of a few tags below one element, as
-// FindElementNode finds each, for a result object whose host reads them one after the other.
+// FindElement finds each, for a result object whose host reads them one after the other.
 // The first read finds them all in one pass over the record's first elements in document order:
 // a lookup per field costs the DOM a list (or a walk from the record's start) and a reference
 // counted up and down on everything it hands out, every time. A field the pass did not settle

@@ -73,7 +73,7 @@ TEST_F(ElementLookupTest, FindElementAnswersTheSameHoweverFarItWalks) {
     const ComPtr<IXMLDOMElement> root = ParseXml(each.xml.c_str());
     ASSERT_TRUE(root) << each.xml;
     for (const int walked : {0, 1, 5, 32, 1000}) {
-      const ComPtr<IXMLDOMElement> qid = FindElementWalking(root.Get(), OLESTR("qid"), walked);
+      const ComPtr<IXMLDOMElement> qid = FindElement(root.Get(), OLESTR("qid"), walked);
       if (each.expected == nullptr) {
         EXPECT_FALSE(qid) << walked << " " << each.xml;
       } else {
@@ -247,42 +247,39 @@ TEST_F(ElementLookupTest, HandlesCarryNothingFoundThroughChainedLookups) {
   EXPECT_EQ(reply.CopyTextOf(OLESTR("qid"), nullptr), E_POINTER);
 }
 
-// Every element in document order with its name, whether walked or read from the DOM's list of
-// every element: settled only when the whole subtree, or all the visitor wanted, was handed out.
-TEST_F(ElementLookupTest, VisitElementsHandsEveryElementInOrderEitherWay) {
+// Every element in document order with its name: settled only when the whole subtree, or all the
+// visitor wanted, was handed out within the budget, which counts every node, texts too.
+TEST_F(ElementLookupTest, WalkHandsEveryElementInOrderWithinItsBudget) {
   const std::string xml = "<r>t<a><b/>x<c>y</c></a><!--d--><?e?><d><a/></d>z<f>q</f></r>";
   const std::vector<std::string> everyName = {"a", "b", "c", "d", "a", "f"};
   const ComPtr<IXMLDOMElement> root = ParseXml(xml.c_str());
   ASSERT_TRUE(root);
-  for (const bool walk : {false, true}) {
-    for (const int budget : {0, 3, 6, 100}) {
-      std::vector<std::string> names;
-      const auto keep = [&names](ComPtr<IXMLDOMNode> element, OleStringView name) {
-        EXPECT_TRUE(element.As<IXMLDOMElement>());
-        names.push_back(ToUtf8(OleString(name)));
-        return true;
-      };
-      const WalkOutcome outcome = VisitElements(root.Get(), budget, walk, keep);
-      // A walk's budget counts every node, texts too; a list's counts elements.
-      const bool whole = budget == 100 || (!walk && budget == 6);
-      EXPECT_EQ(outcome, whole ? WalkOutcome::kSettled : WalkOutcome::kUndecided)
-          << walk << " " << budget;
-      if (whole) {
-        EXPECT_EQ(names, everyName) << walk << " " << budget;
-      }
-      // What was handed out before giving up is the start of the same sequence.
-      EXPECT_TRUE(std::equal(names.begin(), names.end(), everyName.begin())) << walk << budget;
-    }
-    int handed = 0;
-    const auto firstTwo = [&handed](ComPtr<IXMLDOMNode>, OleStringView) { return ++handed < 2; };
-    EXPECT_EQ(VisitElements(root.Get(), 100, walk, firstTwo), WalkOutcome::kSettled);
-    EXPECT_EQ(handed, 2);
-    const auto none = [](ComPtr<IXMLDOMNode>, OleStringView) {
-      ADD_FAILURE() << "an element below an empty one";
+  const OleStringView every = kEveryElement.View();
+  for (const int budget : {0, 3, 6, 100}) {
+    std::vector<std::string> names;
+    const auto keep = [&names](ComPtr<IXMLDOMNode> element, OleStringView name) {
+      EXPECT_TRUE(element.As<IXMLDOMElement>());
+      names.push_back(ToUtf8(OleString(name)));
       return true;
     };
-    EXPECT_EQ(VisitElements(ParseXml("<r>text</r>").Get(), 100, walk, none), WalkOutcome::kSettled);
+    const WalkOutcome outcome = WalkForElements(root.Get(), every, budget, keep);
+    EXPECT_EQ(outcome, budget == 100 ? WalkOutcome::kSettled : WalkOutcome::kUndecided) << budget;
+    if (budget == 100) {
+      EXPECT_EQ(names, everyName);
+    }
+    // What was handed out before giving up is the start of the same sequence.
+    EXPECT_TRUE(std::equal(names.begin(), names.end(), everyName.begin())) << budget;
   }
+  int handed = 0;
+  const auto firstTwo = [&handed](ComPtr<IXMLDOMNode>, OleStringView) { return ++handed < 2; };
+  EXPECT_EQ(WalkForElements(root.Get(), every, 100, firstTwo), WalkOutcome::kSettled);
+  EXPECT_EQ(handed, 2);
+  const auto none = [](ComPtr<IXMLDOMNode>, OleStringView) {
+    ADD_FAILURE() << "an element below an empty one";
+    return true;
+  };
+  EXPECT_EQ(WalkForElements(ParseXml("<r>text</r>").Get(), every, 100, none),
+            WalkOutcome::kSettled);
 }
 
 // A record's fields, found together in one pass at the first read, must read exactly as each
