@@ -10,16 +10,13 @@
 
 namespace quenlo::server {
 
-// How hard a commit presses the data to disk. kNormal writes every commit to the log before the
-// answer leaves and leaves the flush to disk to the system: a commit survives a crash of the
-// process, and the file stays sound through a power cut, which may only lose the last commits.
-// kFull also waits at every commit until the disk has the log: it survives a power cut, at the
-// price of one disk flush per request (milliseconds on most disks).
-enum class StoreDurability { kNormal, kFull };
-
 // The store in one SQLite file (":memory:" for one that lasts as long as the process). The file
 // is held locked while open, so a second service cannot run on it; a file that is not one of
 // ours, or was written by a newer version, is refused before anything in it changes.
+// kNormal writes every commit to the log before the answer leaves and leaves the flush to disk
+// to the system: a commit survives a crash of the process, and the file stays sound through a
+// power cut, which may only lose the last commits. kFull also waits at every commit until the
+// disk has the log.
 class SqliteStore final : public Store {
  public:
   // Throws StoreError with a one-line reason naming `path`.

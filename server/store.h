@@ -16,6 +16,12 @@ class StoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// How hard a commit presses the data to disk. kNormal: an answered change survives a crash of
+// the service; a crash of the machine (or database) that holds the store may only lose the last
+// commits, never the store's soundness. kFull: an answered change also survives a power cut, at
+// the price of waiting for a disk flush per request (milliseconds on most disks).
+enum class StoreDurability { kNormal, kFull };
+
 // Everything a room keeps across restarts. Participants are not kept: they join again.
 struct RoomRecord {
   std::string address;

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "server/postgres_store.h"
 #include "server/request_error.h"
 #include "server/sqlite_store.h"
 #include "server_fixture.h"
 #include "temp_folder.h"
+#include "tests/postgres/postgres_server.h"
 
 namespace quenlo::server::testing {
 namespace {
@@ -40,21 +42,32 @@ void ExecuteOn(const std::string& path, const std::string& sql) {
   sqlite3_close(database);
 }
 
-// The rooms on a file in a fresh folder, restarted as often as a test likes.
-class StoreTest : public ServerTest {
+enum class Backend { kSqlite, kPostgres };
+
+std::unique_ptr<Store> Open(const std::string& location) {
+  if (PostgresStore::Names(location)) return std::make_unique<PostgresStore>(location);
+  return std::make_unique<SqliteStore>(location);
+}
+
+// The rooms in a fresh store (a file in a fresh folder, or a fresh database on the test
+// program's PostgreSQL server), restarted as often as a test likes.
+class StoreTest : public ServerTest, public ::testing::WithParamInterface<Backend> {
  protected:
-  StoreTest() : path_(folder_.File("conference.db")) {
-    Restart(std::make_unique<SqliteStore>(path_));
+  StoreTest()
+      : path_(GetParam() == Backend::kSqlite
+                  ? folder_.File("conference.db")
+                  : postgres_test::SharedPostgresServer().NewDatabase()) {
+    Restart(Open(path_));
     server_->OpenRoom(kRoom);
     JoinAll();
   }
 
-  // A restart on the same file after `downtime`; everybody joins again. Gives what they are
+  // A restart on the same store after `downtime`; everybody joins again. Gives what they are
   // sent on joining.
   std::vector<Packet> RestartAndRejoin(std::chrono::seconds downtime = 0s) {
     server_.reset();
     now_ += downtime;
-    Restart(std::make_unique<SqliteStore>(path_));
+    Restart(Open(path_));
     return JoinAll();
   }
 
@@ -62,7 +75,12 @@ class StoreTest : public ServerTest {
   std::string path_;
 };
 
-TEST_F(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
+INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         [](const auto& backend) {
+                           return backend.param == Backend::kSqlite ? "Sqlite" : "Postgres";
+                         });
+
+TEST_P(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
   const std::string running = ReferVote(false, /*reg=*/true, "600");
   Voting(kAnn, "start", Qid(running));
   Ballot(kBob, running, {"2"});
@@ -102,7 +120,7 @@ TEST_F(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
   EXPECT_EQ(To(Voting(kCid, "kithe", Qid(running)), kCid).text("count"), "3");
 }
 
-TEST_F(StoreTest, BallotsComeBackWithTheirChoicesWhateverTheIndexTexts) {
+TEST_P(StoreTest, BallotsComeBackWithTheirChoicesWhateverTheIndexTexts) {
   const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
   const std::vector<std::string> indexes = {"1:2", "", "10", "\xC3\xA9:", "0:"};
   std::string subjects;
@@ -125,7 +143,7 @@ TEST_F(StoreTest, BallotsComeBackWithTheirChoicesWhateverTheIndexTexts) {
   EXPECT_NE(after.str().find("<user>Bob</user>"), std::string::npos);
 }
 
-TEST_F(StoreTest, VoteIdentifiersGoOnCountingAcrossRestarts) {
+TEST_P(StoreTest, VoteIdentifiersGoOnCountingAcrossRestarts) {
   for (const char* expected : {"1", "2", "3"}) {
     EXPECT_EQ(To(Voting(kAnn, "apply"), kAnn).text("qid"), expected);
   }
@@ -135,7 +153,7 @@ TEST_F(StoreTest, VoteIdentifiersGoOnCountingAcrossRestarts) {
   EXPECT_EQ(To(Voting(kAnn, "content", Qid("3")), kAnn).ErrorCode(), Code(ErrorCode::kUnknownVote));
 }
 
-TEST_F(StoreTest, AVoteThatRanOutWhileTheServiceWasDownEndsAtStartAndRejoinersLearnIt) {
+TEST_P(StoreTest, AVoteThatRanOutWhileTheServiceWasDownEndsAtStartAndRejoinersLearnIt) {
   const std::string qid = ReferVote(false, false, "2");
   const std::string untimed = ReferVote(false, false);
   Voting(kAnn, "start", Qid(qid));
@@ -162,23 +180,57 @@ TEST_F(StoreTest, AVoteThatRanOutWhileTheServiceWasDownEndsAtStartAndRejoinersLe
   EXPECT_EQ(To(Ballot(kCid, qid, {"1"}), kCid).ErrorCode(), Code(ErrorCode::kWrongState));
 }
 
-TEST_F(StoreTest, UnusableFilesAreRefusedInOneLineAndLeftAsTheyWere) {
-  const std::string garbage = folder_.File("garbage.db");
-  std::ofstream(garbage) << std::string(4096, 'x');
-  const std::string newer = folder_.File("newer.db");
-  { SqliteStore{newer}; }
-  ExecuteOn(newer, "PRAGMA user_version = 99");
-  const std::string foreign = folder_.File("foreign.db");
-  ExecuteOn(foreign, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('mine')");
+// What a store holds, to compare before and after a refusal: a file's bytes, or a database's
+// tables and schema version.
+std::string Snapshot(const std::string& location) {
+  if (!PostgresStore::Names(location)) return Contents(location);
+  using postgres_test::PostgresServer;
+  const std::string tables = PostgresServer::Query(
+      location,
+      "SELECT string_agg(relname, ',' ORDER BY relname) FROM pg_class WHERE relnamespace = "
+      "current_schema()::regnamespace");
+  return tables.find("quenlo_schema") == std::string::npos
+             ? tables
+             : tables + " v" + PostgresServer::Query(location, "SELECT version FROM quenlo_schema");
+}
 
-  for (const auto& [path, reason] :
-       std::vector<std::pair<std::string, std::string>>{{garbage, "not an SQLite database"},
-                                                        {newer, "newer version (schema 99"},
-                                                        {foreign, "another program's data"},
-                                                        {path_, "in use by another process"}}) {
-    const std::string contents = Contents(path);
+TEST_P(StoreTest, UnusableStoresAreRefusedInOneLineAndLeftAsTheyWere) {
+  struct Refusal {
+    std::string store;
+    std::string reason;
+    bool exists = true;
+  };
+  std::vector<Refusal> refused;
+  if (GetParam() == Backend::kSqlite) {
+    const std::string garbage = folder_.File("garbage.db");
+    std::ofstream(garbage) << std::string(4096, 'x');
+    const std::string newer = folder_.File("newer.db");
+    { SqliteStore{newer}; }
+    ExecuteOn(newer, "PRAGMA user_version = 99");
+    const std::string foreign = folder_.File("foreign.db");
+    ExecuteOn(foreign, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('mine')");
+    refused = {{garbage, "not an SQLite database"},
+               {newer, "newer version (schema 99"},
+               {foreign, "another program's data"},
+               {path_, "in use by another process"}};
+  } else {
+    using postgres_test::PostgresServer;
+    PostgresServer& postgres = postgres_test::SharedPostgresServer();
+    const std::string newer = postgres.NewDatabase();
+    { PostgresStore{newer}; }
+    PostgresServer::Query(newer, "UPDATE quenlo_schema SET version = 99");
+    const std::string foreign = postgres.NewDatabase();
+    PostgresServer::Query(foreign, "CREATE TABLE notes (text text)");
+    refused = {{postgres.Uri("missing"), "database \"missing\" does not exist", false},
+               {newer, "newer version (schema 99"},
+               {foreign, "another program's data"},
+               {path_, "in use by another service"}};
+  }
+
+  for (const auto& [path, reason, exists] : refused) {
+    const std::string before = exists ? Snapshot(path) : "";
     try {
-      SqliteStore store(path);
+      Open(path);
       ADD_FAILURE() << path << " was accepted";
     } catch (const StoreError& error) {
       const std::string message = error.what();
@@ -186,12 +238,14 @@ TEST_F(StoreTest, UnusableFilesAreRefusedInOneLineAndLeftAsTheyWere) {
       EXPECT_NE(message.find(reason), std::string::npos) << message;
       EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
-    EXPECT_EQ(Contents(path), contents) << path;
+    if (exists) {
+      EXPECT_EQ(Snapshot(path), before) << path;
+    }
   }
 
-  // Once the service on it stops, the file serves the next one.
+  // Once the service on it stops, the store serves the next one.
   server_.reset();
-  EXPECT_NO_THROW(SqliteStore{path_});
+  EXPECT_NO_THROW(Open(path_));
 }
 
 // Passes everything to a store in memory, but fails the write or commit it is told to.

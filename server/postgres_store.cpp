@@ -1,0 +1,352 @@
+#include "server/postgres_store.h"
+
+#include <pqxx/pqxx>
+
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "server/postgres_schema.h"
+#include "server/store_encoding.h"
+
+namespace quenlo::server {
+namespace {
+
+// Every advisory lock of ours carries this first key; the second says what it guards.
+constexpr int kLockSpace = 0x51754e4c;
+// Held for as long as a service serves from the database.
+constexpr int kActiveServiceLock = 1;
+// Held while a store checks and brings the schema up to date.
+constexpr int kSchemaLock = 2;
+
+// `uri` with the password of its user part, if any, left out.
+std::string WithoutPassword(const std::string& uri) {
+  const auto scheme = uri.find("://");
+  if (scheme == std::string::npos) return uri;
+  const auto authority = scheme + 3;
+  const auto at = uri.find('@', authority);
+  const auto slash = uri.find('/', authority);
+  if (at == std::string::npos || (slash != std::string::npos && slash < at)) return uri;
+  const auto colon = uri.find(':', authority);
+  if (colon == std::string::npos || colon > at) return uri;
+  return uri.substr(0, colon) + uri.substr(at);
+}
+
+// PostgreSQL's messages run over several lines ("ERROR:  ...", "DETAIL:  ..."); the first says
+// what happened.
+std::string FirstLine(const std::string& message) {
+  std::string line = message.substr(0, message.find('\n'));
+  for (const char* prefix : {"ERROR:  ", "FATAL:  "}) {
+    if (line.starts_with(prefix)) line.erase(0, std::char_traits<char>::length(prefix));
+  }
+  return line;
+}
+
+// Every failure of a store call reaches the server as a StoreError, whatever raised it.
+template <typename Action>
+auto Guard(const std::string& what, Action action) {
+  try {
+    return action();
+  } catch (const StoreError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw StoreError("store: cannot " + what + ": " + FirstLine(error.what()));
+  }
+}
+
+std::string Number(std::int64_t number) { return std::to_string(number); }
+
+}  // namespace
+
+struct PostgresStore::Connections {
+  explicit Connections(const std::string& uri) : lock(uri), data(uri) {}
+
+  // Holds the active service's lock for as long as the store is open.
+  pqxx::connection lock;
+  pqxx::connection data;
+};
+
+PostgresStore::PostgresStore(const std::string& uri, StoreDurability durability)
+    : name_(WithoutPassword(uri)) {
+  const auto refuse = [&](const std::string& why) {
+    return StoreError("cannot use store " + name_ + ": " + why);
+  };
+  try {
+    connections_ = std::make_unique<Connections>(uri);
+    for (pqxx::connection* connection : {&connections_->lock, &connections_->data}) {
+      connection->set_client_encoding("UTF8");
+    }
+    if (durability == StoreDurability::kNormal) {
+      // Kept by libpqxx, so that it holds again if the connection is made anew.
+      connections_->data.set_variable("synchronous_commit", "off");
+    }
+  } catch (const std::exception& error) {
+    throw refuse(FirstLine(error.what()));
+  }
+  TakeOver();
+  CheckAndMigrate();
+  try {
+    pqxx::work transaction(connections_->data);
+    fence_ = transaction.exec1("UPDATE quenlo_service SET fence = fence + 1 RETURNING fence")[0]
+                 .as<std::int64_t>();
+    transaction.commit();
+  } catch (const std::exception& error) {
+    throw refuse("cannot take it over: " + FirstLine(error.what()));
+  }
+}
+
+PostgresStore::~PostgresStore() = default;
+
+bool PostgresStore::Names(const std::string& store) {
+  return store.starts_with("postgresql://") || store.starts_with("postgres://");
+}
+
+int PostgresStore::SchemaVersion() { return static_cast<int>(kPostgresSchemaSteps.size()); }
+
+void PostgresStore::TakeOver() {
+  bool taken = false;
+  try {
+    pqxx::nontransaction session(connections_->lock);
+    taken = session
+                .exec1("SELECT pg_try_advisory_lock(" + Number(kLockSpace) + ", " +
+                       Number(kActiveServiceLock) + ")")[0]
+                .as<bool>();
+  } catch (const std::exception& error) {
+    throw StoreError("cannot use store " + name_ + ": " + FirstLine(error.what()));
+  }
+  if (!taken) throw StoreError("cannot use store " + name_ + ": it is in use by another service");
+}
+
+// The version is read and every step applied in one transaction that holds the schema lock, so
+// that a database that is not ours or newer than this program is left exactly as it was, and
+// two services starting at once do not both bring it forward.
+void PostgresStore::CheckAndMigrate() {
+  const auto refuse = [&](const std::string& why) {
+    return StoreError("cannot use store " + name_ + ": " + why);
+  };
+  try {
+    pqxx::work transaction(connections_->data);
+    transaction.exec("SELECT pg_advisory_xact_lock(" + Number(kLockSpace) + ", " +
+                     Number(kSchemaLock) + ")");
+    int version = 0;
+    if (transaction.exec1("SELECT to_regclass('quenlo_schema') IS NULL")[0].as<bool>()) {
+      const auto tables = transaction
+                              .exec1("SELECT count(*) FROM pg_class WHERE relnamespace = "
+                                     "current_schema()::regnamespace AND relkind IN "
+                                     "('r', 'v', 'm', 'p', 'f')")[0]
+                              .as<std::int64_t>();
+      if (tables > 0) throw refuse("it holds another program's data");
+    } else {
+      version = transaction.exec1("SELECT version FROM quenlo_schema")[0].as<int>();
+    }
+    if (version > SchemaVersion()) {
+      throw refuse("it was written by a newer version (schema " + std::to_string(version) +
+                   ", this program knows up to " + std::to_string(SchemaVersion()) + ")");
+    }
+    for (int step = version; step < SchemaVersion(); ++step) {
+      transaction.exec(kPostgresSchemaSteps[static_cast<std::size_t>(step)]);
+      transaction.exec("UPDATE quenlo_schema SET version = " + std::to_string(step + 1));
+    }
+    transaction.commit();
+  } catch (const StoreError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw refuse("cannot bring its schema up to date: " + FirstLine(error.what()));
+  }
+}
+
+std::vector<RoomRecord> PostgresStore::LoadRooms() {
+  return Guard("load the rooms", [&] {
+    // One snapshot for all four reads.
+    pqxx::transaction<pqxx::repeatable_read, pqxx::readwrite_policy::read_only> transaction(
+        connections_->data);
+    std::vector<RoomRecord> rooms;
+    std::map<std::string, std::size_t> room_at;
+    for (const auto& row : transaction.exec(
+             "SELECT address, owner, next_vote_id, in_progress FROM rooms ORDER BY address")) {
+      RoomRecord& room = rooms.emplace_back();
+      room.address = row[0].as<std::string>();
+      room.owner = row[1].as<std::string>();
+      room.next_vote_id = row[2].as<std::uint64_t>();
+      room.in_progress = row[3].as<std::string>();
+      room_at.emplace(room.address, rooms.size() - 1);
+    }
+
+    struct Loading {
+      std::string room;
+      VoteState state;
+      VoteDefinition definition;
+      std::optional<TimePoint> started_at;
+      std::vector<Ballot> ballots;
+    };
+    std::map<std::pair<std::string, std::string>, Loading> votes;
+    for (const auto& row :
+         transaction.exec("SELECT room, id, state, caption, multiple_choice, registered, "
+                          "timeout_seconds, started_at_ms FROM votes")) {
+      const auto room = row[0].as<std::string>();
+      const auto id = row[1].as<std::string>();
+      const int state = row[2].as<int>();
+      if (state < static_cast<int>(VoteState::kDrafted) ||
+          state > static_cast<int>(VoteState::kEnded)) {
+        throw StoreError("store " + name_ + ": vote " + id + " of " + room + " has state " +
+                         std::to_string(state));
+      }
+      Loading& vote = votes[{room, id}];
+      vote.state = static_cast<VoteState>(state);
+      vote.definition.caption = row[3].as<std::string>();
+      vote.definition.multiple_choice = row[4].as<bool>();
+      vote.definition.registered = row[5].as<bool>();
+      vote.definition.timeout = std::chrono::seconds(row[6].as<std::int64_t>());
+      if (!row[7].is_null()) vote.started_at = FromMilliseconds(row[7].as<std::int64_t>());
+    }
+    for (const auto& row :
+         transaction.exec("SELECT room, vote, subject_index, text FROM vote_subjects "
+                          "ORDER BY room, vote, position")) {
+      votes[{row[0].as<std::string>(), row[1].as<std::string>()}].definition.subjects.push_back(
+          {row[2].as<std::string>(), row[3].as<std::string>()});
+    }
+    for (const auto& row : transaction.exec(
+             "SELECT room, vote, voter, name, choices FROM ballots ORDER BY room, vote, "
+             "cast_order")) {
+      auto indexes = DecodeChoices(row[4].c_str());
+      if (!indexes) {
+        throw StoreError("store " + name_ + ": a ballot in vote " + row[1].as<std::string>() +
+                         " of " + row[0].as<std::string>() + " cannot be read");
+      }
+      votes[{row[0].as<std::string>(), row[1].as<std::string>()}].ballots.push_back(
+          Ballot{row[2].as<std::string>(), row[3].as<std::string>(), std::move(*indexes)});
+    }
+    for (auto& [key, vote] : votes) {
+      rooms[room_at.at(key.first)].votes.emplace_back(key.second, vote.state,
+                                                      std::move(vote.definition),
+                                                      vote.started_at, std::move(vote.ballots));
+    }
+
+    for (const auto& row : transaction.exec(
+             "SELECT room, qid, text, time, type, value FROM agenda_items ORDER BY id")) {
+      rooms[room_at.at(row[0].as<std::string>())].agenda.push_back(
+          {row[1].as<std::string>(), row[2].as<std::string>(), row[3].as<std::string>(),
+           row[4].as<std::string>(), row[5].as<std::string>()});
+    }
+    transaction.commit();
+    return rooms;
+  });
+}
+
+void PostgresStore::Begin() {
+  inTransaction_ = true;
+  pending_.clear();
+}
+
+void PostgresStore::Commit() {
+  inTransaction_ = false;
+  const std::string writes = std::exchange(pending_, {});
+  if (!writes.empty()) Send("commit", writes);
+}
+
+void PostgresStore::Rollback() {
+  // Nothing has reached the database yet: the writes are sent together at Commit.
+  inTransaction_ = false;
+  pending_.clear();
+}
+
+void PostgresStore::Write(const char* what, const std::string& sql) {
+  if (inTransaction_) {
+    pending_ += sql;
+  } else {
+    Send(what, sql);
+  }
+}
+
+// One simple query of several statements runs as one transaction: all of them or none. The
+// fencing check comes first and share-locks the number, so that a takeover (which raises it)
+// waits for this transaction, and this one fails once a takeover has committed.
+void PostgresStore::Send(const char* what, const std::string& sql) {
+  Guard(what, [&] {
+    pqxx::nontransaction session(connections_->data);
+    session.exec("SELECT quenlo_expect(fence = " + Number(fence_) +
+                 ", 'another service has taken over the database') FROM quenlo_service FOR "
+                 "SHARE;" +
+                 sql);
+  });
+}
+
+std::string PostgresStore::Quote(const std::string& text) const {
+  return connections_->data.quote(text);
+}
+
+void PostgresStore::SaveRoom(const std::string& room, const std::string& owner) {
+  Write("save a room", "INSERT INTO rooms (address, owner) VALUES (" + Quote(room) + ", " +
+                           Quote(owner) +
+                           ") ON CONFLICT (address) DO UPDATE SET owner = excluded.owner;");
+}
+
+void PostgresStore::AddVote(const std::string& room, const std::string& vote_id,
+                            std::uint64_t next_vote_id) {
+  // The vote's reference to its room fails the transaction when there is no such room.
+  Write("add a vote", "INSERT INTO votes (room, id, state) VALUES (" + Quote(room) + ", " +
+                          Quote(vote_id) + ", 0);UPDATE rooms SET next_vote_id = " +
+                          Number(static_cast<std::int64_t>(next_vote_id)) +
+                          " WHERE address = " + Quote(room) + ";");
+}
+
+void PostgresStore::SaveVote(const std::string& room, const Vote& vote) {
+  const VoteDefinition& definition = vote.definition();
+  const std::string key = "room = " + Quote(room) + " AND ";
+  std::string sql =
+      "WITH saved AS (UPDATE votes SET state = " + Number(static_cast<int>(vote.state())) +
+      ", caption = " + Quote(definition.caption) +
+      ", multiple_choice = " + (definition.multiple_choice ? "true" : "false") +
+      ", registered = " + (definition.registered ? "true" : "false") +
+      ", timeout_seconds = " + Number(definition.timeout.count()) + ", started_at_ms = " +
+      (vote.StartedAt() ? Number(ToMilliseconds(*vote.StartedAt())) : "NULL") + " WHERE " + key +
+      "id = " + Quote(vote.id()) + " RETURNING 1) SELECT quenlo_expect(count(*) = 1, " +
+      Quote("no vote " + vote.id() + " in " + room) + ") FROM saved;" +
+      "DELETE FROM vote_subjects WHERE " + key + "vote = " + Quote(vote.id()) + ";";
+  if (!definition.subjects.empty()) {
+    sql += "INSERT INTO vote_subjects (room, vote, position, subject_index, text) VALUES ";
+    for (std::size_t position = 0; position < definition.subjects.size(); ++position) {
+      const VoteSubject& subject = definition.subjects[position];
+      sql += (position == 0 ? "(" : ", (") + Quote(room) + ", " + Quote(vote.id()) + ", " +
+             Number(static_cast<std::int64_t>(position + 1)) + ", " + Quote(subject.index) +
+             ", " + Quote(subject.text) + ")";
+    }
+    sql += ";";
+  }
+  Write("save a vote", sql);
+}
+
+void PostgresStore::DeleteVote(const std::string& room, const std::string& vote_id) {
+  Write("delete a vote",
+        "DELETE FROM votes WHERE room = " + Quote(room) + " AND id = " + Quote(vote_id) + ";");
+}
+
+void PostgresStore::AddBallot(const std::string& room, const std::string& vote_id,
+                              std::size_t position, const Ballot& ballot) {
+  Write("add a ballot",
+        "INSERT INTO ballots (room, vote, voter, name, choices, cast_order) VALUES (" +
+            Quote(room) + ", " + Quote(vote_id) + ", " + Quote(ballot.voter) + ", " +
+            Quote(ballot.name) + ", " + Quote(EncodeChoices(ballot.indexes)) + ", " +
+            Number(static_cast<std::int64_t>(position)) + ");");
+}
+
+void PostgresStore::SaveAgendaItem(const std::string& room, const AgendaItem& item) {
+  Write("save an agenda item",
+        "INSERT INTO agenda_items (room, qid, text, time, type, value) VALUES (" + Quote(room) +
+            ", " + Quote(item.qid) + ", " + Quote(item.text) + ", " + Quote(item.time) + ", " +
+            Quote(item.type) + ", " + Quote(item.value) +
+            ") ON CONFLICT (room, qid) DO UPDATE SET text = excluded.text, time = "
+            "excluded.time, type = excluded.type, value = excluded.value;");
+}
+
+void PostgresStore::DeleteAgendaItem(const std::string& room, const std::string& qid) {
+  Write("delete an agenda item", "DELETE FROM agenda_items WHERE room = " + Quote(room) +
+                                     " AND qid = " + Quote(qid) + ";");
+}
+
+void PostgresStore::SaveInProgress(const std::string& room, const std::string& qid) {
+  Write("save the item in progress", "UPDATE rooms SET in_progress = " + Quote(qid) +
+                                         " WHERE address = " + Quote(room) + ";");
+}
+
+}  // namespace quenlo::server

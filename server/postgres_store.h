@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "server/store.h"
+
+namespace quenlo::server {
+
+// The store in a PostgreSQL database, which may live on another machine and fail over on its
+// own. One service at a time holds the database: the store takes a session advisory lock on a
+// connection of its own, and raises the fencing number in the database when it opens, so that
+// writes of a service that opened it earlier are refused from then on. A database that is not
+// one of ours, or was written by a newer version, is refused before anything in it changes.
+//
+// A request's writes are gathered and sent at Commit as one implicit transaction (one round
+// trip), which first checks the fencing number; the answer leaves only once it is committed.
+// kNormal commits without waiting for the database's disk flush (the database may lose its
+// last commits if it crashes itself, never those of a crashed service); kFull waits for it, and
+// for synchronous standbys, as the database is configured.
+class PostgresStore final : public Store {
+ public:
+  // `uri` is a libpq connection URI (postgresql://USER@HOST:PORT/DATABASE...). Throws
+  // StoreError with a one-line reason naming the database (without any password in `uri`).
+  explicit PostgresStore(const std::string& uri,
+                         StoreDurability durability = StoreDurability::kNormal);
+  ~PostgresStore() override;
+  PostgresStore(const PostgresStore&) = delete;
+  PostgresStore& operator=(const PostgresStore&) = delete;
+
+  // True when `store` names a PostgreSQL database rather than a file.
+  static bool Names(const std::string& store);
+  // The schema version this program writes.
+  static int SchemaVersion();
+
+  // The fencing number this store took the database over with.
+  std::int64_t fence() const { return fence_; }
+
+  std::vector<RoomRecord> LoadRooms() override;
+  void Begin() override;
+  void Commit() override;
+  void Rollback() override;
+  void SaveRoom(const std::string& room, const std::string& owner) override;
+  void AddVote(const std::string& room, const std::string& vote_id,
+               std::uint64_t next_vote_id) override;
+  void SaveVote(const std::string& room, const Vote& vote) override;
+  void DeleteVote(const std::string& room, const std::string& vote_id) override;
+  void AddBallot(const std::string& room, const std::string& vote_id, std::size_t position,
+                 const Ballot& ballot) override;
+  void SaveAgendaItem(const std::string& room, const AgendaItem& item) override;
+  void DeleteAgendaItem(const std::string& room, const std::string& qid) override;
+  void SaveInProgress(const std::string& room, const std::string& qid) override;
+
+ private:
+  struct Connections;
+
+  void TakeOver();
+  void CheckAndMigrate();
+  // Adds `sql` to the request's writes, or runs it at once outside a request.
+  void Write(const char* what, const std::string& sql);
+  void Send(const char* what, const std::string& sql);
+  std::string Quote(const std::string& text) const;
+
+  std::string name_;
+  std::unique_ptr<Connections> connections_;
+  std::int64_t fence_ = 0;
+  bool inTransaction_ = false;
+  std::string pending_;
+};
+
+}  // namespace quenlo::server
