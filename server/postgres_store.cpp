@@ -1,9 +1,8 @@
 #include "server/postgres_store.h"
 
-#include <pqxx/pqxx>
-
 #include <map>
 #include <optional>
+#include <pqxx/pqxx>
 #include <utility>
 
 #include "server/postgres_schema.h"
@@ -103,18 +102,23 @@ bool PostgresStore::Names(const std::string& store) {
 
 int PostgresStore::SchemaVersion() { return static_cast<int>(kPostgresSchemaSteps.size()); }
 
+// A service killed a moment ago leaves its session (and lock) behind until its database server
+// notices the closed connection, which takes milliseconds: the lock is waited for that long
+// before the database counts as in use.
 void PostgresStore::TakeOver() {
-  bool taken = false;
   try {
     pqxx::nontransaction session(connections_->lock);
-    taken = session
-                .exec1("SELECT pg_try_advisory_lock(" + Number(kLockSpace) + ", " +
-                       Number(kActiveServiceLock) + ")")[0]
-                .as<bool>();
+    session.exec("SET lock_timeout = '2s'");
+    session.exec("SELECT pg_advisory_lock(" + Number(kLockSpace) + ", " +
+                 Number(kActiveServiceLock) + ")");
+  } catch (const pqxx::sql_error& error) {
+    if (error.sqlstate() == "55P03") {
+      throw StoreError("cannot use store " + name_ + ": it is in use by another service");
+    }
+    throw StoreError("cannot use store " + name_ + ": " + FirstLine(error.what()));
   } catch (const std::exception& error) {
     throw StoreError("cannot use store " + name_ + ": " + FirstLine(error.what()));
   }
-  if (!taken) throw StoreError("cannot use store " + name_ + ": it is in use by another service");
 }
 
 // The version is read and every step applied in one transaction that holds the schema lock, so
@@ -131,9 +135,10 @@ void PostgresStore::CheckAndMigrate() {
     int version = 0;
     if (transaction.exec1("SELECT to_regclass('quenlo_schema') IS NULL")[0].as<bool>()) {
       const auto tables = transaction
-                              .exec1("SELECT count(*) FROM pg_class WHERE relnamespace = "
-                                     "current_schema()::regnamespace AND relkind IN "
-                                     "('r', 'v', 'm', 'p', 'f')")[0]
+                              .exec1(
+                                  "SELECT count(*) FROM pg_class WHERE relnamespace = "
+                                  "current_schema()::regnamespace AND relkind IN "
+                                  "('r', 'v', 'm', 'p', 'f')")[0]
                               .as<std::int64_t>();
       if (tables > 0) throw refuse("it holds another program's data");
     } else {
@@ -218,8 +223,8 @@ std::vector<RoomRecord> PostgresStore::LoadRooms() {
     }
     for (auto& [key, vote] : votes) {
       rooms[room_at.at(key.first)].votes.emplace_back(key.second, vote.state,
-                                                      std::move(vote.definition),
-                                                      vote.started_at, std::move(vote.ballots));
+                                                      std::move(vote.definition), vote.started_at,
+                                                      std::move(vote.ballots));
     }
 
     for (const auto& row : transaction.exec(
@@ -308,8 +313,8 @@ void PostgresStore::SaveVote(const std::string& room, const Vote& vote) {
     for (std::size_t position = 0; position < definition.subjects.size(); ++position) {
       const VoteSubject& subject = definition.subjects[position];
       sql += (position == 0 ? "(" : ", (") + Quote(room) + ", " + Quote(vote.id()) + ", " +
-             Number(static_cast<std::int64_t>(position + 1)) + ", " + Quote(subject.index) +
-             ", " + Quote(subject.text) + ")";
+             Number(static_cast<std::int64_t>(position + 1)) + ", " + Quote(subject.index) + ", " +
+             Quote(subject.text) + ")";
     }
     sql += ";";
   }
@@ -340,13 +345,13 @@ void PostgresStore::SaveAgendaItem(const std::string& room, const AgendaItem& it
 }
 
 void PostgresStore::DeleteAgendaItem(const std::string& room, const std::string& qid) {
-  Write("delete an agenda item", "DELETE FROM agenda_items WHERE room = " + Quote(room) +
-                                     " AND qid = " + Quote(qid) + ";");
+  Write("delete an agenda item",
+        "DELETE FROM agenda_items WHERE room = " + Quote(room) + " AND qid = " + Quote(qid) + ";");
 }
 
 void PostgresStore::SaveInProgress(const std::string& room, const std::string& qid) {
-  Write("save the item in progress", "UPDATE rooms SET in_progress = " + Quote(qid) +
-                                         " WHERE address = " + Quote(room) + ";");
+  Write("save the item in progress",
+        "UPDATE rooms SET in_progress = " + Quote(qid) + " WHERE address = " + Quote(room) + ";");
 }
 
 }  // namespace quenlo::server

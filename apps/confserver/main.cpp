@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/confserver/store_options.h"
+#include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 #include "server/xmpp/gateway_runner.h"
 #include "xmpp/endpoint_options.h"
@@ -40,8 +41,13 @@ std::unique_ptr<quenlo::server::ConferenceServer> MakeService(const Options& opt
       options.store.empty() ? quenlo::confserver::DefaultStorePath(options.domain) : options.store;
   const auto durability = options.sync == "full" ? quenlo::server::StoreDurability::kFull
                                                  : quenlo::server::StoreDurability::kNormal;
-  auto service = std::make_unique<quenlo::server::ConferenceServer>(
-      std::make_unique<quenlo::server::SqliteStore>(path, durability));
+  std::unique_ptr<quenlo::server::Store> store;
+  if (quenlo::server::PostgresStore::Names(path)) {
+    store = std::make_unique<quenlo::server::PostgresStore>(path, durability);
+  } else {
+    store = std::make_unique<quenlo::server::SqliteStore>(path, durability);
+  }
+  auto service = std::make_unique<quenlo::server::ConferenceServer>(std::move(store));
   for (const auto& [room, owner] : owners) {
     if (!service->SetOwner(room, owner)) {
       throw std::runtime_error("cannot store the owner of " + room);
@@ -62,12 +68,14 @@ int main(int argc, char** argv) {
       ->required();
   app.add_option("--store", options.store,
                  "the file that keeps the rooms (default: DOMAIN.db in $XDG_STATE_HOME/quenlo or "
-                 "~/.local/state/quenlo; :memory: keeps nothing)");
+                 "~/.local/state/quenlo; :memory: keeps nothing), or a PostgreSQL database, "
+                 "postgresql://USER@HOST:PORT/DATABASE");
   app.add_option("--owner", options.owners,
                  "ROOM=JID: that person owns that room from the start (repeatable)");
   app.add_option("--sync", options.sync,
-                 "normal: every answer survives a crash of confserver; full: also a power cut, "
-                 "at one disk flush per request")
+                 "normal: every answer survives a crash of confserver; full: also a power cut "
+                 "(and a PostgreSQL failover to a synchronous standby), at one disk flush per "
+                 "request")
       ->check(CLI::IsMember({"normal", "full"}));
   app.add_flag("--quiet", options.quiet, "log failures only");
   app.add_flag("--verbose", options.verbose, "also log every request");

@@ -27,7 +27,7 @@ std::string Tail(const std::string& text, std::size_t length) {
 // `arguments` run as the postgres user when this process is root; the child dies with us.
 std::vector<std::string> AsServerUser(std::vector<std::string> arguments) {
   if (geteuid() != 0) return arguments;
-  std::vector<std::string> wrapped = {"setpriv",      "--reuid", kUser,         "--regid", kUser,
+  std::vector<std::string> wrapped = {"setpriv",       "--reuid",     kUser,  "--regid", kUser,
                                       "--init-groups", "--pdeathsig", "KILL", "--"};
   wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
   return wrapped;
@@ -49,8 +49,8 @@ PostgresServer::PostgresServer() {
   const std::string data = directory_ + "/data";
   {
     xmpp_test::ChildProcess initdb(
-        AsServerUser({std::string(kBin) + "initdb", "--pgdata", data, "--username", kUser,
-                      "--auth", "trust", "--encoding", "UTF8", "--locale", "C", "--no-sync"}),
+        AsServerUser({std::string(kBin) + "initdb", "--pgdata", data, "--username", kUser, "--auth",
+                      "trust", "--encoding", "UTF8", "--locale", "C", "--no-sync"}),
         directory_ + "/initdb.log");
     const auto status = initdb.WaitForExit(std::chrono::seconds(60));
     if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
@@ -61,10 +61,9 @@ PostgresServer::PostgresServer() {
   port_ = xmpp_test::FreeLoopbackPort();
   // Losing the data of a throwaway server at a crash costs nothing; flushing it costs seconds.
   process_ = std::make_unique<xmpp_test::ChildProcess>(
-      AsServerUser({std::string(kBin) + "postgres", "-D", data, "-p", std::to_string(port_),
-                    "-c", "listen_addresses=127.0.0.1", "-c",
-                    "unix_socket_directories=" + directory_, "-c", "fsync=off", "-c",
-                    "full_page_writes=off", "-c", "max_connections=50"}),
+      AsServerUser({std::string(kBin) + "postgres", "-D", data, "-p", std::to_string(port_), "-c",
+                    "listen_addresses=127.0.0.1", "-c", "unix_socket_directories=" + directory_,
+                    "-c", "fsync=off", "-c", "full_page_writes=off", "-c", "max_connections=50"}),
       directory_ + "/postgres.log");
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (true) {
@@ -97,8 +96,7 @@ std::string PostgresServer::NewDatabase() {
 }
 
 std::string PostgresServer::Uri(const std::string& name) const {
-  return "postgresql://" + std::string(kUser) + "@127.0.0.1:" + std::to_string(port_) + "/" +
-         name;
+  return "postgresql://" + std::string(kUser) + "@127.0.0.1:" + std::to_string(port_) + "/" + name;
 }
 
 std::string PostgresServer::Query(const std::string& uri, const std::string& sql) {

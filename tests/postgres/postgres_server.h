@@ -36,6 +36,12 @@ class PostgresServer {
   std::unique_ptr<xmpp_test::ChildProcess> process_;
 };
 
+// The stores a test may run on, and their names in test names.
+enum class Backend { kSqlite, kPostgres };
+inline const char* NameOf(Backend backend) {
+  return backend == Backend::kSqlite ? "Sqlite" : "Postgres";
+}
+
 // One server for the whole run of a test program, started when first asked for.
 PostgresServer& SharedPostgresServer();
 

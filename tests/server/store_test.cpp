@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/postgres_store.h"
@@ -42,7 +43,7 @@ void ExecuteOn(const std::string& path, const std::string& sql) {
   sqlite3_close(database);
 }
 
-enum class Backend { kSqlite, kPostgres };
+using postgres_test::Backend;
 
 std::unique_ptr<Store> Open(const std::string& location) {
   if (PostgresStore::Names(location)) return std::make_unique<PostgresStore>(location);
@@ -76,9 +77,7 @@ class StoreTest : public ServerTest, public ::testing::WithParamInterface<Backen
 };
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
-                         [](const auto& backend) {
-                           return backend.param == Backend::kSqlite ? "Sqlite" : "Postgres";
-                         });
+                         [](const auto& backend) { return postgres_test::NameOf(backend.param); });
 
 TEST_P(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
   const std::string running = ReferVote(false, /*reg=*/true, "600");
@@ -246,6 +245,43 @@ TEST_P(StoreTest, UnusableStoresAreRefusedInOneLineAndLeftAsTheyWere) {
   // Once the service on it stops, the store serves the next one.
   server_.reset();
   EXPECT_NO_THROW(Open(path_));
+}
+
+// Two services on one database: the one that lost its session (and with it its lock) cannot
+// write once the other has taken over, even over a connection that still works.
+TEST(PostgresStoreTest, AServiceThatLostItsPlaceWritesNothingOnceAnotherHasTakenOver) {
+  using postgres_test::PostgresServer;
+  const std::string uri = postgres_test::SharedPostgresServer().NewDatabase();
+  PostgresStore first(uri);
+  first.SaveRoom("kept@conference.example", "");
+  EXPECT_THROW(PostgresStore{uri}, StoreError);
+
+  PostgresServer::Query(uri,
+                        "SELECT pg_terminate_backend(pid) FROM pg_locks WHERE locktype = "
+                        "'advisory' AND granted AND pid <> pg_backend_pid()");
+  std::unique_ptr<PostgresStore> second;
+  for (int attempt = 0; !second && attempt < 100; ++attempt) {
+    try {
+      second = std::make_unique<PostgresStore>(uri);
+    } catch (const StoreError&) {
+      std::this_thread::sleep_for(50ms);  // until the server has ended the session
+    }
+  }
+  ASSERT_TRUE(second);
+  EXPECT_GT(second->fence(), first.fence());
+
+  first.Begin();
+  first.SaveRoom("lost@conference.example", "");
+  try {
+    first.Commit();
+    ADD_FAILURE() << "a fenced-off store committed";
+  } catch (const StoreError& error) {
+    EXPECT_NE(std::string(error.what()).find("another service has taken over"), std::string::npos)
+        << error.what();
+  }
+  const std::vector<RoomRecord> rooms = second->LoadRooms();
+  ASSERT_EQ(rooms.size(), 1u);
+  EXPECT_EQ(rooms[0].address, "kept@conference.example");
 }
 
 // Passes everything to a store in memory, but fails the write or commit it is told to.

@@ -12,7 +12,10 @@ const std::vector<std::string>& ComponentFixture::Users() {
   return users;
 }
 
-void ComponentFixture::SetUp() { server_ = std::make_unique<ProsodyServer>(Users()); }
+void ComponentFixture::SetUp() {
+  server_ = std::make_unique<ProsodyServer>(Users());
+  store_ = server_->PathFor("rooms.db");
+}
 
 void ComponentFixture::TearDown() {
   clients_.clear();
@@ -42,7 +45,7 @@ std::vector<std::string> ComponentFixture::ServerArguments() const {
   // The rooms are kept in the test's own folder, never in the user's state folder.
   return {"--xmpp",        "127.0.0.1:" + std::to_string(server_->ComponentPort()),
           "--domain",      ProsodyServer::kComponentDomain,
-          "--store",       server_->PathFor("rooms.db"),
+          "--store",       store_,
           "--secret-file", server_->SecretFile()};
 }
 

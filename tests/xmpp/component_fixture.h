@@ -38,6 +38,8 @@ class ComponentFixture : public ::testing::Test {
 
   xmpp::Context context_;
   std::unique_ptr<ProsodyServer> server_;
+  // Where confserver keeps the rooms: a file in the server's folder unless a test says otherwise.
+  std::string store_;
   std::unique_ptr<ChildProcess> component_;
   std::vector<std::unique_ptr<TestClient>> clients_;
 };

@@ -22,7 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "server/postgres_store.h"
 #include "server/sqlite_store.h"
+#include "tests/postgres/postgres_server.h"
 #include "tests/xmpp/component_fixture.h"
 
 namespace quenlo::xmpp_test {
@@ -102,6 +104,43 @@ TEST_F(ConfserverStoreTest, UnusableStoresStopItInOneLineBeforeItConnectsAndStay
   }
 }
 
+TEST_F(ConfserverStoreTest, UnusablePostgresDatabasesStopItInOneLineBeforeItConnects) {
+  using postgres_test::PostgresServer;
+  PostgresServer& postgres = postgres_test::SharedPostgresServer();
+  const std::string newer = postgres.NewDatabase();
+  { server::PostgresStore{newer}; }
+  PostgresServer::Query(newer, "UPDATE quenlo_schema SET version = 99");
+  const std::string foreign = postgres.NewDatabase();
+  PostgresServer::Query(foreign, "CREATE TABLE notes (text text)");
+  const std::string in_use = postgres.NewDatabase();
+  server::PostgresStore serving(in_use);
+
+  for (const auto& [uri, reason] : std::vector<std::pair<std::string, std::string>>{
+           {postgres.Uri("missing"), "database \"missing\" does not exist"},
+           {newer, "it was written by a newer version (schema 99, this program knows up to " +
+                       std::to_string(server::PostgresStore::SchemaVersion()) + ")"},
+           {foreign, "it holds another program's data"},
+           {in_use, "it is in use by another service"}}) {
+    WatchedPort port;
+    std::unique_ptr<ChildProcess> confserver =
+        StartConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
+                         "--store", uri, "--secret-file", server_->SecretFile()});
+    const std::optional<int> status = confserver->WaitForExit(10s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << uri;
+    EXPECT_EQ(WEXITSTATUS(*status), 1) << uri;
+    const std::string log = ComponentLog();
+    EXPECT_EQ(log.rfind("confserver: cannot use store " + uri + ": ", 0), 0u) << log;
+    EXPECT_NE(log.find(reason), std::string::npos) << log;
+    EXPECT_EQ(log.find('\n'), log.size() - 1) << log;
+    EXPECT_FALSE(port.Connected()) << uri;
+  }
+  EXPECT_EQ(PostgresServer::Query(newer, "SELECT version FROM quenlo_schema"), "99");
+  EXPECT_EQ(PostgresServer::Query(foreign,
+                                  "SELECT count(*) FROM pg_tables WHERE schemaname = "
+                                  "current_schema()"),
+            "1");
+}
+
 class ConfserverOwnerTest : public ComponentFixture {
  protected:
   // Sends a request of `client` and waits for its answer.
@@ -163,12 +202,16 @@ TEST_F(ConfserverOwnerTest, AnOwnerOptionThatDoesNotReadEndsTheRunInOneLine) {
 constexpr int kVotes = 200;
 constexpr int kKills = 20;
 
-// confserver on a store file in the test's folder, killed and started again; the owner (alice)
-// and four voters, who join again each time it comes back.
-class ConfserverCrashTest : public ComponentFixture {
+// confserver on a store file in the test's folder or on a fresh PostgreSQL database, killed and
+// started again; the owner (alice) and four voters, who join again each time it comes back.
+class ConfserverCrashTest : public ComponentFixture,
+                            public ::testing::WithParamInterface<postgres_test::Backend> {
  protected:
   void SetUp() override {
     ComponentFixture::SetUp();
+    if (GetParam() == postgres_test::Backend::kPostgres) {
+      store_ = postgres_test::SharedPostgresServer().NewDatabase();
+    }
     StartComponent();
     const unsigned seed = std::random_device{}();
     random_.seed(seed);
@@ -246,7 +289,7 @@ class ConfserverCrashTest : public ComponentFixture {
   int requests_ = 0;
 };
 
-TEST_F(ConfserverCrashTest, EveryAcknowledgedBallotIsCountedOnceThroughKills) {
+TEST_P(ConfserverCrashTest, EveryAcknowledgedBallotIsCountedOnceThroughKills) {
   for (int vote = 1; vote <= kVotes; ++vote) {
     const std::string qid = "<qid>" + std::to_string(vote) + "</qid>";
     ASSERT_EQ(Call(*owner_, "apply", "").type, "result");
@@ -304,7 +347,7 @@ TEST_F(ConfserverCrashTest, EveryAcknowledgedBallotIsCountedOnceThroughKills) {
   }
 }
 
-TEST_F(ConfserverCrashTest, EveryAcknowledgedAgendaItemIsKeptOnceThroughKills) {
+TEST_P(ConfserverCrashTest, EveryAcknowledgedAgendaItemIsKeptOnceThroughKills) {
   constexpr int kItems = 200;
   constexpr char kAgenda[] = "quenlo:conf:agenda";
   std::set<int> kills;
@@ -343,7 +386,7 @@ TEST_F(ConfserverCrashTest, EveryAcknowledgedAgendaItemIsKeptOnceThroughKills) {
   }
 }
 
-TEST_F(ConfserverCrashTest, AVoteThatRanOutWhileItWasDownEndsAtRestartAndEverybodyLearnsIt) {
+TEST_P(ConfserverCrashTest, AVoteThatRanOutWhileItWasDownEndsAtRestartAndEverybodyLearnsIt) {
   Call(*owner_, "apply", "");
   Call(*owner_, "refer",
        "<qid>1</qid><caption>Quick</caption><timeout>2</timeout><subjects>"
@@ -380,6 +423,11 @@ TEST_F(ConfserverCrashTest, AVoteThatRanOutWhileItWasDownEndsAtRestartAndEverybo
   result.load_string(Call(*owner_, "result", "<qid>1</qid>").text.c_str());
   EXPECT_EQ(result.child("iq").child("query").child("count").text().as_int(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, ConfserverCrashTest,
+                         ::testing::Values(postgres_test::Backend::kSqlite,
+                                           postgres_test::Backend::kPostgres),
+                         [](const auto& backend) { return postgres_test::NameOf(backend.param); });
 
 }  // namespace
 }  // namespace quenlo::xmpp_test
