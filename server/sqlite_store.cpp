@@ -18,16 +18,17 @@ StoreError OpenError(const std::string& path, const std::string& why) {
   return StoreError("cannot use store " + path + ": " + why);
 }
 
-// Why an opening step failed, in words an operator can act on.
-std::string Reason(const SQLite::Exception& error) {
+// Why an opening step failed, in words an operator can act on. A file in use is told apart, so
+// that a standby can wait for it.
+[[noreturn]] void ThrowOpenError(const std::string& path, const SQLite::Exception& error) {
   switch (error.getErrorCode()) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return "it is in use by another process";
+      throw StoreInUse(OpenError(path, "it is in use by another process").what());
     case SQLITE_NOTADB:
-      return "it is not an SQLite database";
+      throw OpenError(path, "it is not an SQLite database");
     default:
-      return error.what();
+      throw OpenError(path, error.what());
   }
 }
 
@@ -35,7 +36,7 @@ SQLite::Database OpenDatabase(const std::string& path) {
   try {
     return SQLite::Database(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
   } catch (const SQLite::Exception& error) {
-    throw OpenError(path, Reason(error));
+    ThrowOpenError(path, error);
   }
 }
 
@@ -121,7 +122,7 @@ SqliteStore::SqliteStore(const std::string& path, StoreDurability durability)
     Run(statements_->begin_exclusive);
     Run(statements_->commit);
   } catch (const SQLite::Exception& error) {
-    throw OpenError(path_, Reason(error));
+    ThrowOpenError(path_, error);
   }
 }
 
@@ -143,7 +144,7 @@ void SqliteStore::CheckAndMigrate() {
     database_.exec("COMMIT");
     if (foreign) throw OpenError(path_, "it holds another program's data");
   } catch (const SQLite::Exception& error) {
-    throw OpenError(path_, Reason(error));
+    ThrowOpenError(path_, error);
   }
   if (version > SchemaVersion()) {
     throw OpenError(path_, "it was written by a newer version (schema " + std::to_string(version) +

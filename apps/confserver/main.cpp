@@ -9,7 +9,7 @@
 
 #include "apps/confserver/store_options.h"
 #include "server/postgres_store.h"
-#include "server/sqlite_store.h"
+#include "server/sqlite_lease.h"
 #include "server/xmpp/gateway_runner.h"
 #include "xmpp/endpoint_options.h"
 
@@ -28,24 +28,35 @@ struct Options {
   std::string sync = "normal";
   bool quiet = false;
   bool verbose = false;
+  bool standby = false;
 };
 
-// The service as this run configures it, on its store. Every problem with the store or the
-// owners shows here, before any connection is tried.
-std::unique_ptr<quenlo::server::ConferenceServer> MakeService(const Options& options) {
+// How often a standby tries the store: it takes over within this of the active service's end.
+constexpr auto kStandbyPeriod = std::chrono::milliseconds(250);
+
+// The service as this run configures it, on the store at `path`. A store file comes through
+// `lease`, its lock, which the service holds from then on; a standby waits here while another
+// confserver has the file. A PostgreSQL store (no lease) takes the database over itself. Every
+// problem with the store or the owners shows here, before any connection is tried. Null when
+// told to stop while waiting.
+std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
+    const Options& options, const std::string& path, quenlo::server::StoreDurability durability,
+    quenlo::server::SqliteLease* lease, const quenlo::server::ServiceLog& log) {
   std::vector<std::pair<std::string, std::string>> owners;
   for (const std::string& owner : options.owners) {
     owners.push_back(quenlo::confserver::ParseOwner(owner, options.domain));
   }
-  const std::string path =
-      options.store.empty() ? quenlo::confserver::DefaultStorePath(options.domain) : options.store;
-  const auto durability = options.sync == "full" ? quenlo::server::StoreDurability::kFull
-                                                 : quenlo::server::StoreDurability::kNormal;
   std::unique_ptr<quenlo::server::Store> store;
-  if (quenlo::server::PostgresStore::Names(path)) {
+  if (lease == nullptr) {
     store = std::make_unique<quenlo::server::PostgresStore>(path, durability);
   } else {
-    store = std::make_unique<quenlo::server::SqliteStore>(path, durability);
+    if (!lease->TryAcquire()) {
+      if (!options.standby) throw std::runtime_error(lease->refusal());
+      log.Event("standing by: " + lease->refusal());
+      if (!quenlo::server::WaitForLease(*lease, stop_requested, kStandbyPeriod)) return nullptr;
+      log.Event("taking over: the store is free");
+    }
+    store = lease->TakeStore();
   }
   auto service = std::make_unique<quenlo::server::ConferenceServer>(std::move(store));
   for (const auto& [room, owner] : owners) {
@@ -77,6 +88,8 @@ int main(int argc, char** argv) {
                  "(and a PostgreSQL failover to a synchronous standby), at one disk flush per "
                  "request")
       ->check(CLI::IsMember({"normal", "full"}));
+  app.add_flag("--standby", options.standby,
+               "when another confserver has the store, wait and take over when it ends");
   app.add_flag("--quiet", options.quiet, "log failures only");
   app.add_flag("--verbose", options.verbose, "also log every request");
   try {
@@ -95,15 +108,32 @@ int main(int argc, char** argv) {
     const quenlo::server::ServiceLog log(options.quiet     ? LogLevel::kQuiet
                                          : options.verbose ? LogLevel::kVerbose
                                                            : LogLevel::kNormal);
-    const auto service = MakeService(options);
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     // Writing to a connection the XMPP server has closed raises SIGPIPE, whose default action
     // ends the process without a word; ignored, the write fails instead and the connection's
     // error handling reconnects.
     std::signal(SIGPIPE, SIG_IGN);
-    quenlo::server::GatewayRunner runner(*service,
-                                         {server.host, server.port, options.domain, secret}, log);
+    const std::string path = options.store.empty()
+                                 ? quenlo::confserver::DefaultStorePath(options.domain)
+                                 : options.store;
+    const auto durability = options.sync == "full" ? quenlo::server::StoreDurability::kFull
+                                                   : quenlo::server::StoreDurability::kNormal;
+    std::unique_ptr<quenlo::server::SqliteLease> lease;
+    if (!quenlo::server::PostgresStore::Names(path)) {
+      lease = std::make_unique<quenlo::server::SqliteLease>(path, durability);
+    } else if (options.standby) {
+      throw std::invalid_argument(
+          "--standby waits for a store file; a PostgreSQL store is taken over by the service "
+          "that opens it last");
+    }
+    const auto service = MakeService(options, path, durability, lease.get(), log);
+    if (!service) {
+      log.Event("stopped");
+      return 0;
+    }
+    quenlo::server::GatewayRunner runner(
+        *service, {server.host, server.port, options.domain, secret}, log, lease.get());
     runner.Run(stop_requested);
     log.Event("stopped");
     return 0;

@@ -18,6 +18,7 @@ constexpr auto kPollPeriod = std::chrono::milliseconds(50);
 constexpr auto kFirstBackoff = std::chrono::milliseconds(250);
 constexpr auto kLongestBackoff = std::chrono::seconds(10);
 constexpr auto kGoodbyeTime = std::chrono::seconds(2);
+constexpr char kLeaseLost[] = "lost the lease on the store: another confserver may be serving it";
 
 // Waits `duration`, waking early when `stop` is set.
 void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
@@ -28,14 +29,18 @@ void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
 }  // namespace
 
 GatewayRunner::GatewayRunner(ConferenceServer& service, GatewayAccount account,
-                             const ServiceLog& log)
-    : service_(service), account_(std::move(account)), log_(log) {}
+                             const ServiceLog& log, ServiceLease* lease)
+    : service_(service), account_(std::move(account)), log_(log), lease_(lease) {}
 
 void GatewayRunner::Run(const std::atomic<bool>& stop) {
   std::string failure;
-  if (!ServeOnce(stop, failure)) throw std::runtime_error(failure);
+  if (!ServeOnce(stop, failure)) {
+    if (stop) return;  // told to stop before it ever connected
+    throw std::runtime_error(failure);
+  }
   std::chrono::milliseconds backoff = kFirstBackoff;
   while (!stop) {
+    if (lease_ != nullptr && !lease_->StillHeld()) throw std::runtime_error(kLeaseLost);
     Pause(backoff, stop);
     if (stop) break;
     if (ServeOnce(stop, failure)) {
@@ -80,6 +85,8 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
   while (!ended && !stop) {
     context.RunOnce(kPollPeriod);
     if (connected && SteadyClock::now() >= next_tick) {
+      // Whoever holds the lease now serves the rooms: not a word more from this one.
+      if (lease_ != nullptr && !lease_->StillHeld()) throw std::runtime_error(kLeaseLost);
       component.Tick();
       next_tick = SteadyClock::now() + kTickPeriod;
     }

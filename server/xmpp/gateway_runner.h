@@ -1,12 +1,14 @@
 // Keeps confserver connected to its XMPP server: connects as the component, serves until told to
 // stop, and reconnects with backoff when the connection drops. A first connection that fails
-// ends the run instead: a wrong secret or address will not mend by waiting.
+// ends the run instead: a wrong secret or address will not mend by waiting. So does the loss of
+// the service's lease: another service may be serving the rooms already.
 #pragma once
 
 #include <atomic>
 #include <string>
 
 #include "server/conference_server.h"
+#include "server/service_lease.h"
 #include "server/xmpp/service_log.h"
 
 namespace quenlo::server {
@@ -20,10 +22,13 @@ struct GatewayAccount {
 
 class GatewayRunner {
  public:
-  GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log);
+  // `lease` is the one the service holds; it is asked four times a second whether it still does.
+  // Null for a store that fences out earlier holders by itself.
+  GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log,
+                ServiceLease* lease);
 
   // Serves until `stop` is set. Throws std::runtime_error with a one-line reason when the first
-  // connection fails.
+  // connection fails or the lease is lost.
   void Run(const std::atomic<bool>& stop);
 
  private:
@@ -34,6 +39,7 @@ class GatewayRunner {
   ConferenceServer& service_;
   GatewayAccount account_;
   const ServiceLog& log_;
+  ServiceLease* lease_;
 };
 
 }  // namespace quenlo::server

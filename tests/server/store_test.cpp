@@ -1,5 +1,6 @@
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 
 #include "server/postgres_store.h"
 #include "server/request_error.h"
+#include "server/sqlite_lease.h"
 #include "server/sqlite_store.h"
 #include "server_fixture.h"
 #include "temp_folder.h"
@@ -282,6 +284,40 @@ TEST(PostgresStoreTest, AServiceThatLostItsPlaceWritesNothingOnceAnotherHasTaken
   const std::vector<RoomRecord> rooms = second->LoadRooms();
   ASSERT_EQ(rooms.size(), 1u);
   EXPECT_EQ(rooms[0].address, "kept@conference.example");
+}
+
+// The store file's lock decides who serves: a lease is refused while another service has the
+// file, is taken once it lets go and kept as long as the store taken from it, and a file that
+// is unusable for any other reason is an error rather than something to wait for.
+TEST(SqliteLeaseTest, TheStoreFileIsTheLeaseOfWhoServesIt) {
+  TempFolder folder;
+  const std::string path = folder.File("conference.db");
+  auto serving = std::make_unique<SqliteStore>(path);
+  SqliteLease standby(path, StoreDurability::kNormal);
+  EXPECT_FALSE(standby.TryAcquire());
+  EXPECT_FALSE(standby.StillHeld());
+  EXPECT_NE(standby.refusal().find(path + ": it is in use by another process"), std::string::npos)
+      << standby.refusal();
+  std::atomic<bool> stop{true};
+  EXPECT_FALSE(WaitForLease(standby, stop, 10ms));
+
+  serving.reset();
+  stop = false;
+  ASSERT_TRUE(WaitForLease(standby, stop, 10ms));
+  EXPECT_TRUE(standby.StillHeld());
+  SqliteLease another(path, StoreDurability::kNormal);
+  EXPECT_FALSE(another.TryAcquire());
+  std::unique_ptr<SqliteStore> taken = standby.TakeStore();
+  ASSERT_NE(taken, nullptr);
+  EXPECT_TRUE(taken->LoadRooms().empty());
+  EXPECT_FALSE(another.TryAcquire());
+  taken.reset();
+  EXPECT_TRUE(another.TryAcquire());
+
+  const std::string garbage = folder.File("garbage.db");
+  std::ofstream(garbage) << std::string(4096, 'x');
+  SqliteLease unusable(garbage, StoreDurability::kNormal);
+  EXPECT_THROW(unusable.TryAcquire(), StoreError);
 }
 
 // Passes everything to a store in memory, but fails the write or commit it is told to.
