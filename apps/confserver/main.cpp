@@ -4,9 +4,9 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
-#include <map>
 #include <vector>
 
+#include "apps/confserver/configuration.h"
 #include "apps/confserver/store_options.h"
 #include "server/postgres_store.h"
 #include "server/sqlite_lease.h"
@@ -19,18 +19,6 @@ std::atomic<bool> stop_requested{false};
 
 extern "C" void RequestStop(int) { stop_requested = true; }
 
-struct Options {
-  std::string xmpp;
-  std::string domain;
-  std::string secret_file;
-  std::string store;
-  std::vector<std::string> owners;
-  std::string sync = "normal";
-  bool quiet = false;
-  bool verbose = false;
-  bool standby = false;
-};
-
 // How often a standby tries the store: it takes over within this of the active service's end.
 constexpr auto kStandbyPeriod = std::chrono::milliseconds(250);
 
@@ -40,18 +28,19 @@ constexpr auto kStandbyPeriod = std::chrono::milliseconds(250);
 // problem with the store or the owners shows here, before any connection is tried. Null when
 // told to stop while waiting.
 std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
-    const Options& options, const std::string& path, quenlo::server::StoreDurability durability,
-    quenlo::server::SqliteLease* lease, const quenlo::server::ServiceLog& log) {
+    const quenlo::confserver::Settings& settings, const std::string& path,
+    quenlo::server::StoreDurability durability, quenlo::server::SqliteLease* lease,
+    const quenlo::server::ServiceLog& log) {
   std::vector<std::pair<std::string, std::string>> owners;
-  for (const std::string& owner : options.owners) {
-    owners.push_back(quenlo::confserver::ParseOwner(owner, options.domain));
+  for (const std::string& owner : settings.owners.value) {
+    owners.push_back(quenlo::confserver::ParseOwner(owner, settings.domain.value));
   }
   std::unique_ptr<quenlo::server::Store> store;
   if (lease == nullptr) {
     store = std::make_unique<quenlo::server::PostgresStore>(path, durability);
   } else {
     if (!lease->TryAcquire()) {
-      if (!options.standby) throw std::runtime_error(lease->refusal());
+      if (!settings.standby.value) throw std::runtime_error(lease->refusal());
       log.Event("standing by: " + lease->refusal());
       if (!quenlo::server::WaitForLease(*lease, stop_requested, kStandbyPeriod)) return nullptr;
       log.Event("taking over: the store is free");
@@ -71,69 +60,58 @@ std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
 
 int main(int argc, char** argv) {
   CLI::App app{"confserver: the conference service as an XMPP external component"};
-  Options options;
-  app.add_option("--xmpp", options.xmpp, "the XMPP server's component port, HOST:PORT")->required();
-  app.add_option("--domain", options.domain, "the component's domain, e.g. conference.example.net")
-      ->required();
-  app.add_option("--secret-file", options.secret_file, "a file holding the component secret")
-      ->required();
-  app.add_option("--store", options.store,
-                 "the file that keeps the rooms (default: DOMAIN.db in $XDG_STATE_HOME/quenlo or "
-                 "~/.local/state/quenlo; :memory: keeps nothing), or a PostgreSQL database, "
-                 "postgresql://USER@HOST:PORT/DATABASE");
-  app.add_option("--owner", options.owners,
-                 "ROOM=JID: that person owns that room from the start (repeatable)");
-  app.add_option("--sync", options.sync,
-                 "normal: every answer survives a crash of confserver; full: also a power cut "
-                 "(and a PostgreSQL failover to a synchronous standby), at one disk flush per "
-                 "request")
-      ->check(CLI::IsMember({"normal", "full"}));
-  app.add_flag("--standby", options.standby,
-               "when another confserver has the store, wait and take over when it ends");
-  app.add_flag("--quiet", options.quiet, "log failures only");
-  app.add_flag("--verbose", options.verbose, "also log every request");
+  quenlo::confserver::Settings settings;
+  quenlo::confserver::Invocation invocation;
   try {
-    app.parse(argc, argv);
+    invocation = quenlo::confserver::Configure(app, settings, argc, argv);
   } catch (const CLI::CallForHelp& help) {
     return app.exit(help);
   } catch (const CLI::ParseError& error) {
     std::cerr << "confserver: " << error.what() << " (--help lists the options)\n";
     return 2;
+  } catch (const std::invalid_argument& error) {
+    std::cerr << "confserver: " << error.what() << '\n';
+    return 2;
+  }
+  if (invocation.check_only) {
+    std::cout << "confserver: " << invocation.config_file << " is sound\n";
+    return 0;
   }
 
   try {
-    const quenlo::xmpp::HostPort server = quenlo::xmpp::ParseHostPort(options.xmpp);
-    const std::string secret = quenlo::xmpp::ReadSecretFile(options.secret_file);
+    const quenlo::xmpp::HostPort server = quenlo::xmpp::ParseHostPort(settings.xmpp.value);
+    const std::string secret = quenlo::xmpp::ReadSecretFile(settings.secret_file.value);
     using quenlo::server::LogLevel;
-    const quenlo::server::ServiceLog log(options.quiet     ? LogLevel::kQuiet
-                                         : options.verbose ? LogLevel::kVerbose
-                                                           : LogLevel::kNormal);
+    const quenlo::server::ServiceLog log(settings.quiet.value     ? LogLevel::kQuiet
+                                         : settings.verbose.value ? LogLevel::kVerbose
+                                                                  : LogLevel::kNormal);
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     // Writing to a connection the XMPP server has closed raises SIGPIPE, whose default action
     // ends the process without a word; ignored, the write fails instead and the connection's
     // error handling reconnects.
     std::signal(SIGPIPE, SIG_IGN);
-    const std::string path = options.store.empty()
-                                 ? quenlo::confserver::DefaultStorePath(options.domain)
-                                 : options.store;
-    const auto durability = options.sync == "full" ? quenlo::server::StoreDurability::kFull
-                                                   : quenlo::server::StoreDurability::kNormal;
+    const std::string path = settings.store.value.empty()
+                                 ? quenlo::confserver::DefaultStorePath(settings.domain.value)
+                                 : settings.store.value;
+    const auto durability = settings.sync.value == "full"
+                                ? quenlo::server::StoreDurability::kFull
+                                : quenlo::server::StoreDurability::kNormal;
     std::unique_ptr<quenlo::server::SqliteLease> lease;
     if (!quenlo::server::PostgresStore::Names(path)) {
       lease = std::make_unique<quenlo::server::SqliteLease>(path, durability);
-    } else if (options.standby) {
+    } else if (settings.standby.value) {
       throw std::invalid_argument(
           "--standby waits for a store file; a PostgreSQL store is taken over by the service "
           "that opens it last");
     }
-    const auto service = MakeService(options, path, durability, lease.get(), log);
+    const auto service = MakeService(settings, path, durability, lease.get(), log);
     if (!service) {
       log.Event("stopped");
       return 0;
     }
     quenlo::server::GatewayRunner runner(
-        *service, {server.host, server.port, options.domain, secret}, log, lease.get());
+        *service, {server.host, server.port, settings.domain.value, secret}, log, lease.get());
     runner.Run(stop_requested);
     log.Event("stopped");
     return 0;

@@ -11,6 +11,11 @@ std::string DefaultStorePath(const std::string& domain) {
   std::filesystem::path state;
   const char* xdg_state = std::getenv("XDG_STATE_HOME");
   const char* home = std::getenv("HOME");
+  const char* service_state = std::getenv("STATE_DIRECTORY");
+  if (service_state != nullptr && *service_state == '/') {
+    // systemd's StateDirectory=: the folder is made and owned for the service already.
+    return (std::filesystem::path(service_state) / (domain + ".db")).string();
+  }
   if (xdg_state != nullptr && *xdg_state == '/') {
     state = xdg_state;
   } else if (home != nullptr && *home != '\0') {
@@ -30,12 +35,12 @@ std::string DefaultStorePath(const std::string& domain) {
 std::pair<std::string, std::string> ParseOwner(const std::string& text, const std::string& domain) {
   const auto equals = text.find('=');
   if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
-    throw std::invalid_argument("--owner \"" + text + "\" is not ROOM=JID");
+    throw std::invalid_argument("is not ROOM=JID");
   }
   std::string room = text.substr(0, equals);
   const std::string owner = text.substr(equals + 1);
   if (owner.find('@') == std::string::npos || owner.front() == '@') {
-    throw std::invalid_argument("--owner \"" + text + "\": " + owner + " is not a JID");
+    throw std::invalid_argument(owner + " is not a JID");
   }
   if (room.find('@') == std::string::npos) room += "@" + domain;
   return {room, owner};

@@ -7,13 +7,15 @@
 
 namespace quenlo::confserver {
 
-// The store file when --store is not given: `domain`.db in quenlo/ under $XDG_STATE_HOME, or
-// under ~/.local/state without it. The folder is made when missing. Throws std::invalid_argument
+// The store file when --store is not given: `domain`.db in $STATE_DIRECTORY (set by systemd for
+// a service with a StateDirectory=), else in quenlo/ under $XDG_STATE_HOME, or under
+// ~/.local/state without it. The folder is made when missing. Throws std::invalid_argument
 // when neither variable is set or the folder cannot be made.
 std::string DefaultStorePath(const std::string& domain);
 
 // "ROOM=JID" as a room address and an owner's address; a ROOM without "@" is a room of `domain`.
-// Throws std::invalid_argument with a one-line reason when the text is not of that shape.
+// Throws std::invalid_argument with a one-line reason (what is wrong, not the text) when the text
+// is not of that shape.
 std::pair<std::string, std::string> ParseOwner(const std::string& text, const std::string& domain);
 
 }  // namespace quenlo::confserver
