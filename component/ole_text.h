@@ -1,4 +1,22 @@
 // Views of wide text as the module receives it: zero-terminated, with null meaning "empty".
+//
+// The module's string types, and when to use which:
+//
+//   OleStringView  (here)            borrowed text, counted: reading and comparing within a call.
+//   OleText        (here)            a parameter that takes a host's const OLECHAR* (null: empty)
+//                                    or a view alike; a view made from null would be undefined.
+//   OleString      (here)            owned text kept in the module's own containers (a reply's
+//                                    subject indexes); no platform call to make or free.
+//   Bstr           (bstr.h)          an owned platform string: whatever goes to or comes from the
+//                                    DOM or the host (out-parameters, texts read, the room
+//                                    address).
+//   FixedName      (xml/dom_name.h)  a tag, attribute name or event path fixed in the source.
+//   DomName        (xml/dom_name.h)  the BSTR a FixedName is made into once, for a DOM call.
+//   std::string                      narrow text: the ANSI code page (property names and values)
+//                                    or UTF-8 (the wire, logs).
+//
+// A shared, reference-counted string once stood beside Bstr; nothing shared its texts, so a Bstr
+// (or a view of one) does its job.
 #pragma once
 
 #include <quenlo/platform.h>

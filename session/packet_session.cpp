@@ -79,22 +79,22 @@ HRESULT PacketSession::FilterPacket(IUnknown* packet) {
   if (isError) {
     HandleErrorReply(iq.Get());
   } else {
-    HandleReply(iq.Get(), query.Get(), WideString::Adopt(std::move(*uri)));
+    HandleReply(iq.Get(), query.Get(), uri->View());
   }
   return S_OK;
 }
 
 void PacketSession::OnRoomNameChanged() {
   // Emptied first, so that a failure below leaves no stale address behind.
-  roomName_ = WideString::FromWide(OleStringView{});
+  roomName_.emplace();
   const std::optional<std::string> value = GetPropertyText(roomNameProperty_);
-  if (value) roomName_ = WideString::FromAnsi(*value);
+  if (value) roomName_ = AnsiToBstr(*value);
   if (!value || value->empty()) SharedDocument::Release();
 }
 
 std::optional<PacketSession::Request> PacketSession::BeginRequest(const OLECHAR* id,
                                                                   const OLECHAR* queryType) const {
-  if (!roomName_ || roomName_->IsEmpty() || Host() == nullptr) return std::nullopt;
+  if (!roomName_ || roomName_->View().empty() || Host() == nullptr) return std::nullopt;
   SharedDocument::Lease lease = SharedDocument::Lock();
   Bstr scratch;  // one string for every text of the request
   ComPtr<IXMLDOMElement> iq = CreateIq(roomName_->View(), OLESTR("set"), id, scratch);
@@ -125,7 +125,7 @@ HRESULT PacketSession::SendQid(const OLECHAR* id, const OLECHAR* queryType, cons
 // null value does not convert and leaves as _com_error, which the packet filter reports as a
 // failed packet. A failed DOM call announces nothing.
 void PacketSession::HandleReply(IXMLDOMElement* /*iq*/, IXMLDOMElement* query,
-                                const WideString& /*queryNamespace*/) {
+                                OleStringView /*queryNamespace*/) {
   const AttributeValue type = ElementHandle(query).Attribute(OLESTR("type"));
   if (type.Failed()) return;
   const OleStringView typeText = type.Text();

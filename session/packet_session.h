@@ -12,7 +12,6 @@
 #include "component/result_object.h"
 #include "session/conference_session.h"
 #include "session/reply_routes.h"
-#include "session/wide_string.h"
 #include "xml/packet_builder.h"
 #include "xml/shared_document.h"
 
@@ -43,8 +42,7 @@ class PacketSession : public ConferenceSession,
 
   // An accepted reply from the room whose query is in this session's namespace: announced
   // through the route its query type names.
-  virtual void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
-                           const WideString& queryNamespace);
+  virtual void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query, OleStringView queryNamespace);
   // An error reply (any sender) whose query is in this session's namespace: announced over its
   // "error" element.
   virtual void HandleErrorReply(IXMLDOMElement* iq);
@@ -85,7 +83,7 @@ class PacketSession : public ConferenceSession,
   const OLECHAR* const queryNamespace_;
   const ReplyRoutes routes_;
   ULONG cookie_ = 0;
-  std::optional<WideString> roomName_;
+  std::optional<Bstr> roomName_;
 };
 
 }  // namespace quenlo::confext

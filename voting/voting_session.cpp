@@ -74,7 +74,7 @@ HRESULT STDMETHODCALLTYPE VotingSession::Refer(const OLECHAR* id, const OLECHAR*
   return GuardBoundary([&] {
     auto request = BeginRequest(id, OLESTR("refer"));
     if (!request) return S_FALSE;
-    const WideString timeout = WideString::FromAnsi(GetPropertyText(timeoutName_).value_or(""));
+    const Bstr timeout = AnsiToBstr(GetPropertyText(timeoutName_).value_or(""));
     ElementWriter& query = request->query;
     query.Add(OLESTR("qid"), qid)
         .Add(OLESTR("caption"), caption)

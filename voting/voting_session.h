@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "session/command_session.h"
-#include "session/wide_string.h"
 #include "voting/refer_subject_map.h"
 
 namespace quenlo::confext {

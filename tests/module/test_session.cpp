@@ -1,5 +1,6 @@
 #include "test_session.h"
 
+#include "session/ansi_text.h"
 #include "session/property_callback.h"
 
 namespace quenlo::confext {
@@ -35,8 +36,8 @@ TestSession::TestSession() : CommandSession(OLESTR("test.room_name"), kTestNames
 void TestSession::OnEchoChanged() {
   ++echoChanges;
   const std::optional<std::string> echo = GetPropertyText("test.echo");
-  const WideString value = WideString::FromAnsi(echo.value_or(""));
-  SetProperty(OLESTR("test.mirror"), value.Text());
+  const Bstr value = AnsiToBstr(echo.value_or(""));
+  SetProperty(OLESTR("test.mirror"), value.Get());
 }
 
 HRESULT STDMETHODCALLTYPE TestSession::Ping(const OLECHAR* id, const OLECHAR* type,
@@ -48,9 +49,9 @@ HRESULT STDMETHODCALLTYPE TestSession::Ping(const OLECHAR* id, const OLECHAR* ty
 }
 
 void TestSession::HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
-                              const WideString& queryNamespace) {
-  replies.push_back({ComPtr<IXMLDOMElement>(iq), ComPtr<IXMLDOMElement>(query),
-                     OleString(queryNamespace.View())});
+                              OleStringView queryNamespace) {
+  replies.push_back(
+      {ComPtr<IXMLDOMElement>(iq), ComPtr<IXMLDOMElement>(query), OleString(queryNamespace)});
   Announce(OLESTR("/test/reply/ok"), &TestResult::Make, query);
 }
 

@@ -79,7 +79,7 @@ class TestSession final : public CommandSession<ITestCommands> {
 
  protected:
   void HandleReply(IXMLDOMElement* iq, IXMLDOMElement* query,
-                   const WideString& queryNamespace) override;
+                   OleStringView queryNamespace) override;
   void HandleErrorReply(IXMLDOMElement* iq) override;
 
  private:

@@ -1,4 +1,4 @@
-// Text helpers: ASCII-only case folding, integer texts, the ANSI code page, and WideString.
+// Text helpers: ASCII-only case folding, integer texts, the ANSI code page, variants as text.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -7,7 +7,6 @@
 #include "component/variant.h"
 #include "session/ansi_text.h"
 #include "session/integer_text.h"
-#include "session/wide_string.h"
 
 namespace quenlo::confext {
 
@@ -65,63 +64,24 @@ TEST(AnsiTextTest, SubstitutesWhatTheCodePageLacks) {
   EXPECT_EQ(SysStringLen(empty.Get()), 0u);
 }
 
-TEST(WideStringTest, MakesTextsFromEachSource) {
-  EXPECT_TRUE(WideString().IsNull());
-  EXPECT_EQ(WideString::FromWide(OLESTR("x")).View(), OleStringView(OLESTR("x")));
-  EXPECT_EQ(WideString::FromWide(static_cast<const OLECHAR*>(nullptr)).Text(), nullptr);
-  EXPECT_FALSE(WideString::FromWide(static_cast<const OLECHAR*>(nullptr)).IsNull());
-  EXPECT_EQ(WideString::FromAnsi("\x80").View(), OleStringView(OLESTR("\u20AC")));
-  EXPECT_EQ(WideString::FromAnsi(static_cast<const char*>(nullptr)).Text(), nullptr);
-
+// Variants become text through the platform's conversion; a null one is refused, not emptied.
+TEST(VariantTextTest, ConvertsNumbersAndTextsAndRefusesNull) {
   VARIANT number;
   VariantInit(&number);
   number.vt = VT_I4;
   number.lVal = -12;
-  EXPECT_EQ(WideString::FromVariant(number).View(), OleStringView(OLESTR("-12")));
+  EXPECT_EQ(ViewOfBstr(Variant::TextOf(number).Get().bstrVal), OleStringView(OLESTR("-12")));
   const Variant text = Variant::FromText(OLESTR("t"));
-  EXPECT_EQ(WideString::FromVariant(text.Get()).View(), OleStringView(OLESTR("t")));
-}
-
-TEST(WideStringTest, NullVariantDoesNotConvert) {
+  EXPECT_EQ(ViewOfBstr(Variant::TextOf(text.Get()).Get().bstrVal), OleStringView(OLESTR("t")));
   VARIANT null;
   VariantInit(&null);
   null.vt = VT_NULL;
   try {
-    WideString::FromVariant(null);
+    Variant::TextOf(null);
     FAIL() << "a null variant converted";
   } catch (const _com_error& error) {
     EXPECT_EQ(error.Error(), DISP_E_TYPEMISMATCH);
   }
-}
-
-TEST(WideStringTest, CopiesShareTheText) {
-  const WideString original = WideString::FromWide(OLESTR("shared"));
-  WideString copy = original;
-  EXPECT_EQ(copy.Text(), original.Text());
-  copy = WideString::FromWide(OLESTR("other"));
-  EXPECT_EQ(original.View(), OleStringView(OLESTR("shared")));
-}
-
-TEST(WideStringTest, OrdersNullHandleThenNullTextThenTexts) {
-  const WideString nothing;
-  const WideString nullText = WideString::FromWide(static_cast<const OLECHAR*>(nullptr));
-  const WideString empty = WideString::FromWide(OLESTR(""));
-  EXPECT_LT(nothing, nullText);
-  EXPECT_LT(nullText, empty);
-  EXPECT_EQ(nothing, WideString());
-  EXPECT_EQ(nullText, WideString::FromWide(static_cast<const OLECHAR*>(nullptr)));
-  EXPECT_LT(empty, WideString::FromWide(OLESTR("a")));
-}
-
-TEST(WideStringTest, ComparesUnitByUnitWithAPrefixFirst) {
-  const auto text = [](const OLECHAR* value) { return WideString::FromWide(value); };
-  EXPECT_LT(text(OLESTR("10")), text(OLESTR("2")));
-  EXPECT_LT(text(OLESTR("ab")), text(OLESTR("abc")));
-  EXPECT_LT(text(OLESTR("B")), text(OLESTR("a")));       // no case folding
-  EXPECT_GT(text(OLESTR("\uFFFF")), text(OLESTR("z")));  // units compare unsigned
-  EXPECT_EQ(text(OLESTR("same")), text(OLESTR("same")));
-  const OLECHAR withZero[] = {'a', 0, 'b'};
-  EXPECT_GT(WideString::FromWide(OleStringView(withZero, 3)), text(OLESTR("a")));
 }
 
 }  // namespace
