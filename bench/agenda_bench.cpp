@@ -1,8 +1,10 @@
 // Agenda benchmark: a "browse" reply with 1,000 agenda items, parsed as the host parses it, from
 // OnPacket to RaiseEvent with the host reading all seven fields of every item; against pugixml
-// parsing the same text and reading the same fields in the same run (goal: at most 2x). Beside
-// it, the floor under any read through the DOM's interfaces: the parse alone, and every field's
-// text handed out with its element already found.
+// parsing the same text and reading the same fields in the same run. Beside it, the floor under
+// any read through the DOM's interfaces: the parse alone, and every field's text handed out with
+// its element already found. No goal against pugixml: one would need a read interface of the
+// platform's own beside the DOM's calls, which the module does not take; its instruction count
+// is held to a budget (bench/instruction_budget.txt).
 #include <benchmark/benchmark.h>
 #include <quenlo/agenda.h>
 
@@ -77,7 +79,7 @@ int main(int argc, char** argv) {
   FixAllocatorThresholds();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter({
-      {"agenda browse of 1,000 items, every field", "BM_Browse1000", 2.0},
+      {"agenda browse of 1,000 items, every field", "BM_Browse1000", 0},
       {"  floor: its parse and field texts alone", "BM_Browse1000", 0, "_ParseAlone+_ValuesAlone"},
   });
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -8,7 +8,9 @@
 //   4. resident memory after one million Apply requests through one session, against where it
 //      stood after the first thousand (goal: within 1 MB).
 // Beside 2 and 3, the floor under any read through the DOM's interfaces: the parse alone, and
-// every value handed out with its element already found.
+// every value handed out with its element already found. 2 and 3 have no goal against pugixml:
+// one would need a read interface of the platform's own beside the DOM's calls, which the module
+// does not take; their instruction counts are held to a budget (bench/instruction_budget.txt).
 #include <benchmark/benchmark.h>
 #include <quenlo/voting.h>
 
@@ -294,9 +296,9 @@ int main(int argc, char** argv) {
   RatioReporter reporter({
       {"Refer with 10 subjects, built and serialised", "BM_Refer10", 1.5},
       {"  floor: the DOM's calls alone", "BM_Refer10", 0, "_DomCallsAlone"},
-      {"300-byte kithe reply, dispatch and every accessor", "BM_Kithe300", 2.0},
+      {"300-byte kithe reply, dispatch and every accessor", "BM_Kithe300", 0},
       {"  floor: its parse and values alone", "BM_Kithe300", 0, "_ParseAlone+_ValuesAlone"},
-      {"3 MB result reply, every result and voter", "BM_Result3MB", 1.5},
+      {"3 MB result reply, every result and voter", "BM_Result3MB", 0},
       {"  floor: its parse and values alone", "BM_Result3MB", 0, "_ParseAlone+_ValuesAlone"},
   });
   benchmark::RunSpecifiedBenchmarks(&reporter);
