@@ -76,8 +76,8 @@ auto ConferenceServer::InTransaction(Change change) -> std::optional<decltype(ch
   }
 }
 
-// Reads every room from the store. Rooms already open keep their participants, so that after a
-// failed change the meeting goes on from what the store holds.
+// Reads every room from the store, members included, so that after a failed change the meeting
+// goes on from what the store holds.
 void ConferenceServer::LoadRooms() {
   std::vector<RoomRecord> records = store_->LoadRooms();
   auto previous = std::move(rooms_);
@@ -85,7 +85,7 @@ void ConferenceServer::LoadRooms() {
   for (const RoomRecord& record : records) {
     Room& room = rooms_.try_emplace(record.address, *store_, record).first->second;
     const auto before = previous.find(record.address);
-    if (before != previous.end()) room.TakeMembersFrom(before->second);
+    if (before != previous.end()) room.TakeOverFrom(before->second);
   }
 }
 
@@ -122,17 +122,28 @@ std::optional<std::string> ConferenceServer::OwnerOf(const std::string& room_add
 
 std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& room_address,
                                                             const std::string& address,
-                                                            const std::string& name) {
+                                                            const std::string& name,
+                                                            const std::string& nick) {
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
   if (room == rooms_.end()) return std::nullopt;
-  return InTransaction([&] { return room->second.Join(address, name); });
+  return InTransaction([&] { return room->second.Join({address, name, nick}); });
 }
 
 bool ConferenceServer::Leave(const std::string& room_address, const std::string& address) {
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
-  return room != rooms_.end() && room->second.Leave(address);
+  if (room == rooms_.end()) return false;
+  return InTransaction([&] { return room->second.Leave(address); }).value_or(false);
+}
+
+std::vector<std::pair<std::string, Member>> ConferenceServer::Members() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::pair<std::string, Member>> members;
+  for (const auto& [address, room] : rooms_) {
+    for (const Member& member : room.members()) members.emplace_back(address, member);
+  }
+  return members;
 }
 
 std::vector<Delivery> ConferenceServer::Receive(const std::string& from_address,

@@ -27,8 +27,9 @@ class ConferenceServer {
   // Requests larger than this are dropped unread.
   static constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 
-  // Loads the rooms `store` keeps and ends the votes that ran out meanwhile: their ends are
-  // pushed to each participant who joins again. The program chooses the store; it is never null.
+  // Loads the rooms `store` keeps, members included, and ends the votes that ran out meanwhile:
+  // their ends are pushed to each member who joins again (or is found to be still there, which
+  // the transport confirms by Join). The program chooses the store; it is never null.
   explicit ConferenceServer(std::unique_ptr<Store> store,
                             Clock clock = &std::chrono::system_clock::now);
 
@@ -40,12 +41,18 @@ class ConferenceServer {
   // Null when the room is not open (or has no owner yet): the bare address that owns it.
   std::optional<std::string> OwnerOf(const std::string& room_address);
 
-  // `name` is the participant's voter name in registered votes. Nothing when the room is not
-  // open; otherwise the pushes the participant missed (votes that ended while the service was
-  // down), to be sent to them.
+  // `name` is the participant's voter name in registered votes, `nick` its nick in the room
+  // (none in process). Nothing when the room is not open or the store refused the join;
+  // otherwise the pushes the participant missed (votes that ended while the service was down),
+  // to be sent to them.
   std::optional<std::vector<Delivery>> Join(const std::string& room_address,
-                                            const std::string& address, const std::string& name);
+                                            const std::string& address, const std::string& name,
+                                            const std::string& nick = {});
+  // False when `address` was no member (or the store refused it, and it still is).
   bool Leave(const std::string& room_address, const std::string& address);
+  // Every member of every room, with its room's address: whom to ask, once connected, whether
+  // they are still there, and whom to tell when the service stops.
+  std::vector<std::pair<std::string, Member>> Members();
 
   // Why a packet got no answer at all.
   enum class Drop {

@@ -14,7 +14,7 @@ namespace quenlo::server {
 // has lost its place cannot change anything after the next one has taken over.
 // quenlo_expect raises `refusal` unless `holds`: it turns a write that found nothing into a
 // failure of the whole transaction.
-inline constexpr std::array<const char*, 1> kPostgresSchemaSteps = {
+inline constexpr std::array<const char*, 2> kPostgresSchemaSteps = {
     R"sql(
 CREATE TABLE quenlo_schema (version integer NOT NULL);
 INSERT INTO quenlo_schema VALUES (0);
@@ -69,6 +69,16 @@ CREATE TABLE agenda_items (
   type text NOT NULL,
   value text NOT NULL,
   UNIQUE (room, qid)
+);
+)sql",
+    R"sql(
+CREATE TABLE members (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  room text NOT NULL REFERENCES rooms(address),
+  address text NOT NULL,
+  name text NOT NULL,
+  nick text NOT NULL,
+  UNIQUE (room, address)
 );
 )sql",
 };

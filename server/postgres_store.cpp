@@ -233,6 +233,11 @@ std::vector<RoomRecord> PostgresStore::LoadRooms() {
           {row[1].as<std::string>(), row[2].as<std::string>(), row[3].as<std::string>(),
            row[4].as<std::string>(), row[5].as<std::string>()});
     }
+    for (const auto& row :
+         transaction.exec("SELECT room, address, name, nick FROM members ORDER BY id")) {
+      rooms[room_at.at(row[0].as<std::string>())].members.push_back(
+          {row[1].as<std::string>(), row[2].as<std::string>(), row[3].as<std::string>()});
+    }
     transaction.commit();
     return rooms;
   });
@@ -352,6 +357,19 @@ void PostgresStore::DeleteAgendaItem(const std::string& room, const std::string&
 void PostgresStore::SaveInProgress(const std::string& room, const std::string& qid) {
   Write("save the item in progress",
         "UPDATE rooms SET in_progress = " + Quote(qid) + " WHERE address = " + Quote(room) + ";");
+}
+
+void PostgresStore::SaveMember(const std::string& room, const Member& member) {
+  Write("save a member", "INSERT INTO members (room, address, name, nick) VALUES (" + Quote(room) +
+                             ", " + Quote(member.address) + ", " + Quote(member.name) + ", " +
+                             Quote(member.nick) +
+                             ") ON CONFLICT (room, address) DO UPDATE SET name = excluded.name, "
+                             "nick = excluded.nick;");
+}
+
+void PostgresStore::DeleteMember(const std::string& room, const std::string& address) {
+  Write("delete a member", "DELETE FROM members WHERE room = " + Quote(room) +
+                               " AND address = " + Quote(address) + ";");
 }
 
 }  // namespace quenlo::server

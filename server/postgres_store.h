@@ -51,6 +51,8 @@ class PostgresStore final : public Store {
   void SaveAgendaItem(const std::string& room, const AgendaItem& item) override;
   void DeleteAgendaItem(const std::string& room, const std::string& qid) override;
   void SaveInProgress(const std::string& room, const std::string& qid) override;
+  void SaveMember(const std::string& room, const Member& member) override;
+  void DeleteMember(const std::string& room, const std::string& address) override;
 
  private:
   struct Connections;

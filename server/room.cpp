@@ -31,6 +31,7 @@ Room::Room(Store& store, const RoomRecord& record)
     : store_(store),
       address_(record.address),
       owner_(record.owner),
+      members_(record.members),
       voting_(store, record.address, record.votes, record.next_vote_id),
       agenda_(store, record.address, Agenda(record.agenda, record.in_progress)) {}
 
@@ -40,14 +41,16 @@ void Room::SetOwner(const std::string& owner) {
   owner_ = bare;
 }
 
-std::vector<Delivery> Room::Join(const std::string& address, const std::string& name) {
+std::vector<Delivery> Room::Join(const Member& member) {
+  const std::string& address = member.address;
   if (owner_.empty()) SetOwner(address);
+  store_.SaveMember(address_, member);
   const auto known = std::find_if(members_.begin(), members_.end(),
                                   [&](const Member& p) { return p.address == address; });
   if (known != members_.end()) {
-    known->name = name;
+    *known = member;
   } else {
-    members_.push_back({address, name});
+    members_.push_back(member);
   }
   std::vector<Delivery> deliveries;
   if (missedEnds_.first_child() && toldOfMissedEnds_.insert(address).second) {
@@ -57,11 +60,15 @@ std::vector<Delivery> Room::Join(const std::string& address, const std::string& 
 }
 
 bool Room::Leave(const std::string& address) {
-  return std::erase_if(members_, [&](const Member& p) { return p.address == address; }) > 0;
+  const auto known = std::find_if(members_.begin(), members_.end(),
+                                  [&](const Member& p) { return p.address == address; });
+  if (known == members_.end()) return false;
+  store_.DeleteMember(address_, address);
+  members_.erase(known);
+  return true;
 }
 
-void Room::TakeMembersFrom(Room& previous) {
-  members_ = std::move(previous.members_);
+void Room::TakeOverFrom(Room& previous) {
   nextPushId_ = previous.nextPushId_;
   missedEnds_.reset(previous.missedEnds_);
   toldOfMissedEnds_ = std::move(previous.toldOfMissedEnds_);

@@ -29,13 +29,16 @@ class Room {
   // `owner` is an address; the room keeps its bare form.
   void SetOwner(const std::string& owner);
 
-  // Joining again under the same address only changes the display name. The first to join a
-  // room without owner becomes its owner. Gives the pushes the newcomer missed: the votes that
-  // ran out while the service was down.
-  std::vector<Delivery> Join(const std::string& address, const std::string& name);
+  // Joining again under the same address only changes the name and nick. The first to join a
+  // room without owner becomes its owner. Gives the pushes the member missed: the votes that ran
+  // out while the service was down, once.
+  std::vector<Delivery> Join(const Member& member);
   bool Leave(const std::string& address);
-  // Moves who is here (and what they were told) from the room this one was reloaded to replace.
-  void TakeMembersFrom(Room& previous);
+  // Who is here, in the order they joined (as the store keeps them).
+  const std::vector<Member>& members() const { return members_; }
+  // Carries over what the store does not keep (push identifiers, the ends missed while the
+  // service was down and who has been told of them) from the room this one replaces on reload.
+  void TakeOverFrom(Room& previous);
 
   // Answers one request iq of `sender_address`: the reply (or error reply) to the sender, then
   // the pushes to the others when the change concerns them. Votes whose time ran out are ended

@@ -71,12 +71,18 @@ struct SqliteStore::Statements {
                          "text = excluded.text, time = excluded.time, type = excluded.type, "
                          "value = excluded.value"),
         delete_agenda_item(db, "DELETE FROM agenda_items WHERE room = ?1 AND qid = ?2"),
-        save_in_progress(db, "UPDATE rooms SET in_progress = ?2 WHERE address = ?1") {}
+        save_in_progress(db, "UPDATE rooms SET in_progress = ?2 WHERE address = ?1"),
+        save_member(db,
+                    "INSERT INTO members (room, address, name, nick) VALUES (?1, ?2, ?3, ?4) "
+                    "ON CONFLICT (room, address) DO UPDATE SET name = excluded.name, "
+                    "nick = excluded.nick"),
+        delete_member(db, "DELETE FROM members WHERE room = ?1 AND address = ?2") {}
 
   SQLite::Statement begin, begin_exclusive, commit, rollback;
   SQLite::Statement save_room, add_vote, save_next_vote_id, save_vote, delete_subjects, add_subject,
       delete_vote, add_ballot;
   SQLite::Statement save_agenda_item, delete_agenda_item, save_in_progress;
+  SQLite::Statement save_member, delete_member;
 };
 
 namespace {
@@ -179,6 +185,7 @@ std::vector<RoomRecord> SqliteStore::LoadRooms() {
     for (RoomRecord& room : rooms) {
       room.votes = LoadVotes(room.address);
       room.agenda = LoadAgenda(room.address);
+      room.members = LoadMembers(room.address);
     }
     return rooms;
   });
@@ -251,6 +258,18 @@ std::vector<AgendaItem> SqliteStore::LoadAgenda(const std::string& room) {
                      query.getColumn(4).getString()});
   }
   return items;
+}
+
+std::vector<Member> SqliteStore::LoadMembers(const std::string& room) {
+  std::vector<Member> members;
+  SQLite::Statement query(database_,
+                          "SELECT address, name, nick FROM members WHERE room = ?1 ORDER BY id");
+  query.bind(1, room);
+  while (query.executeStep()) {
+    members.push_back({query.getColumn(0).getString(), query.getColumn(1).getString(),
+                       query.getColumn(2).getString()});
+  }
+  return members;
 }
 
 void SqliteStore::Begin() {
@@ -331,6 +350,15 @@ void SqliteStore::DeleteAgendaItem(const std::string& room, const std::string& q
 
 void SqliteStore::SaveInProgress(const std::string& room, const std::string& qid) {
   Guard("save the item in progress", [&] { Run(statements_->save_in_progress, room, qid); });
+}
+
+void SqliteStore::SaveMember(const std::string& room, const Member& member) {
+  Guard("save a member",
+        [&] { Run(statements_->save_member, room, member.address, member.name, member.nick); });
+}
+
+void SqliteStore::DeleteMember(const std::string& room, const std::string& address) {
+  Guard("delete a member", [&] { Run(statements_->delete_member, room, address); });
 }
 
 }  // namespace quenlo::server

@@ -47,6 +47,8 @@ class SqliteStore final : public Store {
   void SaveAgendaItem(const std::string& room, const AgendaItem& item) override;
   void DeleteAgendaItem(const std::string& room, const std::string& qid) override;
   void SaveInProgress(const std::string& room, const std::string& qid) override;
+  void SaveMember(const std::string& room, const Member& member) override;
+  void DeleteMember(const std::string& room, const std::string& address) override;
 
  private:
   struct Statements;
@@ -54,6 +56,7 @@ class SqliteStore final : public Store {
   void CheckAndMigrate();
   std::vector<Vote> LoadVotes(const std::string& room);
   std::vector<AgendaItem> LoadAgenda(const std::string& room);
+  std::vector<Member> LoadMembers(const std::string& room);
 
   std::string path_;
   SQLite::Database database_;

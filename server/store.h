@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "server/agenda.h"
+#include "server/member.h"
 #include "server/vote.h"
 
 namespace quenlo::server {
@@ -22,7 +23,8 @@ class StoreError : public std::runtime_error {
 // the price of waiting for a disk flush per request (milliseconds on most disks).
 enum class StoreDurability { kNormal, kFull };
 
-// Everything a room keeps across restarts. Participants are not kept: they join again.
+// Everything a room keeps across restarts. Its members are kept too, so that a service that
+// comes back can find out which of them are still there rather than forget them all.
 struct RoomRecord {
   std::string address;
   std::string owner;  // a bare address, empty until somebody joins
@@ -30,6 +32,7 @@ struct RoomRecord {
   std::vector<Vote> votes;
   std::vector<AgendaItem> agenda;  // in creation order
   std::string in_progress;         // the qid of the item in progress, empty for none
+  std::vector<Member> members;     // in the order they joined
 };
 
 // Where the rooms keep their state. The server wraps every request in Begin and Commit (or
@@ -61,6 +64,10 @@ class Store {
   virtual void SaveAgendaItem(const std::string& room, const AgendaItem& item) = 0;
   virtual void DeleteAgendaItem(const std::string& room, const std::string& qid) = 0;
   virtual void SaveInProgress(const std::string& room, const std::string& qid) = 0;
+
+  // Adds the member (by address), or changes its name and nick.
+  virtual void SaveMember(const std::string& room, const Member& member) = 0;
+  virtual void DeleteMember(const std::string& room, const std::string& address) = 0;
 };
 
 }  // namespace quenlo::server

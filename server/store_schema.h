@@ -7,7 +7,7 @@ namespace quenlo::server {
 // The schema as numbered steps: step N (counting from 1) takes a store from version N-1 to N,
 // and the version lives in the file's user_version. A new version appends a step, never edits
 // one, so a store written by any earlier version can be brought forward.
-inline constexpr std::array<const char*, 1> kSchemaSteps = {
+inline constexpr std::array<const char*, 2> kSchemaSteps = {
     R"sql(
 CREATE TABLE rooms (
   address TEXT PRIMARY KEY,
@@ -57,6 +57,16 @@ CREATE TABLE agenda_items (
   type TEXT NOT NULL,
   value TEXT NOT NULL,
   UNIQUE (room, qid)
+);
+)sql",
+    R"sql(
+CREATE TABLE members (
+  id INTEGER PRIMARY KEY,
+  room TEXT NOT NULL REFERENCES rooms(address),
+  address TEXT NOT NULL,
+  name TEXT NOT NULL,
+  nick TEXT NOT NULL,
+  UNIQUE (room, address)
 );
 )sql",
 };

@@ -82,8 +82,13 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
     return false;
   }
   auto next_tick = SteadyClock::now() + kTickPeriod;
+  bool checked = false;
   while (!ended && !stop) {
     context.RunOnce(kPollPeriod);
+    if (connected && !checked) {
+      component.CheckMembers();
+      checked = true;
+    }
     if (connected && SteadyClock::now() >= next_tick) {
       // Whoever holds the lease now serves the rooms: not a word more from this one.
       if (lease_ != nullptr && !lease_->StillHeld()) throw std::runtime_error(kLeaseLost);
@@ -92,6 +97,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
     }
   }
   if (stop && !ended) {
+    if (connected) component.SayGoodbye();
     connection.Disconnect();
     const auto until = SteadyClock::now() + kGoodbyeTime;
     while (!ended && SteadyClock::now() < until) context.RunOnce(kPollPeriod);

@@ -1,5 +1,6 @@
 #include "server/xmpp/xmpp_gateway.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "xmpp/jid.h"
@@ -10,6 +11,38 @@ namespace {
 
 constexpr char kMucUserNamespace[] = "http://jabber.org/protocol/muc#user";
 constexpr char kNickNamespace[] = "http://jabber.org/protocol/nick";
+constexpr char kPingNamespace[] = "urn:xmpp:ping";
+constexpr char kStanzaErrorNamespace[] = "urn:ietf:params:xml:ns:xmpp-stanzas";
+
+// How long a member the store kept has to answer its check. No answer at all means something at
+// that address takes stanzas without answering them (an XMPP server answers for an address with
+// nobody behind it at once), so the member is kept then too.
+constexpr auto kCheckTime = std::chrono::seconds(2);
+
+// The stanza-error condition of an error answer; empty when it names none.
+std::string ErrorCondition(xmpp_stanza_t* answer) {
+  xmpp_stanza_t* error = xmpp_stanza_get_child_by_name(answer, "error");
+  for (xmpp_stanza_t* child = error == nullptr ? nullptr : xmpp_stanza_get_children(error);
+       child != nullptr; child = xmpp_stanza_get_next(child)) {
+    const char* name = xmpp_stanza_get_name(child);
+    if (name != nullptr && xmpp_stanza_is_tag(child) &&
+        xmpp::AttributeOf(child, "xmlns") == kStanzaErrorNamespace &&
+        std::string_view(name) != "text") {
+      return name;
+    }
+  }
+  return {};
+}
+
+// Whether the error answer to a member's check says nobody is at that address any more. The
+// XMPP server answers service-unavailable for a resource that is offline (Prosody, ejabberd), and
+// the other conditions for an account or a server that cannot be reached. Any other error came
+// from the client itself, which is therefore there.
+bool SaysGone(const std::string& condition) {
+  return condition == "service-unavailable" || condition == "recipient-unavailable" ||
+         condition == "item-not-found" || condition == "remote-server-not-found" ||
+         condition == "remote-server-timeout";
+}
 
 // Packets the service drops unread get an XMPP error instead of the service's answer.
 StanzaError StanzaErrorFor(ConferenceServer::Drop drop) {
@@ -52,16 +85,91 @@ XmppGateway::XmppGateway(ConferenceServer& service, xmpp::Connection& connection
   connection_.OnStanza("presence", [this](xmpp_stanza_t* presence) { HandlePresence(presence); });
 }
 
-void XmppGateway::Tick() { Deliver(service_.Tick()); }
+void XmppGateway::Tick() {
+  Deliver(service_.Tick());
+  const auto now = std::chrono::steady_clock::now();
+  for (auto check = checks_.begin(); check != checks_.end();) {
+    auto next = std::next(check);
+    if (now >= check->second.deadline) EndCheck(check, true, "no answer");
+    check = next;
+  }
+}
+
+void XmppGateway::CheckMembers() {
+  const auto deadline = std::chrono::steady_clock::now() + kCheckTime;
+  for (auto& [room, member] : service_.Members()) {
+    const std::string id = "check-" + std::to_string(nextCheckId_++);
+    xmpp_ctx_t* context = connection_.context();
+    const xmpp::Stanza ping(xmpp_iq_new(context, "get", id.c_str()));
+    xmpp_stanza_set_from(ping.get(), (room + "/" + member.nick).c_str());
+    xmpp_stanza_set_to(ping.get(), member.address.c_str());
+    const xmpp::Stanza body(xmpp_stanza_new(context));
+    xmpp_stanza_set_name(body.get(), "ping");
+    xmpp_stanza_set_ns(body.get(), kPingNamespace);
+    xmpp_stanza_add_child(ping.get(), body.get());
+    connection_.Send(ping.get());
+    checks_.emplace(id, Check{room, std::move(member), deadline});
+  }
+  if (!checks_.empty()) log_.Event("checking " + std::to_string(checks_.size()) + " members");
+}
+
+void XmppGateway::SayGoodbye() {
+  for (const auto& [room, member] : service_.Members()) {
+    SendSelfPresence(room + "/" + member.nick, member.address, false, "332");
+  }
+}
+
+void XmppGateway::HandleCheckAnswer(xmpp_stanza_t* answer) {
+  const auto check = checks_.find(std::string(xmpp::AttributeOf(answer, "id")));
+  if (check == checks_.end() || xmpp::AttributeOf(answer, "from") != check->second.member.address) {
+    return;
+  }
+  if (xmpp::AttributeOf(answer, "type") != "error") {
+    EndCheck(check, true, "answered");
+    return;
+  }
+  const std::string condition = ErrorCondition(answer);
+  EndCheck(check, !SaysGone(condition), condition);
+}
+
+void XmppGateway::EndCheck(std::map<std::string, Check>::iterator check, bool present,
+                           const std::string& answer) {
+  const Check ended = std::move(check->second);
+  checks_.erase(check);
+  const Member& member = ended.member;
+  if (!present) {
+    if (service_.Leave(ended.room, member.address)) {
+      log_.Event(member.address + " has gone from " + ended.room + " (" + answer + ")");
+    }
+    return;
+  }
+  const auto missed = service_.Join(ended.room, member.address, member.name, member.nick);
+  if (!missed) return;  // the store refused it: the member stays as the store has it
+  log_.Event(member.address + " is still in " + ended.room + " as " + member.nick + " (" + answer +
+             ")");
+  SendSelfPresence(ended.room + "/" + member.nick, member.address, true);
+  Deliver(*missed);
+}
+
+void XmppGateway::ForgetCheck(const std::string& room, const std::string& address) {
+  std::erase_if(checks_, [&](const auto& check) {
+    return check.second.room == room && check.second.member.address == address;
+  });
+}
 
 void XmppGateway::HandleIq(xmpp_stanza_t* iq) {
   const std::string_view type = xmpp::AttributeOf(iq, "type");
   // Answers are never answered, or two parties could bounce errors at each other for ever.
+  if (type == "result" || type == "error") HandleCheckAnswer(iq);
   if (type != "get" && type != "set") return;
   const std::string from(xmpp::AttributeOf(iq, "from"));
   const xmpp::Jid to = xmpp::Jid::Parse(xmpp::AttributeOf(iq, "to"));
-  if (to.node.empty() || !to.resource.empty()) {
+  if (to.node.empty()) {
     Refuse(iq, "cancel", "service-unavailable", "iq for " + to.Bare() + " which is not a room");
+    return;
+  }
+  if (!to.resource.empty()) {
+    HandleOccupantIq(iq, to);
     return;
   }
   const std::string text = xmpp::ToText(iq);
@@ -77,6 +185,33 @@ void XmppGateway::HandleIq(xmpp_stanza_t* iq) {
   Deliver(deliveries);
 }
 
+// An iq to an occupant address. A member pinging itself there (group chat self-pings) learns it
+// is still in; anyone who is no member of the room is told it is not an occupant; nothing is
+// relayed between occupants.
+void XmppGateway::HandleOccupantIq(xmpp_stanza_t* iq, const xmpp::Jid& occupant) {
+  const std::string_view from = xmpp::AttributeOf(iq, "from");
+  const std::string room = occupant.Bare();
+  const Member* self = nullptr;
+  const auto members = service_.Members();
+  for (const auto& [address, member] : members) {
+    if (address == room && member.address == from) self = &member;
+  }
+  if (self == nullptr) {
+    Refuse(iq, "cancel", "not-acceptable", "iq from " + std::string(from) + " not in " + room);
+    return;
+  }
+  if (self->nick != occupant.resource ||
+      xmpp_stanza_get_child_by_name_and_ns(iq, "ping", kPingNamespace) == nullptr) {
+    Refuse(iq, "cancel", "service-unavailable",
+           "iq for " + room + "/" + occupant.resource + " (iqs are not relayed)");
+    return;
+  }
+  const xmpp::Stanza pong(xmpp_stanza_reply(iq));  // addressed back, without the ping
+  xmpp_stanza_set_from(pong.get(), xmpp_stanza_get_to(iq));
+  xmpp_stanza_set_type(pong.get(), "result");
+  connection_.Send(pong.get());
+}
+
 void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
   const std::string_view type = xmpp::AttributeOf(presence, "type");
   if (!type.empty() && type != "unavailable") return;  // probes, subscriptions and errors
@@ -90,17 +225,23 @@ void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
   }
   const std::string room = occupant.Bare();
   const std::string occupant_address = room + "/" + occupant.resource;
+  ForgetCheck(room, from);
   if (type == "unavailable") {
     if (service_.Leave(room, from)) log_.Event(from + " left " + room);
     SendSelfPresence(occupant_address, from, false);
     return;
   }
   service_.OpenRoom(room);  // false only means the room is open already
-  const auto missed = service_.Join(room, from, VoterName(presence, occupant.resource));
+  const auto missed =
+      service_.Join(room, from, VoterName(presence, occupant.resource), occupant.resource);
+  if (!missed) {
+    Refuse(presence, "wait", "internal-server-error", "join of " + from + " (not stored)");
+    return;
+  }
   log_.Event(from + " joined " + room + " as " + occupant.resource);
   SendSelfPresence(occupant_address, from, true);
   // Votes that ended while the service was down are announced once the participant is back in.
-  if (missed) Deliver(*missed);
+  Deliver(*missed);
 }
 
 void XmppGateway::Refuse(xmpp_stanza_t* request, const char* error_type, const char* condition,
@@ -118,7 +259,7 @@ void XmppGateway::Deliver(const std::vector<Delivery>& deliveries) {
 }
 
 void XmppGateway::SendSelfPresence(const std::string& occupant, const std::string& to,
-                                   bool available) {
+                                   bool available, const char* status) {
   xmpp_ctx_t* context = connection_.context();
   const xmpp::Stanza presence(xmpp_presence_new(context));
   xmpp_stanza_set_from(presence.get(), occupant.c_str());
@@ -133,10 +274,16 @@ void XmppGateway::SendSelfPresence(const std::string& occupant, const std::strin
   xmpp_stanza_set_attribute(item.get(), "role", available ? "participant" : "none");
   xmpp_stanza_add_child(x.get(), item.get());
   // Status 110: this presence is about the recipient itself, which is how it knows it is in.
-  const xmpp::Stanza status(xmpp_stanza_new(context));
-  xmpp_stanza_set_name(status.get(), "status");
-  xmpp_stanza_set_attribute(status.get(), "code", "110");
-  xmpp_stanza_add_child(x.get(), status.get());
+  const xmpp::Stanza self(xmpp_stanza_new(context));
+  xmpp_stanza_set_name(self.get(), "status");
+  xmpp_stanza_set_attribute(self.get(), "code", "110");
+  xmpp_stanza_add_child(x.get(), self.get());
+  if (status != nullptr) {
+    const xmpp::Stanza reason(xmpp_stanza_new(context));
+    xmpp_stanza_set_name(reason.get(), "status");
+    xmpp_stanza_set_attribute(reason.get(), "code", status);
+    xmpp_stanza_add_child(x.get(), reason.get());
+  }
   xmpp_stanza_add_child(presence.get(), x.get());
   connection_.Send(presence.get());
 }

@@ -121,6 +121,29 @@ TEST_P(StoreTest, RestartKeepsVotesBallotsAgendaAndTheOwner) {
   EXPECT_EQ(To(Voting(kCid, "kithe", Qid(running)), kCid).text("count"), "3");
 }
 
+// Members come back with the service, with their names and nicks, without joining again; who
+// left stays out.
+TEST_P(StoreTest, MembersOutliveARestartAndSoDoesLeaving) {
+  const std::string running = ReferVote(false, /*reg=*/true);
+  Voting(kAnn, "start", Qid(running));
+  ASSERT_TRUE(server_->Join(kRoom, kBob, "Robert", "bob"));
+  ASSERT_TRUE(server_->Leave(kRoom, kCid));
+
+  server_.reset();
+  Restart(Open(path_));
+  std::vector<std::string> members;
+  for (const auto& [room, member] : server_->Members()) {
+    members.push_back(room + " " + member.address + " " + member.name + " " + member.nick);
+  }
+  EXPECT_EQ(members, (std::vector<std::string>{std::string(kRoom) + " " + kAnn + " Ann ",
+                                               std::string(kRoom) + " " + kBob + " Robert bob"}));
+  EXPECT_EQ(To(Ballot(kBob, running, {"1"}), kBob).type(), "result");
+  const Packet& tally = To(Voting(kAnn, "kithe", Qid(running)), kAnn);
+  EXPECT_STREQ(tally.query().child("subjects").child("subject").child("user").text().get(),
+               "Robert");
+  EXPECT_EQ(To(Voting(kCid, "showall"), kCid).ErrorCode(), Code(ErrorCode::kNotMember));
+}
+
 TEST_P(StoreTest, BallotsComeBackWithTheirChoicesWhateverTheIndexTexts) {
   const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
   const std::vector<std::string> indexes = {"1:2", "", "10", "\xC3\xA9:", "0:"};
@@ -365,6 +388,14 @@ class FailingStore final : public Store {
   void SaveInProgress(const std::string& room, const std::string& qid) override {
     Write();
     store_.SaveInProgress(room, qid);
+  }
+  void SaveMember(const std::string& room, const Member& member) override {
+    Write();
+    store_.SaveMember(room, member);
+  }
+  void DeleteMember(const std::string& room, const std::string& address) override {
+    Write();
+    store_.DeleteMember(room, address);
   }
 
  private:

@@ -35,10 +35,10 @@ void ComponentFixture::TearDown() {
 }
 
 std::unique_ptr<ChildProcess> ComponentFixture::StartConfserver(
-    const std::vector<std::string>& arguments) {
+    const std::vector<std::string>& arguments, const std::string& log_name) {
   std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  return std::make_unique<ChildProcess>(command, server_->PathFor("confserver.log"));
+  return std::make_unique<ChildProcess>(command, server_->PathFor(log_name));
 }
 
 std::vector<std::string> ComponentFixture::ServerArguments() const {

@@ -24,8 +24,10 @@ class ComponentFixture : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts confserver with these arguments after its own program path; its log is kept.
-  std::unique_ptr<ChildProcess> StartConfserver(const std::vector<std::string>& arguments);
+  // Starts confserver with these arguments after its own program path; its log is kept in the
+  // server's folder under `log_name`.
+  std::unique_ptr<ChildProcess> StartConfserver(const std::vector<std::string>& arguments,
+                                                const std::string& log_name = "confserver.log");
   // The arguments that attach confserver to this test's server.
   std::vector<std::string> ServerArguments() const;
   // Starts confserver attached to the server, with `extra_arguments` after those that attach
