@@ -54,6 +54,15 @@ TEST_F(ComponentBadInputTest, RequestsTheServiceCannotServeGetTheMatchingError) 
               HasSubstr("<service-unavailable"));
   EXPECT_THAT(AnswerOf(*alice_, "r6", Request("r6", std::string(kRoom) + "/Bob", "<ping/>")),
               HasSubstr("<service-unavailable"));
+  // Self-pings: a member's to its own occupant address is answered from there, a stranger's
+  // refused.
+  const std::string ping = "<ping xmlns='urn:xmpp:ping'/>";
+  alice_->Send(Request("r6a", std::string(kRoom) + "/Alice", ping));
+  ASSERT_TRUE(RunUntil(context_, [&] { return alice_->AnswerTo("r6a") != nullptr; }));
+  EXPECT_EQ(alice_->AnswerTo("r6a")->type, "result");
+  EXPECT_EQ(alice_->AnswerTo("r6a")->from, std::string(kRoom) + "/Alice");
+  EXPECT_THAT(AnswerOf(Client("bob"), "r6b", Request("r6b", std::string(kRoom) + "/Bob", ping)),
+              HasSubstr("<not-acceptable"));
   // The service's own code stays next to the XMPP condition, for the module to read.
   const std::string unknown_vote = AnswerOf(
       *alice_, "r7",

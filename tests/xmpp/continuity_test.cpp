@@ -204,6 +204,17 @@ TEST_P(ContinuityRestartTest, TheMeetingGoesOnWithoutAnyoneJoiningAgain) {
     EXPECT_LE(EndsSeen(*client, vote), 1) << nick;
   }
 
+  // What the checks were answered, which the deployment notes rely on: Prosody itself answers
+  // service-unavailable for Eve's resource, gone offline; the others' clients (no ping handler)
+  // do not answer at all.
+  const std::string log = ComponentLog();
+  EXPECT_NE(log.find(leaver.jid() + " has gone from " + kRoom + " (service-unavailable)"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find(bob.jid() + " is still in " + kRoom + " as Bob (no answer)"),
+            std::string::npos)
+      << log;
+
   // Eve was dropped: back online, she is a stranger until she joins.
   TestClient& returning = Client("load0");
   EXPECT_EQ(CodeOf(Call(returning, "showall", "")), 4);
