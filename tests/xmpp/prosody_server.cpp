@@ -88,10 +88,15 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
   config += "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", \"posix\" }\n";
   config += "modules_disabled = { \"s2s\", \"offline\", \"c2s_csi\" }\n";
   config += "VirtualHost " + quoted(kDomain) + "\n";
+  config += "VirtualHost " + quoted(kGuestDomain) + "\n";
+  config += "  authentication = \"anonymous\"\n";
   for (const char* component : {kComponentDomain, kSpareComponentDomain}) {
     config += "Component " + quoted(component) + "\n";
     config += "  component_secret = " + quoted(kSecret) + "\n";
   }
+  config += "Component " + quoted(kGroupChatDomain) + " \"muc\"\n";
+  // A new room takes people at once, without waiting for its owner to configure it.
+  config += "  muc_room_locking = false\n";
   WriteFile(configFile_, config);
   WriteFile(SecretFile(), std::string(kSecret) + "\n");
   WriteFile(WrongSecretFile(), "not-the-secret\n");

@@ -17,6 +17,11 @@ class ProsodyServer {
   static constexpr char kComponentDomain[] = "conference.example.net";
   // A second component domain with the same secret, for a component to compare with.
   static constexpr char kSpareComponentDomain[] = "echo.example.net";
+  // A host where anyone logs in without an account (SASL ANONYMOUS: connect with the bare
+  // domain as JID), for crowds too large to register one by one.
+  static constexpr char kGuestDomain[] = "guest.example.net";
+  // Prosody's own group chat service, for a baseline to compare the conference service with.
+  static constexpr char kGroupChatDomain[] = "rooms.example.net";
 
   // Registers each user with the password PasswordOf(user). Throws std::runtime_error (with the
   // tail of Prosody's log) when the server does not come up within ten seconds.
@@ -30,6 +35,8 @@ class ProsodyServer {
   static std::string PasswordOf(const std::string& user) { return user + "-secret"; }
 
   unsigned short ClientPort() const noexcept { return clientPort_; }
+  // The server's process, while it runs.
+  pid_t pid() const noexcept { return process_ ? process_->pid() : -1; }
   unsigned short ComponentPort() const noexcept { return componentPort_; }
   // A file holding the component secret, and one holding a wrong one.
   std::string SecretFile() const { return directory_ + "/component.secret"; }

@@ -1,0 +1,632 @@
+// A full hall: N people in one room of confserver, on a Prosody of the benchmark's own, all voting
+// the moment the chair opens the vote; and the same crowd spread over rooms of ten. For each
+// shape it prints the time for everybody to join, the start push's fan-out, the ballots' answer
+// latency and rate, the CPU time confserver and Prosody spend over the burst, confserver's memory
+// per member, and, as the anchor, the fan-out of one message in Prosody's own group chat room to
+// the same crowd. It checks as it goes: every ballot answered once, the tally equal to the
+// ballots accepted, every member pushed the start and the end once.
+//
+// Usage: room_load [N ...] (default 100 1000); "R10" after a size also runs it as rooms of ten.
+//
+// The members live in worker processes of at most kMembersPerWorker connections each, forked from
+// this one: libstrophe waits on its sockets with select(), which cannot watch a descriptor above
+// 1023. Times are taken on the monotonic clock, which all processes share.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/xmpp/child_process.h"
+#include "tests/xmpp/prosody_server.h"
+#include "tests/xmpp/test_client.h"
+#include "xmpp/connection.h"
+#include "xmpp/stanza.h"
+
+namespace {
+
+using quenlo::xmpp_test::ChildProcess;
+using quenlo::xmpp_test::ProsodyServer;
+using quenlo::xmpp_test::RunUntil;
+using SteadyClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kMembersPerWorker = 800;
+constexpr int kLoginsInFlight = 64;
+constexpr auto kPhaseLimit = 600s;
+constexpr char kVotingNamespace[] = "quenlo:conf:voting";
+constexpr char kGroupChatRoom[] = "hall";
+constexpr char kAnchorText[] = "the anchor";
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch())
+      .count();
+}
+
+std::string ConferenceRoom(int index) {
+  return "hall" + std::to_string(index) + "@" + ProsodyServer::kComponentDomain;
+}
+
+std::string GroupChatOccupant(const std::string& nick) {
+  return std::string(kGroupChatRoom) + "@" + ProsodyServer::kGroupChatDomain + "/" + nick;
+}
+
+// What one member saw, sent from its worker to the benchmark as one line.
+struct MemberRecord {
+  int room = 0;
+  long long startPushAt = 0;
+  int startPushes = 0;
+  int endPushes = 0;
+  long long ballotSentAt = 0;
+  long long answeredAt = 0;
+  int answers = 0;
+  int accepted = 0;
+  long long anchorAt = 0;
+  int anchors = 0;
+};
+
+std::string Format(const MemberRecord& r) {
+  std::ostringstream line;
+  line << r.room << ' ' << r.startPushAt << ' ' << r.startPushes << ' ' << r.endPushes << ' '
+       << r.ballotSentAt << ' ' << r.answeredAt << ' ' << r.answers << ' ' << r.accepted << ' '
+       << r.anchorAt << ' ' << r.anchors;
+  return line.str();
+}
+
+MemberRecord Parse(const std::string& text) {
+  MemberRecord r;
+  std::istringstream line(text);
+  line >> r.room >> r.startPushAt >> r.startPushes >> r.endPushes >> r.ballotSentAt >>
+      r.answeredAt >> r.answers >> r.accepted >> r.anchorAt >> r.anchors;
+  return r;
+}
+
+// One line at a time over a pipe between the benchmark and a worker.
+class LinePipe {
+ public:
+  LinePipe(int read_fd, int write_fd) : read_(read_fd), write_(write_fd) {
+    fcntl(read_, F_SETFL, fcntl(read_, F_GETFL) | O_NONBLOCK);
+  }
+
+  void Write(const std::string& line) const {
+    const std::string text = line + "\n";
+    std::size_t written = 0;
+    while (written < text.size()) {
+      const ssize_t n = write(write_, text.data() + written, text.size() - written);
+      if (n <= 0) throw std::runtime_error("a worker's pipe closed");
+      written += static_cast<std::size_t>(n);
+    }
+  }
+
+  // The next whole line, or false when none has arrived yet. Throws when the other side is gone.
+  bool TryRead(std::string& line) {
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(read_, chunk, sizeof chunk)) > 0) buffer_.append(chunk, n);
+    if (n == 0 && buffer_.find('\n') == std::string::npos) {
+      throw std::runtime_error("the other end of a pipe is gone");
+    }
+    const std::size_t end = buffer_.find('\n');
+    if (end == std::string::npos) return false;
+    line = buffer_.substr(0, end);
+    buffer_.erase(0, end + 1);
+    return true;
+  }
+
+  int read_fd() const { return read_; }
+
+ private:
+  int read_;
+  int write_;
+  std::string buffer_;
+};
+
+// A member: one anonymous client connection, in one conference room and in the group chat room.
+struct Member {
+  std::unique_ptr<quenlo::xmpp::Connection> connection;
+  std::string nick;
+  bool linkEnded = false;
+  bool inRoom = false;
+  bool inGroupChat = false;
+  MemberRecord record;
+};
+
+// The worker's side: connects its members, joins them, votes on the start push, and reports.
+class Worker {
+ public:
+  Worker(const ProsodyServer& server, int first, int count, int room_size, LinePipe pipe)
+      : server_(server), pipe_(std::move(pipe)) {
+    for (int i = first; i < first + count; ++i) {
+      auto& member = members_.emplace_back(std::make_unique<Member>());
+      member->nick = "m" + std::to_string(i);
+      member->record.room = room_size > 0 ? i / room_size : 0;
+    }
+  }
+
+  void Run() {
+    Login();
+    Join();
+    pipe_.Write("ready");
+    bool voted = false, ended = false, anchored = false;
+    for (;;) {
+      context_.RunOnce(1ms);
+      if (!voted && Every([](const Member& m) { return m.record.answers > 0; })) {
+        voted = true;
+        pipe_.Write("voted");
+      }
+      if (!ended && Every([](const Member& m) { return m.record.endPushes > 0; })) {
+        ended = true;
+        pipe_.Write("ended");
+      }
+      if (!anchored && Every([](const Member& m) { return m.record.anchors > 0; })) {
+        anchored = true;
+        pipe_.Write("anchored");
+      }
+      std::string command;
+      if (pipe_.TryRead(command) && command == "report") break;
+    }
+    for (const auto& member : members_) pipe_.Write(Format(member->record));
+    pipe_.Write("done");
+  }
+
+ private:
+  bool Every(bool (*holds)(const Member&)) const {
+    return std::all_of(members_.begin(), members_.end(),
+                       [&](const auto& member) { return holds(*member); });
+  }
+
+  void Login() {
+    std::size_t next = 0;
+    auto pending = [&] {
+      int in_flight = 0;
+      for (std::size_t i = 0; i < next; ++i) {
+        const Member& m = *members_[i];
+        if (!m.connection->connected() && !m.linkEnded) ++in_flight;
+      }
+      return in_flight;
+    };
+    const auto until = SteadyClock::now() + kPhaseLimit;
+    while (SteadyClock::now() < until) {
+      while (next < members_.size() && pending() < kLoginsInFlight) StartLogin(*members_[next++]);
+      context_.RunOnce(1ms);
+      if (next == members_.size() && pending() == 0) break;
+    }
+    for (const auto& member : members_) {
+      if (!member->connection->connected()) throw std::runtime_error(member->nick + " no login");
+    }
+  }
+
+  void StartLogin(Member& member) {
+    member.connection = std::make_unique<quenlo::xmpp::Connection>(context_);
+    member.connection->OnLink([&member](quenlo::xmpp::LinkEvent event, const std::string&) {
+      if (event == quenlo::xmpp::LinkEvent::kDisconnected) member.linkEnded = true;
+    });
+    member.connection->OnStanza("presence", [&member](xmpp_stanza_t* presence) {
+      if (quenlo::xmpp::AttributeOf(presence, "type") == "error") return;
+      const std::string_view from = quenlo::xmpp::AttributeOf(presence, "from");
+      if (from == ConferenceRoom(member.record.room) + "/" + member.nick) member.inRoom = true;
+      if (from == GroupChatOccupant(member.nick)) member.inGroupChat = true;
+    });
+    member.connection->OnStanza("iq", [this, &member](xmpp_stanza_t* iq) { OnIq(member, iq); });
+    member.connection->OnStanza("message", [&member](xmpp_stanza_t* message) {
+      xmpp_stanza_t* body = xmpp_stanza_get_child_by_name(message, "body");
+      char* text = body == nullptr ? nullptr : xmpp_stanza_get_text(body);
+      if (text != nullptr && std::string_view(text) == kAnchorText) {
+        if (member.record.anchors++ == 0) member.record.anchorAt = NowNs();
+      }
+      if (text != nullptr) xmpp_free(xmpp_stanza_get_context(message), text);
+    });
+    member.connection->ConnectClient("127.0.0.1", server_.ClientPort(), ProsodyServer::kGuestDomain,
+                                     "");
+  }
+
+  void OnIq(Member& member, xmpp_stanza_t* iq) {
+    const std::string_view type = quenlo::xmpp::AttributeOf(iq, "type");
+    const std::string_view id = quenlo::xmpp::AttributeOf(iq, "id");
+    if ((type == "result" || type == "error") && id == "ballot") {
+      if (member.record.answers++ == 0) member.record.answeredAt = NowNs();
+      if (type == "result") ++member.record.accepted;
+      return;
+    }
+    if (type != "set") return;
+    xmpp_stanza_t* query = xmpp_stanza_get_child_by_name(iq, "query");
+    const std::string_view push = query == nullptr ? "" : quenlo::xmpp::AttributeOf(query, "type");
+    if (push == "end") ++member.record.endPushes;
+    if (push != "start") return;
+    if (member.record.startPushes++ > 0) return;
+    member.record.startPushAt = NowNs();
+    // Everybody votes for the first subject the moment the vote opens.
+    member.record.ballotSentAt = NowNs();
+    member.connection->SendText(
+        "<iq type='set' id='ballot' to='" + ConferenceRoom(member.record.room) +
+        "'><query type='voting' xmlns='" + kVotingNamespace +
+        "'><qid>1</qid><subjects>1<subject>1</subject></subjects></query></iq>");
+  }
+
+  void Join() {
+    for (const auto& member : members_) {
+      member->connection->SendText("<presence to='" + ConferenceRoom(member->record.room) + "/" +
+                                   member->nick + "'/>");
+      member->connection->SendText("<presence to='" + GroupChatOccupant(member->nick) +
+                                   "'><x xmlns='http://jabber.org/protocol/muc'>"
+                                   "<history maxstanzas='0'/></x></presence>");
+      context_.RunOnce(0ms);
+    }
+    if (!RunUntil(
+            context_,
+            [this] { return Every([](const Member& m) { return m.inRoom && m.inGroupChat; }); },
+            kPhaseLimit)) {
+      throw std::runtime_error("not every member got into both rooms");
+    }
+  }
+
+  const ProsodyServer& server_;
+  LinePipe pipe_;
+  quenlo::xmpp::Context context_;
+  std::vector<std::unique_ptr<Member>> members_;
+};
+
+struct WorkerHandle {
+  pid_t pid;
+  LinePipe pipe;
+};
+
+// Starts a worker process for members [first, first + count).
+WorkerHandle StartWorker(const ProsodyServer& server, int first, int count, int room_size) {
+  int to_worker[2], from_worker[2];
+  if (pipe(to_worker) != 0 || pipe(from_worker) != 0) throw std::runtime_error("no pipe");
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // A worker must not outlive the benchmark, however it ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    close(to_worker[1]);
+    close(from_worker[0]);
+    int status = 0;
+    try {
+      Worker(server, first, count, room_size, LinePipe(to_worker[0], from_worker[1])).Run();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "room_load worker: %s\n", error.what());
+      status = 1;
+    }
+    _exit(status);
+  }
+  close(to_worker[0]);
+  close(from_worker[1]);
+  return {pid, LinePipe(from_worker[0], to_worker[1])};
+}
+
+// Waits until every worker has written `word`, keeping `on_line` for the other lines.
+void AwaitAll(std::vector<WorkerHandle>& workers, const std::string& word,
+              const std::function<void(const std::string&)>& on_line = nullptr) {
+  std::vector<bool> heard(workers.size(), false);
+  const auto until = SteadyClock::now() + kPhaseLimit;
+  while (std::find(heard.begin(), heard.end(), false) != heard.end()) {
+    if (SteadyClock::now() > until) throw std::runtime_error("workers did not say " + word);
+    std::vector<pollfd> fds;
+    for (const auto& worker : workers) fds.push_back({worker.pipe.read_fd(), POLLIN, 0});
+    poll(fds.data(), fds.size(), 100);
+    for (std::size_t i = 0; i < workers.size(); ++i) {
+      std::string line;
+      while (!heard[i] && workers[i].pipe.TryRead(line)) {
+        if (line == word) {
+          heard[i] = true;
+        } else if (on_line) {
+          on_line(line);
+        }
+      }
+      int status = 0;
+      if (!heard[i] && waitpid(workers[i].pid, &status, WNOHANG) == workers[i].pid) {
+        throw std::runtime_error("a worker ended before it said " + word);
+      }
+    }
+  }
+}
+
+// CPU seconds (user and system) a process has spent so far.
+double CpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  unsigned long long user = 0, system = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) user = std::stoull(field);
+    if (i == 15) system = std::stoull(field);
+  }
+  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Resident memory of a process, in bytes.
+double ResidentBytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::stod(line.substr(6)) * 1024;
+  }
+  return 0;
+}
+
+double Quantile(std::vector<double> values, double q) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1))];
+}
+
+double Ms(long long ns) { return static_cast<double>(ns) / 1e6; }
+
+// The chair: owns every room, runs the votes, and speaks in the group chat for the anchor.
+class Chair {
+ public:
+  explicit Chair(const ProsodyServer& server) : client_(context_, server, "chair", "desk") {
+    client_.Connect();
+  }
+
+  void JoinRooms(int rooms) {
+    for (int room = 0; room < rooms; ++room) client_.Join(ConferenceRoom(room), "Chair");
+    client_.Send("<presence to='" + GroupChatOccupant("chair") +
+                 "'><x xmlns='http://jabber.org/protocol/muc'/></presence>");
+    RunUntil(
+        context_, [] { return false; }, 500ms);
+  }
+
+  // Opens a vote in every room at once; gives, per room, when the start's answer arrived.
+  std::vector<long long> StartVotes(int rooms) {
+    for (int room = 0; room < rooms; ++room) {
+      const std::string to = ConferenceRoom(room);
+      Request(to, "apply", "");
+      Request(to, "refer",
+              "<qid>1</qid><caption>Adopt the budget?</caption><multi>false</multi><reg>false</reg>"
+              "<timeout>0</timeout><subjects><subject index='1'>Yes</subject>"
+              "<subject index='2'>No</subject></subjects>");
+      Request(to, "start", "<qid>1</qid>", "start-" + std::to_string(room));
+    }
+    std::vector<long long> answered(rooms, 0);
+    RunUntil(
+        context_,
+        [&] {
+          for (int room = 0; room < rooms; ++room) {
+            if (answered[room] == 0 && client_.AnswerTo("start-" + std::to_string(room))) {
+              answered[room] = NowNs();
+            }
+          }
+          return std::count(answered.begin(), answered.end(), 0) == 0;
+        },
+        kPhaseLimit);
+    for (int room = 0; room < rooms; ++room) {
+      const auto* answer = client_.AnswerTo("start-" + std::to_string(room));
+      if (answer == nullptr || answer->type != "result") {
+        throw std::runtime_error("the vote did not start: " +
+                                 (answer ? answer->text : "no answer"));
+      }
+    }
+    return answered;
+  }
+
+  // Ends every vote and gives the ballots counted in all.
+  long long EndVotes(int rooms) {
+    for (int room = 0; room < rooms; ++room) {
+      Request(ConferenceRoom(room), "end", "<qid>1</qid>");
+      Request(ConferenceRoom(room), "result", "<qid>1</qid>", "result-" + std::to_string(room));
+    }
+    long long counted = 0;
+    for (int room = 0; room < rooms; ++room) {
+      const std::string id = "result-" + std::to_string(room);
+      RunUntil(
+          context_, [&] { return client_.AnswerTo(id) != nullptr; }, kPhaseLimit);
+      const auto* answer = client_.AnswerTo(id);
+      if (answer == nullptr || answer->type != "result") throw std::runtime_error("no result");
+      const std::size_t at = answer->text.find("<count>");
+      counted += std::atoll(answer->text.c_str() + at + 7);
+    }
+    return counted;
+  }
+
+  long long SpeakInGroupChat() {
+    const long long at = NowNs();
+    client_.Send("<message type='groupchat' to='" + std::string(kGroupChatRoom) + "@" +
+                 ProsodyServer::kGroupChatDomain + "'><body>" + kAnchorText + "</body></message>");
+    context_.RunOnce(0ms);
+    return at;
+  }
+
+  void Serve(std::chrono::milliseconds time) {
+    RunUntil(
+        context_, [] { return false; }, time);
+  }
+
+ private:
+  void Request(const std::string& to, const char* type, const std::string& body,
+               const std::string& id = "") {
+    client_.Send("<iq type='set' to='" + to + "' id='" +
+                 (id.empty() ? std::string(type) + "-" + std::to_string(++requests_) : id) +
+                 "'><query type='" + type + "' xmlns='" + kVotingNamespace + "'>" + body +
+                 "</query></iq>");
+  }
+
+  quenlo::xmpp::Context context_;
+  quenlo::xmpp_test::TestClient client_;
+  int requests_ = 0;
+};
+
+struct Figures {
+  int members = 0;
+  int rooms = 0;
+  double joinSeconds = 0;
+  double fanoutP50 = 0, fanoutP99 = 0, fanoutMax = 0;
+  double ballotP50 = 0, ballotP99 = 0, ballotsPerSecond = 0;
+  double confserverCpu = 0, prosodyCpu = 0;
+  double bytesPerMember = 0;
+  double anchorP50 = 0, anchorP99 = 0, anchorMax = 0;
+  bool anchored = false;
+  std::vector<std::string> faults;
+};
+
+Figures RunShape(int members, int room_size) {
+  Figures figures;
+  figures.members = members;
+  figures.rooms = room_size > 0 ? (members + room_size - 1) / room_size : 1;
+  ProsodyServer server({"chair"});
+  const std::string store = server.PathFor("load.db");
+  const std::string log = server.PathFor("confserver.log");
+  ChildProcess confserver(
+      {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
+       "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(), "--store",
+       store},
+      log);
+  if (!quenlo::xmpp_test::WaitForOutput(confserver, log, "connected", 10s)) {
+    throw std::runtime_error("confserver did not connect: " + quenlo::xmpp_test::ReadFile(log));
+  }
+  // Rooms open when the chair joins, so the chair owns them.
+  Chair chair(server);
+  chair.JoinRooms(figures.rooms);
+  const double idle_bytes = ResidentBytes(confserver.pid());
+  std::fprintf(stderr, "room_load: %d members joining\n", members);
+
+  const long long join_began = NowNs();
+  std::vector<WorkerHandle> workers;
+  for (int first = 0; first < members; first += kMembersPerWorker) {
+    workers.push_back(
+        StartWorker(server, first, std::min(kMembersPerWorker, members - first), room_size));
+  }
+  AwaitAll(workers, "ready");
+  figures.joinSeconds = Ms(NowNs() - join_began) / 1000;
+  figures.bytesPerMember = (ResidentBytes(confserver.pid()) - idle_bytes) / members;
+
+  std::fprintf(stderr, "room_load: joined in %.1f s; voting\n", figures.joinSeconds);
+  const double confserver_before = CpuSeconds(confserver.pid());
+  const double prosody_before = CpuSeconds(server.pid());
+  const std::vector<long long> started = chair.StartVotes(figures.rooms);
+  AwaitAll(workers, "voted");
+  figures.confserverCpu = CpuSeconds(confserver.pid()) - confserver_before;
+  figures.prosodyCpu = CpuSeconds(server.pid()) - prosody_before;
+
+  const long long counted = chair.EndVotes(figures.rooms);
+  AwaitAll(workers, "ended");
+  long long anchor_sent = 0;
+  if (figures.rooms == 1) {
+    anchor_sent = chair.SpeakInGroupChat();
+    AwaitAll(workers, "anchored");
+    figures.anchored = true;
+  }
+
+  std::vector<MemberRecord> records;
+  for (auto& worker : workers) worker.pipe.Write("report");
+  AwaitAll(workers, "done", [&](const std::string& line) { records.push_back(Parse(line)); });
+  for (auto& worker : workers) waitpid(worker.pid, nullptr, 0);
+
+  std::vector<double> fanout, ballots, anchor;
+  long long first_sent = 0, last_answer = 0, accepted = 0;
+  for (const MemberRecord& r : records) {
+    fanout.push_back(Ms(r.startPushAt - started[r.room]));
+    ballots.push_back(Ms(r.answeredAt - r.ballotSentAt));
+    if (figures.anchored) anchor.push_back(Ms(r.anchorAt - anchor_sent));
+    first_sent = first_sent == 0 ? r.ballotSentAt : std::min(first_sent, r.ballotSentAt);
+    last_answer = std::max(last_answer, r.answeredAt);
+    accepted += r.accepted;
+    if (r.startPushes != 1)
+      figures.faults.push_back("a member got the start pushed " + std::to_string(r.startPushes) +
+                               " times");
+    if (r.endPushes != 1)
+      figures.faults.push_back("a member got the end pushed " + std::to_string(r.endPushes) +
+                               " times");
+    if (r.answers != 1)
+      figures.faults.push_back("a ballot was answered " + std::to_string(r.answers) + " times");
+    if (figures.anchored && r.anchors != 1) figures.faults.push_back("the anchor came twice");
+  }
+  if (static_cast<int>(records.size()) != members) figures.faults.push_back("members missing");
+  if (counted != accepted) {
+    figures.faults.push_back("the tally counts " + std::to_string(counted) + " ballots, " +
+                             std::to_string(accepted) + " were accepted");
+  }
+  figures.fanoutP50 = Quantile(fanout, 0.5);
+  figures.fanoutP99 = Quantile(fanout, 0.99);
+  figures.fanoutMax = Quantile(fanout, 1.0);
+  figures.ballotP50 = Quantile(ballots, 0.5);
+  figures.ballotP99 = Quantile(ballots, 0.99);
+  figures.ballotsPerSecond = static_cast<double>(members) / (Ms(last_answer - first_sent) / 1000);
+  figures.anchorP50 = Quantile(anchor, 0.5);
+  figures.anchorP99 = Quantile(anchor, 0.99);
+  figures.anchorMax = Quantile(anchor, 1.0);
+  return figures;
+}
+
+void Print(const Figures& f) {
+  std::printf("\n== %d members in %d room%s\n", f.members, f.rooms, f.rooms == 1 ? "" : "s");
+  std::printf("  all joined (both rooms)        %10.2f s\n", f.joinSeconds);
+  std::printf("  start push fan-out, ms         p50 %8.1f  p99 %8.1f  max %8.1f\n", f.fanoutP50,
+              f.fanoutP99, f.fanoutMax);
+  if (f.anchored) {
+    std::printf("  group chat fan-out (anchor)    p50 %8.1f  p99 %8.1f  max %8.1f\n", f.anchorP50,
+                f.anchorP99, f.anchorMax);
+    std::printf("  fan-out max against the anchor %10.2fx (goal <= 1.5x)\n",
+                f.fanoutMax / f.anchorMax);
+  }
+  std::printf("  ballot answer, ms              p50 %8.1f  p99 %8.1f (goal p99 < 1000)\n",
+              f.ballotP50, f.ballotP99);
+  std::printf("  ballots per second             %10.0f\n", f.ballotsPerSecond);
+  std::printf(
+      "  CPU over the burst, s          confserver %.2f  Prosody %.2f  ratio %.2f "
+      "(goal <= 0.5)\n",
+      f.confserverCpu, f.prosodyCpu, f.confserverCpu / f.prosodyCpu);
+  std::printf("  confserver memory per member   %10.0f bytes (goal < 4096)\n", f.bytesPerMember);
+  for (const std::string& fault : f.faults) std::printf("  FAULT: %s\n", fault.c_str());
+  if (f.faults.empty()) {
+    std::printf(
+        "  checked: every ballot answered once, the tally equals the ballots accepted, "
+        "start and end pushed to every member once\n");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Each member is a socket here and in Prosody, which inherits this limit.
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  files.rlim_cur = files.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &files);
+
+  std::vector<std::pair<int, int>> shapes;  // members, room size (0: one room)
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "R10" && !shapes.empty()) {
+      shapes.emplace_back(shapes.back().first, 10);
+    } else if (const int members = std::atoi(word.c_str()); members > 0) {
+      shapes.emplace_back(members, 0);
+    } else {
+      std::fprintf(stderr, "room_load: \"%s\" is neither a number of members nor R10\n",
+                   word.c_str());
+      return 2;
+    }
+  }
+  if (shapes.empty()) shapes = {{100, 0}, {1000, 0}, {1000, 10}};
+  bool faults = false;
+  for (const auto& [members, room_size] : shapes) {
+    try {
+      const Figures figures = RunShape(members, room_size);
+      Print(figures);
+      faults = faults || !figures.faults.empty();
+    } catch (const std::exception& error) {
+      std::printf("\n== %d members: could not run: %s\n", members, error.what());
+      faults = true;
+    }
+    std::fflush(stdout);
+  }
+  return faults ? 1 : 0;
+}
