@@ -97,6 +97,9 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
   config += "Component " + quoted(kGroupChatDomain) + " \"muc\"\n";
   // A new room takes people at once, without waiting for its owner to configure it.
   config += "  muc_room_locking = false\n";
+  // Occupants are not told of each other's comings and goings: in a hall of thousands that
+  // traffic grows with the square of the crowd, and the conference service sends none either.
+  config += "  muc_room_default_presence_broadcast = { }\n";
   WriteFile(configFile_, config);
   WriteFile(SecretFile(), std::string(kSecret) + "\n");
   WriteFile(WrongSecretFile(), "not-the-secret\n");
