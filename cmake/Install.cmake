@@ -7,7 +7,7 @@ include(CMakePackageConfigHelpers)
 set(QUENLO_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/QuenloConfext)
 
 install(DIRECTORY include/quenlo DESTINATION ${QUENLO_INSTALL_INCLUDEDIR})
-install(FILES README.md docs/protocol.md docs/platform-differences.md
+install(FILES README.md docs/protocol.md docs/platform-differences.md docs/deployment.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES examples/minimal-host/minimal_host.cpp examples/minimal-host/CMakeLists.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/minimal-host)
@@ -32,6 +32,20 @@ else()
       install(TARGETS ${command} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
   endforeach()
+
+  # confserver as a system service: its unit, and its configuration file in the system's
+  # configuration folder (/etc beside a /usr prefix, as the Debian package has it; PREFIX/etc
+  # otherwise).
+  install(FILES packaging/confserver.service DESTINATION lib/systemd/system)
+  install(CODE "set(QUENLO_CONFSERVER_TOML \"${PROJECT_SOURCE_DIR}/packaging/confserver.toml\")")
+  install(CODE [[
+    if(CMAKE_INSTALL_PREFIX MATCHES "^(.*)/usr/?$")
+      set(quenlo_etc "${CMAKE_MATCH_1}/etc")
+    else()
+      set(quenlo_etc "${CMAKE_INSTALL_PREFIX}/etc")
+    endif()
+    file(INSTALL "${QUENLO_CONFSERVER_TOML}" DESTINATION "${quenlo_etc}/quenlo")
+  ]])
 
   configure_package_config_file(cmake/QuenloConfextConfig.cmake.in
     ${PROJECT_BINARY_DIR}/QuenloConfextConfig.cmake
@@ -68,5 +82,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The configuration file is the operator's once installed: an upgrade keeps their changes.
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/conffiles "/etc/quenlo/confserver.toml\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/conffiles)
 endif()
 include(CPack)

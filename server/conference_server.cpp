@@ -130,6 +130,13 @@ std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& r
   return InTransaction([&] { return room->second.Join({address, name, nick}); });
 }
 
+ConferenceServer::Census ConferenceServer::Count() {
+  std::lock_guard lock(mutex_);
+  Census census{.rooms = rooms_.size()};
+  for (const auto& [address, room] : rooms_) census.members += room.members().size();
+  return census;
+}
+
 bool ConferenceServer::Leave(const std::string& room_address, const std::string& address) {
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);

@@ -72,6 +72,12 @@ class ConferenceServer {
   // Ends the votes whose time ran out, in every room, and gives the pushes announcing it.
   std::vector<Delivery> Tick();
 
+  struct Census {
+    std::size_t rooms = 0;
+    std::size_t members = 0;  // who is in a room now, over all rooms
+  };
+  Census Count();
+
  private:
   // Runs `change` in one store transaction. On a store failure, undoes it, reloads the rooms and
   // gives nothing; the caller answers accordingly.

@@ -8,6 +8,7 @@
 
 #include "apps/confserver/configuration.h"
 #include "apps/confserver/store_options.h"
+#include "apps/confserver/systemd_notifier.h"
 #include "server/postgres_store.h"
 #include "server/sqlite_lease.h"
 #include "server/xmpp/gateway_runner.h"
@@ -30,7 +31,7 @@ constexpr auto kStandbyPeriod = std::chrono::milliseconds(250);
 std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
     const quenlo::confserver::Settings& settings, const std::string& path,
     quenlo::server::StoreDurability durability, quenlo::server::SqliteLease* lease,
-    const quenlo::server::ServiceLog& log) {
+    const quenlo::server::ServiceLog& log, quenlo::confserver::SystemdNotifier& notifier) {
   std::vector<std::pair<std::string, std::string>> owners;
   for (const std::string& owner : settings.owners.value) {
     owners.push_back(quenlo::confserver::ParseOwner(owner, settings.domain.value));
@@ -42,8 +43,10 @@ std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
     if (!lease->TryAcquire()) {
       if (!settings.standby.value) throw std::runtime_error(lease->refusal());
       log.Event("standing by: " + lease->refusal());
+      notifier.Status("standing by: " + lease->refusal());
       if (!quenlo::server::WaitForLease(*lease, stop_requested, kStandbyPeriod)) return nullptr;
       log.Event("taking over: the store is free");
+      notifier.Status("taking over: the store is free");
     }
     store = lease->TakeStore();
   }
@@ -105,14 +108,18 @@ int main(int argc, char** argv) {
           "--standby waits for a store file; a PostgreSQL store is taken over by the service "
           "that opens it last");
     }
-    const auto service = MakeService(settings, path, durability, lease.get(), log);
+    quenlo::confserver::SystemdNotifier notifier;
+    const auto service = MakeService(settings, path, durability, lease.get(), log, notifier);
     if (!service) {
       log.Event("stopped");
       return 0;
     }
+    notifier.Watch(*service);
     quenlo::server::GatewayRunner runner(
         *service, {server.host, server.port, settings.domain.value, secret}, log, lease.get());
+    runner.Report(notifier);
     runner.Run(stop_requested);
+    notifier.Stopping();
     log.Event("stopped");
     return 0;
   } catch (const std::invalid_argument& error) {

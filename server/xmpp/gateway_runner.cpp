@@ -20,17 +20,23 @@ constexpr auto kLongestBackoff = std::chrono::seconds(10);
 constexpr auto kGoodbyeTime = std::chrono::seconds(2);
 constexpr char kLeaseLost[] = "lost the lease on the store: another confserver may be serving it";
 
-// Waits `duration`, waking early when `stop` is set.
-void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
-  const auto until = SteadyClock::now() + duration;
-  while (!stop && SteadyClock::now() < until) std::this_thread::sleep_for(kPollPeriod);
-}
-
 }  // namespace
 
 GatewayRunner::GatewayRunner(ConferenceServer& service, GatewayAccount account,
                              const ServiceLog& log, ServiceLease* lease)
     : service_(service), account_(std::move(account)), log_(log), lease_(lease) {}
+
+void GatewayRunner::Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
+  const auto until = SteadyClock::now() + duration;
+  while (!stop && SteadyClock::now() < until) {
+    std::this_thread::sleep_for(kPollPeriod);
+    ReportAlive();
+  }
+}
+
+void GatewayRunner::ReportAlive() {
+  if (events_ != nullptr) events_->Alive();
+}
 
 void GatewayRunner::Run(const std::atomic<bool>& stop) {
   std::string failure;
@@ -63,6 +69,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
       connected = true;
       log_.Event("connected to " + account_.host + ":" + std::to_string(account_.port) + " as " +
                  account_.domain);
+      if (events_ != nullptr) events_->Connected();
       return;
     }
     ended = true;
@@ -75,6 +82,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
           "cannot reach an XMPP server at " + account_.host + ":" + std::to_string(account_.port);
     }
     if (connected) log_.Event(stop ? "disconnected" : "disconnected: " + failure);
+    if (connected && events_ != nullptr) events_->Disconnected(stop ? "" : failure);
   });
   if (!connection.ConnectComponent(account_.host, account_.port, account_.domain,
                                    account_.secret)) {
@@ -89,6 +97,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
       component.CheckMembers();
       checked = true;
     }
+    ReportAlive();
     if (connected && SteadyClock::now() >= next_tick) {
       // Whoever holds the lease now serves the rooms: not a word more from this one.
       if (lease_ != nullptr && !lease_->StillHeld()) throw std::runtime_error(kLeaseLost);

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 #include "server/conference_server.h"
 #include "server/service_lease.h"
+#include "server/xmpp/runner_events.h"
 #include "server/xmpp/service_log.h"
 
 namespace quenlo::server {
@@ -27,6 +29,9 @@ class GatewayRunner {
   GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log,
                 ServiceLease* lease);
 
+  // Tells `events` what happens from now on.
+  void Report(RunnerEvents& events) { events_ = &events; }
+
   // Serves until `stop` is set. Throws std::runtime_error with a one-line reason when the first
   // connection fails or the lease is lost.
   void Run(const std::atomic<bool>& stop);
@@ -35,11 +40,15 @@ class GatewayRunner {
   // Serves one connection until it drops or `stop` is set. False when it never connected; the
   // reason is in `failure`.
   bool ServeOnce(const std::atomic<bool>& stop, std::string& failure);
+  // Waits `duration`, waking early when `stop` is set.
+  void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop);
+  void ReportAlive();
 
   ConferenceServer& service_;
   GatewayAccount account_;
   const ServiceLog& log_;
   ServiceLease* lease_;
+  RunnerEvents* events_ = nullptr;
 };
 
 }  // namespace quenlo::server
