@@ -137,6 +137,11 @@ ConferenceServer::Census ConferenceServer::Count() {
   return census;
 }
 
+void ConferenceServer::BackupTo(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  store_->BackupTo(path);
+}
+
 bool ConferenceServer::Leave(const std::string& room_address, const std::string& address) {
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);

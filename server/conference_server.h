@@ -78,6 +78,10 @@ class ConferenceServer {
   };
   Census Count();
 
+  // A consistent copy of the store in the new file `path`, taken between requests. Throws
+  // StoreError when the store cannot write it (or backs up by other means).
+  void BackupTo(const std::string& path);
+
  private:
   // Runs `change` in one store transaction. On a store failure, undoes it, reloads the rooms and
   // gives nothing; the caller answers accordingly.

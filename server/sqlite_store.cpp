@@ -361,4 +361,8 @@ void SqliteStore::DeleteMember(const std::string& room, const std::string& addre
   Guard("delete a member", [&] { Run(statements_->delete_member, room, address); });
 }
 
+void SqliteStore::BackupTo(const std::string& path) {
+  Guard("write the backup", [&] { database_.backup(path.c_str(), SQLite::Database::Save); });
+}
+
 }  // namespace quenlo::server

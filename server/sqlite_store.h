@@ -49,6 +49,8 @@ class SqliteStore final : public Store {
   void SaveInProgress(const std::string& room, const std::string& qid) override;
   void SaveMember(const std::string& room, const Member& member) override;
   void DeleteMember(const std::string& room, const std::string& address) override;
+  // SQLite's online backup, through this store's own connection (the only one the lock admits).
+  void BackupTo(const std::string& path) override;
 
  private:
   struct Statements;

@@ -68,6 +68,12 @@ class Store {
   // Adds the member (by address), or changes its name and nick.
   virtual void SaveMember(const std::string& room, const Member& member) = 0;
   virtual void DeleteMember(const std::string& room, const std::string& address) = 0;
+
+  // Writes a consistent copy of everything kept to the new file at the path given, between
+  // requests. A store whose database has backup tools of its own (pg_dump) refuses.
+  virtual void BackupTo(const std::string& /*path*/) {
+    throw StoreError("this store is backed up with its database's own tools, not by the service");
+  }
 };
 
 }  // namespace quenlo::server

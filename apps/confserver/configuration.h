@@ -68,6 +68,10 @@ struct Settings : SettingList {
                   "request",
           .initial = "normal",
           .check = OneOf({"normal", "full"})}};
+  Option<std::string> backup_folder{
+      *this, Declaration<std::string>{.name = "backup-folder",
+                                      .help = "where SIGUSR1 has a backup of the store written "
+                                              "(default: backups/ beside the store file)"}};
   Option<bool> standby{
       *this, Declaration<bool>{
                  .name = "standby",

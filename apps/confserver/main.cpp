@@ -3,9 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <vector>
 
+#include "apps/confserver/backup_on_request.h"
 #include "apps/confserver/configuration.h"
 #include "apps/confserver/store_options.h"
 #include "apps/confserver/systemd_notifier.h"
@@ -18,7 +20,10 @@ namespace {
 
 std::atomic<bool> stop_requested{false};
 
+std::atomic<bool> backup_requested{false};
+
 extern "C" void RequestStop(int) { stop_requested = true; }
+extern "C" void RequestBackup(int) { backup_requested = true; }
 
 // How often a standby tries the store: it takes over within this of the active service's end.
 constexpr auto kStandbyPeriod = std::chrono::milliseconds(250);
@@ -90,6 +95,7 @@ int main(int argc, char** argv) {
                                                                   : LogLevel::kNormal);
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
+    std::signal(SIGUSR1, RequestBackup);
     // Writing to a connection the XMPP server has closed raises SIGPIPE, whose default action
     // ends the process without a word; ignored, the write fails instead and the connection's
     // error handling reconnects.
@@ -118,6 +124,13 @@ int main(int argc, char** argv) {
     quenlo::server::GatewayRunner runner(
         *service, {server.host, server.port, settings.domain.value, secret}, log, lease.get());
     runner.Report(notifier);
+    const std::string backup_folder =
+        settings.backup_folder.value.empty()
+            ? (std::filesystem::path(path).parent_path() / "backups").string()
+            : settings.backup_folder.value;
+    quenlo::confserver::BackupOnRequest backups(*service, backup_folder, settings.domain.value,
+                                                backup_requested, log);
+    runner.Report(backups);
     runner.Run(stop_requested);
     notifier.Stopping();
     log.Event("stopped");

@@ -35,7 +35,7 @@ void GatewayRunner::Pause(std::chrono::milliseconds duration, const std::atomic<
 }
 
 void GatewayRunner::ReportAlive() {
-  if (events_ != nullptr) events_->Alive();
+  for (RunnerEvents* events : events_) events->Alive();
 }
 
 void GatewayRunner::Run(const std::atomic<bool>& stop) {
@@ -69,7 +69,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
       connected = true;
       log_.Event("connected to " + account_.host + ":" + std::to_string(account_.port) + " as " +
                  account_.domain);
-      if (events_ != nullptr) events_->Connected();
+      for (RunnerEvents* events : events_) events->Connected();
       return;
     }
     ended = true;
@@ -82,7 +82,9 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
           "cannot reach an XMPP server at " + account_.host + ":" + std::to_string(account_.port);
     }
     if (connected) log_.Event(stop ? "disconnected" : "disconnected: " + failure);
-    if (connected && events_ != nullptr) events_->Disconnected(stop ? "" : failure);
+    if (connected) {
+      for (RunnerEvents* events : events_) events->Disconnected(stop ? "" : failure);
+    }
   });
   if (!connection.ConnectComponent(account_.host, account_.port, account_.domain,
                                    account_.secret)) {

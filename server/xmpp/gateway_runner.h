@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "server/conference_server.h"
 #include "server/service_lease.h"
@@ -29,8 +30,8 @@ class GatewayRunner {
   GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log,
                 ServiceLease* lease);
 
-  // Tells `events` what happens from now on.
-  void Report(RunnerEvents& events) { events_ = &events; }
+  // Tells `events` what happens from now on, after those told before.
+  void Report(RunnerEvents& events) { events_.push_back(&events); }
 
   // Serves until `stop` is set. Throws std::runtime_error with a one-line reason when the first
   // connection fails or the lease is lost.
@@ -48,7 +49,7 @@ class GatewayRunner {
   GatewayAccount account_;
   const ServiceLog& log_;
   ServiceLease* lease_;
-  RunnerEvents* events_ = nullptr;
+  std::vector<RunnerEvents*> events_;
 };
 
 }  // namespace quenlo::server

@@ -54,6 +54,7 @@ secret_file = "/etc/quenlo/secret"
 store = "/var/lib/quenlo/rooms.db"
 owner = ["board=alice@example.net", "team@conference.example.net=bob@example.net"]
 sync = "full"
+backup_folder = "/var/backups/quenlo"
 standby = true
 quiet = true
 verbose = true
@@ -65,7 +66,7 @@ TEST_F(ConfigurationTest, EverySettingIsReadFromTheFile) {
   EXPECT_EQ(invocation.config_file, path);
   EXPECT_FALSE(invocation.check_only);
   // A setting added to confserver belongs in kEverySetting and here.
-  EXPECT_EQ(settings_.settings().size(), 9u);
+  EXPECT_EQ(settings_.settings().size(), 10u);
   EXPECT_EQ(settings_.xmpp.value, "127.0.0.1:5347");
   EXPECT_EQ(settings_.domain.value, "conference.example.net");
   EXPECT_EQ(settings_.secret_file.value, "/etc/quenlo/secret");
@@ -74,6 +75,7 @@ TEST_F(ConfigurationTest, EverySettingIsReadFromTheFile) {
             (std::vector<std::string>{"board=alice@example.net",
                                       "team@conference.example.net=bob@example.net"}));
   EXPECT_EQ(settings_.sync.value, "full");
+  EXPECT_EQ(settings_.backup_folder.value, "/var/backups/quenlo");
   EXPECT_TRUE(settings_.standby.value);
   EXPECT_TRUE(settings_.quiet.value);
   EXPECT_TRUE(settings_.verbose.value);
