@@ -15,8 +15,12 @@ bool RunUntil(xmpp::Context& context, const std::function<bool()>& done,
 
 TestClient::TestClient(xmpp::Context& context, const ProsodyServer& server, const std::string& user,
                        const std::string& resource)
+    : TestClient(context, server.ClientPort(), user, resource) {}
+
+TestClient::TestClient(xmpp::Context& context, unsigned short client_port, const std::string& user,
+                       const std::string& resource)
     : context_(context),
-      server_(server),
+      client_port_(client_port),
       user_(user),
       jid_(user + "@" + ProsodyServer::kDomain + "/" + resource),
       connection_(context) {
@@ -40,7 +44,7 @@ TestClient::TestClient(xmpp::Context& context, const ProsodyServer& server, cons
 
 void TestClient::Connect() {
   linkEnded_ = false;
-  if (!connection_.ConnectClient("127.0.0.1", server_.ClientPort(), jid_,
+  if (!connection_.ConnectClient("127.0.0.1", client_port_, jid_,
                                  ProsodyServer::PasswordOf(user_)) ||
       !RunUntil(context_, [this] { return connection_.connected() || linkEnded_; }) ||
       !connection_.connected()) {

@@ -32,6 +32,9 @@ class TestClient {
  public:
   TestClient(xmpp::Context& context, const ProsodyServer& server, const std::string& user,
              const std::string& resource = "test");
+  // A client of the XMPP server on 127.0.0.1:`client_port` (the user's password PasswordOf).
+  TestClient(xmpp::Context& context, unsigned short client_port, const std::string& user,
+             const std::string& resource = "test");
 
   // Throws std::runtime_error when the client cannot log in within ten seconds.
   void Connect();
@@ -58,7 +61,7 @@ class TestClient {
   void SendPresence(const std::string& occupant, const std::string& type);
 
   xmpp::Context& context_;
-  const ProsodyServer& server_;
+  unsigned short client_port_;
   std::string user_;
   std::string jid_;
   xmpp::Connection connection_;
