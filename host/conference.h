@@ -10,6 +10,7 @@
 #include "host/host_event.h"
 #include "host/participant.h"
 #include "host/transport.h"
+#include "host/transport_notice.h"
 
 namespace quenlo::host {
 
@@ -17,6 +18,10 @@ class Conference {
  public:
   // Hears every event of every participant, with the participant's name.
   using EventObserver = std::function<void(const std::string& participant, const HostEvent&)>;
+  // Hears what a participant's transport tells beside the module's events: its connection lost
+  // and back, and requests the service did not answer.
+  using NoticeObserver =
+      std::function<void(const std::string& participant, const TransportNotice&)>;
 
   virtual ~Conference() = default;
 
@@ -32,7 +37,11 @@ class Conference {
 
   virtual void SetEventObserver(EventObserver observer) = 0;
   virtual void SetWireObserver(WireObserver observer) = 0;
+  virtual void SetNoticeObserver(NoticeObserver observer) = 0;
 
+  // Delivers what has arrived by now, without waiting for more: what a host calls while it
+  // waits for its user, so that pushes are shown as they come.
+  virtual void Poll() = 0;
   // Delivers every packet on its way, and what handling them sends in turn. Gives the number
   // delivered.
   virtual std::size_t Settle() = 0;

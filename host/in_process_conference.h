@@ -39,6 +39,10 @@ class InProcessConference final : public Conference {
 
   void SetEventObserver(EventObserver observer) override;
   void SetWireObserver(WireObserver observer) override;
+  // Every packet is delivered before Settle returns, and always answered: nothing to tell.
+  void SetNoticeObserver(NoticeObserver) override {}
+  // Nothing arrives unasked: the server's clock moves only with Advance.
+  void Poll() override {}
 
   std::size_t Settle() override;
   // How far the server's clock can be moved in all: 100 years.

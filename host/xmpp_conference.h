@@ -14,12 +14,11 @@ namespace quenlo::host {
 
 class XmppConference final : public Conference {
  public:
-  // How long Settle waits for the answers to the requests sent.
-  static constexpr std::chrono::seconds kAnswerTimeout{10};
   // How long the line must stay silent before Settle counts pushes as all delivered.
   static constexpr std::chrono::milliseconds kQuietTime{100};
 
-  XmppConference(std::shared_ptr<ConferenceModule> module, XmppAccount account, std::string room);
+  XmppConference(std::shared_ptr<ConferenceModule> module, XmppAccount account, std::string room,
+                 XmppTimings timings = {});
   XmppConference(const XmppConference&) = delete;
   XmppConference& operator=(const XmppConference&) = delete;
   ~XmppConference() override;
@@ -34,8 +33,11 @@ class XmppConference final : public Conference {
 
   void SetEventObserver(EventObserver observer) override;
   void SetWireObserver(WireObserver observer) override;
+  void SetNoticeObserver(NoticeObserver observer) override;
 
-  // Throws HostError when requests are still unanswered after kAnswerTimeout.
+  void Poll() override;
+  // Waits for the answers to the requests sent; a request without one within the transport's
+  // time limit is reported to the notice observer and waited for no more.
   std::size_t Settle() override;
   // Waits `elapsed`, delivering what arrives meanwhile, then settles.
   void Advance(std::chrono::seconds elapsed) override;
@@ -45,6 +47,7 @@ class XmppConference final : public Conference {
   std::string room_;
   XmppTransport transport_;
   EventObserver observer_;
+  NoticeObserver noticeObserver_;
   std::string name_;
   // Declared last so that the participant leaves before the transport goes.
   std::unique_ptr<Participant> participant_;

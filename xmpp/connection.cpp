@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace quenlo::xmpp {
@@ -64,12 +65,26 @@ void PrepareForComponent(xmpp_conn_t* connection, const std::string& domain) {
   refuse_sockets = false;
 }
 
+// libstrophe's handler for an untrusted certificate carries no pointer of the caller's: the
+// connections are found by their libstrophe handle.
+std::mutex connections_mutex;
+std::map<const xmpp_conn_t*, Connection*> connections_by_handle;
+
 }  // namespace
 
-Context::Context(bool verbose) {
+Context::Context(bool verbose, LogListener listener) : logListener_(std::move(listener)) {
   InitialiseLibraryOnce();
-  if (verbose) log_ = xmpp_get_default_logger(XMPP_LEVEL_DEBUG);
-  context_ = xmpp_ctx_new(nullptr, log_);
+  if (verbose) verboseLog_ = xmpp_get_default_logger(XMPP_LEVEL_DEBUG);
+  const bool logged = verbose || logListener_;
+  context_ = xmpp_ctx_new(nullptr, logged ? &log_ : nullptr);
+}
+
+void Context::Log(void* self, xmpp_log_level_t level, const char* area, const char* message) {
+  auto& context = *static_cast<Context*>(self);
+  if (context.verboseLog_ != nullptr) {
+    context.verboseLog_->handler(context.verboseLog_->userdata, level, area, message);
+  }
+  if (context.logListener_) context.logListener_(area, message);
 }
 
 Context::~Context() { xmpp_ctx_free(context_); }
@@ -81,9 +96,16 @@ void Context::RunOnce(std::chrono::milliseconds timeout) {
 Connection::Connection(Context& context)
     : context_(context), connection_(xmpp_conn_new(context.get())) {
   xmpp_conn_set_sockopt_callback(connection_, &PrepareSocket);
+  xmpp_conn_set_certfail_handler(connection_, &Connection::OnUntrustedCertificate);
+  const std::lock_guard lock(connections_mutex);
+  connections_by_handle[connection_] = this;
 }
 
 Connection::~Connection() {
+  {
+    const std::lock_guard lock(connections_mutex);
+    connections_by_handle.erase(connection_);
+  }
   // Releasing a connection that is still up reports its disconnect; the owner that registered
   // the handler may be half destroyed by now, so it hears nothing more.
   linkHandler_ = nullptr;
@@ -101,6 +123,7 @@ bool Connection::ConnectClient(const std::string& host, unsigned short port, con
                                const std::string& password) {
   xmpp_conn_set_jid(connection_, jid.c_str());
   xmpp_conn_set_pass(connection_, password.c_str());
+  certificateProblem_.clear();
   return xmpp_connect_client(connection_, host.c_str(), port, &Connection::OnLinkEvent, this) ==
          XMPP_EOK;
 }
@@ -146,6 +169,15 @@ void Connection::OnLinkEvent(xmpp_conn_t*, xmpp_conn_event_t event, int error,
   } else if (event == XMPP_CONN_DISCONNECT || event == XMPP_CONN_FAIL) {
     connection.linkHandler_(LinkEvent::kDisconnected, DescribeFailure(error, stream_error));
   }
+}
+
+int Connection::OnUntrustedCertificate(const xmpp_tlscert_t* certificate, const char* reason) {
+  const std::lock_guard lock(connections_mutex);
+  const auto found = connections_by_handle.find(xmpp_tlscert_get_conn(certificate));
+  if (found != connections_by_handle.end()) {
+    found->second->certificateProblem_ = reason == nullptr ? "no reason given" : reason;
+  }
+  return 0;  // refused: a certificate nobody vouches for is never taken
 }
 
 int Connection::OnStanzaEvent(xmpp_conn_t*, xmpp_stanza_t* stanza, void* handler) {

@@ -9,13 +9,19 @@
 #include <functional>
 #include <list>
 #include <string>
+#include <string_view>
 
 namespace quenlo::xmpp {
 
 class Context {
  public:
-  // `verbose` sends libstrophe's own debug log to stderr.
-  explicit Context(bool verbose = false);
+  // Hears every line of libstrophe's log, at every level: the only place libstrophe tells how a
+  // login went (what the server offered, and its SASL failure).
+  using LogListener = std::function<void(std::string_view area, std::string_view message)>;
+
+  // `verbose` sends libstrophe's own debug log to stderr. Without it or a listener libstrophe
+  // formats no log line at all, which a busy component notices.
+  explicit Context(bool verbose = false, LogListener listener = nullptr);
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;
   ~Context();
@@ -25,7 +31,11 @@ class Context {
   void RunOnce(std::chrono::milliseconds timeout);
 
  private:
-  xmpp_log_t* log_ = nullptr;
+  static void Log(void* self, xmpp_log_level_t level, const char* area, const char* message);
+
+  xmpp_log_t* verboseLog_ = nullptr;
+  xmpp_log_t log_{&Context::Log, this};
+  LogListener logListener_;
   xmpp_ctx_t* context_ = nullptr;
 };
 
@@ -62,6 +72,8 @@ class Connection {
   std::string BoundJid() const;
   // Stanzas handed to libstrophe but not yet written to the socket.
   int SendQueueLength() const;
+  // Why the last TLS handshake did not trust the server's certificate; empty when it did.
+  const std::string& certificateProblem() const noexcept { return certificateProblem_; }
 
   void Send(xmpp_stanza_t* stanza);
   // Sends XML text as it is: it must be one well-formed stanza, or the server ends the stream.
@@ -72,11 +84,13 @@ class Connection {
   static void OnLinkEvent(xmpp_conn_t* connection, xmpp_conn_event_t event, int error,
                           xmpp_stream_error_t* stream_error, void* self);
   static int OnStanzaEvent(xmpp_conn_t* connection, xmpp_stanza_t* stanza, void* handler);
+  static int OnUntrustedCertificate(const xmpp_tlscert_t* certificate, const char* reason);
 
   Context& context_;
   xmpp_conn_t* connection_;
   LinkHandler linkHandler_;
   bool established_ = false;
+  std::string certificateProblem_;
   // A list, so that the handlers libstrophe points at never move.
   std::list<StanzaHandler> stanzaHandlers_;
 };

@@ -2,13 +2,13 @@
 // the conference server simulator in the same process, or takes part in one on an XMPP server
 // as one participant, and shows what the module announces.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "apps/confhost/demo.h"
-#include "xmpp/endpoint_options.h"
 #include "apps/confhost/line_reader.h"
 #include "apps/confhost/meeting_console.h"
 #include "apps/confhost/module_location.h"
@@ -16,6 +16,7 @@
 #include "host/host_error.h"
 #include "host/in_process_conference.h"
 #include "host/xmpp_conference.h"
+#include "xmpp/endpoint_options.h"
 
 namespace {
 
@@ -29,16 +30,16 @@ struct MeetingOptions {
   std::string password_file;
   std::string room;
   std::string nick;
+  double answer_limit = 5;  // seconds
 };
 
 // The meeting the options ask for; over XMPP, its one participant joins at once.
 std::unique_ptr<MeetingConsole> OpenConsole(std::shared_ptr<quenlo::host::ConferenceModule> module,
-                                            const MeetingOptions& options, OutputStyle style,
-                                            bool trace) {
+                                            const MeetingOptions& options, std::ostream& out,
+                                            OutputStyle style, bool trace) {
   if (options.xmpp.empty()) {
     return std::make_unique<MeetingConsole>(
-        std::make_unique<quenlo::host::InProcessConference>(std::move(module)), std::cout, style,
-        trace);
+        std::make_unique<quenlo::host::InProcessConference>(std::move(module)), out, style, trace);
   }
   for (const auto& [value, name] :
        {std::pair{&options.jid, "--jid"}, std::pair{&options.password_file, "--password-file"},
@@ -56,10 +57,12 @@ std::unique_ptr<MeetingConsole> OpenConsole(std::shared_ptr<quenlo::host::Confer
   }
   const std::string nick =
       options.nick.empty() ? options.jid.substr(0, options.jid.find('@')) : options.nick;
-  auto console =
-      std::make_unique<MeetingConsole>(std::make_unique<quenlo::host::XmppConference>(
-                                           std::move(module), std::move(account), options.room),
-                                       std::cout, style, trace);
+  quenlo::host::XmppTimings timings;
+  timings.answer_limit = std::chrono::milliseconds(std::lround(options.answer_limit * 1000));
+  auto console = std::make_unique<MeetingConsole>(
+      std::make_unique<quenlo::host::XmppConference>(std::move(module), std::move(account),
+                                                     options.room, timings),
+      out, style, trace);
   console->Join(nick);
   return console;
 }
@@ -67,23 +70,24 @@ std::unique_ptr<MeetingConsole> OpenConsole(std::shared_ptr<quenlo::host::Confer
 // An error does not end the shell, but it is reported on the error output (with its line number
 // when the lines come from a file or pipe) and makes the exit status 1, so that a script fed to
 // the shell cannot fail unnoticed.
-int RunShell(MeetingConsole& console) {
-  quenlo::confhost::LineReader reader;
-  std::cout << "Type help for the verbs, quit to leave.\n";
+// A request the service never answered counts as an error too. While the shell waits for a line,
+// the meeting goes on: pushes, answers and notices are printed as they arrive.
+int RunShell(MeetingConsole& console, quenlo::confhost::LineReader& reader) {
+  reader.out() << "Type help for the verbs, quit to leave.\n";
   int status = 0;
   for (int number = 1; const std::optional<std::string> line = reader.Read(console.Prompt());
        ++number) {
     try {
       if (!console.Execute(*line)) break;
     } catch (const quenlo::confhost::UsageError& error) {
-      std::cout.flush();
+      reader.out().flush();
       std::cerr << "confhost: "
                 << (reader.interactive() ? "" : "line " + std::to_string(number) + ": ")
                 << error.what() << std::endl;
       status = 1;
     }
   }
-  return status;
+  return console.unansweredRequests() > 0 ? 1 : status;
 }
 
 int RunScript(MeetingConsole& console, const std::string& file) {
@@ -102,7 +106,7 @@ int RunScript(MeetingConsole& console, const std::string& file) {
     }
   }
   if (script.bad()) throw quenlo::confhost::UsageError("cannot read " + file + " to its end");
-  return 0;
+  return console.unansweredRequests() > 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -137,6 +141,12 @@ int main(int argc, char** argv) {
     command->add_option("--room", meeting.room, "the room (room@conference-domain)");
     command->add_option("--nick", meeting.nick,
                         "the name shown in the room and in registered votes (default: the user)");
+    command
+        ->add_option("--answer-limit", meeting.answer_limit,
+                     "over XMPP, seconds to wait for the service's answer before a request "
+                     "is reported as not answered")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 3600.0));
   }
   run->add_option("FILE", script, "the script")->required();
   try {
@@ -160,9 +170,18 @@ int main(int argc, char** argv) {
       quenlo::confhost::RunDemo(std::move(module), std::cout, trace);
       return 0;
     }
+    if (*shell) {
+      MeetingConsole* shown = nullptr;
+      quenlo::confhost::LineReader reader([&shown] {
+        if (shown != nullptr) shown->Poll();
+      });
+      const std::unique_ptr<MeetingConsole> console =
+          OpenConsole(std::move(module), meeting, reader.out(), style, trace);
+      shown = console.get();
+      return RunShell(*console, reader);
+    }
     const std::unique_ptr<MeetingConsole> console =
-        OpenConsole(std::move(module), meeting, style, trace);
-    if (*shell) return RunShell(*console);
+        OpenConsole(std::move(module), meeting, std::cout, style, trace);
     return RunScript(*console, script);
   } catch (const quenlo::confhost::UsageError& error) {
     std::cerr << "confhost: " << error.what() << '\n';

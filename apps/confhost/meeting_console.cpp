@@ -1,7 +1,10 @@
 #include "apps/confhost/meeting_console.h"
 
+#include <quenlo/names.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <sstream>
 
 #include "apps/confhost/event_format.h"
@@ -35,6 +38,16 @@ constexpr HostVerb kHostVerbs[] = {
     {"quit", "", "leave confhost"},
 };
 
+// The properties the module reads as a flag: on when their value reads as the number 1.
+constexpr const OLECHAR* kFlagProperties[] = {kVotingMultipleChoiceProperty,
+                                              kVotingRegisteredProperty};
+
+bool IsFlagProperty(const std::string& name) {
+  return std::ranges::any_of(kFlagProperties, [&](const OLECHAR* flag) {
+    return host::ToUtf8(std::u16string_view(flag)) == name;
+  });
+}
+
 void CheckCount(const std::string& verb, const std::vector<std::string>& arguments,
                 std::size_t least, std::size_t most, std::string_view usage) {
   if (arguments.size() < least || arguments.size() > most) {
@@ -52,9 +65,18 @@ MeetingConsole::MeetingConsole(std::unique_ptr<host::Conference> conference, std
       [this](const std::string& participant, const host::HostEvent& event) {
         PrintEvent(participant, event);
       });
+  conference_->SetNoticeObserver(
+      [this](const std::string& participant, const host::TransportNotice& notice) {
+        PrintNotice(participant, notice);
+      });
   if (trace) {
     conference_->SetWireObserver([this](const host::WirePacket& packet) { PrintWire(packet); });
   }
+}
+
+void MeetingConsole::Poll() {
+  conference_->Poll();
+  out_.flush();
 }
 
 bool MeetingConsole::Execute(std::string_view line) {
@@ -131,6 +153,7 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     if (SessionOwning(participant, arguments[0]).SetProperty(name.c_str(), value.c_str()) != S_OK) {
       throw UsageError("no property " + Quoted(arguments[0]));
     }
+    if (IsFlagProperty(arguments[0])) WarnUnreadFlag(arguments[0], arguments[1]);
   } else if (verb == "get") {
     CheckCount(verb, arguments, 1, 1, "PROPERTY");
     host::Participant& participant = Current();
@@ -231,6 +254,36 @@ void MeetingConsole::PrintStatus(const std::string& command, long status) {
   } else {
     out_ << "[" << current_ << "] " << command << " returned " << status
          << (status == S_FALSE ? " (nothing sent)" : "") << '\n';
+  }
+}
+
+void MeetingConsole::PrintNotice(const std::string& participant,
+                                 const host::TransportNotice& notice) {
+  if (notice.kind == host::TransportNotice::Kind::kUnanswered) ++unanswered_;
+  if (style_ == OutputStyle::kJson) {
+    out_ << "{\"participant\":" << JsonString(participant)
+         << ",\"notice\":" << JsonString(host::KindName(notice.kind));
+    if (notice.kind == host::TransportNotice::Kind::kUnanswered) {
+      out_ << ",\"request_id\":" << JsonString(notice.request_id)
+           << ",\"request\":" << JsonString(notice.request)
+           << ",\"condition\":" << JsonString(notice.condition);
+    }
+    out_ << ",\"text\":" << JsonString(notice.text) << "}\n";
+  } else {
+    out_ << "[" << participant << "] " << notice.text << '\n';
+  }
+}
+
+void MeetingConsole::WarnUnreadFlag(const std::string& property, const std::string& value) {
+  // The module reads the leading number of the text, as strtol does, and takes only 1 as on.
+  if (value == "0" || std::strtol(value.c_str(), nullptr, 10) == 1) return;
+  const std::string warning =
+      property + " is on only for 1: the module reads " + Quoted(value) + " as off";
+  if (style_ == OutputStyle::kJson) {
+    out_ << "{\"participant\":" << JsonString(current_) << ",\"property\":" << JsonString(property)
+         << ",\"warning\":" << JsonString(warning) << "}\n";
+  } else {
+    out_ << "[" << current_ << "] " << warning << '\n';
   }
 }
 

@@ -28,6 +28,12 @@ class MeetingConsole {
   // the name cannot join.
   void Join(const std::string& name, const std::string& display_name = "");
 
+  // Handles and prints what arrived meanwhile, without waiting: what the shell does while it
+  // waits for the next line.
+  void Poll();
+  // Requests the transport reported as not answered by the service so far.
+  std::size_t unansweredRequests() const noexcept { return unanswered_; }
+
   std::string Prompt() const;
   std::string HelpText() const;
 
@@ -39,11 +45,15 @@ class MeetingConsole {
   void PrintEvent(const std::string& participant, const host::HostEvent& event);
   void PrintWire(const host::WirePacket& packet);
   void PrintStatus(const std::string& command, long status);
+  void PrintNotice(const std::string& participant, const host::TransportNotice& notice);
+  // A flag property is on only when the module reads the value as 1: says so when it will not.
+  void WarnUnreadFlag(const std::string& property, const std::string& value);
 
   std::ostream& out_;
   OutputStyle style_;
   std::unique_ptr<host::Conference> conference_;
   std::string current_;
+  std::size_t unanswered_ = 0;
 };
 
 }  // namespace quenlo::confhost
