@@ -120,6 +120,9 @@ LineReader::LineOutput::int_type LineReader::LineOutput::overflow(int_type c) {
 
 std::streamsize LineReader::LineOutput::xsputn(const char* text, std::streamsize count) {
   pending_.append(text, static_cast<std::size_t>(count));
+  // At the prompt, what is printed waits for the flush, so that an event of several lines comes
+  // out in one piece, with the typed line drawn once after it.
+  if (reader_.atPrompt_) return count;
   if (const std::size_t end = pending_.rfind('\n'); end != std::string::npos) {
     reader_.Write(pending_.substr(0, end + 1));
     pending_.erase(0, end + 1);

@@ -28,7 +28,8 @@ class LineReader {
   std::ostream& out() noexcept { return out_; }
 
  private:
-  // Hands each complete line to the terminal as soon as it is written.
+  // Hands each complete line to the terminal as soon as it is written; at the prompt, what was
+  // written since the last flush, all at once.
   class LineOutput final : public std::streambuf {
    public:
     explicit LineOutput(LineReader& reader) : reader_(reader) {}

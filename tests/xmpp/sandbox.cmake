@@ -5,6 +5,7 @@ include_guard(GLOBAL)
 add_library(xmpp_sandbox STATIC
   ${CMAKE_CURRENT_LIST_DIR}/child_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/prosody_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/terminal_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_client.cpp)
 target_include_directories(xmpp_sandbox PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(xmpp_sandbox PUBLIC quenlo_xmpp)
