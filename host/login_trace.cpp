@@ -2,6 +2,9 @@
 
 #include <strophe.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include "xmpp/stanza.h"
 
 namespace quenlo::host {
@@ -10,6 +13,8 @@ namespace {
 constexpr std::string_view kReceived = "RECV: ";
 constexpr char kSaslNamespace[] = "urn:ietf:params:xml:ns:xmpp-sasl";
 constexpr std::string_view kSocketFailure = "connection failed: ";
+// What libstrophe logs when the server's port refuses the connection (it reports no error).
+constexpr std::string_view kConnectFailure = "connection failed, error ";
 
 std::string TextOf(xmpp_stanza_t* element) {
   char* text = element == nullptr ? nullptr : xmpp_stanza_get_text(element);
@@ -32,15 +37,20 @@ void LoginTrace::Reset() {
   mechanisms_.clear();
   saslCondition_.clear();
   saslText_.clear();
+  socketError_ = 0;
 }
 
 void LoginTrace::Observe(std::string_view, std::string_view message) {
-  if (message.starts_with(kReceived)) ObserveReceived(message.substr(kReceived.size()));
+  if (message.starts_with(kReceived)) {
+    ObserveReceived(message.substr(kReceived.size()));
+  } else if (message.starts_with(kConnectFailure)) {
+    socketError_ = std::atoi(std::string(message.substr(kConnectFailure.size())).c_str());
+  }
 }
 
 void LoginTrace::ObserveReceived(std::string_view xml) {
   // Only the two packets that decide a login are read; the rest of the stream is not parsed.
-  const bool features = xml.starts_with("<features") || xml.starts_with("<stream:features");
+  const bool features = xml.starts_with("<features");
   if (!features && !xml.starts_with("<failure")) return;
   const xmpp::Stanza packet = xmpp::FromText(context_, std::string(xml));
   if (packet == nullptr) return;
@@ -79,6 +89,9 @@ std::string LoginTrace::Describe(const std::string& link_reason,
       return "the XMPP server refused the password (not-authorized" + said + ")";
     }
     return "the XMPP server refused the login (" + saslCondition_ + said + ")";
+  }
+  if (socketError_ != 0) {
+    return "the XMPP server is unreachable (" + std::string(std::strerror(socketError_)) + ")";
   }
   if (link_reason.starts_with(kSocketFailure)) {
     return "the XMPP server is unreachable (" + link_reason.substr(kSocketFailure.size()) + ")";

@@ -1,6 +1,6 @@
 // What libstrophe's log tells of one client login, kept so that a login that fails can say why
 // in the server's own words. libstrophe reports a failed login as a bare disconnect; only its
-// log shows the stream features the server offered and the server's SASL failure.
+// log shows the socket error, the stream features the server offered and its SASL failure.
 #pragma once
 
 #include <string>
@@ -35,6 +35,7 @@ class LoginTrace {
   std::vector<std::string> mechanisms_;
   std::string saslCondition_;
   std::string saslText_;
+  int socketError_ = 0;  // errno of a connection the server's port refused
 };
 
 }  // namespace quenlo::host
