@@ -83,8 +83,7 @@ HRESULT STDMETHODCALLTYPE ParticipantHost::RaiseEvent(BSTR eventPath, LONG /*res
                                                       IUnknown* result) {
   // The module frees the path and drops its reference when this returns: the event keeps
   // copies of its own.
-  const HostEvent event{std::u16string(ViewOfBstr(eventPath)),
-                        ComPtr<IUnknown>(result)};
+  const HostEvent event{std::u16string(ViewOfBstr(eventPath)), ComPtr<IUnknown>(result)};
   std::vector<std::pair<std::size_t, EventListener>> listeners;
   {
     std::lock_guard lock(mutex_);

@@ -236,10 +236,9 @@ std::string XmppTransport::jid() const {
 void XmppTransport::HandleLink(bool connected, const std::string& reason) {
   if (connected) {
     streamUp_ = true;
-    if (keepingPlace_) {
-      retryDelay_ = timings_.first_retry;
-      nextJoin_ = Clock::now();
-    }
+    // The pause before the next login grows until the participant is back in the room: a
+    // server that lets it in and drops it at once is not hammered.
+    if (keepingPlace_) nextJoin_ = Clock::now();
     return;
   }
   const bool was_up = streamUp_;
@@ -350,7 +349,7 @@ void XmppTransport::HandlePresence(xmpp_stanza_t* presence) {
     // Status 332: the service is stopping and will be back; anything else put us out.
     LeftRoom(HasStatus(presence, "332") ? "the service is going away (system shutdown)"
                                         : "the room removed " + endpoint_.display_name,
-             retryDelay_);
+             timings_.first_retry);
   }
 }
 
@@ -367,7 +366,7 @@ void XmppTransport::RunDueWork() {
   }
   if (connection_->connected() && !joined_ && now >= nextJoin_) {
     SendJoin();
-    nextJoin_ = now + NextRetryDelay();
+    nextJoin_ = now + timings_.join_retry;
   }
   for (auto request = awaited_.begin(); request != awaited_.end();) {
     if (now - request->second.sent < timings_.answer_limit) {

@@ -49,9 +49,13 @@ struct XmppTimings {
   std::chrono::milliseconds answer_limit{5000};
   // How often the transport asks the room whether it is still an occupant (self-ping).
   std::chrono::milliseconds self_ping_every{20000};
-  // The pause before the first new attempt to log in or join, doubled after each failure.
+  // The pause before the first new attempt to log in, doubled after each failure.
   std::chrono::milliseconds first_retry{500};
   std::chrono::milliseconds longest_retry{4000};
+  // How often a join is tried again while the room is away. The XMPP server refuses it at once
+  // in the absent service's place, so trying costs little, and the participant is back within
+  // this long of the service's return.
+  std::chrono::milliseconds join_retry{1000};
 };
 
 class XmppTransport final : public Transport {

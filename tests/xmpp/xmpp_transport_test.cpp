@@ -32,7 +32,7 @@ struct RecordingReceiver final : host::PacketReceiver {
 };
 
 // Quick to retry and to give up waiting, so that the tests see each step within a second.
-constexpr host::XmppTimings kBriskTimings{500ms, 300ms, 50ms, 200ms};
+constexpr host::XmppTimings kBriskTimings{500ms, 300ms, 50ms, 200ms, 100ms};
 
 std::vector<host::TransportNotice::Kind> KindsOf(
     const std::vector<host::TransportNotice>& notices) {
