@@ -3,7 +3,9 @@
 // own; what counts is what each participant's screen shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <thread>
 
 #include "tests/xmpp/child_process.h"
@@ -60,13 +62,9 @@ class ContinuityClientTest : public ::testing::Test {
   ContinuityClientTest() : server_({"alice", "bob"}) { StartService(); }
 
   void StartService() {
-    confserver_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
-                                 "127.0.0.1:" + std::to_string(server_.ComponentPort()), "--domain",
-                                 ProsodyServer::kComponentDomain, "--store",
-                                 server_.PathFor("rooms.db"), "--secret-file",
-                                 server_.SecretFile()},
-        server_.PathFor("confserver.log"));
+    std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
+    std::ranges::copy(ComponentArguments(server_), std::back_inserter(command));
+    confserver_ = std::make_unique<ChildProcess>(command, server_.PathFor("confserver.log"));
     ASSERT_TRUE(WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s))
         << ReadFile(server_.PathFor("confserver.log"));
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -40,13 +41,9 @@ class Performance {
               std::map<std::string, std::string>& transcripts,
               const MeetingConductor::LineObserver& observer)
       : server_(users), transcripts_(transcripts), observer_(observer) {
-    confserver_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUENLO_CONFSERVER_PATH, "--xmpp",
-                                 "127.0.0.1:" + std::to_string(server_.ComponentPort()), "--domain",
-                                 ProsodyServer::kComponentDomain, "--store",
-                                 server_.PathFor("rooms.db"), "--secret-file",
-                                 server_.SecretFile()},
-        server_.PathFor("confserver.log"));
+    std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
+    std::ranges::copy(ComponentArguments(server_), std::back_inserter(command));
+    confserver_ = std::make_unique<ChildProcess>(command, server_.PathFor("confserver.log"));
     // Until the component is connected, the XMPP server refuses joins to its rooms.
     if (!WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s)) {
       throw std::runtime_error("confserver did not connect: " +

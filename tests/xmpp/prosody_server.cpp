@@ -36,6 +36,13 @@ std::string Tail(const std::string& text, std::size_t length) {
 
 }  // namespace
 
+std::vector<std::string> ComponentArguments(const ProsodyServer& server) {
+  return {"--xmpp",        "127.0.0.1:" + std::to_string(server.ComponentPort()),
+          "--domain",      ProsodyServer::kComponentDomain,
+          "--store",       server.PathFor("rooms.db"),
+          "--secret-file", server.SecretFile()};
+}
+
 unsigned short FreeLoopbackPort() {
   const int socket_fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = LoopbackAddress(0);

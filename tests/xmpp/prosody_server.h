@@ -60,6 +60,10 @@ class ProsodyServer {
   std::unique_ptr<ChildProcess> process_;
 };
 
+// The arguments that attach confserver to `server` as its conference component, with the rooms
+// kept in the server's folder (rooms.db).
+std::vector<std::string> ComponentArguments(const ProsodyServer& server);
+
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 unsigned short FreeLoopbackPort();
 // True once something accepts connections on 127.0.0.1:`port`.
