@@ -124,6 +124,9 @@ bool Connection::ConnectClient(const std::string& host, unsigned short port, con
   xmpp_conn_set_jid(connection_, jid.c_str());
   xmpp_conn_set_pass(connection_, password.c_str());
   certificateProblem_.clear();
+  // No stream resumption: after a drop libstrophe would send again what the server had not
+  // acknowledged, behind the back of a client that has already reported those requests lost.
+  xmpp_conn_set_flags(connection_, xmpp_conn_get_flags(connection_) | XMPP_CONN_FLAG_DISABLE_SM);
   return xmpp_connect_client(connection_, host.c_str(), port, &Connection::OnLinkEvent, this) ==
          XMPP_EOK;
 }
