@@ -1,5 +1,8 @@
 #include "server/postgres_store.h"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <map>
 #include <optional>
 #include <pqxx/pqxx>
@@ -57,8 +60,20 @@ std::string Number(std::int64_t number) { return std::to_string(number); }
 
 }  // namespace
 
+// `uri` with what every connection of ours adds: the process in its application name, so that
+// an operator (or a test) can tell the services' sessions apart, and TCP keepalives with a
+// user timeout, so that a connection whose network broke fails within seconds rather than
+// hours.
+std::string ConnectionUri(const std::string& uri) {
+  return uri + (uri.find('?') == std::string::npos ? "?" : "&") + "application_name=confserver%20" +
+         std::to_string(getpid()) +
+         "&keepalives=1&keepalives_idle=1&keepalives_interval=1&keepalives_count=3"
+         "&tcp_user_timeout=4000";
+}
+
 struct PostgresStore::Connections {
-  explicit Connections(const std::string& uri) : lock(uri), data(uri) {}
+  explicit Connections(const std::string& uri)
+      : lock(ConnectionUri(uri)), data(ConnectionUri(uri)) {}
 
   // Holds the active service's lock for as long as the store is open.
   pqxx::connection lock;
@@ -67,9 +82,6 @@ struct PostgresStore::Connections {
 
 PostgresStore::PostgresStore(const std::string& uri, StoreDurability durability)
     : name_(WithoutPassword(uri)) {
-  const auto refuse = [&](const std::string& why) {
-    return StoreError("cannot use store " + name_ + ": " + why);
-  };
   try {
     connections_ = std::make_unique<Connections>(uri);
     for (pqxx::connection* connection : {&connections_->lock, &connections_->data}) {
@@ -79,8 +91,13 @@ PostgresStore::PostgresStore(const std::string& uri, StoreDurability durability)
       // Kept by libpqxx, so that it holds again if the connection is made anew.
       connections_->data.set_variable("synchronous_commit", "off");
     }
+    // A database this program cannot use is refused before waiting for it.
+    pqxx::read_transaction transaction(connections_->data);
+    CheckVersion(transaction);
+  } catch (const StoreError&) {
+    throw;
   } catch (const std::exception& error) {
-    throw refuse(FirstLine(error.what()));
+    throw Refusal(FirstLine(error.what()));
   }
   TakeOver();
   CheckAndMigrate();
@@ -90,11 +107,27 @@ PostgresStore::PostgresStore(const std::string& uri, StoreDurability durability)
                  .as<std::int64_t>();
     transaction.commit();
   } catch (const std::exception& error) {
-    throw refuse("cannot take it over: " + FirstLine(error.what()));
+    throw Refusal("cannot take it over: " + FirstLine(error.what()));
   }
 }
 
 PostgresStore::~PostgresStore() = default;
+
+StoreError PostgresStore::Refusal(const std::string& why) const {
+  return StoreError("cannot use store " + name_ + ": " + why);
+}
+
+bool PostgresStore::StillHolds() {
+  pqxx::connection& lock = connections_->lock;
+  try {
+    // Reads what the server sent (a terminated session says so before it closes) without
+    // waiting; the keepalives make a connection whose network broke fail within seconds.
+    lock.await_notification(0, 0);
+    return lock.is_open();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 bool PostgresStore::Names(const std::string& store) {
   return store.starts_with("postgresql://") || store.starts_with("postgres://");
@@ -103,7 +136,7 @@ bool PostgresStore::Names(const std::string& store) {
 int PostgresStore::SchemaVersion() { return static_cast<int>(kPostgresSchemaSteps.size()); }
 
 // A service killed a moment ago leaves its session (and lock) behind until its database server
-// notices the closed connection, which takes milliseconds: the lock is waited for that long
+// notices the closed connection, which takes milliseconds: the lock is waited for a little
 // before the database counts as in use.
 void PostgresStore::TakeOver() {
   try {
@@ -113,42 +146,42 @@ void PostgresStore::TakeOver() {
                  Number(kActiveServiceLock) + ")");
   } catch (const pqxx::sql_error& error) {
     if (error.sqlstate() == "55P03") {
-      throw StoreError("cannot use store " + name_ + ": it is in use by another service");
+      throw StoreInUse(Refusal("it is in use by another service").what());
     }
-    throw StoreError("cannot use store " + name_ + ": " + FirstLine(error.what()));
+    throw Refusal(FirstLine(error.what()));
   } catch (const std::exception& error) {
-    throw StoreError("cannot use store " + name_ + ": " + FirstLine(error.what()));
+    throw Refusal(FirstLine(error.what()));
   }
 }
 
-// The version is read and every step applied in one transaction that holds the schema lock, so
-// that a database that is not ours or newer than this program is left exactly as it was, and
-// two services starting at once do not both bring it forward.
+int PostgresStore::CheckVersion(pqxx::transaction_base& transaction) const {
+  int version = 0;
+  if (transaction.exec1("SELECT to_regclass('quenlo_schema') IS NULL")[0].as<bool>()) {
+    const auto tables = transaction
+                            .exec1(
+                                "SELECT count(*) FROM pg_class WHERE relnamespace = "
+                                "current_schema()::regnamespace AND relkind IN "
+                                "('r', 'v', 'm', 'p', 'f')")[0]
+                            .as<std::int64_t>();
+    if (tables > 0) throw Refusal("it holds another program's data");
+  } else {
+    version = transaction.exec1("SELECT version FROM quenlo_schema")[0].as<int>();
+  }
+  if (version > SchemaVersion()) {
+    throw Refusal("it was written by a newer version (schema " + std::to_string(version) +
+                  ", this program knows up to " + std::to_string(SchemaVersion()) + ")");
+  }
+  return version;
+}
+
+// The version is read again and every step applied in one transaction that holds the schema
+// lock, so that two services starting at once do not both bring it forward.
 void PostgresStore::CheckAndMigrate() {
-  const auto refuse = [&](const std::string& why) {
-    return StoreError("cannot use store " + name_ + ": " + why);
-  };
   try {
     pqxx::work transaction(connections_->data);
     transaction.exec("SELECT pg_advisory_xact_lock(" + Number(kLockSpace) + ", " +
                      Number(kSchemaLock) + ")");
-    int version = 0;
-    if (transaction.exec1("SELECT to_regclass('quenlo_schema') IS NULL")[0].as<bool>()) {
-      const auto tables = transaction
-                              .exec1(
-                                  "SELECT count(*) FROM pg_class WHERE relnamespace = "
-                                  "current_schema()::regnamespace AND relkind IN "
-                                  "('r', 'v', 'm', 'p', 'f')")[0]
-                              .as<std::int64_t>();
-      if (tables > 0) throw refuse("it holds another program's data");
-    } else {
-      version = transaction.exec1("SELECT version FROM quenlo_schema")[0].as<int>();
-    }
-    if (version > SchemaVersion()) {
-      throw refuse("it was written by a newer version (schema " + std::to_string(version) +
-                   ", this program knows up to " + std::to_string(SchemaVersion()) + ")");
-    }
-    for (int step = version; step < SchemaVersion(); ++step) {
+    for (int step = CheckVersion(transaction); step < SchemaVersion(); ++step) {
       transaction.exec(kPostgresSchemaSteps[static_cast<std::size_t>(step)]);
       transaction.exec("UPDATE quenlo_schema SET version = " + std::to_string(step + 1));
     }
@@ -156,7 +189,7 @@ void PostgresStore::CheckAndMigrate() {
   } catch (const StoreError&) {
     throw;
   } catch (const std::exception& error) {
-    throw refuse("cannot bring its schema up to date: " + FirstLine(error.what()));
+    throw Refusal("cannot bring its schema up to date: " + FirstLine(error.what()));
   }
 }
 

@@ -6,6 +6,10 @@
 
 #include "server/store.h"
 
+namespace pqxx {
+class transaction_base;
+}
+
 namespace quenlo::server {
 
 // The store in a PostgreSQL database, which may live on another machine and fail over on its
@@ -22,7 +26,10 @@ namespace quenlo::server {
 class PostgresStore final : public Store {
  public:
   // `uri` is a libpq connection URI (postgresql://USER@HOST:PORT/DATABASE...). Throws
-  // StoreError with a one-line reason naming the database (without any password in `uri`).
+  // StoreError with a one-line reason naming the database (without any password in `uri`):
+  // StoreInUse when another service still holds it after two seconds (a service killed a
+  // moment ago holds it until its database server notices), at once for a database it cannot
+  // use whoever holds it.
   explicit PostgresStore(const std::string& uri,
                          StoreDurability durability = StoreDurability::kNormal);
   ~PostgresStore() override;
@@ -36,6 +43,11 @@ class PostgresStore final : public Store {
 
   // The fencing number this store took the database over with.
   std::int64_t fence() const { return fence_; }
+
+  // False once the session that holds the database for this service has ended: terminated, its
+  // server gone, or its network broken for some seconds. Another service may take over from
+  // then on, and this one can write nothing more. Does not wait.
+  bool StillHolds();
 
   std::vector<RoomRecord> LoadRooms() override;
   void Begin() override;
@@ -57,7 +69,10 @@ class PostgresStore final : public Store {
  private:
   struct Connections;
 
+  StoreError Refusal(const std::string& why) const;
   void TakeOver();
+  // The schema version of the database; throws when it is not ours or newer than this program.
+  int CheckVersion(pqxx::transaction_base& transaction) const;
   void CheckAndMigrate();
   // Adds `sql` to the request's writes, or runs it at once outside a request.
   void Write(const char* what, const std::string& sql);

@@ -10,12 +10,6 @@
 
 namespace quenlo::server {
 
-// The store file is open in another process (which holds it locked).
-class StoreInUse : public StoreError {
- public:
-  using StoreError::StoreError;
-};
-
 // The store in one SQLite file (":memory:" for one that lasts as long as the process). The file
 // is held locked while open, so a second service cannot run on it; a file that is not one of
 // ours, or was written by a newer version, is refused before anything in it changes.

@@ -17,6 +17,13 @@ class StoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The store is held by another service (a process that has the file open, a session that holds
+// the database); it may be free later.
+class StoreInUse : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
+
 // How hard a commit presses the data to disk. kNormal: an answered change survives a crash of
 // the service; a crash of the machine (or database) that holds the store may only lose the last
 // commits, never the store's soundness. kFull: an answered change also survives a power cut, at

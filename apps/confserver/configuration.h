@@ -75,7 +75,8 @@ struct Settings : SettingList {
   Option<bool> standby{
       *this, Declaration<bool>{
                  .name = "standby",
-                 .help = "when another confserver has the store, wait and take over when it ends"}};
+                 .help = "when another confserver has the store (file or PostgreSQL database), "
+                         "wait and take over when it ends or loses its hold"}};
   Option<bool> quiet{*this, Declaration<bool>{.name = "quiet", .help = "log failures only"}};
   Option<bool> verbose{*this,
                        Declaration<bool>{.name = "verbose", .help = "also log every request"}};

@@ -11,7 +11,7 @@
 #include "apps/confserver/configuration.h"
 #include "apps/confserver/store_options.h"
 #include "apps/confserver/systemd_notifier.h"
-#include "server/postgres_store.h"
+#include "server/postgres_lease.h"
 #include "server/sqlite_lease.h"
 #include "server/xmpp/gateway_runner.h"
 #include "xmpp/endpoint_options.h"
@@ -27,35 +27,34 @@ extern "C" void RequestBackup(int) { backup_requested = true; }
 
 // How often a standby tries the store: it takes over within this of the active service's end.
 constexpr auto kStandbyPeriod = std::chrono::milliseconds(250);
+// How long a service that took over tries its first XMPP connection: the XMPP server may hold
+// the component for the service it replaces for the seconds that one takes to notice its loss.
+constexpr auto kTakeoverPatience = std::chrono::seconds(10);
 
-// The service as this run configures it, on the store at `path`. A store file comes through
-// `lease`, its lock, which the service holds from then on; a standby waits here while another
-// confserver has the file. A PostgreSQL store (no lease) takes the database over itself. Every
-// problem with the store or the owners shows here, before any connection is tried. Null when
-// told to stop while waiting.
+// The service as this run configures it, on the store `lease` opens: the SQLite file's lock or
+// the PostgreSQL database's session lock, which the service holds from then on; a standby waits
+// here while another confserver has the store, and says so in `took_over`. Every problem with
+// the store or the owners shows here, before any connection is tried. Null when told to stop
+// while waiting.
+template <typename Lease>
 std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
-    const quenlo::confserver::Settings& settings, const std::string& path,
-    quenlo::server::StoreDurability durability, quenlo::server::SqliteLease* lease,
-    const quenlo::server::ServiceLog& log, quenlo::confserver::SystemdNotifier& notifier) {
+    const quenlo::confserver::Settings& settings, Lease& lease,
+    const quenlo::server::ServiceLog& log, quenlo::confserver::SystemdNotifier& notifier,
+    bool& took_over) {
   std::vector<std::pair<std::string, std::string>> owners;
   for (const std::string& owner : settings.owners.value) {
     owners.push_back(quenlo::confserver::ParseOwner(owner, settings.domain.value));
   }
-  std::unique_ptr<quenlo::server::Store> store;
-  if (lease == nullptr) {
-    store = std::make_unique<quenlo::server::PostgresStore>(path, durability);
-  } else {
-    if (!lease->TryAcquire()) {
-      if (!settings.standby.value) throw std::runtime_error(lease->refusal());
-      log.Event("standing by: " + lease->refusal());
-      notifier.Status("standing by: " + lease->refusal());
-      if (!quenlo::server::WaitForLease(*lease, stop_requested, kStandbyPeriod)) return nullptr;
-      log.Event("taking over: the store is free");
-      notifier.Status("taking over: the store is free");
-    }
-    store = lease->TakeStore();
+  if (!lease.TryAcquire()) {
+    if (!settings.standby.value) throw std::runtime_error(lease.refusal());
+    log.Event("standing by: " + lease.refusal());
+    notifier.Status("standing by: " + lease.refusal());
+    if (!quenlo::server::WaitForLease(lease, stop_requested, kStandbyPeriod)) return nullptr;
+    log.Event("taking over: the store is free");
+    notifier.Status("taking over: the store is free");
+    took_over = true;
   }
-  auto service = std::make_unique<quenlo::server::ConferenceServer>(std::move(store));
+  auto service = std::make_unique<quenlo::server::ConferenceServer>(lease.TakeStore());
   for (const auto& [room, owner] : owners) {
     if (!service->SetOwner(room, owner)) {
       throw std::runtime_error("cannot store the owner of " + room);
@@ -77,6 +76,63 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     std::cerr << "confserver: " << error.what() << " (--help lists the options)\n";
     return 2;
+  } catch (const std::invalid_argument& error) {
+    std::cerr << "confserver: " << error.what() << '\n';
+    return 2;
+  }
+  if (invocation.check_only) {
+    std::cout << "confserver: " << invocation.config_file << " is sound\n";
+    return 0;
+  }
+
+  try {
+    const quenlo::xmpp::HostPort server = quenlo::xmpp::ParseHostPort(settings.xmpp.value);
+    const std::string secret = quenlo::xmpp::ReadSecretFile(settings.secret_file.value);
+    using quenlo::server::LogLevel;
+    const quenlo::server::ServiceLog log(settings.quiet.value     ? LogLevel::kQuiet
+                                         : settings.verbose.value ? LogLevel::kVerbose
+                                                                  : LogLevel::kNormal);
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    std::signal(SIGUSR1, RequestBackup);
+    // Writing to a connection the XMPP server has closed raises SIGPIPE, whose default action
+    // ends the process without a word; ignored, the write fails instead and the connection's
+    // error handling reconnects.
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string path = settings.store.value.empty()
+                                 ? quenlo::confserver::DefaultStorePath(settings.domain.value)
+                                 : settings.store.value;
+    const auto durability = settings.sync.value == "full"
+                                ? quenlo::server::StoreDurability::kFull
+                                : quenlo::server::StoreDurability::kNormal;
+    quenlo::confserver::SystemdNotifier notifier;
+    const auto serve = [&](auto& lease) {
+      bool took_over = false;
+      const auto service = MakeService(settings, lease, log, notifier, took_over);
+      if (!service) return;
+      notifier.Watch(*service);
+      quenlo::server::GatewayRunner runner(
+          *service, {server.host, server.port, settings.domain.value, secret}, log, &lease);
+      runner.Report(notifier);
+      const std::string backup_folder =
+          settings.backup_folder.value.empty()
+              ? (std::filesystem::path(path).parent_path() / "backups").string()
+              : settings.backup_folder.value;
+      quenlo::confserver::BackupOnRequest backups(*service, backup_folder, settings.domain.value,
+                                                  backup_requested, log);
+      runner.Report(backups);
+      runner.Run(stop_requested, took_over ? kTakeoverPatience : std::chrono::milliseconds(0));
+      notifier.Stopping();
+    };
+    if (quenlo::server::PostgresStore::Names(path)) {
+      quenlo::server::PostgresLease lease(path, durability);
+      serve(lease);
+    } else {
+      quenlo::server::SqliteLease lease(path, durability);
+      serve(lease);
+    }
+    log.Event("stopped");
+    return 0;
   } catch (const std::invalid_argument& error) {
     std::cerr << "confserver: " << error.what() << '\n';
     return 2;

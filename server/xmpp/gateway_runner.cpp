@@ -38,11 +38,14 @@ void GatewayRunner::ReportAlive() {
   for (RunnerEvents* events : events_) events->Alive();
 }
 
-void GatewayRunner::Run(const std::atomic<bool>& stop) {
+void GatewayRunner::Run(const std::atomic<bool>& stop, std::chrono::milliseconds patience) {
   std::string failure;
-  if (!ServeOnce(stop, failure)) {
+  const auto give_up = SteadyClock::now() + patience;
+  while (!ServeOnce(stop, failure)) {
     if (stop) return;  // told to stop before it ever connected
-    throw std::runtime_error(failure);
+    if (SteadyClock::now() >= give_up) throw std::runtime_error(failure);
+    Pause(kFirstBackoff, stop);
+    if (stop) return;
   }
   std::chrono::milliseconds backoff = kFirstBackoff;
   while (!stop) {

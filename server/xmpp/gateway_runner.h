@@ -34,8 +34,9 @@ class GatewayRunner {
   void Report(RunnerEvents& events) { events_.push_back(&events); }
 
   // Serves until `stop` is set. Throws std::runtime_error with a one-line reason when the first
-  // connection fails or the lease is lost.
-  void Run(const std::atomic<bool>& stop);
+  // connection fails (after trying again for `patience`) or the lease is lost.
+  void Run(const std::atomic<bool>& stop,
+           std::chrono::milliseconds patience = std::chrono::milliseconds(0));
 
  private:
   // Serves one connection until it drops or `stop` is set. False when it never connected; the

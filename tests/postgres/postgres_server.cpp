@@ -35,7 +35,7 @@ std::vector<std::string> AsServerUser(std::vector<std::string> arguments) {
 
 }  // namespace
 
-PostgresServer::PostgresServer() {
+PostgresServer::PostgresServer(bool flushes) {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "quenlo-postgres-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temp folder");
@@ -59,12 +59,23 @@ PostgresServer::PostgresServer() {
     }
   }
   port_ = xmpp_test::FreeLoopbackPort();
-  // Losing the data of a throwaway server at a crash costs nothing; flushing it costs seconds.
-  process_ = std::make_unique<xmpp_test::ChildProcess>(
-      AsServerUser({std::string(kBin) + "postgres", "-D", data, "-p", std::to_string(port_), "-c",
-                    "listen_addresses=127.0.0.1", "-c", "unix_socket_directories=" + directory_,
-                    "-c", "fsync=off", "-c", "full_page_writes=off", "-c", "max_connections=50"}),
-      directory_ + "/postgres.log");
+  std::vector<std::string> command = {std::string(kBin) + "postgres",
+                                      "-D",
+                                      data,
+                                      "-p",
+                                      std::to_string(port_),
+                                      "-c",
+                                      "listen_addresses=127.0.0.1",
+                                      "-c",
+                                      "unix_socket_directories=" + directory_,
+                                      "-c",
+                                      "max_connections=50"};
+  if (!flushes) {
+    // Losing the data of a throwaway server at a crash costs nothing; flushing it costs seconds.
+    command.insert(command.end(), {"-c", "fsync=off", "-c", "full_page_writes=off"});
+  }
+  process_ = std::make_unique<xmpp_test::ChildProcess>(AsServerUser(std::move(command)),
+                                                       directory_ + "/postgres.log");
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (true) {
     try {

@@ -14,7 +14,9 @@ namespace quenlo::postgres_test {
 class PostgresServer {
  public:
   // Throws std::runtime_error (with the tail of the server's log) when it does not come up.
-  PostgresServer();
+  // `flushes`: the server flushes its writes to disk as a real one does (for benchmarks); by
+  // default it does not, as a throwaway server's data need not survive a crash.
+  explicit PostgresServer(bool flushes = false);
   PostgresServer(const PostgresServer&) = delete;
   PostgresServer& operator=(const PostgresServer&) = delete;
   ~PostgresServer();

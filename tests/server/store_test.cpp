@@ -7,9 +7,9 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "server/postgres_lease.h"
 #include "server/postgres_store.h"
 #include "server/request_error.h"
 #include "server/sqlite_lease.h"
@@ -272,27 +272,30 @@ TEST_P(StoreTest, UnusableStoresAreRefusedInOneLineAndLeftAsTheyWere) {
   EXPECT_NO_THROW(Open(path_));
 }
 
-// Two services on one database: the one that lost its session (and with it its lock) cannot
-// write once the other has taken over, even over a connection that still works.
-TEST(PostgresStoreTest, AServiceThatLostItsPlaceWritesNothingOnceAnotherHasTakenOver) {
+// Two services on one database: a standby is refused while the first holds it and takes it
+// once the first's session is cut; the first, which may not have noticed yet, cannot write from
+// then on, even over a connection that still works.
+TEST(PostgresLeaseTest, AServiceThatLostItsSessionWritesNothingOnceAnotherHasTakenOver) {
   using postgres_test::PostgresServer;
   const std::string uri = postgres_test::SharedPostgresServer().NewDatabase();
   PostgresStore first(uri);
   first.SaveRoom("kept@conference.example", "");
-  EXPECT_THROW(PostgresStore{uri}, StoreError);
+  PostgresLease standby(uri, StoreDurability::kNormal);
+  EXPECT_FALSE(standby.TryAcquire());
+  EXPECT_FALSE(standby.StillHeld());
+  EXPECT_NE(standby.refusal().find(uri + ": it is in use by another service"), std::string::npos)
+      << standby.refusal();
+  EXPECT_TRUE(first.StillHolds());
 
   PostgresServer::Query(uri,
                         "SELECT pg_terminate_backend(pid) FROM pg_locks WHERE locktype = "
                         "'advisory' AND granted AND pid <> pg_backend_pid()");
-  std::unique_ptr<PostgresStore> second;
-  for (int attempt = 0; !second && attempt < 100; ++attempt) {
-    try {
-      second = std::make_unique<PostgresStore>(uri);
-    } catch (const StoreError&) {
-      std::this_thread::sleep_for(50ms);  // until the server has ended the session
-    }
-  }
-  ASSERT_TRUE(second);
+  std::atomic<bool> stop{false};
+  ASSERT_TRUE(WaitForLease(standby, stop, 50ms));
+  EXPECT_TRUE(standby.StillHeld());
+  EXPECT_FALSE(first.StillHolds());
+  const std::unique_ptr<PostgresStore> second = standby.TakeStore();
+  ASSERT_NE(second, nullptr);
   EXPECT_GT(second->fence(), first.fence());
 
   first.Begin();
@@ -309,9 +312,6 @@ TEST(PostgresStoreTest, AServiceThatLostItsPlaceWritesNothingOnceAnotherHasTaken
   EXPECT_EQ(rooms[0].address, "kept@conference.example");
 }
 
-// The store file's lock decides who serves: a lease is refused while another service has the
-// file, is taken once it lets go and kept as long as the store taken from it, and a file that
-// is unusable for any other reason is an error rather than something to wait for.
 TEST(SqliteLeaseTest, TheStoreFileIsTheLeaseOfWhoServesIt) {
   TempFolder folder;
   const std::string path = folder.File("conference.db");

@@ -1,0 +1,165 @@
+// Ballots per second through confserver and a real Prosody with the rooms kept in PostgreSQL,
+// against the same with the rooms in an SQLite file, in one run: one client casting its ballots
+// one after another, and ten clients each with a ballot in flight. Every ballot is one request,
+// answered only once its transaction is committed; both stores run at the default --sync normal
+// on a PostgreSQL server that flushes to disk as a real one does. The PostgreSQL server is on
+// loopback, so each commit costs a round trip of microseconds where a network adds some 0.1-0.5
+// ms. Goal: PostgreSQL at least 0.5x SQLite with ten clients.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/postgres/postgres_server.h"
+#include "tests/xmpp/prosody_server.h"
+#include "tests/xmpp/test_client.h"
+
+namespace {
+
+using quenlo::xmpp_test::ChildProcess;
+using quenlo::xmpp_test::ProsodyServer;
+using quenlo::xmpp_test::RunUntil;
+using quenlo::xmpp_test::TestClient;
+using namespace std::chrono_literals;
+
+constexpr char kRoom[] = "board@conference.example.net";
+constexpr int kVotes = 400;
+constexpr int kClients = 10;
+
+std::string Voting(const std::string& id, const std::string& type, const std::string& body) {
+  return "<iq type='set' id='" + id + "' to='" + kRoom + "'><query type='" + type +
+         "' xmlns='quenlo:conf:voting'>" + body + "</query></iq>";
+}
+
+std::string Qid(int vote) { return "<qid>" + std::to_string(vote) + "</qid>"; }
+
+// Sends `requests` from `client` in order, at most 100 unanswered, and waits for every answer.
+void SendAll(TestClient& client, const std::vector<std::string>& requests) {
+  std::size_t sent = 0;
+  const std::size_t first = client.AnswerCount();
+  const bool done = RunUntil(
+      client.context(),
+      [&] {
+        while (sent < requests.size() && sent - (client.AnswerCount() - first) < 100) {
+          client.Send(requests[sent++]);
+        }
+        return client.AnswerCount() - first == requests.size();
+      },
+      120s);
+  if (!done) throw std::runtime_error("the votes were not all set up");
+}
+
+// Each client casts a ballot in every vote, one ballot in flight per client; gives ballots per
+// second.
+double CastBallots(const std::vector<TestClient*>& clients, const std::string& tag) {
+  std::vector<int> cast(clients.size(), 0);
+  std::vector<std::size_t> answered(clients.size());
+  for (std::size_t i = 0; i < clients.size(); ++i) answered[i] = clients[i]->AnswerCount();
+  const auto send = [&](std::size_t i) {
+    ++cast[i];
+    clients[i]->Send(Voting(tag + std::to_string(cast[i]), "voting",
+                            Qid(cast[i]) + "<subjects><subject>1</subject></subjects>"));
+  };
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < clients.size(); ++i) send(i);
+  int remaining = static_cast<int>(clients.size()) * kVotes;
+  const bool done = RunUntil(
+      clients.front()->context(),
+      [&] {
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+          if (clients[i]->AnswerCount() == answered[i]) continue;
+          answered[i] = clients[i]->AnswerCount();
+          --remaining;
+          if (cast[i] < kVotes) send(i);
+        }
+        return remaining == 0;
+      },
+      300s);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  if (!done) throw std::runtime_error("ballots went unanswered");
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    for (int vote = 1; vote <= kVotes; ++vote) {
+      const auto* answer = clients[i]->AnswerTo(tag + std::to_string(vote));
+      if (answer == nullptr || answer->type != "result") {
+        throw std::runtime_error("a ballot was refused: " + (answer ? answer->text : "none"));
+      }
+    }
+  }
+  return static_cast<double>(clients.size() * kVotes) / elapsed.count();
+}
+
+struct Figures {
+  double one_client;
+  double ten_clients;
+};
+
+// confserver on `store`: the owner sets up the votes, then one client and ten clients vote.
+Figures Measure(const ProsodyServer& server, const std::string& store) {
+  const std::string log = server.PathFor("confserver.log");
+  ChildProcess confserver(
+      {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
+       "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(), "--store",
+       store, "--quiet"},
+      log);
+  if (!quenlo::xmpp_test::WaitForOutput(confserver, log, "connected to", 10s)) {
+    throw std::runtime_error("confserver did not connect: " + quenlo::xmpp_test::ReadFile(log));
+  }
+  quenlo::xmpp::Context context;
+  std::vector<std::unique_ptr<TestClient>> clients;
+  std::vector<TestClient*> voters;
+  for (int i = 0; i <= kClients + 1; ++i) {
+    const std::string user = i == 0 ? "alice" : "load" + std::to_string(i - 1);
+    auto& client = clients.emplace_back(std::make_unique<TestClient>(context, server, user));
+    client->Connect();
+    client->Join(kRoom, user);  // the first to join, alice, owns the room
+    if (i > 0) voters.push_back(client.get());
+  }
+  std::vector<std::string> setup;
+  for (int vote = 1; vote <= kVotes; ++vote) {
+    const std::string n = std::to_string(vote);
+    setup.push_back(Voting("a" + n, "apply", ""));
+    setup.push_back(Voting("r" + n, "refer",
+                           Qid(vote) + "<caption>Budget?</caption><subjects><subject index='1'>"
+                                       "Yes</subject><subject index='2'>No</subject></subjects>"));
+    setup.push_back(Voting("s" + n, "start", Qid(vote)));
+  }
+  SendAll(*clients.front(), setup);
+
+  Figures figures{};
+  figures.one_client = CastBallots({voters.front()}, "one-");
+  figures.ten_clients = CastBallots({voters.begin() + 1, voters.end()}, "ten-");
+  clients.clear();
+  confserver.Stop(SIGTERM, 10s);
+  return figures;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    std::vector<std::string> users = {"alice"};
+    for (int i = 0; i <= kClients; ++i) users.push_back("load" + std::to_string(i));
+    ProsodyServer server(users);
+    quenlo::postgres_test::PostgresServer postgres(/*flushes=*/true);
+
+    const Figures sqlite = Measure(server, server.PathFor("rooms.db"));
+    const Figures postgresql = Measure(server, postgres.NewDatabase());
+
+    std::printf("ballots through confserver and Prosody, %d votes, --sync normal\n", kVotes);
+    std::printf("%-24s %14s %14s\n", "rooms kept in", "1 client", "10 clients");
+    std::printf("%-24s %12.0f/s %12.0f/s\n", "SQLite file", sqlite.one_client, sqlite.ten_clients);
+    std::printf("%-24s %12.0f/s %12.0f/s\n", "PostgreSQL (loopback)", postgresql.one_client,
+                postgresql.ten_clients);
+    const double ratio = postgresql.ten_clients / sqlite.ten_clients;
+    std::printf("%-24s %13.2fx %13.2fx  (goal >= 0.5x with ten clients): %s\n",
+                "PostgreSQL / SQLite", postgresql.one_client / sqlite.one_client, ratio,
+                ratio >= 0.5 ? "met" : "NOT met");
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "store_backends_bench: %s\n", error.what());
+    return 1;
+  }
+}
