@@ -69,15 +69,13 @@ class FailoverTest : public ComponentFixture {
   }
 
   ChildProcess& Start(int index) {
-    std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
-    for (const std::string& argument : ServerArguments()) command.push_back(argument);
-    command.push_back("--standby");
-    services_[index] = std::make_unique<ChildProcess>(command, LogOf(index));
+    std::vector<std::string> arguments = ServerArguments();
+    arguments.push_back("--standby");
+    services_[index] = StartConfserver(arguments, LogName(index));
     return *services_[index];
   }
-  std::string LogOf(int index) const {
-    return server_->PathFor("service" + std::to_string(index) + ".log");
-  }
+  static std::string LogName(int index) { return "service" + std::to_string(index) + ".log"; }
+  std::string LogOf(int index) const { return server_->PathFor(LogName(index)); }
   bool Logged(int index, const std::string& text) const {
     return ReadFile(LogOf(index)).find(text) != std::string::npos;
   }
