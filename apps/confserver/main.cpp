@@ -136,64 +136,6 @@ int main(int argc, char** argv) {
   } catch (const std::invalid_argument& error) {
     std::cerr << "confserver: " << error.what() << '\n';
     return 2;
-  }
-  if (invocation.check_only) {
-    std::cout << "confserver: " << invocation.config_file << " is sound\n";
-    return 0;
-  }
-
-  try {
-    const quenlo::xmpp::HostPort server = quenlo::xmpp::ParseHostPort(settings.xmpp.value);
-    const std::string secret = quenlo::xmpp::ReadSecretFile(settings.secret_file.value);
-    using quenlo::server::LogLevel;
-    const quenlo::server::ServiceLog log(settings.quiet.value     ? LogLevel::kQuiet
-                                         : settings.verbose.value ? LogLevel::kVerbose
-                                                                  : LogLevel::kNormal);
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
-    std::signal(SIGUSR1, RequestBackup);
-    // Writing to a connection the XMPP server has closed raises SIGPIPE, whose default action
-    // ends the process without a word; ignored, the write fails instead and the connection's
-    // error handling reconnects.
-    std::signal(SIGPIPE, SIG_IGN);
-    const std::string path = settings.store.value.empty()
-                                 ? quenlo::confserver::DefaultStorePath(settings.domain.value)
-                                 : settings.store.value;
-    const auto durability = settings.sync.value == "full"
-                                ? quenlo::server::StoreDurability::kFull
-                                : quenlo::server::StoreDurability::kNormal;
-    std::unique_ptr<quenlo::server::SqliteLease> lease;
-    if (!quenlo::server::PostgresStore::Names(path)) {
-      lease = std::make_unique<quenlo::server::SqliteLease>(path, durability);
-    } else if (settings.standby.value) {
-      throw std::invalid_argument(
-          "--standby waits for a store file; a PostgreSQL store is taken over by the service "
-          "that opens it last");
-    }
-    quenlo::confserver::SystemdNotifier notifier;
-    const auto service = MakeService(settings, path, durability, lease.get(), log, notifier);
-    if (!service) {
-      log.Event("stopped");
-      return 0;
-    }
-    notifier.Watch(*service);
-    quenlo::server::GatewayRunner runner(
-        *service, {server.host, server.port, settings.domain.value, secret}, log, lease.get());
-    runner.Report(notifier);
-    const std::string backup_folder =
-        settings.backup_folder.value.empty()
-            ? (std::filesystem::path(path).parent_path() / "backups").string()
-            : settings.backup_folder.value;
-    quenlo::confserver::BackupOnRequest backups(*service, backup_folder, settings.domain.value,
-                                                backup_requested, log);
-    runner.Report(backups);
-    runner.Run(stop_requested);
-    notifier.Stopping();
-    log.Event("stopped");
-    return 0;
-  } catch (const std::invalid_argument& error) {
-    std::cerr << "confserver: " << error.what() << '\n';
-    return 2;
   } catch (const std::exception& error) {
     std::cerr << "confserver: " << error.what() << '\n';
     return 1;
