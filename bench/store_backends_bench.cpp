@@ -102,7 +102,7 @@ Figures Measure(const ProsodyServer& server, const std::string& store) {
   ChildProcess confserver(
       {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
        "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(), "--store",
-       store, "--quiet"},
+       store},
       log);
   if (!quenlo::xmpp_test::WaitForOutput(confserver, log, "connected to", 10s)) {
     throw std::runtime_error("confserver did not connect: " + quenlo::xmpp_test::ReadFile(log));
