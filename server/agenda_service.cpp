@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "server/limits.h"
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
 #include "server/request_error.h"
@@ -14,9 +15,12 @@ namespace {
 AgendaItem ReadItem(pugi::xml_node request) {
   const pugi::xml_node subject = request.child("subject");
   if (!subject) throw RequestError(ErrorCode::kMalformedRequest, "missing element subject");
-  AgendaItem item{RequiredText(subject, "qid"), subject.child("text").text().get(),
-                  subject.child("time").text().get(), subject.child("type").text().get(),
-                  subject.child("value").text().get()};
+  const auto field = [&](const char* name, std::size_t limit) {
+    return Bounded(subject.child(name).text().get(), limit, name);
+  };
+  AgendaItem item{Bounded(RequiredText(subject, "qid"), kMaxAgendaQidBytes, "qid"),
+                  field("text", kMaxAgendaTextBytes), field("time", kMaxAgendaFieldBytes),
+                  field("type", kMaxAgendaFieldBytes), field("value", kMaxAgendaFieldBytes)};
   if (item.qid.empty()) throw RequestError(ErrorCode::kMalformedRequest, "empty qid");
   return item;
 }

@@ -1,8 +1,11 @@
 #include "server/conference_server.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
+#include "server/address.h"
+#include "server/limits.h"
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
 #include "server/request_error.h"
@@ -48,8 +51,13 @@ void Append(std::vector<Delivery>& deliveries, std::vector<Delivery>&& more) {
 
 }  // namespace
 
-ConferenceServer::ConferenceServer(std::unique_ptr<Store> store, Clock clock)
-    : clock_(std::move(clock)), store_(std::move(store)) {
+ConferenceServer::ConferenceServer(std::unique_ptr<Store> store, Clock clock,
+                                   std::size_t max_stanza_bytes)
+    : clock_(std::move(clock)), maxStanzaBytes_(max_stanza_bytes), store_(std::move(store)) {
+  if (maxStanzaBytes_ < kLeastMaxStanzaBytes) {
+    throw std::invalid_argument("the largest stanza must be at least " +
+                                std::to_string(kLeastMaxStanzaBytes) + " bytes");
+  }
   LoadRooms();
   const TimePoint now = clock_();
   InTransaction([&] {
@@ -66,14 +74,21 @@ auto ConferenceServer::InTransaction(Change change) -> std::optional<decltype(ch
     store_->Commit();
     return result;
   } catch (const StoreError&) {
-    try {
-      store_->Rollback();
-    } catch (const StoreError&) {
-      // Reading the store back below tells whether it can still be used.
-    }
-    LoadRooms();
+    Undo();
     return std::nullopt;
+  } catch (const RequestError&) {
+    Undo();
+    throw;
   }
+}
+
+void ConferenceServer::Undo() {
+  try {
+    store_->Rollback();
+  } catch (const StoreError&) {
+    // Reading the store back below tells whether it can still be used.
+  }
+  LoadRooms();
 }
 
 // Reads every room from the store, members included, so that after a failed change the meeting
@@ -83,7 +98,7 @@ void ConferenceServer::LoadRooms() {
   auto previous = std::move(rooms_);
   rooms_.clear();
   for (const RoomRecord& record : records) {
-    Room& room = rooms_.try_emplace(record.address, *store_, record).first->second;
+    Room& room = rooms_.try_emplace(record.address, *store_, record, maxStanzaBytes_).first->second;
     const auto before = previous.find(record.address);
     if (before != previous.end()) room.TakeOverFrom(before->second);
   }
@@ -95,7 +110,7 @@ Room& ConferenceServer::OpenRoomLocked(const std::string& room_address) {
   store_->SaveRoom(room_address, "");
   RoomRecord record;
   record.address = room_address;
-  return rooms_.try_emplace(room_address, *store_, record).first->second;
+  return rooms_.try_emplace(room_address, *store_, record, maxStanzaBytes_).first->second;
 }
 
 bool ConferenceServer::OpenRoom(const std::string& room_address) {
@@ -105,6 +120,7 @@ bool ConferenceServer::OpenRoom(const std::string& room_address) {
 }
 
 bool ConferenceServer::SetOwner(const std::string& room_address, const std::string& owner) {
+  if (!NormalizedAddress(owner)) return false;
   std::lock_guard lock(mutex_);
   return InTransaction([&] {
            OpenRoomLocked(room_address).SetOwner(owner);
@@ -123,11 +139,18 @@ std::optional<std::string> ConferenceServer::OwnerOf(const std::string& room_add
 std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& room_address,
                                                             const std::string& address,
                                                             const std::string& name,
-                                                            const std::string& nick) {
+                                                            const std::string& nick,
+                                                            JoinRefusal* refusal) {
+  const auto refuse = [&](JoinRefusal why) -> std::optional<std::vector<Delivery>> {
+    if (refusal != nullptr) *refusal = why;
+    return std::nullopt;
+  };
+  if (name.size() > kMaxVoterNameBytes) return refuse(JoinRefusal::kNameTooLong);
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
-  if (room == rooms_.end()) return std::nullopt;
-  return InTransaction([&] { return room->second.Join({address, name, nick}); });
+  if (room == rooms_.end()) return refuse(JoinRefusal::kUnknownRoom);
+  auto missed = InTransaction([&] { return room->second.Join({address, name, nick}); });
+  return missed ? std::move(missed) : refuse(JoinRefusal::kNotStored);
 }
 
 ConferenceServer::Census ConferenceServer::Count() {
@@ -174,8 +197,12 @@ std::vector<Delivery> ConferenceServer::Receive(const std::string& from_address,
     return {MakeErrorReply(room_address, from_address, iq, error)};
   }
   const TimePoint now = clock_();
-  if (auto answer = InTransaction([&] { return room->second.Handle(from_address, iq, now); })) {
-    return std::move(*answer);
+  try {
+    if (auto answer = InTransaction([&] { return room->second.Handle(from_address, iq, now); })) {
+      return std::move(*answer);
+    }
+  } catch (const RequestError& undone) {
+    return {MakeErrorReply(room_address, from_address, iq, undone)};
   }
   const RequestError error(ErrorCode::kNotStored,
                            "the service could not keep the change; nothing changed");

@@ -26,28 +26,52 @@ class ConferenceServer {
  public:
   // Requests larger than this are dropped unread.
   static constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+  // The largest stanza sent unless the program says otherwise: below what the XMPP servers we
+  // support accept from a component by default (Prosody 512 KiB; ejabberd no limit unless its
+  // listener sets max_stanza_size), with a margin. A server that refuses a stanza closes the
+  // component's connection, for every room, so nothing larger is ever sent.
+  static constexpr std::size_t kDefaultMaxStanzaBytes = 448 * 1024;
+  // Below this, answers to ordinary requests would not fit.
+  static constexpr std::size_t kLeastMaxStanzaBytes = kMaxRequestBytes;
 
   // Loads the rooms `store` keeps, members included, and ends the votes that ran out meanwhile:
   // their ends are pushed to each member who joins again (or is found to be still there, which
   // the transport confirms by Join). The program chooses the store; it is never null.
+  // Nothing the service gives to send is larger than `max_stanza_bytes` (see Receive); throws
+  // std::invalid_argument when it is below kLeastMaxStanzaBytes.
   explicit ConferenceServer(std::unique_ptr<Store> store,
-                            Clock clock = &std::chrono::system_clock::now);
+                            Clock clock = &std::chrono::system_clock::now,
+                            std::size_t max_stanza_bytes = kDefaultMaxStanzaBytes);
+
+  std::size_t max_stanza_bytes() const { return maxStanzaBytes_; }
 
   // False when a room of that address is already open.
   bool OpenRoom(const std::string& room_address);
-  // Makes `owner` (an address; its bare form counts) the room's owner, opening the room first
-  // when needed. False when the store refused it.
+  // Makes `owner` (an address; its normalised bare form counts) the room's owner, opening the
+  // room first when needed. False when `owner` is not an XMPP address (NormalizedAddress) or the
+  // store refused it.
   bool SetOwner(const std::string& room_address, const std::string& owner);
-  // Null when the room is not open (or has no owner yet): the bare address that owns it.
+  // Null when the room is not open (or has no owner yet): the normalised bare address that owns
+  // it.
   std::optional<std::string> OwnerOf(const std::string& room_address);
 
-  // `name` is the participant's voter name in registered votes, `nick` its nick in the room
-  // (none in process). Nothing when the room is not open or the store refused the join;
+  // Why a participant was not let in.
+  enum class JoinRefusal {
+    kNone,         // they joined
+    kUnknownRoom,  // the room is not open
+    kNameTooLong,  // over kMaxVoterNameBytes
+    kNotStored,    // the store failed; nothing changed, joining again may work
+  };
+
+  // `address` is the transport's, as for Receive. `name` is the participant's voter name in
+  // registered votes, `nick` its nick in the room (none in process). Nothing when they were not
+  // let in, and `refusal` (when given) says why;
   // otherwise the pushes the participant missed (votes that ended while the service was down),
   // to be sent to them.
   std::optional<std::vector<Delivery>> Join(const std::string& room_address,
                                             const std::string& address, const std::string& name,
-                                            const std::string& nick = {});
+                                            const std::string& nick = {},
+                                            JoinRefusal* refusal = nullptr);
   // False when `address` was no member (or the store refused it, and it still is).
   bool Leave(const std::string& room_address, const std::string& address);
   // Every member of every room, with its room's address: whom to ask, once connected, whether
@@ -64,6 +88,11 @@ class ConferenceServer {
 
   // Handles one packet of `from_address` and gives what is to be sent in answer. The sender is
   // `from_address` alone, as the transport vouches for it; a "from" inside the text is ignored.
+  // An answer that would be larger than max_stanza_bytes() is replaced by an error reply (code
+  // 7), and a change the request made is undone; a push that would be larger goes out as a
+  // notice naming the vote or item alone. (Only an error reply carrying a request's own id and
+  // qid back can still be larger, with a limit far below the default; a transport must not send
+  // it.)
   // Text that is not a well-formed iq request ("set" or "get") is dropped: it gets no answer, and
   // `drop` (when given) says why, so that a transport can answer in its own protocol's terms.
   std::vector<Delivery> Receive(const std::string& from_address, std::string_view xml_text,
@@ -84,13 +113,16 @@ class ConferenceServer {
 
  private:
   // Runs `change` in one store transaction. On a store failure, undoes it, reloads the rooms and
-  // gives nothing; the caller answers accordingly.
+  // gives nothing; the caller answers accordingly. A RequestError leaving `change` is undone the
+  // same way and passed on.
   template <typename Change>
   auto InTransaction(Change change) -> std::optional<decltype(change())>;
+  void Undo();
   void LoadRooms();
   Room& OpenRoomLocked(const std::string& room_address);
 
   Clock clock_;
+  std::size_t maxStanzaBytes_;
   std::unique_ptr<Store> store_;
   std::mutex mutex_;
   std::map<std::string, Room, std::less<>> rooms_;

@@ -83,6 +83,15 @@ std::string RequiredText(pugi::xml_node parent, const char* name) {
   return element.text().get();
 }
 
+std::string Bounded(std::string text, std::size_t limit, const char* what) {
+  if (text.size() > limit) {
+    throw RequestError(ErrorCode::kTextTooLong,
+                       std::string(what) + " is " + std::to_string(text.size()) +
+                           " bytes long, over the limit of " + std::to_string(limit));
+  }
+  return text;
+}
+
 std::string FindQid(pugi::xml_node query) {
   const pugi::xml_node qid =
       query.find_node([](pugi::xml_node node) { return std::strcmp(node.name(), "qid") == 0; });

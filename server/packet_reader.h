@@ -9,6 +9,9 @@ namespace quenlo::server {
 // (RequestError). An element without text gives "".
 std::string RequiredText(pugi::xml_node parent, const char* name);
 
+// `text`, when it is at most `limit` bytes long; a longer one is refused (code 8), naming `what`.
+std::string Bounded(std::string text, std::size_t limit, const char* what);
+
 // The text of the first element named "qid" anywhere below `query`, or "" when there is none:
 // what an error reply quotes to say which vote or item it is about.
 std::string FindQid(pugi::xml_node query);

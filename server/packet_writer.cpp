@@ -53,6 +53,18 @@ pugi::xml_node AppendReplyQuery(pugi::xml_node parent, pugi::xml_node request_qu
   return query;
 }
 
+pugi::xml_node AppendNotice(pugi::xml_node parent, pugi::xml_node query) {
+  pugi::xml_node notice = parent.append_child(query.name());
+  for (const pugi::xml_attribute attribute : query.attributes()) {
+    notice.append_copy(attribute);
+  }
+  if (const pugi::xml_node qid = query.child("qid")) notice.append_copy(qid);
+  if (const pugi::xml_node qid = query.child("subject").child("qid")) {
+    notice.append_child("subject").append_copy(qid);
+  }
+  return notice;
+}
+
 Delivery MakeIq(const char* type, const std::string& from, const std::string& to, const char* id,
                 pugi::xml_node query) {
   pugi::xml_document document;

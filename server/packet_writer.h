@@ -15,6 +15,10 @@ void AppendText(pugi::xml_node parent, const char* name, const std::string& text
 // in the order the module writes them, so that the answer is announced as the request's kind.
 pugi::xml_node AppendReplyQuery(pugi::xml_node parent, pugi::xml_node request_query);
 
+// Appends to `parent` what of `query` says which vote or item it is about: its attributes, its
+// "qid" child, and a "subject" child's "qid". Gives the notice's query.
+pugi::xml_node AppendNotice(pugi::xml_node parent, pugi::xml_node query);
+
 // The "id" of a request, or null when it has none: an answer carries it back exactly as it came,
 // an empty one included, and leaves it out only when the request did.
 const char* IdOf(pugi::xml_node request_iq);

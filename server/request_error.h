@@ -15,6 +15,8 @@ enum class ErrorCode : int {
   kNotMember = 4,
   kNotAllowed = 5,
   kNotStored = 6,
+  kAnswerTooLarge = 7,
+  kTextTooLong = 8,
   kUnknownVote = 10,
   kWrongState = 11,
   kAlreadyVoted = 12,
@@ -48,6 +50,11 @@ constexpr StanzaError StanzaErrorOf(ErrorCode code) {
       return {"auth", "forbidden"};
     case ErrorCode::kNotStored:
       return {"wait", "internal-server-error"};
+    // The service lacks the room to send the answer; sending the request again will not help.
+    case ErrorCode::kAnswerTooLarge:
+      return {"cancel", "resource-constraint"};
+    case ErrorCode::kTextTooLong:
+      return {"modify", "not-acceptable"};
     case ErrorCode::kWrongState:
       return {"cancel", "not-allowed"};
     case ErrorCode::kAlreadyVoted:

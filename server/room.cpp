@@ -25,20 +25,34 @@ bool OnlyForOwner(std::string_view service, std::string_view type) {
   return service == kAdminNamespace;
 }
 
+// The requests that only read. Any other request that went through changed the room.
+bool OnlyReads(std::string_view service, std::string_view type) {
+  if (service == kVotingNamespace) {
+    return type == "showall" || type == "content" || type == "kithe" || type == "result";
+  }
+  return service == kAgendaNamespace && (type == "browse" || type == "request");
+}
+
+bool Oversized(const Delivery& delivery, std::size_t max_stanza_bytes) {
+  return delivery.xml.size() > max_stanza_bytes;
+}
+
 }  // namespace
 
-Room::Room(Store& store, const RoomRecord& record)
+Room::Room(Store& store, const RoomRecord& record, std::size_t max_stanza_bytes)
     : store_(store),
+      maxStanzaBytes_(max_stanza_bytes),
       address_(record.address),
-      owner_(record.owner),
+      // An owner kept by an earlier version may have been stored as it was written.
+      owner_(record.owner.empty() ? "" : PersonOf(record.owner)),
       members_(record.members),
       voting_(store, record.address, record.votes, record.next_vote_id),
       agenda_(store, record.address, Agenda(record.agenda, record.in_progress)) {}
 
 void Room::SetOwner(const std::string& owner) {
-  const std::string bare = BareAddress(owner);
-  store_.SaveRoom(address_, bare);
-  owner_ = bare;
+  const std::string person = PersonOf(owner);
+  store_.SaveRoom(address_, person);
+  owner_ = person;
 }
 
 std::vector<Delivery> Room::Join(const Member& member) {
@@ -77,17 +91,32 @@ void Room::TakeOverFrom(Room& previous) {
 std::vector<Delivery> Room::Handle(const std::string& sender_address, pugi::xml_node iq,
                                    TimePoint now) {
   std::vector<Delivery> deliveries = EndExpiredVotes(now);
+  const std::size_t answer = deliveries.size();
+  bool changed = false;
   try {
     const Member& sender = FindMember(sender_address);
     const pugi::xml_node request = iq.child("query");
     if (!request) throw RequestError(ErrorCode::kMalformedRequest, "missing element query");
     CheckAllowed(sender, request);
-    pugi::xml_document answer;
-    const pugi::xml_node reply = AppendReplyQuery(answer, request);
+    pugi::xml_document written;
+    const pugi::xml_node reply = AppendReplyQuery(written, request);
     const Audience audience = Dispatch(sender, request, reply, now);
+    changed = !OnlyReads(request.attribute("xmlns").value(), request.attribute("type").value());
     deliveries.push_back(MakeIq("result", address_, sender.address, IdOf(iq), reply));
     if (audience == Audience::kRoom) Push(reply, sender.address, deliveries);
   } catch (const RequestError& error) {
+    deliveries.push_back(MakeErrorReply(address_, sender_address, iq, error));
+  }
+  // A reply the XMPP server would refuse must not leave: it would cost the service its
+  // connection, for every room. The request is refused instead, and a change it made is undone
+  // by the caller, so that nobody is told of a change its author was told failed.
+  const Delivery& reply = deliveries[answer];
+  if (Oversized(reply, maxStanzaBytes_)) {
+    const RequestError error(ErrorCode::kAnswerTooLarge,
+                             "the answer would take " + std::to_string(reply.xml.size()) +
+                                 " bytes, over the limit of " + std::to_string(maxStanzaBytes_));
+    if (changed) throw error;
+    deliveries.resize(answer);
     deliveries.push_back(MakeErrorReply(address_, sender_address, iq, error));
   }
   return deliveries;
@@ -114,7 +143,7 @@ const Member& Room::FindMember(const std::string& address) const {
 
 void Room::CheckAllowed(const Member& sender, pugi::xml_node request) const {
   if (!OnlyForOwner(request.attribute("xmlns").value(), request.attribute("type").value())) return;
-  if (BareAddress(sender.address) != owner_) {
+  if (PersonOf(sender.address) != owner_) {
     throw RequestError(ErrorCode::kNotAllowed, "only the owner of " + address_ + " may do that");
   }
 }
@@ -135,9 +164,14 @@ Audience Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
     throw RequestError(ErrorCode::kUnknownRequestType,
                        "unknown admin request \"" + std::string(type) + "\"");
   }
-  const std::string successor = BareAddress(RequiredText(request, "owner"));
+  const std::string named = RequiredText(request, "owner");
+  const std::optional<std::string> normalized = NormalizedAddress(named);
+  if (!normalized) {
+    throw RequestError(ErrorCode::kMalformedRequest, named + " is not an XMPP address");
+  }
+  const std::string successor = BareAddress(*normalized);
   const bool present = std::any_of(members_.begin(), members_.end(), [&](const Member& p) {
-    return BareAddress(p.address) == successor;
+    return PersonOf(p.address) == successor;
   });
   if (!present) {
     throw RequestError(ErrorCode::kOwnerNotPresent,
@@ -158,7 +192,13 @@ void Room::Push(pugi::xml_node query, const std::string& except,
 void Room::PushTo(pugi::xml_node query, const std::string& address,
                   std::vector<Delivery>& deliveries) {
   const std::string id = "push-" + std::to_string(nextPushId_++);
-  deliveries.push_back(MakeIq("set", address_, address, id.c_str(), query));
+  Delivery push = MakeIq("set", address_, address, id.c_str(), query);
+  if (Oversized(push, maxStanzaBytes_)) {
+    // The news still goes out, naming the vote or item; the rest is one request away.
+    pugi::xml_document notice;
+    push = MakeIq("set", address_, address, id.c_str(), AppendNotice(notice, query));
+  }
+  deliveries.push_back(std::move(push));
 }
 
 }  // namespace quenlo::server

@@ -22,11 +22,13 @@ namespace quenlo::server {
 // every participant reads and votes.
 class Room {
  public:
-  // The room as `record` keeps it; every change is recorded in `store`.
-  Room(Store& store, const RoomRecord& record);
+  // The room as `record` keeps it; every change is recorded in `store`. Nothing it sends is
+  // larger than `max_stanza_bytes`.
+  Room(Store& store, const RoomRecord& record, std::size_t max_stanza_bytes);
 
+  // The owner's normalised bare address (see NormalizedAddress).
   const std::string& owner() const { return owner_; }
-  // `owner` is an address; the room keeps its bare form.
+  // `owner` is an address; the room keeps its normalised bare form.
   void SetOwner(const std::string& owner);
 
   // Joining again under the same address only changes the name and nick. The first to join a
@@ -43,6 +45,9 @@ class Room {
   // Answers one request iq of `sender_address`: the reply (or error reply) to the sender, then
   // the pushes to the others when the change concerns them. Votes whose time ran out are ended
   // first, so that a late request sees them ended, and their pushes come before the reply.
+  // A reply over the size limit becomes an error reply (code 7); when the request changed the
+  // room, that RequestError is thrown instead, for the caller to undo the change. A push over
+  // the limit goes out as its notice (AppendNotice).
   std::vector<Delivery> Handle(const std::string& sender_address, pugi::xml_node iq, TimePoint now);
 
   // Ends the votes whose time ran out and pushes their end to every participant.
@@ -61,6 +66,7 @@ class Room {
   void PushTo(pugi::xml_node query, const std::string& address, std::vector<Delivery>& deliveries);
 
   Store& store_;
+  std::size_t maxStanzaBytes_;
   std::string address_;
   std::string owner_;
   std::vector<Member> members_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "server/address.h"
+#include "server/limits.h"
 #include "server/namespaces.h"
 #include "server/packet_reader.h"
 #include "server/packet_writer.h"
@@ -57,21 +58,23 @@ std::chrono::seconds ReadTimeout(pugi::xml_node request) {
 
 VoteDefinition ReadDefinition(pugi::xml_node request) {
   VoteDefinition definition;
-  definition.caption = RequiredText(request, "caption");
+  definition.caption = Bounded(RequiredText(request, "caption"), kMaxCaptionBytes, "caption");
   definition.multiple_choice = ReadFlag(request, "multi");
   definition.registered = ReadFlag(request, "reg");
   definition.timeout = ReadTimeout(request);
   for (const pugi::xml_node subject : request.child("subjects").children("subject")) {
-    const pugi::xml_attribute index = subject.attribute("index");
-    if (!index) throw RequestError(ErrorCode::kMalformedRequest, "subject without index");
+    const pugi::xml_attribute attribute = subject.attribute("index");
+    if (!attribute) throw RequestError(ErrorCode::kMalformedRequest, "subject without index");
+    std::string index = Bounded(attribute.value(), kMaxSubjectIndexBytes, "a subject index");
     const bool repeated =
         std::any_of(definition.subjects.begin(), definition.subjects.end(),
-                    [&](const VoteSubject& known) { return known.index == index.value(); });
+                    [&](const VoteSubject& known) { return known.index == index; });
     if (repeated) {
-      throw RequestError(ErrorCode::kMalformedRequest,
-                         std::string("subject index ") + index.value() + " given twice");
+      throw RequestError(ErrorCode::kMalformedRequest, "subject index " + index + " given twice");
     }
-    definition.subjects.push_back({index.value(), subject.text().get()});
+    definition.subjects.push_back(
+        {std::move(index),
+         Bounded(subject.text().get(), kMaxSubjectTextBytes, "a subject's text")});
   }
   if (definition.subjects.empty()) {
     throw RequestError(ErrorCode::kMalformedRequest, "a vote needs at least one subject");
@@ -217,7 +220,7 @@ Audience VotingService::CastBallot(const Member& sender, pugi::xml_node request,
     indexes.emplace_back(subject.text().get());
   }
   // The person votes, not the device: every resource of one address shares a single ballot.
-  const Ballot& ballot = vote.CastBallot({BareAddress(sender.address), sender.name, indexes});
+  const Ballot& ballot = vote.CastBallot({PersonOf(sender.address), sender.name, indexes});
   store_.AddBallot(room_, vote.id(), vote.BallotCount() - 1, ballot);
   AppendText(reply, "qid", vote.id());
   return Audience::kSender;

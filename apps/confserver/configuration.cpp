@@ -27,6 +27,13 @@ std::optional<std::string> IsOwner(const std::string& text) {
   }
 }
 
+std::optional<std::string> IsStanzaLimit(const std::int64_t& bytes) {
+  constexpr auto kLeast = static_cast<std::int64_t>(server::ConferenceServer::kLeastMaxStanzaBytes);
+  constexpr std::int64_t kMost = std::int64_t{1} << 30;
+  if (bytes >= kLeast && bytes <= kMost) return std::nullopt;
+  return "is not a number of bytes from " + std::to_string(kLeast) + " to " + std::to_string(kMost);
+}
+
 Invocation Configure(CLI::App& app, Settings& settings, int argc, const char* const* argv) {
   Invocation invocation;
   std::string named_file;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/confserver/setting.h"
+#include "server/conference_server.h"
 
 namespace CLI {
 class App;
@@ -21,6 +22,7 @@ inline constexpr const char* kDefaultConfigFile = "/etc/quenlo/confserver.toml";
 // Checks of the settings' values.
 std::optional<std::string> IsHostPort(const std::string& text);
 std::optional<std::string> IsOwner(const std::string& text);
+std::optional<std::string> IsStanzaLimit(const std::int64_t& bytes);
 
 // confserver's settings, each declared here once. Adding one is adding one member:
 //
@@ -77,6 +79,14 @@ struct Settings : SettingList {
                  .name = "standby",
                  .help = "when another confserver has the store (file or PostgreSQL database), "
                          "wait and take over when it ends or loses its hold"}};
+  Option<std::int64_t> max_stanza_bytes{
+      *this,
+      Declaration<std::int64_t>{
+          .name = "max-stanza-bytes",
+          .help = "the largest stanza sent; below what the XMPP server accepts from a component "
+                  "(Prosody: 512 KiB)",
+          .initial = server::ConferenceServer::kDefaultMaxStanzaBytes,
+          .check = IsStanzaLimit}};
   Option<bool> quiet{*this, Declaration<bool>{.name = "quiet", .help = "log failures only"}};
   Option<bool> verbose{*this,
                        Declaration<bool>{.name = "verbose", .help = "also log every request"}};

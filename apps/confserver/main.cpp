@@ -54,7 +54,9 @@ std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
     notifier.Status("taking over: the store is free");
     took_over = true;
   }
-  auto service = std::make_unique<quenlo::server::ConferenceServer>(lease.TakeStore());
+  auto service = std::make_unique<quenlo::server::ConferenceServer>(
+      lease.TakeStore(), &std::chrono::system_clock::now,
+      static_cast<std::size_t>(settings.max_stanza_bytes.value));
   for (const auto& [room, owner] : owners) {
     if (!service->SetOwner(room, owner)) {
       throw std::runtime_error("cannot store the owner of " + room);

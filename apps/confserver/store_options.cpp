@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "server/address.h"
+
 namespace quenlo::confserver {
 
 std::string DefaultStorePath(const std::string& domain) {
@@ -38,12 +40,18 @@ std::pair<std::string, std::string> ParseOwner(const std::string& text, const st
     throw std::invalid_argument("is not ROOM=JID");
   }
   std::string room = text.substr(0, equals);
-  const std::string owner = text.substr(equals + 1);
-  if (owner.find('@') == std::string::npos || owner.front() == '@') {
-    throw std::invalid_argument(owner + " is not a JID");
-  }
   if (room.find('@') == std::string::npos) room += "@" + domain;
-  return {room, owner};
+  // Written by people, compared with what the XMPP server stamps: both in its normalised form.
+  const std::string written = text.substr(equals + 1);
+  const std::optional<std::string> owner = server::NormalizedAddress(written);
+  if (!owner || owner->find('@') == std::string::npos) {
+    throw std::invalid_argument(written + " is not a person's XMPP address");
+  }
+  const std::optional<std::string> normalized_room = server::NormalizedAddress(room);
+  if (!normalized_room || normalized_room->find('/') != std::string::npos) {
+    throw std::invalid_argument(room + " is not a room's address");
+  }
+  return {*normalized_room, *owner};
 }
 
 }  // namespace quenlo::confserver

@@ -13,9 +13,10 @@ namespace quenlo::confserver {
 // when neither variable is set or the folder cannot be made.
 std::string DefaultStorePath(const std::string& domain);
 
-// "ROOM=JID" as a room address and an owner's address; a ROOM without "@" is a room of `domain`.
+// "ROOM=JID" as a room address and an owner's address, both normalised as the XMPP server
+// normalises addresses (server::NormalizedAddress); a ROOM without "@" is a room of `domain`.
 // Throws std::invalid_argument with a one-line reason (what is wrong, not the text) when the text
-// is not of that shape.
+// is not of that shape or an address cannot be normalised.
 std::pair<std::string, std::string> ParseOwner(const std::string& text, const std::string& domain);
 
 }  // namespace quenlo::confserver

@@ -50,6 +50,29 @@ StanzaError StanzaErrorFor(ConferenceServer::Drop drop) {
   return {"modify", "bad-request"};
 }
 
+// Joins the service turns away get presence errors in MUC's terms.
+StanzaError StanzaErrorFor(ConferenceServer::JoinRefusal refusal) {
+  switch (refusal) {
+    case ConferenceServer::JoinRefusal::kNameTooLong:
+      return {"modify", "not-acceptable"};
+    case ConferenceServer::JoinRefusal::kNotStored:
+      return {"wait", "internal-server-error"};
+    default:
+      return {"cancel", "item-not-found"};
+  }
+}
+
+std::string_view DescribeRefusal(ConferenceServer::JoinRefusal refusal) {
+  switch (refusal) {
+    case ConferenceServer::JoinRefusal::kNameTooLong:
+      return "its name is too long";
+    case ConferenceServer::JoinRefusal::kNotStored:
+      return "the store failed";
+    default:
+      return "no such room";
+  }
+}
+
 std::string_view DescribeDrop(ConferenceServer::Drop drop) {
   switch (drop) {
     case ConferenceServer::Drop::kTooLarge:
@@ -107,7 +130,7 @@ void XmppGateway::CheckMembers() {
     xmpp_stanza_set_name(body.get(), "ping");
     xmpp_stanza_set_ns(body.get(), kPingNamespace);
     xmpp_stanza_add_child(ping.get(), body.get());
-    connection_.Send(ping.get());
+    Send(xmpp::ToText(ping.get()));
     checks_.emplace(id, Check{room, std::move(member), deadline});
   }
   if (!checks_.empty()) log_.Event("checking " + std::to_string(checks_.size()) + " members");
@@ -209,7 +232,7 @@ void XmppGateway::HandleOccupantIq(xmpp_stanza_t* iq, const xmpp::Jid& occupant)
   const xmpp::Stanza pong(xmpp_stanza_reply(iq));  // addressed back, without the ping
   xmpp_stanza_set_from(pong.get(), xmpp_stanza_get_to(iq));
   xmpp_stanza_set_type(pong.get(), "result");
-  connection_.Send(pong.get());
+  Send(xmpp::ToText(pong.get()));
 }
 
 void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
@@ -232,10 +255,13 @@ void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
     return;
   }
   service_.OpenRoom(room);  // false only means the room is open already
-  const auto missed =
-      service_.Join(room, from, VoterName(presence, occupant.resource), occupant.resource);
+  ConferenceServer::JoinRefusal refusal = ConferenceServer::JoinRefusal::kNone;
+  const auto missed = service_.Join(room, from, VoterName(presence, occupant.resource),
+                                    occupant.resource, &refusal);
   if (!missed) {
-    Refuse(presence, "wait", "internal-server-error", "join of " + from + " (not stored)");
+    const StanzaError error = StanzaErrorFor(refusal);
+    Refuse(presence, error.type, error.condition,
+           "join of " + from + " to " + room + ": " + std::string(DescribeRefusal(refusal)));
     return;
   }
   log_.Event(from + " joined " + room + " as " + occupant.resource);
@@ -249,13 +275,25 @@ void XmppGateway::Refuse(xmpp_stanza_t* request, const char* error_type, const c
   log_.Event("refused " + why + " (" + condition + ")");
   const xmpp::Stanza answer =
       xmpp::MakeErrorAnswer(connection_.context(), request, error_type, condition);
-  connection_.Send(answer.get());
+  Send(xmpp::ToText(answer.get()));
 }
 
 void XmppGateway::Deliver(const std::vector<Delivery>& deliveries) {
   // Replies, error replies and pushes leave as the service wrote them: one iq element from the
   // room, written by an XML writer, error replies with their stanza error already in place.
-  for (const Delivery& delivery : deliveries) connection_.SendText(delivery.xml);
+  for (const Delivery& delivery : deliveries) Send(delivery.xml);
+}
+
+void XmppGateway::Send(const std::string& xml) {
+  // The XMPP server closes the connection of a component that sends a stanza over its limit,
+  // cutting off every room; the service keeps its answers under the limit, and this is the last
+  // guard for what it cannot shrink (an error answer carrying back a request's huge id).
+  if (xml.size() > service_.max_stanza_bytes()) {
+    log_.Failure("not sent: a stanza of " + std::to_string(xml.size()) +
+                 " bytes, over the limit of " + std::to_string(service_.max_stanza_bytes()));
+    return;
+  }
+  if (!xml.empty()) connection_.SendText(xml);
 }
 
 void XmppGateway::SendSelfPresence(const std::string& occupant, const std::string& to,
@@ -285,7 +323,7 @@ void XmppGateway::SendSelfPresence(const std::string& occupant, const std::strin
     xmpp_stanza_add_child(x.get(), reason.get());
   }
   xmpp_stanza_add_child(presence.get(), x.get());
-  connection_.Send(presence.get());
+  Send(xmpp::ToText(presence.get()));
 }
 
 }  // namespace quenlo::server

@@ -4,7 +4,8 @@
 // service drops unanswered gets an XMPP error instead. Members outlive a restart: once connected,
 // the gateway pings each member the store kept from its room address, keeps those still there
 // (and tells them they are in) and drops those gone; a stop tells every member the service is
-// going away.
+// going away. No stanza larger than the service's max_stanza_bytes() leaves: the XMPP server
+// would close the connection.
 #pragma once
 
 #include <strophe.h>
@@ -55,6 +56,8 @@ class XmppGateway {
   void Refuse(xmpp_stanza_t* request, const char* error_type, const char* condition,
               const std::string& why);
   void Deliver(const std::vector<Delivery>& deliveries);
+  // Sends one stanza's text, unless it is over the service's size limit.
+  void Send(const std::string& xml);
   // `status` adds a second status code to 110 (this presence is about you).
   void SendSelfPresence(const std::string& occupant, const std::string& to, bool available,
                         const char* status = nullptr);

@@ -57,6 +57,8 @@ TEST(ErrorReplyTest, EachCodeCarriesItsStanzaErrorAndTheDeliveryItsCode) {
       {ErrorCode::kNotMember, "auth", "forbidden"},
       {ErrorCode::kNotAllowed, "auth", "forbidden"},
       {ErrorCode::kNotStored, "wait", "internal-server-error"},
+      {ErrorCode::kAnswerTooLarge, "cancel", "resource-constraint"},
+      {ErrorCode::kTextTooLong, "modify", "not-acceptable"},
       {ErrorCode::kUnknownVote, "cancel", "item-not-found"},
       {ErrorCode::kWrongState, "cancel", "not-allowed"},
       {ErrorCode::kAlreadyVoted, "cancel", "conflict"},

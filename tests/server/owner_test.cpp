@@ -3,8 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "server/address.h"
 #include "server/namespaces.h"
 #include "server/request_error.h"
+#include "server/sqlite_store.h"
 #include "server_fixture.h"
 
 namespace quenlo::server::testing {
@@ -157,6 +159,97 @@ TEST_F(OwnerTest, AnAddressWrittenInsideTheRequestIsNotBelieved) {
   // A stranger claiming a member's address is still a stranger.
   const auto stranger = forged("eve@example.org", kAnn, "apply", "");
   EXPECT_EQ(To(stranger, "eve@example.org").ErrorCode(), Code(ErrorCode::kNotMember));
+}
+
+// People write addresses in any letter case and in any script; XMPP servers stamp them in the
+// form of XMPP's stringprep profiles. Compared as written, an owner named "Bob@localhost" would
+// never be the Bob whose requests arrive.
+TEST(AddressFaultTest, WrittenAddressesTakeTheFormXmppServersStamp) {
+  const std::pair<const char*, std::optional<std::string>> rows[] = {
+      {"ann@example.org", "ann@example.org"},
+      {"Ann@EXAMPLE.org", "ann@example.org"},
+      {"ANN@example.org/Desk", "ann@example.org/Desk"},      // a resource keeps its case
+      {"\xC3\x85SA@example.org", "\xC3\xA5sa@example.org"},  // ÅSA: åsa
+      {"Stra\xC3\x9F"
+       "e@example.org",
+       "strasse@example.org"},                         // Straße: case folded
+      {"\xEF\xAC\x80@example.org", "ff@example.org"},  // the ligature ﬀ: NFKC
+      {"ann@B\xC3\x9C"
+       "CHER.example",
+       "ann@b\xC3\xBC"
+       "cher.example"},  // BÜCHER: bücher
+      {"ann@example.org.", "ann@example.org"},
+      {"ann smith@example.org", std::nullopt},  // a space is prohibited in a node
+      {"ann\"s@example.org", std::nullopt},
+      {"@example.org", std::nullopt},
+      {"ann@", std::nullopt},
+      {"ann@example.org/", std::nullopt},
+      {"ann@exa mple.org", std::nullopt},  // no host name
+      {"\xC3@example.org", std::nullopt},  // not UTF-8
+  };
+  for (const auto& [written, normalized] : rows) {
+    EXPECT_EQ(NormalizedAddress(written), normalized) << written;
+  }
+  EXPECT_FALSE(NormalizedAddress(std::string(1024, 'a') + "@example.org"));
+  EXPECT_TRUE(NormalizedAddress(std::string(1023, 'a') + "@example.org"));
+}
+
+TEST_F(OwnerTest, AnOwnerWrittenInAnyCaseOrScriptIsThePersonTheServerStampsFault) {
+  constexpr char kAsa[] = "\xC3\xA5sa@example.org/desk";  // as the XMPP server stamps Åsa
+  struct Row {
+    bool hand_over;  // otherwise named in advance, as confserver --owner does
+    const char* written;
+    const char* member;  // who then owns the room
+  };
+  const Row rows[] = {
+      {false, "Bob@EXAMPLE.org", kBob},
+      {false, "\xC3\x85SA@Example.org", kAsa},
+      {true, "BOB@example.ORG/elsewhere", kBob},
+      {true, "\xC3\x85sa@example.org", kAsa},
+  };
+  int number = 0;
+  for (const Row& row : rows) {
+    const std::string room = "room" + std::to_string(++number) + "@conference.example";
+    const auto ask = [&](const std::string& from, const std::string& xml_namespace,
+                         const std::string& type, const std::string& body) {
+      return To(ParseAll(server_->Receive(from, "<iq type='set' to='" + room +
+                                                    "' id='o'><query type='" + type + "' xmlns='" +
+                                                    xml_namespace + "'>" + body + "</query></iq>")),
+                from);
+    };
+    if (row.hand_over) {
+      ASSERT_TRUE(server_->OpenRoom(room));
+    } else {
+      ASSERT_TRUE(server_->SetOwner(room, row.written)) << row.written;
+    }
+    for (const char* member : {kAnn, kBob, kAsa}) ASSERT_TRUE(server_->Join(room, member, "M"));
+    if (row.hand_over) {
+      EXPECT_EQ(
+          ask(kAnn, kAdminNamespace, "owner", std::string("<owner>") + row.written + "</owner>")
+              .type(),
+          "result")
+          << row.written;
+    }
+    EXPECT_EQ(server_->OwnerOf(room), BareAddress(row.member)) << row.written;
+    EXPECT_EQ(ask(row.member, kVotingNamespace, "apply", "").type(), "result") << row.written;
+    EXPECT_EQ(ask(kAnn, kVotingNamespace, "apply", "").ErrorCode(), Code(ErrorCode::kNotAllowed))
+        << row.written;
+  }
+
+  // What is no address at all is refused, and nothing changes.
+  EXPECT_FALSE(server_->SetOwner(kRoom, "bob smith@example.org"));
+  EXPECT_EQ(To(HandOver(kAnn, "bob smith@example.org"), kAnn).ErrorCode(),
+            Code(ErrorCode::kMalformedRequest));
+  EXPECT_EQ(server_->OwnerOf(kRoom), "ann@example.org");
+
+  // An owner an earlier version stored as it was written is compared in the same form.
+  auto store = std::make_unique<SqliteStore>(":memory:");
+  store->Begin();
+  store->SaveRoom(kRoom, "Bob@Example.ORG");
+  store->Commit();
+  Restart(std::move(store));
+  JoinAll();
+  EXPECT_EQ(To(Voting(kBob, "apply"), kBob).type(), "result");
 }
 
 }  // namespace

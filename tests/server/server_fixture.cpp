@@ -21,10 +21,11 @@ ServerTest::ServerTest() {
   JoinAll();
 }
 
-void ServerTest::Restart(std::unique_ptr<Store> store) {
+void ServerTest::Restart(std::unique_ptr<Store> store, std::size_t max_stanza_bytes) {
   server_.reset();
   if (!store) store = std::make_unique<SqliteStore>(":memory:");
-  server_ = std::make_unique<ConferenceServer>(std::move(store), [this] { return now_; });
+  server_ = std::make_unique<ConferenceServer>(
+      std::move(store), [this] { return now_; }, max_stanza_bytes);
 }
 
 std::vector<Packet> ServerTest::JoinAll() {

@@ -38,7 +38,8 @@ class ServerTest : public ::testing::Test {
 
   // Stops the service and starts a new one on `store` (in memory when null), as a restart
   // would; nobody has joined it yet.
-  void Restart(std::unique_ptr<Store> store);
+  void Restart(std::unique_ptr<Store> store,
+               std::size_t max_stanza_bytes = ConferenceServer::kDefaultMaxStanzaBytes);
   // Ann, Bob and Cid join the room, in that order; gives what the service sends them on joining.
   std::vector<Packet> JoinAll();
 
