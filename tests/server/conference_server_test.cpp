@@ -41,6 +41,28 @@ TEST_F(ConferenceServerTest, ErrorReplyCarriesQueryCodeQidAndText) {
   EXPECT_STRNE(error.iq().child("error").child("text").text().get(), "");
 }
 
+// An error reply names the vote or item concerned: the first qid anywhere in the request's query,
+// wherever the request keeps it.
+TEST_F(ConferenceServerTest, ErrorReplyQuotesTheFirstQidAnywhereInTheQueryFault) {
+  struct Row {
+    const char* xml_namespace;
+    const char* type;
+    const char* body;
+    const char* qid;
+  };
+  const Row rows[] = {
+      {kVotingNamespace, "end", "<qid>77</qid>", "77"},
+      {kVotingNamespace, "voting", "<subjects><subject>1</subject></subjects><qid>78</qid>", "78"},
+      {kAgendaNamespace, "modify", "<subject><qid>zz</qid><text>t</text></subject>", "zz"},
+      {kAgendaNamespace, "create", "<subject><text>no qid</text></subject>", ""},
+  };
+  for (const Row& row : rows) {
+    const Packet error = To(Send(kAnn, row.xml_namespace, row.type, row.body), kAnn);
+    EXPECT_EQ(error.type(), "error") << row.body;
+    EXPECT_STREQ(error.iq().child("error").child("qid").text().get(), row.qid) << row.body;
+  }
+}
+
 // XMPP software that does not know the service's codes reads the kind of refusal from the stanza
 // error, so each code's condition is part of the protocol; the delivery also carries the code
 // itself, so that nothing downstream reads the text to learn it.

@@ -451,5 +451,26 @@ TEST_F(StoreFailureTest, AChangeTheStoreCouldNotKeepIsUndoneAndAnsweredAsSuch) {
   EXPECT_EQ(To(Voting(kAnn, "result", Qid(qid)), kAnn).text("count"), "2");
 }
 
+// The first to join a room without owner becomes its owner, which the store must keep; when it
+// cannot, the join is refused with nothing kept, and joining again works.
+TEST_F(StoreFailureTest, AJoinDuringAStoreFaultLetsNobodyInAndKeepsNothing) {
+  constexpr char kFresh[] = "fresh@conference.example";
+  ASSERT_TRUE(server_->OpenRoom(kFresh));
+  store_->FailWrite(0);
+  auto refusal = ConferenceServer::JoinRefusal::kNone;
+  EXPECT_FALSE(server_->Join(kFresh, kBob, "Bob", &refusal));
+  EXPECT_EQ(refusal, ConferenceServer::JoinRefusal::kNotStored);
+  EXPECT_FALSE(server_->OwnerOf(kFresh));
+  const auto stranger =
+      ParseAll(server_->Receive(kBob, std::string("<iq type='set' to='") + kFresh +
+                                          "' id='s'><query type='showall' "
+                                          "xmlns='quenlo:conf:voting'/></iq>"));
+  ASSERT_EQ(stranger.size(), 1u);
+  EXPECT_EQ(stranger[0].ErrorCode(), Code(ErrorCode::kNotMember));
+
+  ASSERT_TRUE(server_->Join(kFresh, kBob, "Bob"));
+  EXPECT_EQ(server_->OwnerOf(kFresh), "bob@example.org");
+}
+
 }  // namespace
 }  // namespace quenlo::server::testing

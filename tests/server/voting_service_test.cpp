@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -195,6 +196,88 @@ TEST_F(VotingTest, RunningVoteCannotBeRedefined) {
                                   "<subjects><subject index=\"1\">a</subject></subjects>");
   EXPECT_EQ(To(refused, kAnn).ErrorCode(), Code(ErrorCode::kWrongState));
   EXPECT_EQ(To(Voting(kAnn, "content", "<qid>" + qid + "</qid>"), kAnn).text("caption"), "Lunch?");
+}
+
+// The forms of a vote's settings that people write: flags in any letter case, a timeout with
+// blanks around it, empty or absent meaning none.
+TEST_F(VotingTest, ReferReadsFlagsInAnyCaseAndTimeoutsWithBlanksFault) {
+  struct Row {
+    const char* settings;
+    const char* multi;
+    const char* reg;
+    const char* timeout;
+  };
+  const Row rows[] = {
+      {"<multi>TRUE</multi><reg>True</reg>", "true", "true", "0"},
+      {"<multi>False</multi><reg>fALSE</reg><timeout> 30\t</timeout>", "false", "false", "30"},
+      {"<reg>true</reg><timeout>\n604800 </timeout>", "false", "true", "604800"},
+      {"<multi>true</multi><timeout>  </timeout>", "true", "false", "0"},
+  };
+  for (const Row& row : rows) {
+    const std::string qid = To(Voting(kAnn, "apply"), kAnn).text("qid");
+    const Packet reply = To(Voting(kAnn, "refer",
+                                   "<qid>" + qid + "</qid><caption>c</caption>" + row.settings +
+                                       "<subjects><subject index=\"1\">a</subject></subjects>"),
+                            kAnn);
+    ASSERT_EQ(reply.type(), "result") << row.settings;
+    EXPECT_EQ(reply.text("multi"), row.multi) << row.settings;
+    EXPECT_EQ(reply.text("reg"), row.reg) << row.settings;
+    EXPECT_EQ(reply.text("timeout"), row.timeout) << row.settings;
+  }
+}
+
+// Every index of a ballot is checked, wherever it stands, in single and multiple choice votes
+// alike; a refused ballot counts for nothing and leaves its voter free to vote again.
+TEST_F(VotingTest, EachBallotShapeIsCheckedIndexByIndexFault) {
+  const std::string single = ReferVote(false, false);
+  const std::string multiple = ReferVote(true, false);
+  Voting(kAnn, "start", "<qid>" + single + "</qid>");
+  Voting(kAnn, "start", "<qid>" + multiple + "</qid>");
+  struct Row {
+    bool multiple_choice;
+    std::vector<std::string> indexes;
+    int code;  // 0: counted
+  };
+  const Row rows[] = {
+      {false, {"2"}, 0},
+      {false, {"1", "2"}, Code(ErrorCode::kNotSingleChoice)},
+      {false, {"4"}, Code(ErrorCode::kUnknownSubject)},
+      {false, {}, Code(ErrorCode::kEmptyBallot)},
+      {true, {"1", "3"}, 0},
+      {true, {"3", "2", "1"}, 0},
+      {true, {"1", "4"}, Code(ErrorCode::kUnknownSubject)},
+      {true, {"4", "1"}, Code(ErrorCode::kUnknownSubject)},
+      {true, {"1", "2", "x"}, Code(ErrorCode::kUnknownSubject)},
+      {true, {"2", "2"}, Code(ErrorCode::kMalformedRequest)},
+      {true, {"1", "3", "1"}, Code(ErrorCode::kMalformedRequest)},
+      {true, {""}, Code(ErrorCode::kUnknownSubject)},
+      {true, {}, Code(ErrorCode::kEmptyBallot)},
+  };
+  int voter_number = 0;
+  for (const Row& row : rows) {
+    const std::string& qid = row.multiple_choice ? multiple : single;
+    const std::string voter = "voter" + std::to_string(++voter_number) + "@example.org/desk";
+    ASSERT_TRUE(server_->Join(kRoom, voter, "V"));
+    const std::string shape = ::testing::PrintToString(row.indexes);
+    const std::vector<SubjectTally> before =
+        TallyOf(To(Voting(kAnn, "kithe", "<qid>" + qid + "</qid>"), kAnn));
+    const Packet answer = To(Ballot(voter, qid, row.indexes), voter);
+    const std::vector<SubjectTally> after =
+        TallyOf(To(Voting(kAnn, "kithe", "<qid>" + qid + "</qid>"), kAnn));
+    ASSERT_EQ(after.size(), 3u);
+    if (row.code != 0) {
+      EXPECT_EQ(answer.ErrorCode(), row.code) << shape;
+      for (std::size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].count, before[i].count);
+      EXPECT_EQ(To(Ballot(voter, qid, {"1"}), voter).type(), "result") << shape;
+      continue;
+    }
+    EXPECT_EQ(answer.type(), "result") << shape;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+      const bool chosen = std::find(row.indexes.begin(), row.indexes.end(),
+                                    std::to_string(i + 1)) != row.indexes.end();
+      EXPECT_EQ(after[i].count, before[i].count + (chosen ? 1 : 0)) << shape << " subject " << i;
+    }
+  }
 }
 
 }  // namespace

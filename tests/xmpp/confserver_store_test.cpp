@@ -185,8 +185,26 @@ TEST_F(ConfserverOwnerTest, TheOwnerNamedAtStartRunsTheRoomAndMayHandItOver) {
   EXPECT_EQ(Ask(carol, "quenlo:conf:voting", "apply").type, "error");
 }
 
+// People write addresses as they like; the XMPP server stamps them normalised. The owner named
+// with capitals, and handed the room in capitals, is still the person whose requests arrive.
+TEST_F(ConfserverOwnerTest, AnOwnerWrittenInCapitalsIsThePersonTheServerStampsFault) {
+  StartComponent({"--owner", "Board=Carol@EXAMPLE.net"});
+  TestClient& alice = Client("alice");
+  TestClient& carol = Client("carol");
+  alice.Join(kRoom, "Alice");
+  carol.Join(kRoom, "Carol");
+  EXPECT_EQ(Ask(carol, "quenlo:conf:voting", "apply").type, "result");
+  const ReceivedStanza handed =
+      Ask(carol, "quenlo:conf:admin", "owner", "<owner>ALICE@Example.Net/Desk</owner>");
+  EXPECT_EQ(handed.type, "result") << handed.text;
+  EXPECT_NE(handed.text.find("<owner>alice@example.net</owner>"), std::string::npos) << handed.text;
+  EXPECT_EQ(Ask(alice, "quenlo:conf:voting", "apply").type, "result");
+  EXPECT_EQ(Ask(carol, "quenlo:conf:voting", "apply").type, "error");
+}
+
 TEST_F(ConfserverOwnerTest, AnOwnerOptionThatDoesNotReadEndsTheRunInOneLine) {
-  for (const std::string owner : {"board", "board=", "=bob@example.net", "board=bob"}) {
+  for (const std::string owner :
+       {"board", "board=", "=bob@example.net", "board=bob", "board=bob smith@example.net"}) {
     std::vector<std::string> arguments = ServerArguments();
     arguments.insert(arguments.end(), {"--owner", owner});
     std::unique_ptr<ChildProcess> confserver = StartConfserver(arguments);

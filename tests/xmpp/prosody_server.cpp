@@ -65,7 +65,7 @@ bool Listening(unsigned short port) {
   return accepted;
 }
 
-ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
+ProsodyServer::ProsodyServer(const std::vector<std::string>& users, ClientStanzas client_stanzas) {
   std::string pattern = (std::filesystem::temp_directory_path() / "quenlo-prosody-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temp folder");
   directory_ = pattern;
@@ -90,8 +90,9 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users) {
   // Plain TCP on loopback: there is no certificate to offer.
   config += "c2s_require_encryption = false\nallow_unencrypted_plain_auth = true\n";
   config += "authentication = \"internal_plain\"\n";
-  // Large enough that the bad-input tests reach the component rather than Prosody's own limit.
-  config += "c2s_stanza_size_limit = 4 * 1024 * 1024\n";
+  if (client_stanzas == ClientStanzas::kLargeLimit) {
+    config += "c2s_stanza_size_limit = 4 * 1024 * 1024\n";
+  }
   config += "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", \"posix\" }\n";
   config += "modules_disabled = { \"s2s\", \"offline\", \"c2s_csi\" }\n";
   config += "VirtualHost " + quoted(kDomain) + "\n";

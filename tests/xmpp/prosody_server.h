@@ -23,9 +23,15 @@ class ProsodyServer {
   // Prosody's own group chat service, for a baseline to compare the conference service with.
   static constexpr char kGroupChatDomain[] = "rooms.example.net";
 
+  // How large a stanza the server takes from clients: its own default (256 KiB), or 4 MiB, so
+  // that bad-input tests reach the component rather than Prosody's limit.
+  enum class ClientStanzas { kDefaultLimit, kLargeLimit };
+
   // Registers each user with the password PasswordOf(user). Throws std::runtime_error (with the
-  // tail of Prosody's log) when the server does not come up within ten seconds.
-  explicit ProsodyServer(const std::vector<std::string>& users);
+  // tail of Prosody's log) when the server does not come up within ten seconds. Every other
+  // limit (what a component may send among them) is Prosody's default.
+  explicit ProsodyServer(const std::vector<std::string>& users,
+                         ClientStanzas client_stanzas = ClientStanzas::kLargeLimit);
   ProsodyServer(const ProsodyServer&) = delete;
   ProsodyServer& operator=(const ProsodyServer&) = delete;
   ~ProsodyServer();

@@ -159,6 +159,48 @@ TEST_F(XmppTransportTest, PacketsFromOutsideTheRoomReachNobodyAndRequestsAreRefu
   EXPECT_TRUE(receiver.packets.empty());
 }
 
+// Answering an answer would let two parties bounce errors at each other for ever: an iq result
+// or error, from the room or from anywhere else, is never answered, while the request after it
+// is.
+TEST_F(XmppTransportTest, AnAnswerIsNeverAnsweredWhoeverSendsItFault) {
+  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  RecordingReceiver receiver;
+  ConnectWithRoomRunning(transport, receiver);
+  const std::pair<const char*, std::string> rows[] = {
+      {"result", kRoom},
+      {"error", kRoom},
+      {"result", "other@echo.example.net"},
+      {"error", "other@echo.example.net"},
+  };
+  int row_number = 0;
+  for (const auto& [type, from] : rows) {
+    const std::string id = "answer-" + std::to_string(++row_number);
+    roomConnection_.SendText("<iq type='" + std::string(type) + "' id='" + id + "' from='" + from +
+                             "' to='" + member_ + "'>" +
+                             (std::string(type) == "error"
+                                  ? "<error type='cancel'><item-not-found "
+                                    "xmlns='urn:ietf:params:xml:ns:xmpp-stanzas'/></error>"
+                                  : "") +
+                             "</iq>");
+    // A request behind it shows when the transport has read both.
+    const std::string marker = "after-" + id;
+    roomConnection_.SendText("<iq type='get' id='" + marker + "' from='" + std::string(kRoom) +
+                             "' to='" + member_ +
+                             "'><query type='request' "
+                             "xmlns='quenlo:conf:agenda'/></iq>");
+    ASSERT_TRUE(Exchange(transport,
+                         [&] {
+                           return std::any_of(roomIqs_.begin(), roomIqs_.end(),
+                                              [&](const RoomIq& iq) { return iq.id == marker; });
+                         }))
+        << type << " from " << from;
+    EXPECT_FALSE(std::any_of(roomIqs_.begin(), roomIqs_.end(),
+                             [&](const RoomIq& iq) { return iq.id == id; }))
+        << "the " << type << " from " << from << " was answered";
+  }
+  EXPECT_EQ(roomIqs_.size(), std::size(rows));
+}
+
 TEST_F(XmppTransportTest, PacketsWithoutAConnectionAreCountedNotThrownNorAwaited) {
   host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
   RecordingReceiver receiver;
