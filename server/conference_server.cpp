@@ -145,7 +145,9 @@ std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& r
     if (refusal != nullptr) *refusal = why;
     return std::nullopt;
   };
-  if (name.size() > kMaxVoterNameBytes) return refuse(JoinRefusal::kNameTooLong);
+  if (name.size() > kMaxVoterNameBytes || nick.size() > kMaxVoterNameBytes) {
+    return refuse(JoinRefusal::kNameTooLong);
+  }
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
   if (room == rooms_.end()) return refuse(JoinRefusal::kUnknownRoom);

@@ -59,7 +59,7 @@ class ConferenceServer {
   enum class JoinRefusal {
     kNone,         // they joined
     kUnknownRoom,  // the room is not open
-    kNameTooLong,  // over kMaxVoterNameBytes
+    kNameTooLong,  // the name or nick over kMaxVoterNameBytes
     kNotStored,    // the store failed; nothing changed, joining again may work
   };
 

@@ -56,6 +56,7 @@ owner = ["board=alice@example.net", "team@conference.example.net=bob@example.net
 sync = "full"
 backup_folder = "/var/backups/quenlo"
 standby = true
+max_stanza_bytes = 300000
 quiet = true
 verbose = true
 )";
@@ -77,6 +78,7 @@ TEST_F(ConfigurationTest, EverySettingIsReadFromTheFile) {
   EXPECT_EQ(settings_.sync.value, "full");
   EXPECT_EQ(settings_.backup_folder.value, "/var/backups/quenlo");
   EXPECT_TRUE(settings_.standby.value);
+  EXPECT_EQ(settings_.max_stanza_bytes.value, 300000);
   EXPECT_TRUE(settings_.quiet.value);
   EXPECT_TRUE(settings_.verbose.value);
 }
@@ -140,7 +142,7 @@ TEST_F(ConfigurationTest, WhatIsMissingOrRefusedOutsideTheFileIsNamed) {
   EXPECT_EQ(Refusal({"--config", path, "--xmpp", "h:1", "--secret-file", "s", "--sync", "fast"}),
             "--sync \"fast\": must be normal or full");
   EXPECT_EQ(Refusal({"--config", path, "--xmpp", "h:1", "--secret-file", "s", "--owner", "b=c"}),
-            "--owner \"b=c\": c is not a JID");
+            "--owner \"b=c\": c is not a person's XMPP address");
 }
 
 // The machinery's fourth type, a number, which confserver's own settings do not use yet.

@@ -458,7 +458,7 @@ TEST_F(StoreFailureTest, AJoinDuringAStoreFaultLetsNobodyInAndKeepsNothing) {
   ASSERT_TRUE(server_->OpenRoom(kFresh));
   store_->FailWrite(0);
   auto refusal = ConferenceServer::JoinRefusal::kNone;
-  EXPECT_FALSE(server_->Join(kFresh, kBob, "Bob", &refusal));
+  EXPECT_FALSE(server_->Join(kFresh, kBob, "Bob", "", &refusal));
   EXPECT_EQ(refusal, ConferenceServer::JoinRefusal::kNotStored);
   EXPECT_FALSE(server_->OwnerOf(kFresh));
   const auto stranger =

@@ -24,6 +24,7 @@ class ComponentLimitTest : public ComponentFixture {
  protected:
   void SetUp() override {
     server_ = std::make_unique<ProsodyServer>(Users(), ProsodyServer::ClientStanzas::kDefaultLimit);
+    store_ = server_->PathFor("rooms.db");
     StartComponent();
     alice_ = &Client("alice");
     alice_->Join(kRoom, "Alice");  // the first in, so the owner
