@@ -67,7 +67,7 @@ TEST_F(ConfigurationTest, EverySettingIsReadFromTheFile) {
   EXPECT_EQ(invocation.config_file, path);
   EXPECT_FALSE(invocation.check_only);
   // A setting added to confserver belongs in kEverySetting and here.
-  EXPECT_EQ(settings_.settings().size(), 10u);
+  EXPECT_EQ(settings_.settings().size(), 11u);
   EXPECT_EQ(settings_.xmpp.value, "127.0.0.1:5347");
   EXPECT_EQ(settings_.domain.value, "conference.example.net");
   EXPECT_EQ(settings_.secret_file.value, "/etc/quenlo/secret");
