@@ -491,7 +491,9 @@ struct Figures {
   double joinSeconds = 0;
   Spread startFanout, endFanout, ballots, anchor;
   double ballotsPerSecond = 0;
+  // CPU seconds over the ballot burst, and over the end's fan-out alone (what bounds a push).
   double confserverCpu = 0, prosodyCpu = 0;
+  double confserverEndCpu = 0, prosodyEndCpu = 0;
   double bytesPerMember = 0;
   bool anchored = false;
   std::vector<std::string> faults;
@@ -536,8 +538,12 @@ Figures RunShape(int members, int room_size) {
   figures.confserverCpu = CpuSeconds(confserver.pid()) - confserver_before;
   figures.prosodyCpu = CpuSeconds(server.pid()) - prosody_before;
 
+  const double confserver_at_end = CpuSeconds(confserver.pid());
+  const double prosody_at_end = CpuSeconds(server.pid());
   const std::vector<long long> ended = chair.EndVotes(figures.rooms);
   AwaitAll(workers, "ended");
+  figures.confserverEndCpu = CpuSeconds(confserver.pid()) - confserver_at_end;
+  figures.prosodyEndCpu = CpuSeconds(server.pid()) - prosody_at_end;
   const long long counted = chair.CountBallots(figures.rooms);
   long long anchor_sent = 0;
   if (figures.rooms == 1) {
@@ -599,6 +605,8 @@ void Print(const Figures& f) {
   std::printf("  %-34s %8.0f\n", "ballots per second", f.ballotsPerSecond);
   std::printf("  %-34s confserver %.2f, Prosody %.2f: %.2f (goal <= 0.5)\n", "CPU s over the burst",
               f.confserverCpu, f.prosodyCpu, f.confserverCpu / f.prosodyCpu);
+  std::printf("  %-34s confserver %.2f, Prosody %.2f\n", "CPU s over the end's fan-out",
+              f.confserverEndCpu, f.prosodyEndCpu);
   std::printf("  %-34s %8.0f bytes (goal < 4096)\n", "confserver memory per member",
               f.bytesPerMember);
   for (const std::string& fault : f.faults) std::printf("  FAULT: %s\n", fault.c_str());
