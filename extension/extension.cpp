@@ -21,9 +21,9 @@ void RegisterSessionType(ExtensionHost* host, const OLECHAR* typeName) {
 }  // namespace
 }  // namespace quenlo::confext
 
-extern "C" QUENLO_EXPORT int QUENLO_CALL LoadConferenceExtension(ExtensionHost* host) {
+extern "C" QUENLO_EXPORT int QUENLO_CALL LoadConferenceExtension(quenlo::ExtensionHost* host) {
   namespace confext = quenlo::confext;
-  confext::RegisterSessionType<confext::VotingSession>(host, kVotingSessionType);
-  confext::RegisterSessionType<confext::AgendaSession>(host, kAgendaSessionType);
-  return 42;
+  confext::RegisterSessionType<confext::VotingSession>(host, quenlo::kVotingSessionType);
+  confext::RegisterSessionType<confext::AgendaSession>(host, quenlo::kAgendaSessionType);
+  return quenlo::kConferenceExtensionLoaded;
 }

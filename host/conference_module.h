@@ -12,7 +12,7 @@ namespace quenlo::host {
 class ConferenceModule {
  public:
   // What LoadConferenceExtension answers when it has registered its session types.
-  static constexpr int kLoadedAnswer = 42;
+  static constexpr int kLoadedAnswer = kConferenceExtensionLoaded;
 
   // Loads the file, enters it and checks its answer. Throws HostError on every failure, with
   // the module unloaded again. Shared so that every session can keep the code it runs loaded.

@@ -16,6 +16,8 @@
 #include <dlfcn.h>
 #endif
 
+using namespace quenlo;  // the module's interfaces and names
+
 namespace {
 
 using Text = std::basic_string<OLECHAR>;
@@ -176,7 +178,7 @@ int main(int argc, char** argv) {
   }
 
   Application application;
-  if (load(&application) != 42 || application.votingFactory == nullptr) {
+  if (load(&application) != kConferenceExtensionLoaded || application.votingFactory == nullptr) {
     std::fprintf(stderr, "the module did not register its voting session\n");
     return 1;
   }

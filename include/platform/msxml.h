@@ -5,6 +5,7 @@
 #pragma once
 
 #include <platform/com.h>
+#include <platform/long_output.h>
 #include <platform/oleauto.h>
 
 enum DOMNodeType {
@@ -56,6 +57,11 @@ struct IXMLDOMNodeList : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_length(long* length) = 0;
   virtual HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** next) = 0;
   virtual HRESULT STDMETHODCALLTYPE reset() = 0;
+  // For a count declared LONG, as on Windows (platform/long_output.h).
+  template <class Long, quenlo::platform::IfLONG<Long> = 0>
+  HRESULT get_length(Long* length) {
+    return quenlo::platform::ReadIntoLONG(length, [this](long* wide) { return get_length(wide); });
+  }
 
  protected:
   ~IXMLDOMNodeList() = default;
@@ -65,6 +71,11 @@ struct IXMLDOMNamedNodeMap : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE getNamedItem(BSTR name, IXMLDOMNode** item) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_item(long index, IXMLDOMNode** item) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_length(long* length) = 0;
+  // For a count declared LONG, as on Windows (platform/long_output.h).
+  template <class Long, quenlo::platform::IfLONG<Long> = 0>
+  HRESULT get_length(Long* length) {
+    return quenlo::platform::ReadIntoLONG(length, [this](long* wide) { return get_length(wide); });
+  }
 
  protected:
   ~IXMLDOMNamedNodeMap() = default;
@@ -101,6 +112,19 @@ struct IXMLDOMParseError : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_reason(BSTR* reason) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_line(long* line) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_linepos(long* position) = 0;
+  // For numbers declared LONG, as on Windows (platform/long_output.h).
+  template <class Long, quenlo::platform::IfLONG<Long> = 0>
+  HRESULT get_errorCode(Long* code) {
+    return quenlo::platform::ReadIntoLONG(code, [this](long* wide) { return get_errorCode(wide); });
+  }
+  template <class Long, quenlo::platform::IfLONG<Long> = 0>
+  HRESULT get_line(Long* line) {
+    return quenlo::platform::ReadIntoLONG(line, [this](long* wide) { return get_line(wide); });
+  }
+  template <class Long, quenlo::platform::IfLONG<Long> = 0>
+  HRESULT get_linepos(Long* position) {
+    return quenlo::platform::ReadIntoLONG(position, [this](long* wide) { return get_linepos(wide); });
+  }
 
  protected:
   ~IXMLDOMParseError() = default;

@@ -1,4 +1,6 @@
 // What the module needs from its host: the contract a host implements, every slot in order.
+// Every name the module's headers declare is in namespace quenlo, apart from the entry point
+// LoadConferenceExtension (extension.h) and the platform's own names (platform.h).
 //
 // Threads and COM: the module starts no thread and runs on the threads that call it. Its
 // commands build each request with the platform's XML DOM ("Microsoft.XMLDOM"), created through
@@ -7,6 +9,19 @@
 // it has not, the document cannot be created and the command returns 1 (S_FALSE) and sends
 // nothing. On POSIX the platform runtime needs no initialisation (CoInitialize is there and
 // does nothing).
+//
+// Threads: every object may be used from several threads, within these limits.
+// - Reference counts are atomic: AddRef and Release on any object, from any thread.
+// - LoadConferenceExtension and the factories' calls share nothing: any thread, at any time.
+// - A session's commands and OnPacket may run on several threads at once, on one session or on
+//   several (the pending subjects of Refer and Voting are guarded; requests of all sessions take
+//   turns on the module's one XML document). SetProperty, Attach and Detach must not overlap a
+//   command or an OnPacket of the same session: the room name and the host are read without a
+//   lock. SetProperty and GetProperty calls themselves are serialised by the session's lock, and
+//   a room-name change on one session may run while other sessions work.
+// - Result objects never change once announced: any number of threads may read one at once.
+// - On Windows, a request element received by SendPacket is released on the thread that sent
+//   it (msxml's document is not free-threaded).
 //
 // Running out of memory in a command or a property call: on POSIX, where the
 // host and the module share the system's C++ runtime, the call raises _com_error carrying
@@ -23,6 +38,8 @@
 #pragma once
 
 #include <quenlo/platform.h>
+
+namespace quenlo {
 
 struct IPacketSink;
 
@@ -71,3 +88,5 @@ struct SessionHost : IUnknown {
  protected:
   ~SessionHost() = default;
 };
+
+}  // namespace quenlo

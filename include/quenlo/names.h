@@ -5,6 +5,8 @@
 
 #include <quenlo/platform.h>
 
+namespace quenlo {
+
 // Session types, registered with this version.
 inline constexpr const OLECHAR* kVotingSessionType = OLESTR("quenlo.voting.session");
 inline constexpr const OLECHAR* kAgendaSessionType = OLESTR("quenlo.agenda.session");
@@ -41,3 +43,5 @@ inline constexpr const OLECHAR* kAgendaModifyEvent = OLESTR("/agenda/modify/ok")
 inline constexpr const OLECHAR* kAgendaShowAllEvent = OLESTR("/agenda/showall/ok");
 inline constexpr const OLECHAR* kAgendaSyncEvent = OLESTR("/agenda/sync/ok");
 inline constexpr const OLECHAR* kAgendaErrorEvent = OLESTR("/agenda/error");
+
+}  // namespace quenlo

@@ -11,6 +11,8 @@
 #include <quenlo/host.h>
 #include <quenlo/identifiers.h>
 
+namespace quenlo {
+
 struct IConferenceSession : IUnknown {
   // Property names: "voting.room_name", "voting.multiselsect", "voting.registered",
   // "voting.timeout" on a voting session, "agenda.room_name" on an agenda session. Names and
@@ -43,3 +45,5 @@ struct IPacketSink : IUnknown {
   ~IPacketSink() = default;
 };
 inline const IID& InterfaceIdOf(IPacketSink**) noexcept { return IID_IPacketSink; }
+
+}  // namespace quenlo

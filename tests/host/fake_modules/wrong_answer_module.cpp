@@ -1,4 +1,5 @@
-// A module whose entry point answers something other than 42 and registers nothing.
+// A module whose entry point answers something other than kConferenceExtensionLoaded and
+// registers nothing.
 #include <quenlo/extension.h>
 
-extern "C" QUENLO_EXPORT int LoadConferenceExtension(ExtensionHost* /*host*/) { return 7; }
+extern "C" QUENLO_EXPORT int LoadConferenceExtension(quenlo::ExtensionHost* /*host*/) { return 7; }
