@@ -18,8 +18,9 @@ class AgendaReply final : public ResultObject<AgendaReply, IAgendaReply> {
   // Fields are read on demand, so there is nothing to load.
   bool Load() override { return true; }
 
-  // Each gives 0 and a new string with the element's text, or 1 with the output untouched when
-  // the record has no such element. E_POINTER for a null output.
+  // Each gives 0 and a new string with the element's text, 1 with the output untouched when the
+  // record has no such element, or E_OUTOFMEMORY with the output untouched when memory ran out
+  // reading it. E_POINTER for a null output.
   HRESULT STDMETHODCALLTYPE GetText(BSTR* text) override;
   HRESULT STDMETHODCALLTYPE GetTime(BSTR* time) override;
   HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) override;

@@ -4,21 +4,25 @@
 
 namespace quenlo::confext {
 
-HRESULT CopyTruthTo(const std::optional<Bstr>& text, LONG* value) {
+HRESULT CopyTruthTo(const RecordFields& fields, IXMLDOMElement* record, std::size_t field,
+                    LONG* value) {
   if (value == nullptr) return E_POINTER;
-  if (!text) return S_FALSE;
-  if (EqualsIgnoringAsciiCase(text->View(), OLESTR("true"))) {
+  Bstr text;
+  if (const HRESULT read = fields.ReadText(record, field, text); read != S_OK) return read;
+  if (EqualsIgnoringAsciiCase(text.View(), OLESTR("true"))) {
     *value = 1;
-  } else if (EqualsIgnoringAsciiCase(text->View(), OLESTR("false"))) {
+  } else if (EqualsIgnoringAsciiCase(text.View(), OLESTR("false"))) {
     *value = 0;
   }
   return S_OK;
 }
 
-HRESULT CopyIntegerTo(const std::optional<Bstr>& text, LONG* value) {
+HRESULT CopyIntegerTo(const RecordFields& fields, IXMLDOMElement* record, std::size_t field,
+                      LONG* value) {
   if (value == nullptr) return E_POINTER;
-  if (!text) return S_FALSE;
-  *value = ParseIntegerText(text->View());
+  Bstr text;
+  if (const HRESULT read = fields.ReadText(record, field, text); read != S_OK) return read;
+  *value = ParseIntegerText(text.View());
   return S_OK;
 }
 

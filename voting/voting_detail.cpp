@@ -122,15 +122,15 @@ HRESULT STDMETHODCALLTYPE VotingDetail::GetCaption(BSTR* caption) {
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetMulti(LONG* multi) {
-  return CopyTruthTo(fields_.TextOf(Element(), kMulti), multi);
+  return CopyTruthTo(fields_, Element(), kMulti, multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetReg(LONG* reg) {
-  return CopyTruthTo(fields_.TextOf(Element(), kReg), reg);
+  return CopyTruthTo(fields_, Element(), kReg, reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetCount(LONG* count) {
-  return CopyIntegerTo(fields_.TextOf(Element(), kCount), count);
+  return CopyIntegerTo(fields_, Element(), kCount, count);
 }
 
 HRESULT STDMETHODCALLTYPE VotingDetail::GetSubjectCount(LONG* count) {

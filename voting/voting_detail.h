@@ -29,8 +29,9 @@ class VotingDetail final : public ResultObject<VotingDetail, IVotingDetail> {
   // leaves as _com_error.
   bool Load() override;
 
-  // 0 and the value, or 1 with the output untouched when the element is missing (see
-  // reply_fields.h). E_POINTER for a null output.
+  // 0 and the value, 1 with the output untouched when the element is missing, E_OUTOFMEMORY
+  // with the output untouched when memory ran out reading it (see reply_fields.h). E_POINTER for
+  // a null output.
   HRESULT STDMETHODCALLTYPE GetQid(BSTR* qid) override;
   HRESULT STDMETHODCALLTYPE GetCaption(BSTR* caption) override;
   HRESULT STDMETHODCALLTYPE GetMulti(LONG* multi) override;

@@ -42,15 +42,15 @@ HRESULT STDMETHODCALLTYPE VotingReply::GetCaption(BSTR* caption) {
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetMulti(LONG* multi) {
-  return CopyTruthTo(fields_.TextOf(Element(), kMulti), multi);
+  return CopyTruthTo(fields_, Element(), kMulti, multi);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetReg(LONG* reg) {
-  return CopyTruthTo(fields_.TextOf(Element(), kReg), reg);
+  return CopyTruthTo(fields_, Element(), kReg, reg);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetTimeout(LONG* timeout) {
-  return CopyIntegerTo(fields_.TextOf(Element(), kTimeout), timeout);
+  return CopyIntegerTo(fields_, Element(), kTimeout, timeout);
 }
 
 HRESULT STDMETHODCALLTYPE VotingReply::GetSubjectCount(LONG* count) {

@@ -25,11 +25,11 @@ ElementCursor::ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWa
       }
       walked_.clear();
     }
-    failed_ = FAILED(element->getElementsByTagName(name.Get(), list_.Put()));
+    const HRESULT listed = element->getElementsByTagName(name.Get(), list_.Put());
+    if (FAILED(listed)) Fail(listed);
   } catch (...) {
-    failed_ = true;
+    Fail(E_OUTOFMEMORY);  // the name could not be made
   }
-  if (failed_) list_ = nullptr;
 }
 
 ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
@@ -38,7 +38,7 @@ ComPtr<IXMLDOMElement> ElementCursor::Next() noexcept {
   ComPtr<IXMLDOMElement> element = node.As<IXMLDOMElement>();
   if (!element) {  // a node typed as an element without the element's interface
     --index_;
-    Fail();
+    Fail(E_NOINTERFACE);
   }
   return element;
 }
@@ -56,9 +56,14 @@ ComPtr<IXMLDOMNode> ElementCursor::NextListed() noexcept {
     if (!list_) return nullptr;
     ComPtr<IXMLDOMNode> node;
     const HRESULT status = list_->get_item(position_, node.Put());
+    HRESULT failure = FAILED(status) ? status : S_OK;
     DOMNodeType type = NODE_INVALID;
-    if (FAILED(status) || (node && (FAILED(node->get_nodeType(&type)) || type != NODE_ELEMENT))) {
-      Fail();
+    if (SUCCEEDED(failure) && node) {
+      const HRESULT typed = node->get_nodeType(&type);
+      failure = FAILED(typed) ? typed : type != NODE_ELEMENT ? E_UNEXPECTED : S_OK;
+    }
+    if (FAILED(failure)) {
+      Fail(failure);
       return nullptr;
     }
     if (!node) {
@@ -72,8 +77,8 @@ ComPtr<IXMLDOMNode> ElementCursor::NextListed() noexcept {
   }
 }
 
-void ElementCursor::Fail() noexcept {
-  failed_ = true;
+void ElementCursor::Fail(HRESULT failure) noexcept {
+  failure_ = failure;
   nextWalked_ = walked_.size();
   list_ = nullptr;  // later calls answer the same without the DOM
 }

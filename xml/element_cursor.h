@@ -20,13 +20,15 @@ class ElementCursor {
   // list as the matches are asked for.
   ElementCursor(IXMLDOMElement* element, FixedName tag, int nodesWalked = kNodesWalked) noexcept;
 
-  // The next match; empty at the end and after a failure, which Failed() tells apart.
+  // The next match; empty at the end and after a failure, which Failed() tells apart (Failure():
+  // the DOM's status, E_OUTOFMEMORY where the module ran out of memory).
   ComPtr<IXMLDOMElement> Next() noexcept;
   // The same match as the node the DOM handed out, for a caller that reads only what every node
   // has (its text): an element still, told by its node type instead of by asking for the
   // element's interface, which costs a reference counted up and down.
   ComPtr<IXMLDOMNode> NextNode() noexcept;
-  bool Failed() const noexcept { return failed_; }
+  bool Failed() const noexcept { return FAILED(failure_); }
+  HRESULT Failure() const noexcept { return failure_; }
   // How many matches Next and NextNode have handed out.
   long Count() const noexcept { return index_; }
 
@@ -34,7 +36,7 @@ class ElementCursor {
   // The next match from the DOM's list.
   ComPtr<IXMLDOMNode> NextListed() noexcept;
   // Ends the sequence as failed.
-  void Fail() noexcept;
+  void Fail(HRESULT failure) noexcept;
   // Whether the element's tag name is exactly the one asked for (see the definition).
   bool HasTag(IXMLDOMNode* element) noexcept;
 
@@ -45,7 +47,7 @@ class ElementCursor {
   [[maybe_unused]] FixedName tag_;  // read by HasTag on Windows only
   long position_ = 0;               // in the DOM's list
   long index_ = 0;                  // matches handed out
-  bool failed_ = false;
+  HRESULT failure_ = S_OK;
 };
 
 }  // namespace quenlo::confext

@@ -2,8 +2,6 @@
 
 #include "xml/element_absence.h"
 #include "xml/element_cursor.h"
-#include "xml/element_handle.h"
-#include "xml/element_lookup.h"
 
 namespace quenlo::confext {
 namespace {
@@ -39,6 +37,11 @@ WalkOutcome PassElements(IXMLDOMElement* record, int budget, bool walk,
   }
 }
 
+// Running out of memory is reported as such; any other failure of the DOM as `otherwise`.
+HRESULT OutOfMemoryOr(HRESULT failure, HRESULT otherwise) noexcept {
+  return failure == E_OUTOFMEMORY ? E_OUTOFMEMORY : otherwise;
+}
+
 }  // namespace
 
 template <class Make>
@@ -53,31 +56,52 @@ bool RecordFields::MadeOnce(std::atomic<int>& stage, Make&& make) noexcept {
 }
 
 std::optional<Bstr> RecordFields::TextOf(IXMLDOMElement* record, std::size_t index) const noexcept {
+  Bstr text;
+  if (ReadText(record, index, text) != S_OK) return std::nullopt;
+  return text;
+}
+
+HRESULT RecordFields::ReadText(IXMLDOMElement* record, std::size_t index,
+                               Bstr& text) const noexcept {
   ComPtr<IXMLDOMNode> own;
-  return TextOfNode(FieldNode(record, index, own));
+  IXMLDOMNode* node = nullptr;
+  const HRESULT found = FieldNode(record, index, own, node);
+  if (found != S_OK) return found;
+  Bstr read;
+  const HRESULT status = node->get_text(read.Put());
+  if (FAILED(status)) return OutOfMemoryOr(status, S_FALSE);
+  text = std::move(read);
+  return S_OK;
 }
 
 HRESULT RecordFields::CopyTextOf(IXMLDOMElement* record, std::size_t index,
                                  BSTR* text) const noexcept {
-  ComPtr<IXMLDOMNode> own;
-  return text == nullptr ? E_POINTER : CopyTextOfNode(FieldNode(record, index, own), text);
+  if (text == nullptr) return E_POINTER;
+  Bstr read;
+  const HRESULT status = ReadText(record, index, read);
+  if (status == S_OK) *text = read.Detach();
+  return status;
 }
 
-IXMLDOMNode* RecordFields::FieldNode(IXMLDOMElement* record, std::size_t index,
-                                     ComPtr<IXMLDOMNode>& own) const noexcept {
-  const FixedName tag = tags_.tags[index];
-  if (!MadeOnce(pass_, [&] { MakePass(record); })) {
-    // Another thread is making the pass.
-    own = ComPtr<IXMLDOMNode>::Adopt(FindElement(record, tag).Detach());
-    return own.Get();
+HRESULT RecordFields::FieldNode(IXMLDOMElement* record, std::size_t index,
+                                ComPtr<IXMLDOMNode>& own, IXMLDOMNode*& node) const noexcept {
+  if (MadeOnce(pass_, [&] { MakePass(record); })) {
+    if (fields_[index] == FieldState::kFound) {
+      node = elements_[index].Get();
+      return S_OK;
+    }
+    if (fields_[index] == FieldState::kAbsent) return S_FALSE;
+    if (walk_ && MadeOnce(absences_, [&] { ProveAbsences(record); }) && provenAbsent_[index]) {
+      return S_FALSE;
+    }
   }
-  if (fields_[index] != FieldState::kUnsettled) return elements_[index].Get();
-  if (walk_ && MadeOnce(absences_, [&] { ProveAbsences(record); }) && provenAbsent_[index]) {
-    return nullptr;
-  }
-  // Beyond what the pass settled, only the DOM's list is left, as for a lookup whose walk gave up.
-  own = ElementCursor(record, tag, 0).NextNode();
-  return own.Get();
+  // Another thread is making the pass, or the pass left the field unsettled: the DOM's list of
+  // the tag answers, as for a lookup whose walk gave up.
+  ElementCursor matches(record, tags_.tags[index], 0);
+  own = matches.NextNode();
+  node = own.Get();
+  if (own) return S_OK;
+  return matches.Failed() ? OutOfMemoryOr(matches.Failure(), S_FALSE) : S_FALSE;
 }
 
 void RecordFields::MakePass(IXMLDOMElement* record) const noexcept {

@@ -43,9 +43,13 @@ class RecordFields {
   RecordFields(const RecordFields&) = delete;
   RecordFields& operator=(const RecordFields&) = delete;
 
-  // The text of field `index` below record, as ElementHandle(record).TextOf(tags[index]) and
-  // CopyTextOf give it. record is the same element at every call.
+  // The text of field `index` below record, as ElementHandle(record).TextOf(tags[index]) gives
+  // it. record is the same element at every call. ReadText and CopyTextOf answer S_OK with the
+  // text, S_FALSE when the record has no such field (or the DOM fails to give it), and
+  // E_OUTOFMEMORY, the output untouched, when memory ran out finding or reading it: a field that
+  // is there must not read as missing.
   std::optional<Bstr> TextOf(IXMLDOMElement* record, std::size_t index) const noexcept;
+  HRESULT ReadText(IXMLDOMElement* record, std::size_t index, Bstr& text) const noexcept;
   HRESULT CopyTextOf(IXMLDOMElement* record, std::size_t index, BSTR* text) const noexcept;
 
  private:
@@ -56,9 +60,10 @@ class RecordFields {
   // while another thread is running it.
   template <class Make>
   static bool MadeOnce(std::atomic<int>& stage, Make&& make) noexcept;
-  // The field's element, null when it is absent: the pass's, or else looked up into `own`.
-  IXMLDOMNode* FieldNode(IXMLDOMElement* record, std::size_t index,
-                         ComPtr<IXMLDOMNode>& own) const noexcept;
+  // S_OK and the field's element in `node` (the pass's, or else looked up into `own`); S_FALSE
+  // when it is absent; E_OUTOFMEMORY when the lookup ran out of memory.
+  HRESULT FieldNode(IXMLDOMElement* record, std::size_t index, ComPtr<IXMLDOMNode>& own,
+                    IXMLDOMNode*& node) const noexcept;
   void MakePass(IXMLDOMElement* record) const noexcept;
   void ProveAbsences(IXMLDOMElement* record) const noexcept;
 
