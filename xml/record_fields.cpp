@@ -83,8 +83,8 @@ HRESULT RecordFields::CopyTextOf(IXMLDOMElement* record, std::size_t index,
   return status;
 }
 
-HRESULT RecordFields::FieldNode(IXMLDOMElement* record, std::size_t index,
-                                ComPtr<IXMLDOMNode>& own, IXMLDOMNode*& node) const noexcept {
+HRESULT RecordFields::FieldNode(IXMLDOMElement* record, std::size_t index, ComPtr<IXMLDOMNode>& own,
+                                IXMLDOMNode*& node) const noexcept {
   if (MadeOnce(pass_, [&] { MakePass(record); })) {
     if (fields_[index] == FieldState::kFound) {
       node = elements_[index].Get();

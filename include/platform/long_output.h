@@ -4,11 +4,11 @@
 // passes through a variable of the type the call writes.
 #pragma once
 
-#include <limits>
-#include <type_traits>
-
 #include <platform/hresult.h>
 #include <platform/types.h>
+
+#include <limits>
+#include <type_traits>
 
 namespace quenlo::platform {
 

@@ -10,11 +10,14 @@
 #define NOMINMAX
 #define QUENLO_SET_NOMINMAX
 #endif
+// windows.h comes first.
+// clang-format off
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <msxml.h>
 #include <comdef.h>
+// clang-format on
 #ifdef QUENLO_SET_NOMINMAX
 #undef NOMINMAX
 #undef QUENLO_SET_NOMINMAX

@@ -314,6 +314,101 @@ TEST(AllocationFailureTest, AgendaListIsAnnouncedWithTrueRecordsOrNotAtAll) {
   EXPECT_GT(points.operatorNew, 0);
 }
 
+// An accessor's output, read outside the armed call: a text, a number, or neither when the
+// accessor has not written it (-1: no field below holds it).
+struct FieldOutput {
+  Bstr text;
+  LONG number = -1;
+
+  std::u16string Shown() const {
+    if (text.Get() != nullptr) return Text(text);
+    const std::string digits = std::to_string(number);
+    return number == -1 ? u"<untouched>" : std::u16string(digits.begin(), digits.end());
+  }
+};
+
+template <class Interface>
+struct FieldRead {
+  const char* accessor;
+  HRESULT (*read)(Interface* object, FieldOutput& output);
+  std::u16string value;  // in the record that has every field
+};
+
+template <class Interface, HRESULT (STDMETHODCALLTYPE Interface::*get)(BSTR*)>
+HRESULT ReadText(Interface* object, FieldOutput& output) {
+  return (object->*get)(output.text.Put());
+}
+
+template <class Interface, HRESULT (STDMETHODCALLTYPE Interface::*get)(LONG*)>
+HRESULT ReadNumber(Interface* object, FieldOutput& output) {
+  return (object->*get)(&output.number);
+}
+
+// Each accessor as the object's first read (which looks for every field at once), every
+// allocation failing in turn, the DOM's included: a field that is there reads as its value or as
+// E_OUTOFMEMORY, never as 1, which would tell the host the reply lacks it; a field that is not
+// there reads as 1 or E_OUTOFMEMORY. Whatever is not delivered leaves the output untouched.
+template <class Product, class Interface>
+void ExpectFieldsReadOrOutOfMemory(const char* queryType, const char* eventPath,
+                                   const std::string& fields, const std::string& others,
+                                   std::initializer_list<FieldRead<Interface>> reads) {
+  for (const FieldRead<Interface>& field : reads) {
+    for (const bool present : {true, false}) {
+      const std::string reply =
+          SessionFixture<Product>::ReplyXml(queryType, (present ? fields : "") + others);
+      WalkEveryAllocation([&](FailureSchedule& schedule) {
+        AttachedSession<Product> attached;
+        const ComPtr<IXMLDOMElement> packet = ParseXml(reply.c_str());
+        ASSERT_EQ(attached.sink->OnPacket(nullptr, packet.Get(), 0), S_OK);
+        ASSERT_EQ(attached.host.Events().size(), 1u);
+        EXPECT_EQ(ToUtf8(attached.host.Events()[0].eventPath), eventPath);
+        const ComPtr<Interface> object = attached.host.Events()[0].result.template As<Interface>();
+        ASSERT_TRUE(object);
+        FieldOutput output;
+        const HRESULT status =
+            ArmedStatus(schedule, field.accessor, [&] { return field.read(object.Get(), output); });
+        if (present && status == S_OK) {
+          EXPECT_EQ(output.Shown(), field.value) << field.accessor;
+        } else {
+          EXPECT_TRUE(status == E_OUTOFMEMORY || (!present && status == S_FALSE))
+              << field.accessor << (present ? " of a field that is there" : " of a missing field")
+              << " answered " << status;
+          EXPECT_EQ(output.Shown(), u"<untouched>") << field.accessor;
+        }
+      });
+    }
+  }
+}
+
+TEST(AccessorOutOfMemoryFault, TallyFieldsReadAsTheirValueOrAsOutOfMemory) {
+  using Detail = IVotingDetail;
+  ExpectFieldsReadOrOutOfMemory<VotingProduct, Detail>(
+      "result", "/voting/look/ok",
+      "<qid>7</qid><caption>Lunch?</caption><multi>false</multi><reg>true</reg><count>2</count>",
+      "<subjects><subject name='Yes' index='1' count='2'/></subjects>",
+      {{"GetQid", ReadText<Detail, &Detail::GetQid>, u"7"},
+       {"GetCaption", ReadText<Detail, &Detail::GetCaption>, u"Lunch?"},
+       {"GetMulti", ReadNumber<Detail, &Detail::GetMulti>, u"0"},
+       {"GetReg", ReadNumber<Detail, &Detail::GetReg>, u"1"},
+       {"GetCount", ReadNumber<Detail, &Detail::GetCount>, u"2"}});
+}
+
+TEST(AccessorOutOfMemoryFault, AgendaFieldsReadAsTheirValueOrAsOutOfMemory) {
+  using Record = IAgendaReply;
+  ExpectFieldsReadOrOutOfMemory<AgendaProduct, Record>(
+      "request", "/agenda/request/ok",
+      "<qid>a1</qid><text>Welcome</text><time>09:00</time><type>talk</type><value>10</value>"
+      "<code>5</code><style>bold</style>",
+      "",
+      {{"GetText", ReadText<Record, &Record::GetText>, u"Welcome"},
+       {"GetTime", ReadText<Record, &Record::GetTime>, u"09:00"},
+       {"GetQid", ReadText<Record, &Record::GetQid>, u"a1"},
+       {"GetType", ReadText<Record, &Record::GetType>, u"talk"},
+       {"GetValue", ReadText<Record, &Record::GetValue>, u"10"},
+       {"GetCode", ReadText<Record, &Record::GetCode>, u"5"},
+       {"GetStyle", ReadText<Record, &Record::GetStyle>, u"bold"}});
+}
+
 // A room change that fails part-way must leave a session that a retry repairs.
 TEST(AllocationFailureTest, RoomChangeSucceedsOrRaisesAndARetryRepairsIt) {
   const AllocationPoints points = WalkEveryAllocation([&](FailureSchedule& schedule) {

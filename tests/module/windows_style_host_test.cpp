@@ -41,8 +41,8 @@ ComPtr<IUnknown> Announced(quenlo::confext::RecordingHost& host, std::size_t typ
   ComPtr<IUnknown> session;
   host.Registrations()[type].factory->CreateInstance(nullptr, IID_IUnknown, session.PutVoid());
   const auto config = session.As<quenlo::IConferenceSession>();
-  const OLECHAR* property = type == 0 ? quenlo::kVotingRoomNameProperty
-                                      : quenlo::kAgendaRoomNameProperty;
+  const OLECHAR* property =
+      type == 0 ? quenlo::kVotingRoomNameProperty : quenlo::kAgendaRoomNameProperty;
   config->SetProperty(property, OLESTR("room7@conference.example"));
   config->Attach(&host);
   const ComPtr<IXMLDOMElement> packet = quenlo::confext::ParseXml((kFrom + query).c_str());
