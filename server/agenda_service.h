@@ -17,6 +17,7 @@ class AgendaService {
   AgendaService(Store& store, std::string room, Agenda agenda);
 
   Audience Handle(pugi::xml_node request, pugi::xml_node reply);
+  const Agenda& agenda() const { return agenda_; }
 
  private:
   Store& store_;

@@ -98,7 +98,9 @@ void ConferenceServer::LoadRooms() {
   auto previous = std::move(rooms_);
   rooms_.clear();
   for (const RoomRecord& record : records) {
-    Room& room = rooms_.try_emplace(record.address, *store_, record, maxStanzaBytes_).first->second;
+    Room& room =
+        rooms_.try_emplace(record.address, *store_, record, maxStanzaBytes_, pages_).first->second;
+    Touch(record.address);
     const auto before = previous.find(record.address);
     if (before != previous.end()) room.TakeOverFrom(before->second);
   }
@@ -110,7 +112,7 @@ Room& ConferenceServer::OpenRoomLocked(const std::string& room_address) {
   store_->SaveRoom(room_address, "");
   RoomRecord record;
   record.address = room_address;
-  return rooms_.try_emplace(room_address, *store_, record, maxStanzaBytes_).first->second;
+  return rooms_.try_emplace(room_address, *store_, record, maxStanzaBytes_, pages_).first->second;
 }
 
 bool ConferenceServer::OpenRoom(const std::string& room_address) {
@@ -122,6 +124,7 @@ bool ConferenceServer::OpenRoom(const std::string& room_address) {
 bool ConferenceServer::SetOwner(const std::string& room_address, const std::string& owner) {
   if (!NormalizedAddress(owner)) return false;
   std::lock_guard lock(mutex_);
+  Touch(room_address);
   return InTransaction([&] {
            OpenRoomLocked(room_address).SetOwner(owner);
            return true;
@@ -151,6 +154,7 @@ std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& r
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
   if (room == rooms_.end()) return refuse(JoinRefusal::kUnknownRoom);
+  Touch(room_address);
   auto missed = InTransaction([&] { return room->second.Join({address, name, nick}); });
   return missed ? std::move(missed) : refuse(JoinRefusal::kNotStored);
 }
@@ -171,6 +175,7 @@ bool ConferenceServer::Leave(const std::string& room_address, const std::string&
   std::lock_guard lock(mutex_);
   const auto room = rooms_.find(room_address);
   if (room == rooms_.end()) return false;
+  Touch(room_address);
   return InTransaction([&] { return room->second.Leave(address); }).value_or(false);
 }
 
@@ -199,6 +204,7 @@ std::vector<Delivery> ConferenceServer::Receive(const std::string& from_address,
     return {MakeErrorReply(room_address, from_address, iq, error)};
   }
   const TimePoint now = clock_();
+  Touch(room_address);
   try {
     if (auto answer = InTransaction([&] { return room->second.Handle(from_address, iq, now); })) {
       return std::move(*answer);
@@ -216,10 +222,45 @@ std::vector<Delivery> ConferenceServer::Tick() {
   const TimePoint now = clock_();
   auto pushes = InTransaction([&] {
     std::vector<Delivery> deliveries;
-    for (auto& [address, room] : rooms_) Append(deliveries, room.EndExpiredVotes(now));
+    for (auto& [address, room] : rooms_) {
+      std::vector<Delivery> ends = room.EndExpiredVotes(now);
+      if (!ends.empty()) Touch(address);
+      Append(deliveries, std::move(ends));
+    }
     return deliveries;
   });
   return pushes ? std::move(*pushes) : std::vector<Delivery>{};
+}
+
+void ConferenceServer::ServePages(std::string base_url) {
+  std::lock_guard lock(mutex_);
+  pages_.base_url = std::move(base_url);
+}
+
+void ConferenceServer::Touch(const std::string& room_address) { ++revisions_[room_address]; }
+
+Room* ConferenceServer::RoomOfToken(std::string_view token) {
+  if (token.empty()) return nullptr;
+  for (auto& [address, room] : rooms_) {
+    if (room.page_token() == token) return &room;
+  }
+  return nullptr;
+}
+
+std::optional<RoomPage> ConferenceServer::Page(std::string_view token) {
+  std::lock_guard lock(mutex_);
+  const Room* room = RoomOfToken(token);
+  if (room == nullptr) return std::nullopt;
+  RoomPage page = room->Page();
+  page.taken_at = clock_();
+  return page;
+}
+
+std::optional<std::uint64_t> ConferenceServer::PageRevision(std::string_view token) {
+  std::lock_guard lock(mutex_);
+  const Room* room = RoomOfToken(token);
+  if (room == nullptr) return std::nullopt;
+  return revisions_[room->address()];
 }
 
 }  // namespace quenlo::server

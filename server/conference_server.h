@@ -10,6 +10,7 @@
 
 #include "server/clock.h"
 #include "server/delivery.h"
+#include "server/page_token.h"
 #include "server/room.h"
 #include "server/store.h"
 
@@ -111,6 +112,16 @@ class ConferenceServer {
   // StoreError when the store cannot write it (or backs up by other means).
   void BackupTo(const std::string& path);
 
+  // Rooms' pages are served at `base_url` (e.g. "https://vote.example.net"): from now on an
+  // owner's "page" request is answered with an address there.
+  void ServePages(std::string base_url);
+  // The page of the room whose page token is `token`, as it is now: nothing for a token that
+  // is not (or no longer) any room's.
+  std::optional<RoomPage> Page(std::string_view token);
+  // A number that grows whenever something the room's page may show could have changed; nothing
+  // for a token that is not (or no longer) any room's. Cheap enough to ask often.
+  std::optional<std::uint64_t> PageRevision(std::string_view token);
+
  private:
   // Runs `change` in one store transaction. On a store failure, undoes it, reloads the rooms and
   // gives nothing; the caller answers accordingly. A RequestError leaving `change` is undone the
@@ -120,12 +131,16 @@ class ConferenceServer {
   void Undo();
   void LoadRooms();
   Room& OpenRoomLocked(const std::string& room_address);
+  Room* RoomOfToken(std::string_view token);
+  void Touch(const std::string& room_address);
 
   Clock clock_;
   std::size_t maxStanzaBytes_;
   std::unique_ptr<Store> store_;
   std::mutex mutex_;
+  PageAddressing pages_;
   std::map<std::string, Room, std::less<>> rooms_;
+  std::map<std::string, std::uint64_t, std::less<>> revisions_;
 };
 
 }  // namespace quenlo::server

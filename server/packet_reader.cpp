@@ -1,5 +1,6 @@
 #include "server/packet_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -90,6 +91,29 @@ std::string Bounded(std::string text, std::size_t limit, const char* what) {
                            " bytes long, over the limit of " + std::to_string(limit));
   }
   return text;
+}
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
+  return std::equal(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return lower(a) == lower(b);
+  });
+}
+
+}  // namespace
+
+bool ReadFlag(pugi::xml_node request, const char* name) {
+  const pugi::xml_node element = request.child(name);
+  if (!element) return false;
+  const std::string_view text = element.text().get();
+  if (EqualsIgnoringCase(text, "true")) return true;
+  if (EqualsIgnoringCase(text, "false")) return false;
+  throw RequestError(ErrorCode::kMalformedRequest,
+                     std::string(name) + " is neither true nor false");
 }
 
 std::string FindQid(pugi::xml_node query) {

@@ -16,6 +16,10 @@ std::string Bounded(std::string text, std::size_t limit, const char* what);
 // what an error reply quotes to say which vote or item it is about.
 std::string FindQid(pugi::xml_node query);
 
+// A flag element's text: "true" or "false" in any letter case; absent means false. Anything else
+// makes the request malformed (RequestError).
+bool ReadFlag(pugi::xml_node request, const char* name);
+
 // Whether every name and value in the document is well-formed UTF-8 made of characters XML 1.0
 // can carry. The parser is lenient about both (and decodes references such as "&#1;"), but a
 // packet relayed to participants must be one their stricter parsers accept.

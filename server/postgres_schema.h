@@ -14,7 +14,7 @@ namespace quenlo::server {
 // has lost its place cannot change anything after the next one has taken over.
 // quenlo_expect raises `refusal` unless `holds`: it turns a write that found nothing into a
 // failure of the whole transaction.
-inline constexpr std::array<const char*, 2> kPostgresSchemaSteps = {
+inline constexpr std::array<const char*, 3> kPostgresSchemaSteps = {
     R"sql(
 CREATE TABLE quenlo_schema (version integer NOT NULL);
 INSERT INTO quenlo_schema VALUES (0);
@@ -80,6 +80,11 @@ CREATE TABLE members (
   nick text NOT NULL,
   UNIQUE (room, address)
 );
+)sql",
+    R"sql(
+ALTER TABLE rooms ADD COLUMN page_token text NOT NULL DEFAULT '';
+CREATE UNIQUE INDEX rooms_by_page_token ON rooms (page_token) WHERE page_token <> '';
+ALTER TABLE votes ADD COLUMN tally_hidden boolean NOT NULL DEFAULT false;
 )sql",
 };
 

@@ -200,13 +200,15 @@ std::vector<RoomRecord> PostgresStore::LoadRooms() {
         connections_->data);
     std::vector<RoomRecord> rooms;
     std::map<std::string, std::size_t> room_at;
-    for (const auto& row : transaction.exec(
-             "SELECT address, owner, next_vote_id, in_progress FROM rooms ORDER BY address")) {
+    for (const auto& row :
+         transaction.exec("SELECT address, owner, next_vote_id, in_progress, page_token FROM rooms "
+                          "ORDER BY address")) {
       RoomRecord& room = rooms.emplace_back();
       room.address = row[0].as<std::string>();
       room.owner = row[1].as<std::string>();
       room.next_vote_id = row[2].as<std::uint64_t>();
       room.in_progress = row[3].as<std::string>();
+      room.page_token = row[4].as<std::string>();
       room_at.emplace(room.address, rooms.size() - 1);
     }
 
@@ -216,11 +218,12 @@ std::vector<RoomRecord> PostgresStore::LoadRooms() {
       VoteDefinition definition;
       std::optional<TimePoint> started_at;
       std::vector<Ballot> ballots;
+      bool tally_hidden = false;
     };
     std::map<std::pair<std::string, std::string>, Loading> votes;
     for (const auto& row :
          transaction.exec("SELECT room, id, state, caption, multiple_choice, registered, "
-                          "timeout_seconds, started_at_ms FROM votes")) {
+                          "timeout_seconds, started_at_ms, tally_hidden FROM votes")) {
       const auto room = row[0].as<std::string>();
       const auto id = row[1].as<std::string>();
       const int state = row[2].as<int>();
@@ -236,6 +239,7 @@ std::vector<RoomRecord> PostgresStore::LoadRooms() {
       vote.definition.registered = row[5].as<bool>();
       vote.definition.timeout = std::chrono::seconds(row[6].as<std::int64_t>());
       if (!row[7].is_null()) vote.started_at = FromMilliseconds(row[7].as<std::int64_t>());
+      vote.tally_hidden = row[8].as<bool>();
     }
     for (const auto& row :
          transaction.exec("SELECT room, vote, subject_index, text FROM vote_subjects "
@@ -257,7 +261,7 @@ std::vector<RoomRecord> PostgresStore::LoadRooms() {
     for (auto& [key, vote] : votes) {
       rooms[room_at.at(key.first)].votes.emplace_back(key.second, vote.state,
                                                       std::move(vote.definition), vote.started_at,
-                                                      std::move(vote.ballots));
+                                                      std::move(vote.ballots), vote.tally_hidden);
     }
 
     for (const auto& row : transaction.exec(
@@ -342,7 +346,8 @@ void PostgresStore::SaveVote(const std::string& room, const Vote& vote) {
       ", multiple_choice = " + (definition.multiple_choice ? "true" : "false") +
       ", registered = " + (definition.registered ? "true" : "false") +
       ", timeout_seconds = " + Number(definition.timeout.count()) + ", started_at_ms = " +
-      (vote.StartedAt() ? Number(ToMilliseconds(*vote.StartedAt())) : "NULL") + " WHERE " + key +
+      (vote.StartedAt() ? Number(ToMilliseconds(*vote.StartedAt())) : "NULL") +
+      ", tally_hidden = " + (vote.TallyHidden() ? "true" : "false") + " WHERE " + key +
       "id = " + Quote(vote.id()) + " RETURNING 1) SELECT quenlo_expect(count(*) = 1, " +
       Quote("no vote " + vote.id() + " in " + room) + ") FROM saved;" +
       "DELETE FROM vote_subjects WHERE " + key + "vote = " + Quote(vote.id()) + ";";
@@ -403,6 +408,13 @@ void PostgresStore::SaveMember(const std::string& room, const Member& member) {
 void PostgresStore::DeleteMember(const std::string& room, const std::string& address) {
   Write("delete a member", "DELETE FROM members WHERE room = " + Quote(room) +
                                " AND address = " + Quote(address) + ";");
+}
+
+void PostgresStore::SavePageToken(const std::string& room, const std::string& token) {
+  Write("save the room page's token", "WITH saved AS (UPDATE rooms SET page_token = " +
+                                          Quote(token) + " WHERE address = " + Quote(room) +
+                                          " RETURNING 1) SELECT quenlo_expect(count(*) = 1, " +
+                                          Quote("no room " + room) + ") FROM saved;");
 }
 
 }  // namespace quenlo::server

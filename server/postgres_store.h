@@ -65,6 +65,7 @@ class PostgresStore final : public Store {
   void SaveInProgress(const std::string& room, const std::string& qid) override;
   void SaveMember(const std::string& room, const Member& member) override;
   void DeleteMember(const std::string& room, const std::string& address) override;
+  void SavePageToken(const std::string& room, const std::string& token) override;
 
  private:
   struct Connections;

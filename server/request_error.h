@@ -26,6 +26,7 @@ enum class ErrorCode : int {
   kUnknownAgendaItem = 20,
   kDuplicateAgendaItem = 21,
   kOwnerNotPresent = 30,
+  kNoPages = 31,
 };
 
 // The XMPP stanza error that goes with a code, so that software which does not know the service's
@@ -45,6 +46,8 @@ constexpr StanzaError StanzaErrorOf(ErrorCode code) {
     case ErrorCode::kUnknownAgendaItem:
     case ErrorCode::kOwnerNotPresent:
       return {"cancel", "item-not-found"};
+    case ErrorCode::kNoPages:
+      return {"cancel", "feature-not-implemented"};
     case ErrorCode::kNotMember:
     case ErrorCode::kNotAllowed:
       return {"auth", "forbidden"};

@@ -39,12 +39,15 @@ bool Oversized(const Delivery& delivery, std::size_t max_stanza_bytes) {
 
 }  // namespace
 
-Room::Room(Store& store, const RoomRecord& record, std::size_t max_stanza_bytes)
+Room::Room(Store& store, const RoomRecord& record, std::size_t max_stanza_bytes,
+           const PageAddressing& pages)
     : store_(store),
       maxStanzaBytes_(max_stanza_bytes),
+      pages_(pages),
       address_(record.address),
       // An owner kept by an earlier version may have been stored as it was written.
       owner_(record.owner.empty() ? "" : PersonOf(record.owner)),
+      pageToken_(record.page_token),
       members_(record.members),
       voting_(store, record.address, record.votes, record.next_vote_id),
       agenda_(store, record.address, Agenda(record.agenda, record.in_progress)) {}
@@ -153,17 +156,45 @@ Audience Room::Dispatch(const Member& sender, pugi::xml_node request, pugi::xml_
   const std::string_view service = request.attribute("xmlns").value();
   if (service == kVotingNamespace) return voting_.Handle(sender, request, reply, now);
   if (service == kAgendaNamespace) return agenda_.Handle(request, reply);
-  if (service == kAdminNamespace) return HandOver(request, reply);
+  if (service == kAdminNamespace) return Administer(request, reply);
   throw RequestError(ErrorCode::kUnknownRequestType,
                      "no service \"" + std::string(service) + "\" in this room");
 }
 
-Audience Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
+Audience Room::Administer(pugi::xml_node request, pugi::xml_node reply) {
   const std::string_view type = request.attribute("type").value();
-  if (type != "owner") {
+  if (type == "owner") {
+    HandOver(request, reply);
+  } else if (type == "page") {
+    GivePage(request, reply);
+  } else if (type == "tally") {
+    const std::string qid = RequiredText(request, "qid");
+    const bool hidden = ReadFlag(request, "hidden");
+    voting_.HideTally(qid, hidden);
+    AppendText(reply, "qid", qid);
+    AppendText(reply, "hidden", hidden ? "true" : "false");
+  } else {
     throw RequestError(ErrorCode::kUnknownRequestType,
                        "unknown admin request \"" + std::string(type) + "\"");
   }
+  return Audience::kSender;
+}
+
+// The page's address, made on the first request; "renew" replaces it, and the old address then
+// leads nowhere.
+void Room::GivePage(pugi::xml_node request, pugi::xml_node reply) {
+  if (pages_.base_url.empty()) {
+    throw RequestError(ErrorCode::kNoPages, "this service serves no room pages");
+  }
+  if (pageToken_.empty() || ReadFlag(request, "renew")) {
+    std::string token = pages_.new_token();
+    store_.SavePageToken(address_, token);
+    pageToken_ = std::move(token);
+  }
+  AppendText(reply, "address", pages_.AddressOf(pageToken_));
+}
+
+void Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
   const std::string named = RequiredText(request, "owner");
   const std::optional<std::string> normalized = NormalizedAddress(named);
   if (!normalized) {
@@ -179,7 +210,21 @@ Audience Room::HandOver(pugi::xml_node request, pugi::xml_node reply) {
   }
   SetOwner(successor);
   AppendText(reply, "owner", owner_);
-  return Audience::kSender;
+}
+
+RoomPage Room::Page() const {
+  RoomPage page;
+  page.room = address_;
+  page.agenda = agenda_.agenda().items();
+  if (const AgendaItem* item = agenda_.agenda().InProgress()) page.in_progress = item->qid;
+  std::vector<std::string> present;
+  for (const Member& member : members_) present.push_back(BareAddress(member.address));
+  if (const Vote* vote = voting_.Featured()) {
+    page.vote = MakePageVote(*vote, present, page.members);
+  } else {
+    page.members = std::set<std::string>(present.begin(), present.end()).size();
+  }
+  return page;
 }
 
 void Room::Push(pugi::xml_node query, const std::string& except,

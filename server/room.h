@@ -11,6 +11,8 @@
 #include "server/clock.h"
 #include "server/delivery.h"
 #include "server/member.h"
+#include "server/page_token.h"
+#include "server/room_page.h"
 #include "server/store.h"
 #include "server/voting_service.h"
 
@@ -23,9 +25,16 @@ namespace quenlo::server {
 class Room {
  public:
   // The room as `record` keeps it; every change is recorded in `store`. Nothing it sends is
-  // larger than `max_stanza_bytes`.
-  Room(Store& store, const RoomRecord& record, std::size_t max_stanza_bytes);
+  // larger than `max_stanza_bytes`. `pages` says
+  // where the room's page is served.
+  Room(Store& store, const RoomRecord& record, std::size_t max_stanza_bytes,
+       const PageAddressing& pages);
 
+  const std::string& address() const { return address_; }
+  // The secret part of the room page's address; empty until the owner asks for the page.
+  const std::string& page_token() const { return pageToken_; }
+  // What the room's page shows now.
+  RoomPage Page() const;
   // The owner's normalised bare address (see NormalizedAddress).
   const std::string& owner() const { return owner_; }
   // `owner` is an address; the room keeps its normalised bare form.
@@ -60,15 +69,19 @@ class Room {
   void CheckAllowed(const Member& sender, pugi::xml_node request) const;
   Audience Dispatch(const Member& sender, pugi::xml_node request, pugi::xml_node reply,
                     TimePoint now);
-  Audience HandOver(pugi::xml_node request, pugi::xml_node reply);
+  Audience Administer(pugi::xml_node request, pugi::xml_node reply);
+  void HandOver(pugi::xml_node request, pugi::xml_node reply);
+  void GivePage(pugi::xml_node request, pugi::xml_node reply);
   // Sends `query` unasked to every participant but the one at `except` (none when empty).
   void Push(pugi::xml_node query, const std::string& except, std::vector<Delivery>& deliveries);
   void PushTo(pugi::xml_node query, const std::string& address, std::vector<Delivery>& deliveries);
 
   Store& store_;
   std::size_t maxStanzaBytes_;
+  const PageAddressing& pages_;
   std::string address_;
   std::string owner_;
+  std::string pageToken_;
   std::vector<Member> members_;
   VotingService voting_;
   AgendaService agenda_;

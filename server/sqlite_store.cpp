@@ -56,7 +56,8 @@ struct SqliteStore::Statements {
         save_vote(
             db,
             "UPDATE votes SET state = ?3, caption = ?4, multiple_choice = ?5, registered = ?6,"
-            " timeout_seconds = ?7, started_at_ms = ?8 WHERE room = ?1 AND id = ?2"),
+            " timeout_seconds = ?7, started_at_ms = ?8, tally_hidden = ?9"
+            " WHERE room = ?1 AND id = ?2"),
         delete_subjects(db, "DELETE FROM vote_subjects WHERE room = ?1 AND vote = ?2"),
         add_subject(db,
                     "INSERT INTO vote_subjects (room, vote, position, subject_index, text) "
@@ -76,13 +77,14 @@ struct SqliteStore::Statements {
                     "INSERT INTO members (room, address, name, nick) VALUES (?1, ?2, ?3, ?4) "
                     "ON CONFLICT (room, address) DO UPDATE SET name = excluded.name, "
                     "nick = excluded.nick"),
-        delete_member(db, "DELETE FROM members WHERE room = ?1 AND address = ?2") {}
+        delete_member(db, "DELETE FROM members WHERE room = ?1 AND address = ?2"),
+        save_page_token(db, "UPDATE rooms SET page_token = ?2 WHERE address = ?1") {}
 
   SQLite::Statement begin, begin_exclusive, commit, rollback;
   SQLite::Statement save_room, add_vote, save_next_vote_id, save_vote, delete_subjects, add_subject,
       delete_vote, add_ballot;
   SQLite::Statement save_agenda_item, delete_agenda_item, save_in_progress;
-  SQLite::Statement save_member, delete_member;
+  SQLite::Statement save_member, delete_member, save_page_token;
 };
 
 namespace {
@@ -172,15 +174,17 @@ void SqliteStore::CheckAndMigrate() {
 std::vector<RoomRecord> SqliteStore::LoadRooms() {
   return Guard("load the rooms", [&] {
     std::vector<RoomRecord> rooms;
-    SQLite::Statement query(database_,
-                            "SELECT address, owner, next_vote_id, in_progress FROM rooms "
-                            "ORDER BY address");
+    SQLite::Statement query(
+        database_,
+        "SELECT address, owner, next_vote_id, in_progress, page_token FROM rooms "
+        "ORDER BY address");
     while (query.executeStep()) {
       RoomRecord& room = rooms.emplace_back();
       room.address = query.getColumn(0).getString();
       room.owner = query.getColumn(1).getString();
       room.next_vote_id = static_cast<std::uint64_t>(query.getColumn(2).getInt64());
       room.in_progress = query.getColumn(3).getString();
+      room.page_token = query.getColumn(4).getString();
     }
     for (RoomRecord& room : rooms) {
       room.votes = LoadVotes(room.address);
@@ -193,9 +197,10 @@ std::vector<RoomRecord> SqliteStore::LoadRooms() {
 
 std::vector<Vote> SqliteStore::LoadVotes(const std::string& room) {
   std::vector<Vote> votes;
-  SQLite::Statement query(database_,
-                          "SELECT id, state, caption, multiple_choice, registered, "
-                          "timeout_seconds, started_at_ms FROM votes WHERE room = ?1");
+  SQLite::Statement query(
+      database_,
+      "SELECT id, state, caption, multiple_choice, registered, "
+      "timeout_seconds, started_at_ms, tally_hidden FROM votes WHERE room = ?1");
   SQLite::Statement subjects(database_,
                              "SELECT subject_index, text FROM vote_subjects "
                              "WHERE room = ?1 AND vote = ?2 ORDER BY position");
@@ -241,7 +246,7 @@ std::vector<Vote> SqliteStore::LoadVotes(const std::string& room) {
                             std::move(*indexes)});
     }
     votes.emplace_back(id, static_cast<VoteState>(state), std::move(definition), started_at,
-                       std::move(cast));
+                       std::move(cast), query.getColumn(7).getInt() != 0);
   }
   return votes;
 }
@@ -317,6 +322,7 @@ void SqliteStore::SaveVote(const std::string& room, const Vote& vote) {
     } else {
       save.bind(8);
     }
+    save.bind(9, vote.TallyHidden() ? 1 : 0);
     if (save.exec() != 1) throw StoreError("store: no vote " + vote.id() + " in " + room);
     Run(statements_->delete_subjects, room, vote.id());
     int position = 0;
@@ -363,6 +369,14 @@ void SqliteStore::DeleteMember(const std::string& room, const std::string& addre
 
 void SqliteStore::BackupTo(const std::string& path) {
   Guard("write the backup", [&] { database_.backup(path.c_str(), SQLite::Database::Save); });
+}
+
+void SqliteStore::SavePageToken(const std::string& room, const std::string& token) {
+  Guard("save the room page's token", [&] {
+    if (Run(statements_->save_page_token, room, token) != 1) {
+      throw StoreError("store: no room " + room);
+    }
+  });
 }
 
 }  // namespace quenlo::server

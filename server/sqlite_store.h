@@ -45,6 +45,7 @@ class SqliteStore final : public Store {
   void DeleteMember(const std::string& room, const std::string& address) override;
   // SQLite's online backup, through this store's own connection (the only one the lock admits).
   void BackupTo(const std::string& path) override;
+  void SavePageToken(const std::string& room, const std::string& token) override;
 
  private:
   struct Statements;

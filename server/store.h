@@ -40,6 +40,7 @@ struct RoomRecord {
   std::vector<AgendaItem> agenda;  // in creation order
   std::string in_progress;         // the qid of the item in progress, empty for none
   std::vector<Member> members;     // in the order they joined
+  std::string page_token;          // the secret part of the room page's address, empty for none
 };
 
 // Where the rooms keep their state. The server wraps every request in Begin and Commit (or
@@ -60,7 +61,7 @@ class Store {
   // A new drafted vote, and the identifier the next one will take.
   virtual void AddVote(const std::string& room, const std::string& vote_id,
                        std::uint64_t next_vote_id) = 0;
-  // The vote's state, definition and start, replacing what was kept.
+  // The vote's state, definition, start and hidden tally, replacing what was kept.
   virtual void SaveVote(const std::string& room, const Vote& vote) = 0;
   virtual void DeleteVote(const std::string& room, const std::string& vote_id) = 0;
   // `position` counts the vote's ballots from 0, in the order they came.
@@ -75,6 +76,8 @@ class Store {
   // Adds the member (by address), or changes its name and nick.
   virtual void SaveMember(const std::string& room, const Member& member) = 0;
   virtual void DeleteMember(const std::string& room, const std::string& address) = 0;
+  // The room page's secret token, replacing the one kept; no two rooms share one.
+  virtual void SavePageToken(const std::string& room, const std::string& token) = 0;
 
   // Writes a consistent copy of everything kept to the new file at the path given, between
   // requests. A store whose database has backup tools of its own (pg_dump) refuses.

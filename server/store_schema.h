@@ -7,7 +7,7 @@ namespace quenlo::server {
 // The schema as numbered steps: step N (counting from 1) takes a store from version N-1 to N,
 // and the version lives in the file's user_version. A new version appends a step, never edits
 // one, so a store written by any earlier version can be brought forward.
-inline constexpr std::array<const char*, 2> kSchemaSteps = {
+inline constexpr std::array<const char*, 3> kSchemaSteps = {
     R"sql(
 CREATE TABLE rooms (
   address TEXT PRIMARY KEY,
@@ -68,6 +68,11 @@ CREATE TABLE members (
   nick TEXT NOT NULL,
   UNIQUE (room, address)
 );
+)sql",
+    R"sql(
+ALTER TABLE rooms ADD COLUMN page_token TEXT NOT NULL DEFAULT '';
+CREATE UNIQUE INDEX rooms_by_page_token ON rooms (page_token) WHERE page_token <> '';
+ALTER TABLE votes ADD COLUMN tally_hidden INTEGER NOT NULL DEFAULT 0;
 )sql",
 };
 

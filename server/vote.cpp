@@ -10,12 +10,13 @@ namespace quenlo::server {
 Vote::Vote(std::string id) : id_(std::move(id)) {}
 
 Vote::Vote(std::string id, VoteState state, VoteDefinition definition,
-           std::optional<TimePoint> started_at, std::vector<Ballot> ballots)
+           std::optional<TimePoint> started_at, std::vector<Ballot> ballots, bool tally_hidden)
     : id_(std::move(id)),
       state_(state),
       definition_(std::move(definition)),
       startedAt_(started_at),
-      ballots_(std::move(ballots)) {}
+      ballots_(std::move(ballots)),
+      tallyHidden_(tally_hidden) {}
 
 void Vote::Define(VoteDefinition definition) {
   if (state_ != VoteState::kDrafted && state_ != VoteState::kReady) {
@@ -38,6 +39,13 @@ void Vote::End() {
     throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " is not running");
   }
   state_ = VoteState::kEnded;
+}
+
+void Vote::HideTally(bool hidden) {
+  if (state_ == VoteState::kEnded) {
+    throw RequestError(ErrorCode::kWrongState, "vote " + id_ + " has ended: its tally is final");
+  }
+  tallyHidden_ = hidden;
 }
 
 bool Vote::HasRunOut(TimePoint now) const {

@@ -45,7 +45,7 @@ class Vote {
   explicit Vote(std::string id);
   // A vote as it was stored; `started_at` is set once the vote has started.
   Vote(std::string id, VoteState state, VoteDefinition definition,
-       std::optional<TimePoint> started_at, std::vector<Ballot> ballots);
+       std::optional<TimePoint> started_at, std::vector<Ballot> ballots, bool tally_hidden = false);
 
   const std::string& id() const { return id_; }
   VoteState state() const { return state_; }
@@ -53,6 +53,10 @@ class Vote {
   std::size_t BallotCount() const { return ballots_.size(); }
   const std::vector<Ballot>& ballots() const { return ballots_; }
   const std::optional<TimePoint>& StartedAt() const { return startedAt_; }
+  // The owner's choice that the room's page shows only the number of ballots until the end, so
+  // that early ballots do not sway later ones. Kept across a new definition.
+  bool TallyHidden() const { return tallyHidden_; }
+  void HideTally(bool hidden);
 
   void Define(VoteDefinition definition);
   void Start(TimePoint now);
@@ -74,6 +78,7 @@ class Vote {
   VoteDefinition definition_;
   std::optional<TimePoint> startedAt_;
   std::vector<Ballot> ballots_;
+  bool tallyHidden_ = false;
 };
 
 }  // namespace quenlo::server

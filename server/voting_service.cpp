@@ -22,25 +22,6 @@ constexpr std::chrono::seconds kLongestTimeout = std::chrono::hours(24 * 7);
 // Answers that went through carry code 0, so that a reply's code alone tells success.
 constexpr char kSuccessCode[] = "0";
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-  return std::equal(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-    const auto lower = [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return lower(a) == lower(b);
-  });
-}
-
-bool ReadFlag(pugi::xml_node request, const char* name) {
-  const pugi::xml_node element = request.child(name);
-  if (!element) return false;
-  const std::string_view text = element.text().get();
-  if (EqualsIgnoringCase(text, "true")) return true;
-  if (EqualsIgnoringCase(text, "false")) return false;
-  throw RequestError(ErrorCode::kMalformedRequest,
-                     std::string(name) + " is neither true nor false");
-}
-
 std::chrono::seconds ReadTimeout(pugi::xml_node request) {
   std::string_view text = request.child("timeout").text().get();
   const auto first = text.find_first_not_of(" \t\r\n");
@@ -130,6 +111,35 @@ VotingService::VotingService(Store& store, std::string room, std::vector<Vote> v
     std::string id = vote.id();
     votes_.emplace(std::move(id), std::move(vote));
   }
+  ChooseFeatured();
+}
+
+void VotingService::ChooseFeatured() {
+  featured_.clear();
+  // Identifiers count up from 1, so the longer one is the newer.
+  const auto newer = [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() > b.size() : a > b;
+  };
+  bool running = false;
+  for (const auto& [id, vote] : votes_) {
+    if (vote.state() == VoteState::kDrafted) continue;
+    const bool runs = vote.state() == VoteState::kRunning;
+    if (featured_.empty() || (runs && !running) || (runs == running && newer(id, featured_))) {
+      featured_ = id;
+      running = runs;
+    }
+  }
+}
+
+const Vote* VotingService::Featured() const {
+  const auto vote = votes_.find(featured_);
+  return vote == votes_.end() ? nullptr : &vote->second;
+}
+
+void VotingService::HideTally(const std::string& vote_id, bool hidden) {
+  Vote& vote = FindVote(vote_id);
+  vote.HideTally(hidden);
+  store_.SaveVote(room_, vote);
 }
 
 Audience VotingService::Handle(const Member& sender, pugi::xml_node request, pugi::xml_node reply,
@@ -155,6 +165,7 @@ void VotingService::EndExpired(TimePoint now, pugi::xml_node notices) {
     if (!vote.HasRunOut(now)) continue;
     vote.End();
     store_.SaveVote(room_, vote);
+    featured_ = id;
     pugi::xml_node query = notices.append_child("query");
     query.append_attribute("type") = "end";
     query.append_attribute("xmlns") = kVotingNamespace;
@@ -176,6 +187,7 @@ Audience VotingService::Refer(pugi::xml_node request, pugi::xml_node reply) {
   Vote& vote = FindVote(request);
   vote.Define(ReadDefinition(request));
   store_.SaveVote(room_, vote);
+  featured_ = vote.id();
   WriteDescription(vote, reply);
   return Audience::kSender;
 }
@@ -200,6 +212,7 @@ Audience VotingService::Start(pugi::xml_node request, pugi::xml_node reply, Time
   Vote& vote = FindVote(request);
   vote.Start(now);
   store_.SaveVote(room_, vote);
+  featured_ = vote.id();
   WriteDescription(vote, reply);
   return Audience::kRoom;
 }
@@ -208,6 +221,7 @@ Audience VotingService::End(pugi::xml_node request, pugi::xml_node reply) {
   Vote& vote = FindVote(request);
   vote.End();
   store_.SaveVote(room_, vote);
+  featured_ = vote.id();
   WriteDescription(vote, reply);
   return Audience::kRoom;
 }
@@ -242,12 +256,16 @@ Audience VotingService::Delete(pugi::xml_node request, pugi::xml_node reply) {
   const std::string id = FindVote(request).id();
   votes_.erase(id);
   store_.DeleteVote(room_, id);
+  if (id == featured_) ChooseFeatured();
   AppendText(reply, "qid", id);
   return Audience::kSender;
 }
 
 Vote& VotingService::FindVote(pugi::xml_node request) {
-  const std::string qid = RequiredText(request, "qid");
+  return FindVote(RequiredText(request, "qid"));
+}
+
+Vote& VotingService::FindVote(const std::string& qid) {
   const auto vote = votes_.find(qid);
   if (vote == votes_.end()) throw RequestError(ErrorCode::kUnknownVote, "no vote " + qid);
   return vote->second;

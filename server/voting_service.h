@@ -29,6 +29,13 @@ class VotingService {
   // the same query an "end" request would be answered with. The ends are recorded in the store.
   void EndExpired(TimePoint now, pugi::xml_node notices);
 
+  // The owner's choice for the room's page: hide the vote's live tally until it ends (or show
+  // it again). Refused for a vote that has ended.
+  void HideTally(const std::string& vote_id, bool hidden);
+  // The vote the room's page shows: the one last defined, started or ended, or after a restart
+  // or a deletion, the running one, else the newest defined one. Null when there is none.
+  const Vote* Featured() const;
+
  private:
   Audience Apply(pugi::xml_node reply);
   Audience Refer(pugi::xml_node request, pugi::xml_node reply);
@@ -41,11 +48,14 @@ class VotingService {
   Audience Delete(pugi::xml_node request, pugi::xml_node reply);
 
   Vote& FindVote(pugi::xml_node request);
+  Vote& FindVote(const std::string& qid);
+  void ChooseFeatured();
 
   Store& store_;
   std::string room_;
   std::map<std::string, Vote> votes_;
   std::uint64_t nextVoteId_;
+  std::string featured_;  // empty for none
 };
 
 }  // namespace quenlo::server

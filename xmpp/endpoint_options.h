@@ -11,8 +11,9 @@ struct HostPort {
   unsigned short port = 0;
 };
 
-// Throws std::invalid_argument with a one-line reason when `text` is not HOST:PORT.
-HostPort ParseHostPort(const std::string& text);
+// Throws std::invalid_argument with a one-line reason, naming `option`, when `text` is not
+// HOST:PORT.
+HostPort ParseHostPort(const std::string& text, const std::string& option = "--xmpp");
 // The file's first line. Throws std::invalid_argument when it cannot be read or that line is
 // empty.
 std::string ReadSecretFile(const std::string& path);

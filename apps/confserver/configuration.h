@@ -87,6 +87,17 @@ struct Settings : SettingList {
                   "(Prosody: 512 KiB)",
           .initial = server::ConferenceServer::kDefaultMaxStanzaBytes,
           .check = IsStanzaLimit}};
+  Option<std::string> http{
+      *this, Declaration<std::string>{.name = "http",
+                                      .help = "serve the rooms' live pages at HOST:PORT (off "
+                                              "unless given; e.g. 127.0.0.1:8080 behind a TLS "
+                                              "reverse proxy)",
+                                      .check = IsHostPort}};
+  Option<std::string> http_url{
+      *this, Declaration<std::string>{.name = "http-url",
+                                      .help = "the address people reach the pages at, e.g. "
+                                              "https://vote.example.net (default: http://HOST:PORT "
+                                              "of --http)"}};
   Option<bool> quiet{*this, Declaration<bool>{.name = "quiet", .help = "log failures only"}};
   Option<bool> verbose{*this,
                        Declaration<bool>{.name = "verbose", .help = "also log every request"}};

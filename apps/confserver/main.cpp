@@ -4,6 +4,7 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "apps/confserver/configuration.h"
 #include "apps/confserver/store_options.h"
 #include "apps/confserver/systemd_notifier.h"
+#include "server/http/http_listener.h"
+#include "server/http/page_site.h"
 #include "server/postgres_lease.h"
 #include "server/sqlite_lease.h"
 #include "server/xmpp/gateway_runner.h"
@@ -112,9 +115,27 @@ int main(int argc, char** argv) {
       bool took_over = false;
       const auto service = MakeService(settings, lease, log, notifier, took_over);
       if (!service) return;
+      quenlo::server::http::PageSite pages(*service);
+      std::unique_ptr<quenlo::server::http::HttpListener> listener;
+      if (!settings.http.value.empty()) {
+        const quenlo::xmpp::HostPort http =
+            quenlo::xmpp::ParseHostPort(settings.http.value, "--http");
+        listener =
+            std::make_unique<quenlo::server::http::HttpListener>(http.host, http.port, pages);
+        std::string base = settings.http_url.value.empty()
+                               ? "http://" + http.host + ":" + std::to_string(listener->port())
+                               : settings.http_url.value;
+        while (!base.empty() && base.back() == '/') base.pop_back();
+        service->ServePages(base);
+        log.Event("room pages at " + base + " (listening on " + http.host + ":" +
+                  std::to_string(listener->port()) + ")");
+      }
+      std::function<void()> between_turns;
+      if (listener) between_turns = [&listener] { listener->Poll(); };
       notifier.Watch(*service);
       quenlo::server::GatewayRunner runner(
-          *service, {server.host, server.port, settings.domain.value, secret}, log, &lease);
+          *service, {server.host, server.port, settings.domain.value, secret}, log, &lease,
+          between_turns);
       runner.Report(notifier);
       const std::string backup_folder =
           settings.backup_folder.value.empty()

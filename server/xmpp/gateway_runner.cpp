@@ -15,6 +15,9 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr auto kPollPeriod = std::chrono::milliseconds(50);
+// With other work between turns, libstrophe waits at most this long, so that the other work
+// (an HTTP request, say) never waits longer.
+constexpr auto kSharedPollPeriod = std::chrono::milliseconds(5);
 constexpr auto kFirstBackoff = std::chrono::milliseconds(250);
 constexpr auto kLongestBackoff = std::chrono::seconds(10);
 constexpr auto kGoodbyeTime = std::chrono::seconds(2);
@@ -23,13 +26,23 @@ constexpr char kLeaseLost[] = "lost the lease on the store: another confserver m
 }  // namespace
 
 GatewayRunner::GatewayRunner(ConferenceServer& service, GatewayAccount account,
-                             const ServiceLog& log, ServiceLease* lease)
-    : service_(service), account_(std::move(account)), log_(log), lease_(lease) {}
+                             const ServiceLog& log, ServiceLease* lease,
+                             std::function<void()> between_turns)
+    : service_(service),
+      account_(std::move(account)),
+      log_(log),
+      lease_(lease),
+      betweenTurns_(std::move(between_turns)) {}
+
+std::chrono::milliseconds GatewayRunner::TurnLength() const {
+  return betweenTurns_ ? kSharedPollPeriod : kPollPeriod;
+}
 
 void GatewayRunner::Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
   const auto until = SteadyClock::now() + duration;
   while (!stop && SteadyClock::now() < until) {
-    std::this_thread::sleep_for(kPollPeriod);
+    std::this_thread::sleep_for(TurnLength());
+    if (betweenTurns_) betweenTurns_();
     ReportAlive();
   }
 }
@@ -97,7 +110,13 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
   auto next_tick = SteadyClock::now() + kTickPeriod;
   bool checked = false;
   while (!ended && !stop) {
-    context.RunOnce(kPollPeriod);
+    context.RunOnce(TurnLength());
+    if (betweenTurns_) {
+      // libstrophe writes what the turn queued (the answers) only at the start of its next turn:
+      // a turn that waits for nothing sends them before the other work takes its time.
+      context.RunOnce(std::chrono::milliseconds(0));
+      betweenTurns_();
+    }
     if (connected && !checked) {
       component.CheckMembers();
       checked = true;

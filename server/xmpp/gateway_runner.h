@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,12 @@ struct GatewayAccount {
 class GatewayRunner {
  public:
   // `lease` is the one the service holds; it is asked four times a second whether it still does.
-  // Null for a store that fences out earlier holders by itself.
+  // Null for a store that fences out earlier holders by itself. `between_turns` (when given) runs
+  // on the runner's thread between libstrophe's turns, every few milliseconds, also while the
+  // runner waits to reconnect: other I/O that needs the service (the HTTP listener) shares the
+  // thread, so the service has a single owner.
   GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log,
-                ServiceLease* lease);
+                ServiceLease* lease, std::function<void()> between_turns = {});
 
   // Tells `events` what happens from now on, after those told before.
   void Report(RunnerEvents& events) { events_.push_back(&events); }
@@ -42,8 +46,9 @@ class GatewayRunner {
   // Serves one connection until it drops or `stop` is set. False when it never connected; the
   // reason is in `failure`.
   bool ServeOnce(const std::atomic<bool>& stop, std::string& failure);
-  // Waits `duration`, waking early when `stop` is set.
+  // Waits `duration`, running the work between turns, and waking early when `stop` is set.
   void Pause(std::chrono::milliseconds duration, const std::atomic<bool>& stop);
+  std::chrono::milliseconds TurnLength() const;
   void ReportAlive();
 
   ConferenceServer& service_;
@@ -51,6 +56,7 @@ class GatewayRunner {
   const ServiceLog& log_;
   ServiceLease* lease_;
   std::vector<RunnerEvents*> events_;
+  std::function<void()> betweenTurns_;
 };
 
 }  // namespace quenlo::server

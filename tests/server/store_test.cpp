@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "server/namespaces.h"
 #include "server/postgres_lease.h"
 #include "server/postgres_store.h"
 #include "server/request_error.h"
@@ -142,6 +143,21 @@ TEST_P(StoreTest, MembersOutliveARestartAndSoDoesLeaving) {
   EXPECT_STREQ(tally.query().child("subjects").child("subject").child("user").text().get(),
                "Robert");
   EXPECT_EQ(To(Voting(kCid, "showall"), kCid).ErrorCode(), Code(ErrorCode::kNotMember));
+}
+
+TEST_P(StoreTest, ThePageAddressAndAHiddenTallySurviveARestart) {
+  const std::string qid = ReferVote(false, false);
+  Send(kAnn, kAdminNamespace, "tally", Qid(qid) + "<hidden>true</hidden>");
+  const auto page_address = [&] {
+    server_->ServePages("http://pages");
+    return To(Send(kAnn, kAdminNamespace, "page"), kAnn).text("address");
+  };
+  const std::string address = page_address();
+  RestartAndRejoin();
+  EXPECT_EQ(page_address(), address);
+  const auto page = server_->Page(address.substr(address.rfind('/') + 1));
+  ASSERT_TRUE(page && page->vote);
+  EXPECT_TRUE(page->vote->tally_hidden);
 }
 
 TEST_P(StoreTest, BallotsComeBackWithTheirChoicesWhateverTheIndexTexts) {
@@ -396,6 +412,10 @@ class FailingStore final : public Store {
   void DeleteMember(const std::string& room, const std::string& address) override {
     Write();
     store_.DeleteMember(room, address);
+  }
+  void SavePageToken(const std::string& room, const std::string& token) override {
+    Write();
+    store_.SavePageToken(room, token);
   }
 
  private:
