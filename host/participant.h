@@ -25,6 +25,9 @@ class Participant {
 
   const Endpoint& endpoint() const noexcept { return endpoint_; }
   ParticipantHost& host() noexcept { return host_; }
+  // Sends a request of the host's own (UTF-8 XML text of an iq) on the participant's behalf;
+  // its answer comes in like any packet (ParticipantHost::SetPacketWatcher sees it).
+  void SendOwnRequest(std::string xml) { transport_.Send(endpoint_.address, std::move(xml)); }
 
   IConferenceSession& VotingSession() const noexcept { return *votingSession_.Get(); }
   IConferenceSession& AgendaSession() const noexcept { return *agendaSession_.Get(); }

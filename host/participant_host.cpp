@@ -48,7 +48,12 @@ XmlParseResult ParticipantHost::Deliver(std::string_view xml) {
   return parsed;
 }
 
+void ParticipantHost::SetPacketWatcher(std::function<void(std::string_view)> watcher) {
+  watcher_ = std::move(watcher);
+}
+
 void ParticipantHost::Receive(std::string_view xml) {
+  if (watcher_) watcher_(xml);
   if (Deliver(xml).status != XmlParseStatus::Ok) {
     std::lock_guard lock(mutex_);
     ++refusedPackets_;

@@ -7,6 +7,7 @@
 #include <quenlo/names.h>
 #include <quenlo/session.h>
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +42,9 @@ class ParticipantHost final : public HostObject<SessionHost>, public PacketRecei
   // PacketReceiver: Deliver, counting refused packets.
   void Receive(std::string_view xml) override;
   std::size_t RefusedPackets() const noexcept { return refusedPackets_; }
+  // Sees the text of every packet Receive gets, before the sessions do: how the host reads the
+  // answers to requests of its own, which the module does not make.
+  void SetPacketWatcher(std::function<void(std::string_view xml)> watcher);
 
   // SessionHost
   HRESULT STDMETHODCALLTYPE Subscribe(const OLECHAR* eventPath, IPacketSink* sink,
@@ -72,6 +76,7 @@ class ParticipantHost final : public HostObject<SessionHost>, public PacketRecei
   std::size_t nextListenerId_ = 1;
   std::vector<std::pair<std::size_t, EventListener>> listeners_;
   std::size_t refusedPackets_ = 0;
+  std::function<void(std::string_view)> watcher_;
 };
 
 }  // namespace quenlo::host

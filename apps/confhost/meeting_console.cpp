@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <pugixml.hpp>
 #include <sstream>
 
 #include "apps/confhost/event_format.h"
@@ -33,6 +34,10 @@ constexpr HostVerb kHostVerbs[] = {
     {"get", "PROPERTY", "show a session property"},
     {"advance", "SECONDS",
      "let time pass on the server's clock (votes may time out); over XMPP this waits"},
+    {"link", "[new]",
+     "the owner: print the room page's address (new: replace it, the old one stops working)"},
+    {"hide-tally", "QID on|off",
+     "the owner: the room page shows only the number of ballots until the vote ends (or not)"},
     {"echo", "TEXT...", "print the text (scripts mark their progress with it)"},
     {"help", "", "list the verbs"},
     {"quit", "", "leave confhost"},
@@ -170,6 +175,33 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
     } else {
       out_ << "[" << current_ << "] " << arguments[0] << " = " << JsonString(text) << "\n";
     }
+  } else if (verb == "link") {
+    CheckCount(verb, arguments, 0, 1, "[new]");
+    if (!arguments.empty() && arguments[0] != "new") throw UsageError("link takes nothing or new");
+    const std::string address = AskRoom("page", arguments.empty() ? "" : "<renew>true</renew>")
+                                    .first_child()
+                                    .child_value("address");
+    if (style_ == OutputStyle::kJson) {
+      out_ << "{\"participant\":" << JsonString(current_) << ",\"page\":" << JsonString(address)
+           << "}\n";
+    } else {
+      out_ << "[" << current_ << "] room page: " << address << '\n';
+    }
+  } else if (verb == "hide-tally") {
+    CheckCount(verb, arguments, 2, 2, "QID on|off");
+    if (arguments[1] != "on" && arguments[1] != "off") throw UsageError("hide-tally QID on|off");
+    pugi::xml_document body;
+    body.append_child("qid").text().set(arguments[0].c_str());
+    body.append_child("hidden").text().set(arguments[1] == "on" ? "true" : "false");
+    std::ostringstream text;
+    body.save(text, "", pugi::format_raw | pugi::format_no_declaration);
+    AskRoom("tally", text.str());
+    out_ << (style_ == OutputStyle::kJson
+                 ? "{\"participant\":" + JsonString(current_) +
+                       ",\"tally_hidden\":" + (arguments[1] == "on" ? "true" : "false") + "}"
+                 : "[" + current_ + "] the page " + (arguments[1] == "on" ? "hides" : "shows") +
+                       " the live tally of vote " + arguments[0])
+         << '\n';
   } else if (verb == "echo") {
     std::string text;
     for (const std::string& argument : arguments) text += (text.empty() ? "" : " ") + argument;
@@ -190,6 +222,50 @@ void MeetingConsole::RunHostVerb(const std::string& verb,
   } else {
     throw UsageError("unknown verb " + Quoted(verb) + " (help lists them)");
   }
+}
+
+// Sends a room administration request of the current participant (the module makes none) and
+// waits for its answer; a refusal becomes a UsageError with the room's reason.
+pugi::xml_document MeetingConsole::AskRoom(const std::string& type, const std::string& body) {
+  host::Participant& participant = Current();
+  const std::string id = "confhost-" + std::to_string(++ownRequests_);
+  std::optional<std::string> answer;
+  participant.host().SetPacketWatcher([&](std::string_view xml) {
+    pugi::xml_document packet;
+    if (packet.load_buffer(xml.data(), xml.size()) &&
+        packet.child("iq").attribute("id").value() == id) {
+      answer = std::string(xml);
+    }
+  });
+  pugi::xml_document request;
+  pugi::xml_node iq = request.append_child("iq");
+  iq.append_attribute("type") = "set";
+  iq.append_attribute("to") = conference_->room().c_str();
+  iq.append_attribute("id") = id.c_str();
+  pugi::xml_node query = iq.append_child("query");
+  query.append_attribute("type") = type.c_str();
+  query.append_attribute("xmlns") = "quenlo:conf:admin";
+  pugi::xml_document parsed_body;
+  parsed_body.load_string(body.c_str());
+  for (const pugi::xml_node child : parsed_body.children()) query.append_copy(child);
+  std::ostringstream text;
+  request.save(text, "", pugi::format_raw | pugi::format_no_declaration);
+  participant.SendOwnRequest(text.str());
+  try {
+    conference_->Settle();
+  } catch (const host::HostError& error) {
+    participant.host().SetPacketWatcher({});
+    throw UsageError(error.what());
+  }
+  participant.host().SetPacketWatcher({});
+  if (!answer) throw UsageError("the room did not answer the " + type + " request");
+  pugi::xml_document reply;
+  reply.load_string(answer->c_str());
+  const pugi::xml_node error = reply.child("iq").child("error");
+  if (error) throw UsageError("the room refused: " + std::string(error.child_value("text")));
+  pugi::xml_document result;
+  result.append_copy(reply.child("iq").child("query"));
+  return result;
 }
 
 host::Participant& MeetingConsole::Current() {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <ostream>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,7 @@ class MeetingConsole {
 
  private:
   void RunHostVerb(const std::string& verb, const std::vector<std::string>& arguments);
+  pugi::xml_document AskRoom(const std::string& type, const std::string& body);
   host::Participant& Current();
   host::Participant& Named(const std::string& name);
   IConferenceSession& SessionOwning(host::Participant& participant, const std::string& property);
@@ -54,6 +56,7 @@ class MeetingConsole {
   std::unique_ptr<host::Conference> conference_;
   std::string current_;
   std::size_t unanswered_ = 0;
+  std::size_t ownRequests_ = 0;
 };
 
 }  // namespace quenlo::confhost
