@@ -39,10 +39,14 @@ class Performance {
  public:
   Performance(const std::vector<std::string>& users,
               std::map<std::string, std::string>& transcripts,
-              const MeetingConductor::LineObserver& observer)
+              const MeetingConductor::LineObserver& observer, bool pages)
       : server_(users), transcripts_(transcripts), observer_(observer) {
     std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
     std::ranges::copy(ComponentArguments(server_), std::back_inserter(command));
+    if (pages) {
+      command.push_back("--http");
+      command.push_back("127.0.0.1:" + std::to_string(FreeLoopbackPort()));
+    }
     confserver_ = std::make_unique<ChildProcess>(command, server_.PathFor("confserver.log"));
     // Until the component is connected, the XMPP server refuses joins to its rooms.
     if (!WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s)) {
@@ -82,6 +86,27 @@ class Performance {
       }
       std::this_thread::sleep_for(5ms);
     }
+  }
+
+  // The room page's address, as `user` (the owner) asks for it with confhost's link verb.
+  std::string AskForPage(const std::string& user) {
+    Seat& seat = SeatOf(user);
+    const std::size_t before = seat.read;
+    const std::string marker = kMarker + std::to_string(++steps_);
+    seat.process->Write("link\necho " + marker + "\n");
+    const auto until = std::chrono::steady_clock::now() + kStepTimeout;
+    while (std::chrono::steady_clock::now() < until) {
+      const std::string output = ReadFile(seat.output_file);
+      if (output.find(marker, before) != std::string::npos) {
+        seat.read = output.find('\n', output.find(marker, before)) + 1;
+        const std::size_t at = output.find("room page: ", before);
+        if (at == std::string::npos || at > seat.read) break;
+        return output.substr(at + 11, output.find('\n', at) - at - 11);
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+    throw std::runtime_error(user + " could not get the room's page:\n" +
+                             ReadFile(seat.output_file));
   }
 
   void Stop(const std::string& user) {
@@ -133,7 +158,7 @@ class Performance {
 
 }  // namespace
 
-MeetingConductor::MeetingConductor(const std::string& script) {
+MeetingConductor::MeetingConductor(const std::string& script, bool pages) : pages_(pages) {
   std::istringstream lines(script);
   int number = 0;
   for (std::string line; std::getline(lines, line);) {
@@ -157,13 +182,15 @@ MeetingConductor::MeetingConductor(const std::string& script) {
   }
 }
 
-void MeetingConductor::Play(const LineObserver& observer) {
+void MeetingConductor::Play(const LineObserver& observer, const std::function<void()>& hold) {
   transcripts_.clear();
-  Performance performance(users_, transcripts_, observer);
+  pageAddress_.clear();
+  Performance performance(users_, transcripts_, observer, pages_);
   for (const Step& step : steps_) {
     const std::string& head = step.words.front();
     if (head == "start") {
       performance.Start(step.words[1], step.words[2]);
+      if (pages_ && pageAddress_.empty()) pageAddress_ = performance.AskForPage(step.words[1]);
     } else if (head == "stop") {
       performance.Stop(step.words[1]);
     } else if (head == "pause") {
@@ -172,6 +199,7 @@ void MeetingConductor::Play(const LineObserver& observer) {
       performance.Run(head.substr(0, head.size() - 1), step.text);
     }
   }
+  if (hold) hold();
   performance.StopAll();
 }
 

@@ -23,12 +23,18 @@ class MeetingConductor {
   // Hears each line a participant prints, as soon as it is printed.
   using LineObserver = std::function<void(const std::string& user, const std::string& line)>;
 
-  // Throws std::invalid_argument naming the script line that does not read.
-  explicit MeetingConductor(const std::string& script);
+  // Throws std::invalid_argument naming the script line that does not read. With `pages`,
+  // confserver also serves the rooms' pages (on a free loopback port) and the first participant
+  // to start asks for the room's.
+  explicit MeetingConductor(const std::string& script, bool pages = false);
 
-  // Plays the whole script. Throws std::runtime_error when a step cannot complete (a confhost
-  // that ends or stops answering, a server that does not start).
-  void Play(const LineObserver& observer = nullptr);
+  // Plays the whole script, then runs `hold` (when given) before everything stops. Throws
+  // std::runtime_error when a step cannot complete (a confhost that ends or stops answering, a
+  // server that does not start).
+  void Play(const LineObserver& observer = nullptr, const std::function<void()>& hold = nullptr);
+
+  // The room page's address, once the first participant has asked for it; empty without pages.
+  const std::string& page_address() const noexcept { return pageAddress_; }
 
   // What each user's confhost printed, in order (the marker lines left out).
   const std::map<std::string, std::string>& transcripts() const noexcept { return transcripts_; }
@@ -43,6 +49,8 @@ class MeetingConductor {
   std::vector<Step> steps_;
   std::vector<std::string> users_;
   std::map<std::string, std::string> transcripts_;
+  bool pages_ = false;
+  std::string pageAddress_;
 };
 
 }  // namespace quenlo::xmpp_test
