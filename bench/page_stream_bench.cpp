@@ -193,7 +193,7 @@ class Meeting {
   // Every voter votes once, one after another; gives the answer latency of each, and, with
   // `streams`, the time from each answer to every stream having the update.
   void Ballots(const std::string& qid, std::vector<double>& answers, Streams* streams,
-               std::vector<double>* spread) {
+               std::vector<double>* spread, std::vector<double>* from_sent) {
     for (int i = 0; i < kVoters; ++i) {
       const auto [text, ms] = Ask(Voter(i), "quenlo:conf:voting", "voting",
                                   "<qid>" + qid + "</qid><subjects>" + qid + "<subject>" +
@@ -202,8 +202,10 @@ class Meeting {
       answers.push_back(ms);
       if (streams == nullptr) continue;
       const auto last = streams->AllSaw(i + 1);
-      spread->push_back(
-          std::max(0.0, std::chrono::duration<double, std::milli>(last - answered).count()));
+      const double after_answer =
+          std::chrono::duration<double, std::milli>(last - answered).count();
+      spread->push_back(std::max(0.0, after_answer));
+      from_sent->push_back(after_answer + ms);
     }
     Ask(Owner(), "quenlo:conf:voting", "end", "<qid>" + qid + "</qid>");
   }
@@ -239,10 +241,11 @@ int main() {
     std::vector<double> quiet_answers;
     std::vector<double> loaded_answers;
     std::vector<double> spread;
+    std::vector<double> from_sent;
     int votes = 0;
     const auto caption = [&] { return "Bench vote " + std::to_string(++votes); };
     for (int vote = 0; vote < kQuietVotes; ++vote) {
-      meeting.Ballots(meeting.StartVote(caption()), quiet_answers, nullptr, nullptr);
+      meeting.Ballots(meeting.StartVote(caption()), quiet_answers, nullptr, nullptr, nullptr);
     }
     {
       Streams streams(http_port, path);
@@ -251,11 +254,11 @@ int main() {
         streams.Follow(next);
         const std::string qid = meeting.StartVote(next);
         streams.AllSaw(0);
-        meeting.Ballots(qid, loaded_answers, &streams, &spread);
+        meeting.Ballots(qid, loaded_answers, &streams, &spread, &from_sent);
       }
     }
     for (int vote = 0; vote < kQuietVotes; ++vote) {
-      meeting.Ballots(meeting.StartVote(caption()), quiet_answers, nullptr, nullptr);
+      meeting.Ballots(meeting.StartVote(caption()), quiet_answers, nullptr, nullptr, nullptr);
     }
 
     const double spread_p99 = Percentile(spread, 0.99);
@@ -265,6 +268,11 @@ int main() {
         "  ballot answer -> update on every stream: p50 %.1f ms, p99 %.1f ms "
         "(goal p99 < 200 ms): %s\n",
         Percentile(spread, 0.5), spread_p99, spread_p99 < 200 ? "met" : "NOT met");
+    std::printf(
+        "  (the page is often first: the update leaves the service with the answer, which "
+        "reaches the voter through the XMPP server; ballot sent -> update on every "
+        "stream: p50 %.1f ms, p99 %.1f ms)\n",
+        Percentile(from_sent, 0.5), Percentile(from_sent, 0.99));
     for (const auto& [name, share] : {std::pair{"p50", 0.5}, {"p99", 0.99}}) {
       const double quiet = Percentile(quiet_answers, share);
       const double loaded = Percentile(loaded_answers, share);

@@ -25,16 +25,19 @@ BrowserAgent::~BrowserAgent() {
   process_->Stop(SIGTERM, std::chrono::seconds(5));
 }
 
-std::string BrowserAgent::Do(const std::string& members, std::chrono::milliseconds timeout) {
-  const std::string tag = "@@" + std::to_string(++nextId_) + " ";
-  process_->Write("{\"id\":" + std::to_string(nextId_) + "," + members + "}\n");
+int BrowserAgent::Start(const std::string& members) {
+  process_->Write("{\"id\":" + std::to_string(++nextId_) + "," + members + "}\n");
+  return nextId_;
+}
+
+std::string BrowserAgent::Await(int id, std::chrono::milliseconds timeout) {
+  const std::string tag = "@@" + std::to_string(id) + " ";
   const auto until = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < until) {
     const std::string output = xmpp_test::ReadFile(outputFile_);
-    const std::size_t at = output.find(tag, read_);
+    const std::size_t at = output.find(tag);
     const std::size_t end = at == std::string::npos ? at : output.find('\n', at);
     if (end != std::string::npos) {
-      read_ = end + 1;
       const std::string answer = output.substr(at + tag.size(), end - at - tag.size());
       if (answer.starts_with("ok ")) return answer.substr(3);
       throw std::runtime_error("the browser: " + answer);
@@ -42,7 +45,7 @@ std::string BrowserAgent::Do(const std::string& members, std::chrono::millisecon
     if (!process_->running()) throw std::runtime_error("the browser agent ended:\n" + output);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  throw std::runtime_error("the browser did not answer " + members + ":\n" +
+  throw std::runtime_error("the browser did not answer command " + std::to_string(id) + ":\n" +
                            xmpp_test::ReadFile(outputFile_));
 }
 

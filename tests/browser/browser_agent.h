@@ -1,5 +1,5 @@
 // Headless Chromium steered by tests/browser/page_agent.mjs (playwright-core): the C++ tests send
-// it one command at a time and read its answer.
+// it commands and read their answers.
 #pragma once
 
 #include <chrono>
@@ -20,13 +20,17 @@ class BrowserAgent {
   // and gives its answer's JSON value. Throws std::runtime_error with the browser's reason when
   // it fails, or when no answer comes within `timeout`.
   std::string Do(const std::string& members,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    return Await(Start(members), timeout);
+  }
+  // The same in two halves: the command starts, and the test goes on until it awaits the answer.
+  int Start(const std::string& members);
+  std::string Await(int id, std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
  private:
   std::string outputFile_;
   std::unique_ptr<xmpp_test::ChildProcess> process_;
   int nextId_ = 0;
-  std::size_t read_ = 0;
 };
 
 // A JSON string literal of `text` (quotes included).

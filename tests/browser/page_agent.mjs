@@ -1,6 +1,7 @@
 // A browser the C++ tests steer: one command per line on standard input, one answer per line on
-// standard output ("@@N ok JSON" or "@@N fail MESSAGE"). Debian's Chromium, started headless
-// with the network quiet (no background connections), is the only browser it uses.
+// standard output ("@@N ok JSON" or "@@N fail MESSAGE"). Commands run as they come, so that a
+// test can wait for the page while it makes the change it waits for. Debian's Chromium, started
+// headless with the network quiet (no background connections), is the only browser it uses.
 import { chromium } from "playwright-core";
 import readline from "node:readline";
 
@@ -19,14 +20,14 @@ const commands = {
     await page.goto(url);
     return page.url();
   },
-  // Waits until the first element matching `selector` holds `text`; gives how long it took.
+  // Waits until the first element matching `selector` holds `text`; gives the time (ms since
+  // the epoch, by the machine's clock) when the page first showed it.
   async waitText({ selector, text, timeout }) {
-    const started = Date.now();
-    await page.waitForFunction(([s, t]) => {
+    const seen = await page.waitForFunction(([s, t]) => {
       const element = document.querySelector(s);
-      return element !== null && element.textContent.includes(t);
-    }, [selector, text], { timeout: timeout || 5000, polling: 10 });
-    return Date.now() - started;
+      return element !== null && element.textContent.includes(t) && Date.now();
+    }, [selector, text], { timeout: timeout || 5000, polling: 5 });
+    return seen.jsonValue();
   },
   async waitVisible({ selector, timeout }) {
     await page.locator(selector).first().waitFor({ state: "visible", timeout: timeout || 5000 });
@@ -54,11 +55,7 @@ const lines = readline.createInterface({ input: process.stdin });
 for await (const line of lines) {
   if (line.trim() === "") continue;
   const { id, command, ...options } = JSON.parse(line);
-  try {
-    const value = await commands[command](options);
-    process.stdout.write(`@@${id} ok ${JSON.stringify(value)}\n`);
-  } catch (error) {
-    process.stdout.write(`@@${id} fail ${String(error.message).split("\n")[0]}\n`);
-  }
+  commands[command](options).then(
+    (value) => process.stdout.write(`@@${id} ok ${JSON.stringify(value)}\n`),
+    (error) => process.stdout.write(`@@${id} fail ${String(error.message).split("\n")[0]}\n`));
 }
-await browser.close();

@@ -3,6 +3,7 @@
 // browser. Each test keeps screenshots in the build folder's test-artefacts/.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -79,18 +80,20 @@ class PageBrowserTest : public xmpp_test::ComponentFixture {
     return qid;
   }
 
-  // Casts the ballot and gives how long after its answer the page showed `turnout`.
+  // Casts the ballot and gives how long after its answer the page showed `turnout` (by the
+  // machine's clock, which the browser reads too; 0 when the page was first).
   long long BallotSeenAfter(TestClient& voter, const std::string& qid, const std::string& choice,
                             const std::string& turnout) {
+    const int seen = browser_->Start(
+        "\"command\":\"waitText\",\"selector\":\".turnout\",\"text\":" + Json(turnout) +
+        ",\"timeout\":5000");
     Voting(
         voter, "voting",
         "<qid>" + qid + "</qid><subjects>" + qid + "<subject>" + choice + "</subject></subjects>");
-    const auto answered = std::chrono::steady_clock::now();
-    browser_->Do("\"command\":\"waitText\",\"selector\":\".turnout\",\"text\":" + Json(turnout) +
-                 ",\"timeout\":3000");
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 answered)
-        .count();
+    const long long answered = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+    return std::max(0LL, std::stoll(browser_->Await(seen)) - answered);
   }
 
   void WaitText(const std::string& selector, const std::string& text) {
@@ -150,7 +153,7 @@ TEST_F(PageBrowserTest, BrowserPageFollowsARegisteredVoteFromWaitingToEnded) {
 
 TEST_F(PageBrowserTest, BrowserKeepsAnAnonymousVotesNamesAndAHiddenTallyFromThePage) {
   Open(url_, 390, 844);
-  const std::string qid = DefineVote("Secret <b>ballot</b>", false);
+  const std::string qid = DefineVote("Secret &lt;b&gt;ballot&lt;/b&gt;", false);
   Ask(Alice(), "quenlo:conf:admin", "tally", "<qid>" + qid + "</qid><hidden>true</hidden>");
   Voting(Alice(), "start", "<qid>" + qid + "</qid>");
   BallotSeenAfter(Bob(), qid, "2", "1 of 3 members voted");

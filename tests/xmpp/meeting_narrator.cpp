@@ -52,6 +52,7 @@ void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
     for (std::size_t i = 0; i < row.size(); ++i) {
       line += row[i] + (i + 1 < row.size() ? std::string(widths[i] - row[i].size() + 2, ' ') : "");
     }
+    line.erase(line.find_last_not_of(' ') + 1);
     out << line << '\n';
   }
 }
@@ -99,8 +100,13 @@ void MeetingNarrator::Tell(const Event& event) {
   }
   const std::string& path = event.path;
   out_ << "  " << event.who << " ";
-  if (path == "/agenda/create/ok" || path == "/agenda/showall/ok") {
-    out_ << (path == "/agenda/create/ok" ? "sees an item added to the agenda:\n"
+  if (path == "/agenda/create/ok" && event.entries.size() == 1) {
+    const auto& item = event.entries.front().second;
+    auto value = [&](const char* name) { return item.contains(name) ? item.at(name) : ""; };
+    out_ << "sees " << Quote(value("text")) << " (" << value("time") << ", " << value("type")
+         << ", " << value("value") << " min) added to the agenda\n";
+  } else if (path == "/agenda/create/ok" || path == "/agenda/showall/ok") {
+    out_ << (path == "/agenda/create/ok" ? "sees items added to the agenda:\n"
                                          : "browses the agenda:\n");
     std::vector<std::vector<std::string>> rows = {{"item", "time", "type", "minutes"}};
     for (const auto& [depth, item] : event.entries) {
