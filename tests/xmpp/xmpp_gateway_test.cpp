@@ -159,8 +159,8 @@ TEST_F(ConfserverStartTest, EndsWithOneLineReasonWhenItCannotServe) {
   std::vector<std::string> no_port = ServerArguments();
   no_port[1] = "localhost";
   EXPECT_EQ(RunToEnd(no_port),
-            std::make_pair(2, std::string("confserver: --xmpp takes HOST:PORT, not "
-                                          "\"localhost\"\n")));
+            std::make_pair(2, std::string("confserver: --xmpp \"localhost\": is not HOST:PORT "
+                                          "with a port from 1 to 65535\n")));
 
   std::vector<std::string> no_secret = ServerArguments();
   no_secret.back() = server_->PathFor("missing.secret");
