@@ -151,8 +151,9 @@ void MeasureModuleShare(const ProsodyServer& server) {
                                          ProsodyServer::PasswordOf("bob")});
   quenlo::host::ParticipantHost host("bob", transport);
   const auto& types = module->SessionTypes();
-  auto agenda_session = types.CreateSession(u"quenlo.agenda.session").As<IConferenceSession>();
-  auto agenda = agenda_session.As<IAgendaCommands>();
+  auto agenda_session =
+      types.CreateSession(u"quenlo.agenda.session").As<quenlo::IConferenceSession>();
+  auto agenda = agenda_session.As<quenlo::IAgendaCommands>();
   agenda_session->SetProperty(u"agenda.room_name", u"board@conference.example.net");
   agenda_session->Attach(&host);
   TimedReceiver receiver(host);
