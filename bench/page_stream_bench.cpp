@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/xmpp/child_process.h"
+#include "tests/xmpp/confserver_process.h"
 #include "tests/xmpp/prosody_server.h"
 #include "tests/xmpp/test_client.h"
 
@@ -223,15 +224,9 @@ int main() {
     for (int i = 0; i < kVoters; ++i) users.push_back("voter" + std::to_string(i));
     ProsodyServer server(users);
     const unsigned short http_port = quenlo::xmpp_test::FreeLoopbackPort();
-    quenlo::xmpp_test::ChildProcess confserver(
-        {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
-         "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(),
-         "--store", server.PathFor("rooms.db"), "--http", "127.0.0.1:" + std::to_string(http_port)},
-        server.PathFor("confserver.log"));
-    if (!quenlo::xmpp_test::WaitForOutput(confserver, server.PathFor("confserver.log"),
-                                          "connected to", 10s)) {
-      throw std::runtime_error("confserver did not connect");
-    }
+    const auto confserver = quenlo::xmpp_test::StartConfserver(
+        server, server.PathFor("rooms.db"), server.PathFor("confserver.log"),
+        {"--http", "127.0.0.1:" + std::to_string(http_port)});
     quenlo::xmpp::Context context;
     Meeting meeting(context, server, users);
     const std::string reply = meeting.Ask(meeting.Owner(), "quenlo:conf:admin", "page", "").first;
@@ -281,7 +276,7 @@ int main() {
           "%.2fx (goal <= 1.2x): %s\n",
           name, loaded, kStreams, quiet, loaded / quiet, loaded / quiet <= 1.2 ? "met" : "NOT met");
     }
-    confserver.Stop(SIGTERM, 5s);
+    confserver->Stop(SIGTERM, 5s);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "page_stream_bench: %s\n", error.what());

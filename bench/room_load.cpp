@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "tests/xmpp/child_process.h"
+#include "tests/xmpp/confserver_process.h"
 #include "tests/xmpp/prosody_server.h"
 #include "tests/xmpp/test_client.h"
 #include "xmpp/connection.h"
@@ -515,20 +516,12 @@ Figures RunShape(int members, int room_size) {
   figures.members = members;
   figures.rooms = room_size > 0 ? (members + room_size - 1) / room_size : 1;
   ProsodyServer server({"chair"});
-  const std::string store = server.PathFor("load.db");
-  const std::string log = server.PathFor("confserver.log");
-  ChildProcess confserver(
-      {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
-       "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(), "--store",
-       store},
-      log);
-  if (!quenlo::xmpp_test::WaitForOutput(confserver, log, "connected", 10s)) {
-    throw std::runtime_error("confserver did not connect: " + quenlo::xmpp_test::ReadFile(log));
-  }
+  const std::unique_ptr<ChildProcess> confserver = quenlo::xmpp_test::StartConfserver(
+      server, server.PathFor("load.db"), server.PathFor("confserver.log"));
   // Rooms open when the chair joins, so the chair owns them.
   Chair chair(server);
   chair.JoinRooms(figures.rooms);
-  const double idle_bytes = ResidentBytes(confserver.pid());
+  const double idle_bytes = ResidentBytes(confserver->pid());
   std::fprintf(stderr, "room_load: %d members joining\n", members);
 
   const long long join_began = NowNs();
@@ -541,21 +534,21 @@ Figures RunShape(int members, int room_size) {
   }
   AwaitAll(workers, "ready");
   figures.joinSeconds = Ms(NowNs() - join_began) / 1000;
-  figures.bytesPerMember = (ResidentBytes(confserver.pid()) - idle_bytes) / members;
+  figures.bytesPerMember = (ResidentBytes(confserver->pid()) - idle_bytes) / members;
 
   std::fprintf(stderr, "room_load: joined in %.1f s; voting\n", figures.joinSeconds);
-  const double confserver_before = CpuSeconds(confserver.pid());
+  const double confserver_before = CpuSeconds(confserver->pid());
   const double prosody_before = CpuSeconds(server.pid());
   const std::vector<long long> started = chair.StartVotes(figures.rooms);
   AwaitAll(workers, "voted");
-  figures.confserverCpu = CpuSeconds(confserver.pid()) - confserver_before;
+  figures.confserverCpu = CpuSeconds(confserver->pid()) - confserver_before;
   figures.prosodyCpu = CpuSeconds(server.pid()) - prosody_before;
 
-  const double confserver_at_end = CpuSeconds(confserver.pid());
+  const double confserver_at_end = CpuSeconds(confserver->pid());
   const double prosody_at_end = CpuSeconds(server.pid());
   const std::vector<long long> ended = chair.EndVotes(figures.rooms);
   AwaitAll(workers, "ended");
-  figures.confserverEndCpu = CpuSeconds(confserver.pid()) - confserver_at_end;
+  figures.confserverEndCpu = CpuSeconds(confserver->pid()) - confserver_at_end;
   figures.prosodyEndCpu = CpuSeconds(server.pid()) - prosody_at_end;
   const long long counted = chair.CountBallots(figures.rooms);
   long long anchor_sent = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/postgres/postgres_server.h"
+#include "tests/xmpp/confserver_process.h"
 #include "tests/xmpp/prosody_server.h"
 #include "tests/xmpp/test_client.h"
 
@@ -98,15 +99,8 @@ struct Figures {
 
 // confserver on `store`: the owner sets up the votes, then one client and ten clients vote.
 Figures Measure(const ProsodyServer& server, const std::string& store) {
-  const std::string log = server.PathFor("confserver.log");
-  ChildProcess confserver(
-      {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
-       "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(), "--store",
-       store},
-      log);
-  if (!quenlo::xmpp_test::WaitForOutput(confserver, log, "connected to", 10s)) {
-    throw std::runtime_error("confserver did not connect: " + quenlo::xmpp_test::ReadFile(log));
-  }
+  const std::unique_ptr<ChildProcess> confserver =
+      quenlo::xmpp_test::StartConfserver(server, store, server.PathFor("confserver.log"));
   quenlo::xmpp::Context context;
   std::vector<std::unique_ptr<TestClient>> clients;
   std::vector<TestClient*> voters;
@@ -132,7 +126,7 @@ Figures Measure(const ProsodyServer& server, const std::string& store) {
   figures.one_client = CastBallots({voters.front()}, "one-");
   figures.ten_clients = CastBallots({voters.begin() + 1, voters.end()}, "ten-");
   clients.clear();
-  confserver.Stop(SIGTERM, 10s);
+  confserver->Stop(SIGTERM, 10s);
   return figures;
 }
 

@@ -17,6 +17,7 @@
 #include "host/conference_module.h"
 #include "host/participant.h"
 #include "host/xmpp_transport.h"
+#include "tests/xmpp/confserver_process.h"
 #include "tests/xmpp/prosody_server.h"
 #include "tests/xmpp/test_client.h"
 #include "xmpp/connection.h"
@@ -188,15 +189,8 @@ void MeasureModuleShare(const ProsodyServer& server) {
 int main() {
   try {
     ProsodyServer server({"alice", "bob"});
-    quenlo::xmpp_test::ChildProcess confserver(
-        {QUENLO_CONFSERVER_PATH, "--xmpp", "127.0.0.1:" + std::to_string(server.ComponentPort()),
-         "--domain", ProsodyServer::kComponentDomain, "--secret-file", server.SecretFile(),
-         "--store", server.PathFor("rooms.db")},
-        server.PathFor("confserver.log"));
-    if (!quenlo::xmpp_test::WaitForOutput(confserver, server.PathFor("confserver.log"),
-                                          "connected to", 10s)) {
-      throw std::runtime_error("confserver did not connect");
-    }
+    const auto confserver = quenlo::xmpp_test::StartConfserver(server, server.PathFor("rooms.db"),
+                                                               server.PathFor("confserver.log"));
     EchoComponent echo(server);
     quenlo::xmpp::Context context;
     TestClient client(context, server, "alice");
@@ -216,7 +210,7 @@ int main() {
     const Figures piped_echo = Measure(client, echo_room, "pe-", kPipelinedRequests, kInFlight);
     Report("pipelined (100 in flight)", piped_service, piped_echo);
     MeasureModuleShare(server);
-    confserver.Stop(SIGTERM, 5s);
+    confserver->Stop(SIGTERM, 5s);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "xmpp_roundtrip_bench: %s\n", error.what());

@@ -1,7 +1,9 @@
 #include "tests/xmpp/component_fixture.h"
 
+#include <sys/wait.h>
+
 #include <csignal>
-#include <thread>
+#include <stdexcept>
 
 namespace quenlo::xmpp_test {
 
@@ -12,8 +14,10 @@ const std::vector<std::string>& ComponentFixture::Users() {
   return users;
 }
 
+std::unique_ptr<XmppServer> ComponentFixture::MakeServer() { return StartXmppServer(Users()); }
+
 void ComponentFixture::SetUp() {
-  server_ = std::make_unique<ProsodyServer>(Users());
+  server_ = MakeServer();
   store_ = server_->PathFor("rooms.db");
 }
 
@@ -31,31 +35,29 @@ void ComponentFixture::TearDown() {
         << ComponentLog();
   }
   component_.reset();
+  if (!server_) return;
+  // Every process of the server names its folder (its configuration or its spool).
+  const std::string folder = server_->PathFor("");
+  const std::string name = server_->name();
   server_.reset();
+  EXPECT_FALSE(SomeProcessNames(folder)) << "something of " << name << " is still running";
 }
 
-std::unique_ptr<ChildProcess> ComponentFixture::StartConfserver(
+std::unique_ptr<ChildProcess> ComponentFixture::LaunchConfserver(
     const std::vector<std::string>& arguments, const std::string& log_name) {
-  std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  return std::make_unique<ChildProcess>(command, server_->PathFor(log_name));
+  return xmpp_test::LaunchConfserver(arguments, server_->PathFor(log_name));
 }
 
 std::vector<std::string> ComponentFixture::ServerArguments() const {
-  // The rooms are kept in the test's own folder, never in the user's state folder.
-  return {"--xmpp",        "127.0.0.1:" + std::to_string(server_->ComponentPort()),
-          "--domain",      ProsodyServer::kComponentDomain,
-          "--store",       store_,
-          "--secret-file", server_->SecretFile()};
+  return ConfserverArguments(*server_, store_);
 }
 
 void ComponentFixture::StartComponent(const std::vector<std::string>& extra_arguments) {
-  std::vector<std::string> arguments = ServerArguments();
-  arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
-  component_ = StartConfserver(arguments);
-  if (!WaitForOutput(*component_, server_->PathFor("confserver.log"), "connected to",
-                     std::chrono::seconds(10))) {
-    FAIL() << "confserver did not connect:\n" << ComponentLog();
+  try {
+    component_ =
+        StartConfserver(*server_, store_, server_->PathFor("confserver.log"), extra_arguments);
+  } catch (const std::runtime_error& error) {
+    FAIL() << error.what();
   }
 }
 

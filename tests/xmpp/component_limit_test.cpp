@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/xmpp/component_fixture.h"
+#include "tests/xmpp/prosody_server.h"
 
 namespace quenlo::xmpp_test {
 namespace {
@@ -22,9 +23,12 @@ std::size_t Occurrences(const std::string& text, const std::string& word) {
 
 class ComponentLimitTest : public ComponentFixture {
  protected:
+  std::unique_ptr<XmppServer> MakeServer() override {
+    return std::make_unique<ProsodyServer>(Users(), ProsodyServer::ClientStanzas::kDefaultLimit);
+  }
+
   void SetUp() override {
-    server_ = std::make_unique<ProsodyServer>(Users(), ProsodyServer::ClientStanzas::kDefaultLimit);
-    store_ = server_->PathFor("rooms.db");
+    ComponentFixture::SetUp();
     StartComponent();
     alice_ = &Client("alice");
     alice_->Join(kRoom, "Alice");  // the first in, so the owner

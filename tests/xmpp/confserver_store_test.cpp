@@ -93,8 +93,8 @@ TEST_F(ConfserverStoreTest, UnusableStoresStopItInOneLineBeforeItConnectsAndStay
     const std::string before = ReadFile(path);
     WatchedPort port;
     std::unique_ptr<ChildProcess> confserver =
-        StartConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
-                         "--store", path, "--secret-file", server_->SecretFile()});
+        LaunchConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
+                          "--store", path, "--secret-file", server_->SecretFile()});
     const std::optional<int> status = confserver->WaitForExit(10s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << path;
     EXPECT_EQ(WEXITSTATUS(*status), 1) << path;
@@ -123,8 +123,8 @@ TEST_F(ConfserverStoreTest, UnusablePostgresDatabasesStopItInOneLineBeforeItConn
            {in_use, "it is in use by another service"}}) {
     WatchedPort port;
     std::unique_ptr<ChildProcess> confserver =
-        StartConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
-                         "--store", uri, "--secret-file", server_->SecretFile()});
+        LaunchConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
+                          "--store", uri, "--secret-file", server_->SecretFile()});
     const std::optional<int> status = confserver->WaitForExit(10s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << uri;
     EXPECT_EQ(WEXITSTATUS(*status), 1) << uri;
@@ -207,7 +207,7 @@ TEST_F(ConfserverOwnerTest, AnOwnerOptionThatDoesNotReadEndsTheRunInOneLine) {
        {"board", "board=", "=bob@example.net", "board=bob", "board=bob smith@example.net"}) {
     std::vector<std::string> arguments = ServerArguments();
     arguments.insert(arguments.end(), {"--owner", owner});
-    std::unique_ptr<ChildProcess> confserver = StartConfserver(arguments);
+    std::unique_ptr<ChildProcess> confserver = LaunchConfserver(arguments);
     const std::optional<int> status = confserver->WaitForExit(10s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << owner;
     EXPECT_EQ(WEXITSTATUS(*status), 2) << owner;

@@ -3,12 +3,11 @@
 // own; what counts is what each participant's screen shows.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
-#include <iterator>
 #include <thread>
 
 #include "tests/xmpp/child_process.h"
+#include "tests/xmpp/confserver_process.h"
 #include "tests/xmpp/prosody_server.h"
 #include "tests/xmpp/terminal_process.h"
 
@@ -59,15 +58,10 @@ class Shell {
 
 class ContinuityClientTest : public ::testing::Test {
  protected:
-  ContinuityClientTest() : server_({"alice", "bob"}) { StartService(); }
-
-  void StartService() {
-    std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
-    std::ranges::copy(ComponentArguments(server_), std::back_inserter(command));
-    confserver_ = std::make_unique<ChildProcess>(command, server_.PathFor("confserver.log"));
-    ASSERT_TRUE(WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s))
-        << ReadFile(server_.PathFor("confserver.log"));
-  }
+  ContinuityClientTest()
+      : server_({"alice", "bob"}),
+        confserver_(StartConfserver(server_, server_.PathFor("rooms.db"),
+                                    server_.PathFor("confserver.log"))) {}
 
   std::vector<std::string> Arguments(const std::string& user, const std::string& nick,
                                      const std::vector<std::string>& more = {}) const {

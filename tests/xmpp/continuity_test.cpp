@@ -236,7 +236,7 @@ constexpr int kVotes = 50;  // kVoters * kVotes ballots in the burst
 TEST_F(ContinuityTest, AStandbyTakesOverDuringABurstOfBallots) {
   std::vector<std::string> arguments = ServerArguments();
   arguments.push_back("--standby");
-  std::unique_ptr<ChildProcess> standby = StartConfserver(arguments, "standby.log");
+  std::unique_ptr<ChildProcess> standby = LaunchConfserver(arguments, "standby.log");
   ASSERT_TRUE(WaitForOutput(*standby, server_->PathFor("standby.log"), "standing by", 10s))
       << ReadFile(server_->PathFor("standby.log"));
 

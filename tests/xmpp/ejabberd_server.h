@@ -1,39 +1,32 @@
-// An ejabberd of the test's own, started directly with Erlang (not through Debian's ejabberdctl,
-// which switches to the system user and puts back the system configuration): configuration,
-// Mnesia spool and log in a fresh temporary folder, loopback only, free ports, the conference
-// component's domain configured with ProsodyServer's secret, users registered at start with the
-// passwords ProsodyServer::PasswordOf. The node is not distributed, so no Erlang port mapper
-// (epmd) is started. Stopped by its PID when the object goes.
+// An ejabberd of the caller's own (see XmppServer), started directly with Erlang rather than
+// through Debian's ejabberdctl, which switches to the system user and puts back the system
+// configuration. Its Mnesia spool and log are in the server's folder too, and users are
+// registered by the admin module once it is up. The node is not distributed, so no Erlang port
+// mapper (epmd) is started and none can outlive the test.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/xmpp/child_process.h"
+#include "tests/xmpp/xmpp_server.h"
 
 namespace quenlo::xmpp_test {
 
-class EjabberdServer {
+class EjabberdServer final : public XmppServer {
  public:
   // Throws std::runtime_error (with the tail of its log) when the server does not come up within
   // a minute.
   explicit EjabberdServer(const std::vector<std::string>& users);
-  EjabberdServer(const EjabberdServer&) = delete;
-  EjabberdServer& operator=(const EjabberdServer&) = delete;
-  ~EjabberdServer();
+  ~EjabberdServer() override;
 
-  unsigned short ClientPort() const noexcept { return clientPort_; }
-  unsigned short ComponentPort() const noexcept { return componentPort_; }
-  std::string SecretFile() const { return directory_ + "/component.secret"; }
-  std::string PathFor(const std::string& name) const { return directory_ + "/" + name; }
-  const std::string& directory() const { return directory_; }
+  const char* name() const noexcept override { return "ejabberd"; }
+  // The spool keeps the users, so they are there again after a restart.
+  void Restart() override;
 
  private:
-  std::string directory_;
-  unsigned short clientPort_ = 0;
-  unsigned short componentPort_ = 0;
-  std::unique_ptr<ChildProcess> process_;
+  void Start();
+
+  std::vector<std::string> users_;
 };
 
 }  // namespace quenlo::xmpp_test

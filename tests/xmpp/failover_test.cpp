@@ -71,7 +71,7 @@ class FailoverTest : public ComponentFixture {
   ChildProcess& Start(int index) {
     std::vector<std::string> arguments = ServerArguments();
     arguments.push_back("--standby");
-    services_[index] = StartConfserver(arguments, LogName(index));
+    services_[index] = LaunchConfserver(arguments, LogName(index));
     return *services_[index];
   }
   static std::string LogName(int index) { return "service" + std::to_string(index) + ".log"; }

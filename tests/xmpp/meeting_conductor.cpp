@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "tests/xmpp/child_process.h"
-#include "tests/xmpp/prosody_server.h"
+#include "tests/xmpp/confserver_process.h"
+#include "tests/xmpp/xmpp_server.h"
 
 namespace quenlo::xmpp_test {
 namespace {
@@ -40,19 +40,11 @@ class Performance {
   Performance(const std::vector<std::string>& users,
               std::map<std::string, std::string>& transcripts,
               const MeetingConductor::LineObserver& observer, bool pages)
-      : server_(users), transcripts_(transcripts), observer_(observer) {
-    std::vector<std::string> command = {QUENLO_CONFSERVER_PATH};
-    std::ranges::copy(ComponentArguments(server_), std::back_inserter(command));
-    if (pages) {
-      command.push_back("--http");
-      command.push_back("127.0.0.1:" + std::to_string(FreeLoopbackPort()));
-    }
-    confserver_ = std::make_unique<ChildProcess>(command, server_.PathFor("confserver.log"));
-    // Until the component is connected, the XMPP server refuses joins to its rooms.
-    if (!WaitForOutput(*confserver_, server_.PathFor("confserver.log"), "connected to", 10s)) {
-      throw std::runtime_error("confserver did not connect: " +
-                               ReadFile(server_.PathFor("confserver.log")));
-    }
+      : server_(StartXmppServer(users)), transcripts_(transcripts), observer_(observer) {
+    std::vector<std::string> http;
+    if (pages) http = {"--http", "127.0.0.1:" + std::to_string(FreeLoopbackPort())};
+    confserver_ = StartConfserver(*server_, server_->PathFor("rooms.db"),
+                                  server_->PathFor("confserver.log"), http);
   }
 
   ~Performance() {
@@ -62,12 +54,12 @@ class Performance {
   void Start(const std::string& user, const std::string& nick) {
     if (seats_.contains(user)) throw std::runtime_error(user + " has started already");
     Seat& seat = seats_[user];
-    seat.output_file = server_.PathFor(user + "." + std::to_string(++starts_) + ".out");
+    seat.output_file = server_->PathFor(user + "." + std::to_string(++starts_) + ".out");
     seat.process = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUENLO_CONFHOST_PATH, "shell", "--xmpp",
-                                 "127.0.0.1:" + std::to_string(server_.ClientPort()), "--jid",
-                                 user + "@" + ProsodyServer::kDomain, "--password-file",
-                                 server_.PasswordFile(user), "--room", kRoom, "--nick", nick},
+                                 "127.0.0.1:" + std::to_string(server_->ClientPort()), "--jid",
+                                 user + "@" + XmppServer::kDomain, "--password-file",
+                                 server_->PasswordFile(user), "--room", kRoom, "--nick", nick},
         seat.output_file, true);
     Run(user, "");
   }
@@ -82,7 +74,7 @@ class Performance {
       if (!seat.process->running() || std::chrono::steady_clock::now() > until) {
         throw std::runtime_error(user + "'s confhost did not finish \"" + line + "\":\n" +
                                  ReadFile(seat.output_file) +
-                                 ReadFile(server_.PathFor("confserver.log")));
+                                 ReadFile(server_->PathFor("confserver.log")));
       }
       std::this_thread::sleep_for(5ms);
     }
@@ -147,7 +139,7 @@ class Performance {
     return found;
   }
 
-  ProsodyServer server_;
+  std::unique_ptr<XmppServer> server_;
   std::unique_ptr<ChildProcess> confserver_;
   std::map<std::string, Seat> seats_;
   std::map<std::string, std::string>& transcripts_;

@@ -1,7 +1,7 @@
-// Plays a meeting over XMPP with one confhost process per participant: starts a Prosody of its
-// own and confserver on it, feeds each participant's lines to its confhost shell one at a time,
-// waiting each time until that participant has handled everything the line caused, and keeps
-// what every participant printed.
+// Plays a meeting over XMPP with one confhost process per participant: starts an XMPP server of
+// its own (the one StartXmppServer chooses) and confserver on it, feeds each participant's lines to
+// its confhost shell one at a time, waiting each time until that participant has handled everything
+// the line caused, and keeps what every participant printed.
 //
 // A script holds one step per line ('#' starts a comment):
 //   start USER NICK    USER@example.net joins the room as NICK in a confhost of its own

@@ -1,5 +1,5 @@
-// Whole meetings over Prosody with one confhost process per participant: what each participant
-// saw, line by line, against its expected transcript (scenarios/NAME.USER.expected).
+// Whole meetings over the test's XMPP server with one confhost process per participant: what each
+// participant saw, line by line, against its expected transcript (scenarios/NAME.USER.expected).
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -13,16 +13,12 @@ bool RunUntil(xmpp::Context& context, const std::function<bool()>& done,
   return done();
 }
 
-TestClient::TestClient(xmpp::Context& context, const ProsodyServer& server, const std::string& user,
-                       const std::string& resource)
-    : TestClient(context, server.ClientPort(), user, resource) {}
-
-TestClient::TestClient(xmpp::Context& context, unsigned short client_port, const std::string& user,
+TestClient::TestClient(xmpp::Context& context, const XmppServer& server, const std::string& user,
                        const std::string& resource)
     : context_(context),
-      client_port_(client_port),
+      client_port_(server.ClientPort()),
       user_(user),
-      jid_(user + "@" + ProsodyServer::kDomain + "/" + resource),
+      jid_(user + "@" + XmppServer::kDomain + "/" + resource),
       connection_(context) {
   auto keep = [this](xmpp_stanza_t* stanza) {
     ReceivedStanza kept{xmpp_stanza_get_name(stanza),
@@ -44,8 +40,7 @@ TestClient::TestClient(xmpp::Context& context, unsigned short client_port, const
 
 void TestClient::Connect() {
   linkEnded_ = false;
-  if (!connection_.ConnectClient("127.0.0.1", client_port_, jid_,
-                                 ProsodyServer::PasswordOf(user_)) ||
+  if (!connection_.ConnectClient("127.0.0.1", client_port_, jid_, XmppServer::PasswordOf(user_)) ||
       !RunUntil(context_, [this] { return connection_.connected() || linkEnded_; }) ||
       !connection_.connected()) {
     throw std::runtime_error(jid_ + " cannot log in");

@@ -1,4 +1,4 @@
-// A bare XMPP client for the tests: connects to the test's Prosody, joins rooms by presence,
+// A bare XMPP client for the tests: connects to the test's XMPP server, joins rooms by presence,
 // sends stanzas given as text and keeps what arrives. Several clients may share one Context and
 // so one thread.
 #pragma once
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/xmpp/prosody_server.h"
+#include "tests/xmpp/xmpp_server.h"
 #include "xmpp/connection.h"
 
 namespace quenlo::xmpp_test {
@@ -30,10 +30,8 @@ struct ReceivedStanza {
 
 class TestClient {
  public:
-  TestClient(xmpp::Context& context, const ProsodyServer& server, const std::string& user,
-             const std::string& resource = "test");
-  // A client of the XMPP server on 127.0.0.1:`client_port` (the user's password PasswordOf).
-  TestClient(xmpp::Context& context, unsigned short client_port, const std::string& user,
+  // A client of `user` (the password XmppServer::PasswordOf) on `server`.
+  TestClient(xmpp::Context& context, const XmppServer& server, const std::string& user,
              const std::string& resource = "test");
 
   // Throws std::runtime_error when the client cannot log in within ten seconds.

@@ -136,7 +136,7 @@ class ConfserverStartTest : public ComponentFixture {
  protected:
   // Runs confserver to its end; gives its exit code and its log.
   std::pair<int, std::string> RunToEnd(const std::vector<std::string>& arguments) {
-    std::unique_ptr<ChildProcess> confserver = StartConfserver(arguments);
+    std::unique_ptr<ChildProcess> confserver = LaunchConfserver(arguments);
     const std::optional<int> status = confserver->WaitForExit(std::chrono::seconds(10));
     if (!status || !WIFEXITED(*status)) return {-1, ComponentLog()};
     return {WEXITSTATUS(*status), ComponentLog()};

@@ -10,8 +10,8 @@
 
 #include "host/host_error.h"
 #include "host/login_trace.h"
-#include "tests/xmpp/prosody_server.h"
 #include "tests/xmpp/test_client.h"
+#include "tests/xmpp/xmpp_server.h"
 #include "xmpp/connection.h"
 #include "xmpp/stanza.h"
 
@@ -43,7 +43,7 @@ std::vector<host::TransportNotice::Kind> KindsOf(
 
 class XmppTransportTest : public ::testing::Test {
  protected:
-  XmppTransportTest() : server_({"alice", "dave"}), roomConnection_(roomContext_) {
+  XmppTransportTest() : server_(StartXmppServer({"alice", "dave"})), roomConnection_(roomContext_) {
     roomConnection_.OnStanza("presence", [this](xmpp_stanza_t* presence) {
       const std::string to(xmpp::AttributeOf(presence, "to"));
       const std::string from(xmpp::AttributeOf(presence, "from"));
@@ -63,13 +63,13 @@ class XmppTransportTest : public ::testing::Test {
       roomIqs_.push_back({std::string(xmpp::AttributeOf(iq, "type")),
                           std::string(xmpp::AttributeOf(iq, "id")), xmpp::ToText(iq)});
     });
-    roomConnection_.ConnectComponent("127.0.0.1", server_.ComponentPort(),
-                                     ProsodyServer::kSpareComponentDomain, ProsodyServer::kSecret);
+    roomConnection_.ConnectComponent("127.0.0.1", server_->ComponentPort(),
+                                     XmppServer::kSpareComponentDomain, XmppServer::kSecret);
     RunUntil(roomContext_, [this] { return roomConnection_.connected(); });
   }
 
   host::XmppAccount Account(const std::string& user, const std::string& password) const {
-    return {"127.0.0.1", server_.ClientPort(), user + "@example.net/desk", password};
+    return {"127.0.0.1", server_->ClientPort(), user + "@example.net/desk", password};
   }
 
   // Lets the room and the transport exchange what is on its way until `done` holds.
@@ -106,7 +106,7 @@ class XmppTransportTest : public ::testing::Test {
     std::string text;
   };
 
-  ProsodyServer server_;
+  std::unique_ptr<XmppServer> server_;
   xmpp::Context roomContext_;
   xmpp::Connection roomConnection_;
   bool refuseJoins_ = false;
@@ -116,7 +116,7 @@ class XmppTransportTest : public ::testing::Test {
 };
 
 TEST_F(XmppTransportTest, JoinsByPresenceWithItsNickAndAnswersEveryPush) {
-  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")));
   RecordingReceiver receiver;
   ConnectWithRoomRunning(transport, receiver);
   ASSERT_EQ(presences_.size(), 1u);
@@ -148,7 +148,7 @@ TEST_F(XmppTransportTest, JoinsByPresenceWithItsNickAndAnswersEveryPush) {
 }
 
 TEST_F(XmppTransportTest, PacketsFromOutsideTheRoomReachNobodyAndRequestsAreRefused) {
-  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")));
   RecordingReceiver receiver;
   ConnectWithRoomRunning(transport, receiver);
   roomConnection_.SendText("<iq type='get' id='x1' from='other@echo.example.net' to='" + member_ +
@@ -163,7 +163,7 @@ TEST_F(XmppTransportTest, PacketsFromOutsideTheRoomReachNobodyAndRequestsAreRefu
 // or error, from the room or from anywhere else, is never answered, while the request after it
 // is.
 TEST_F(XmppTransportTest, AnAnswerIsNeverAnsweredWhoeverSendsItFault) {
-  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")));
   RecordingReceiver receiver;
   ConnectWithRoomRunning(transport, receiver);
   const std::pair<const char*, std::string> rows[] = {
@@ -202,7 +202,7 @@ TEST_F(XmppTransportTest, AnAnswerIsNeverAnsweredWhoeverSendsItFault) {
 }
 
 TEST_F(XmppTransportTest, PacketsWithoutAConnectionAreCountedNotThrownNorAwaited) {
-  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")));
   RecordingReceiver receiver;
   ConnectWithRoomRunning(transport, receiver);
   std::vector<host::TransportNotice> notices;
@@ -213,7 +213,7 @@ TEST_F(XmppTransportTest, PacketsWithoutAConnectionAreCountedNotThrownNorAwaited
   transport.Send("alice", "<iq type='get' id='on-its-way' to='" + std::string(kRoom) +
                               "'><query type='browse' xmlns='quenlo:conf:agenda'/></iq>");
 
-  server_.Stop();
+  server_->Stop();
   for (int i = 0; i < 500 && transport.connected(); ++i) transport.Pump(10ms);
   EXPECT_FALSE(transport.connected());
   // Prosody says why before it closes; on a loaded machine the close can overtake the reason
@@ -253,7 +253,7 @@ TEST_F(XmppTransportTest, ConnectFailsWithTheReasonWhenTheLoginOrTheJoinIsRefuse
   }
 
   refuseJoins_ = true;
-  host::XmppTransport refused(Account("dave", ProsodyServer::PasswordOf("dave")));
+  host::XmppTransport refused(Account("dave", XmppServer::PasswordOf("dave")));
   try {
     ConnectWithRoomRunning(refused, receiver);
     ADD_FAILURE() << "a refused join was taken for a join";
@@ -263,7 +263,7 @@ TEST_F(XmppTransportTest, ConnectFailsWithTheReasonWhenTheLoginOrTheJoinIsRefuse
 }
 
 TEST_F(XmppTransportTest, AnswersEveryPingAndNoAnswer) {
-  host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")));
+  host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")));
   RecordingReceiver receiver;
   ConnectWithRoomRunning(transport, receiver);
   const std::string to = " to='" + member_ + "'";
@@ -309,8 +309,7 @@ TEST_F(XmppTransportTest, ReportsEachRequestTheServiceDidNotAnswer) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")),
-                                  kBriskTimings);
+    host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")), kBriskTimings);
     RecordingReceiver receiver;
     ConnectWithRoomRunning(transport, receiver);
     std::vector<std::string> conditions;
@@ -360,8 +359,7 @@ TEST_F(XmppTransportTest, JoinsAgainWhenTheRoomNoLongerCountsIt) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    host::XmppTransport transport(Account("alice", ProsodyServer::PasswordOf("alice")),
-                                  kBriskTimings);
+    host::XmppTransport transport(Account("alice", XmppServer::PasswordOf("alice")), kBriskTimings);
     RecordingReceiver receiver;
     presences_.clear();
     ConnectWithRoomRunning(transport, receiver);
