@@ -119,7 +119,7 @@ TEST_F(ConfserverBackupTest, ABackupDuringABurstHoldsAPrefixOfTheBallotsAndServe
   }
   ASSERT_EQ(backups.size(), 1u) << "no partial file is left beside the backup";
   const std::string backup = backups[0];
-  EXPECT_NE(backup.find(std::string(ProsodyServer::kComponentDomain) + "-"), std::string::npos);
+  EXPECT_NE(backup.find(std::string(XmppServer::kComponentDomain) + "-"), std::string::npos);
   EXPECT_EQ(IntegrityOf(backup), "ok");
   const std::string restored = server_->PathFor("restored.db");
   std::filesystem::copy_file(backup, restored);

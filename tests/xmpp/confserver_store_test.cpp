@@ -93,7 +93,7 @@ TEST_F(ConfserverStoreTest, UnusableStoresStopItInOneLineBeforeItConnectsAndStay
     const std::string before = ReadFile(path);
     WatchedPort port;
     std::unique_ptr<ChildProcess> confserver =
-        LaunchConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
+        LaunchConfserver({"--xmpp", port.address(), "--domain", XmppServer::kComponentDomain,
                           "--store", path, "--secret-file", server_->SecretFile()});
     const std::optional<int> status = confserver->WaitForExit(10s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << path;
@@ -123,7 +123,7 @@ TEST_F(ConfserverStoreTest, UnusablePostgresDatabasesStopItInOneLineBeforeItConn
            {in_use, "it is in use by another service"}}) {
     WatchedPort port;
     std::unique_ptr<ChildProcess> confserver =
-        LaunchConfserver({"--xmpp", port.address(), "--domain", ProsodyServer::kComponentDomain,
+        LaunchConfserver({"--xmpp", port.address(), "--domain", XmppServer::kComponentDomain,
                           "--store", uri, "--secret-file", server_->SecretFile()});
     const std::optional<int> status = confserver->WaitForExit(10s);
     ASSERT_TRUE(status && WIFEXITED(*status)) << uri;
@@ -157,7 +157,7 @@ class ConfserverOwnerTest : public ComponentFixture {
 };
 
 TEST_F(ConfserverOwnerTest, TheOwnerNamedAtStartRunsTheRoomAndMayHandItOver) {
-  StartComponent({"--owner", "board=carol@" + std::string(ProsodyServer::kDomain)});
+  StartComponent({"--owner", "board=carol@" + std::string(XmppServer::kDomain)});
   TestClient& alice = Client("alice");
   TestClient& carol = Client("carol");
   alice.Join(kRoom, "Alice");

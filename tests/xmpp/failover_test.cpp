@@ -31,7 +31,7 @@ constexpr int kAlreadyVoted = 12;
 constexpr int kNotStored = 6;
 
 std::string RoomAddress(int room) {
-  return "room" + std::to_string(room) + "@" + ProsodyServer::kComponentDomain;
+  return "room" + std::to_string(room) + "@" + XmppServer::kComponentDomain;
 }
 
 std::string Voting(const std::string& id, const std::string& room, const std::string& type,

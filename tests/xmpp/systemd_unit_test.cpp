@@ -105,7 +105,7 @@ TEST_F(ConfserverUnitTest, ReadyOnlyOnceConnectedThenWatchdogPings) {
   std::filesystem::copy_file(server_->SecretFile(), credentials + "/secret");
   std::ofstream(etc + "/quenlo/confserver.toml")
       << "xmpp = \"127.0.0.1:" << server_->ComponentPort() << "\"\ndomain = \""
-      << ProsodyServer::kComponentDomain << "\"\nstore = \"" << store_ << "\"\nstandby = true\n";
+      << XmppServer::kComponentDomain << "\"\nstore = \"" << store_ << "\"\nstandby = true\n";
   std::vector<std::string> command = UnitCommandLine({{"%E", etc}, {"%d", credentials}});
   ASSERT_FALSE(command.empty());
   ASSERT_EQ(command[0], "/usr/bin/confserver");
