@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
         log.Event("room pages at " + base + " (listening on " + http.host + ":" +
                   std::to_string(listener->port()) + ")");
       }
-      std::function<void()> between_turns;
-      if (listener) between_turns = [&listener] { listener->Poll(); };
+      std::function<bool()> between_turns;
+      if (listener) between_turns = [&listener] { return listener->Poll(); };
       notifier.Watch(*service);
       quenlo::server::GatewayRunner runner(
           *service, {server.host, server.port, settings.domain.value, secret}, log, &lease,

@@ -49,10 +49,14 @@ struct HttpListener::State {
     std::optional<std::uint64_t> revision;
     std::string last_event;
     std::vector<std::shared_ptr<Stream>> streams;
+    // The streams still to be sent last_event, the next one last.
+    std::vector<std::weak_ptr<Stream>> unsent;
   };
 
   void Accept();
   void Push();
+  // Starts the writes of new states to at most `budget` streams; true when some are left.
+  bool SendSlice(std::size_t budget);
   void Heartbeat();
   void Remove(const std::shared_ptr<Stream>& stream);
   void OpenStream(beast::tcp_stream socket, const std::string& channel);
@@ -280,11 +284,26 @@ void HttpListener::State::Push() {
       std::string event = site.Event(channel->first);
       if (event != known.last_event) {
         known.last_event = std::move(event);
-        for (const auto& stream : known.streams) stream->Send(known.last_event);
+        known.unsent.assign(known.streams.rbegin(), known.streams.rend());
       }
     }
     channel = next;
   }
+}
+
+bool HttpListener::State::SendSlice(std::size_t budget) {
+  bool more = false;
+  for (auto& [name, channel] : channels) {
+    while (budget > 0 && !channel.unsent.empty()) {
+      if (const auto stream = channel.unsent.back().lock()) {
+        stream->Send(channel.last_event);
+        --budget;
+      }
+      channel.unsent.pop_back();
+    }
+    more = more || !channel.unsent.empty();
+  }
+  return more;
 }
 
 // A comment now and then keeps proxies from closing an idle stream, and finds browsers gone.
@@ -332,13 +351,15 @@ HttpListener::~HttpListener() {
 
 unsigned short HttpListener::port() const { return state_->acceptor.local_endpoint().port(); }
 
-void HttpListener::Poll() {
+bool HttpListener::Poll() {
   State& state = *state_;
   if (state.io.stopped()) state.io.restart();
   state.io.poll();
   state.Push();
+  const bool more = state.SendSlice(state.limits.streams_per_poll);
   state.Heartbeat();
   state.io.poll();
+  return more;
 }
 
 std::size_t HttpListener::StreamCount() const { return state_->stream_count; }

@@ -7,6 +7,9 @@
 // most the write in flight and the newest event waiting (every event carries the whole state,
 // so an older one waiting is simply replaced), and a write that stalls for `stall` closes its
 // stream: a slow or stalled browser costs the service nothing and never delays the others.
+// A new state goes out to a channel's streams a slice at a time, one slice per Poll, so that a
+// request waiting on the other I/O of the thread is served between slices rather than after
+// hundreds of writes.
 #pragma once
 
 #include <chrono>
@@ -54,6 +57,7 @@ struct HttpLimits {
   std::chrono::milliseconds stall{5000};
   std::chrono::milliseconds request_timeout{10000};
   std::chrono::milliseconds heartbeat{15000};
+  std::size_t streams_per_poll = 25;  // writes of new states one Poll starts
 };
 
 class HttpListener {
@@ -67,8 +71,9 @@ class HttpListener {
   ~HttpListener();
 
   unsigned short port() const;
-  // Accepts, answers and pushes whatever is ready, without waiting.
-  void Poll();
+  // Accepts, answers and pushes whatever is ready, without waiting. True when new states are
+  // still waiting for their streams: the caller should come back as soon as its own work is done.
+  bool Poll();
   std::size_t StreamCount() const;
 
   // The sockets and what they share; only the listener's own source knows it.

@@ -27,7 +27,7 @@ constexpr char kLeaseLost[] = "lost the lease on the store: another confserver m
 
 GatewayRunner::GatewayRunner(ConferenceServer& service, GatewayAccount account,
                              const ServiceLog& log, ServiceLease* lease,
-                             std::function<void()> between_turns)
+                             std::function<bool()> between_turns)
     : service_(service),
       account_(std::move(account)),
       log_(log),
@@ -109,13 +109,14 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
   }
   auto next_tick = SteadyClock::now() + kTickPeriod;
   bool checked = false;
+  bool busy = false;
   while (!ended && !stop) {
-    context.RunOnce(TurnLength());
+    context.RunOnce(busy ? std::chrono::milliseconds(0) : TurnLength());
     if (betweenTurns_) {
       // libstrophe writes what the turn queued (the answers) only at the start of its next turn:
       // a turn that waits for nothing sends them before the other work takes its time.
       context.RunOnce(std::chrono::milliseconds(0));
-      betweenTurns_();
+      busy = betweenTurns_();
     }
     if (connected && !checked) {
       component.CheckMembers();

@@ -30,9 +30,10 @@ class GatewayRunner {
   // Null for a store that fences out earlier holders by itself. `between_turns` (when given) runs
   // on the runner's thread between libstrophe's turns, every few milliseconds, also while the
   // runner waits to reconnect: other I/O that needs the service (the HTTP listener) shares the
-  // thread, so the service has a single owner.
+  // thread, so the service has a single owner. It gives true when it has more to do at once;
+  // the next turn then only takes what XMPP has ready instead of waiting for it.
   GatewayRunner(ConferenceServer& service, GatewayAccount account, const ServiceLog& log,
-                ServiceLease* lease, std::function<void()> between_turns = {});
+                ServiceLease* lease, std::function<bool()> between_turns = {});
 
   // Tells `events` what happens from now on, after those told before.
   void Report(RunnerEvents& events) { events_.push_back(&events); }
@@ -56,7 +57,7 @@ class GatewayRunner {
   const ServiceLog& log_;
   ServiceLease* lease_;
   std::vector<RunnerEvents*> events_;
-  std::function<void()> betweenTurns_;
+  std::function<bool()> betweenTurns_;
 };
 
 }  // namespace quenlo::server

@@ -245,6 +245,46 @@ TEST_F(RoomPageTest, TheListenerServesThePageAndStreamsItsUpdates) {
       });
 }
 
+TEST_F(RoomPageTest, ANewStateReachesEveryStreamOneSliceAtATime) {
+  const std::string path = AskForPage();
+  const std::string qid = ReferVote(false, false);
+  Voting(kAnn, "start", "<qid>" + qid + "</qid>");
+  http::HttpLimits limits;
+  limits.streams_per_poll = 1;
+  PageSite site(*server_);
+  http::HttpListener listener("127.0.0.1", 0, site, limits);
+  std::atomic<int> step{0};
+  bool sliced = false;
+  WithListener(
+      listener,
+      [&](unsigned short port) {
+        boost::asio::io_context io;
+        std::vector<tcp::socket> streams;
+        std::vector<std::string> received(3);
+        for (std::string& text : received) {
+          tcp::socket& stream = streams.emplace_back(io);
+          stream.connect({boost::asio::ip::make_address("127.0.0.1"), port});
+          bhttp::write(stream,
+                       bhttp::request<bhttp::empty_body>(bhttp::verb::get, path + "/events", 11));
+          boost::asio::read_until(stream, boost::asio::dynamic_buffer(text),
+                                  "0 of 3 members voted");
+        }
+        step = 1;  // a ballot now
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+          boost::asio::read_until(streams[i], boost::asio::dynamic_buffer(received[i]),
+                                  "1 of 3 members voted");
+        }
+      },
+      [&] {
+        if (step == 1) {
+          Ballot(kBob, qid, {"1"});
+          step = 2;
+          sliced = listener.Poll();
+        }
+      });
+  EXPECT_TRUE(sliced) << "one Poll wrote the new state to one stream and said more was waiting";
+}
+
 TEST_F(RoomPageTest, AStalledBrowserLosesItsStreamAndNobodyWaitsForIt) {
   const std::string path = AskForPage();
   http::HttpLimits limits;
