@@ -52,7 +52,8 @@ constexpr int kMembersPerWorker = 800;
 // Logins in flight across all workers: more overflow the XMPP server's listen queue, and the
 // connections it drops time out.
 constexpr std::size_t kLoginsInFlight = 128;
-constexpr int kLoginTries = 3;
+constexpr int kLoginTries = 10;
+constexpr auto kLoginPatience = 30s;
 constexpr auto kPhaseLimit = 600s;
 constexpr char kVotingNamespace[] = "quenlo:conf:voting";
 constexpr char kGroupChatRoom[] = "hall";
@@ -147,6 +148,7 @@ struct Member {
   std::unique_ptr<quenlo::xmpp::Connection> connection;
   std::string nick;
   bool linkEnded = false;
+  SteadyClock::time_point loginStarted;
   int loginFailures = 0;
   std::string failure;
   bool inRoom = false;
@@ -215,6 +217,12 @@ class Worker {
       context_.RunOnce(1ms);
       std::erase_if(in_flight, [&](Member* member) {
         if (member->connection->connected()) return true;
+        // Under a crowd of logins, libstrophe now and then leaves one with no socket and no
+        // word about it; one that takes this long is given up and tried again.
+        if (!member->linkEnded && SteadyClock::now() - member->loginStarted > kLoginPatience) {
+          member->failure = "no answer within " + std::to_string(kLoginPatience.count()) + " s";
+          member->linkEnded = true;
+        }
         if (!member->linkEnded) return false;
         if (++member->loginFailures >= kLoginTries) {
           throw std::runtime_error(member->nick + " cannot log in: " + member->failure);
@@ -229,6 +237,7 @@ class Worker {
   void StartLogin(Member& member) {
     member.connection = std::make_unique<quenlo::xmpp::Connection>(context_);
     member.linkEnded = false;
+    member.loginStarted = SteadyClock::now();
     member.connection->OnLink([&member](quenlo::xmpp::LinkEvent event, const std::string& why) {
       if (event != quenlo::xmpp::LinkEvent::kDisconnected) return;
       member.linkEnded = true;

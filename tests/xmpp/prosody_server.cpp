@@ -25,6 +25,8 @@ ProsodyServer::ProsodyServer(const std::vector<std::string>& users, ClientStanza
   config += "component_interfaces = { \"127.0.0.1\" }\n";
   config += "s2s_ports = { }\nc2s_direct_tls_ports = { }\nlegacy_ssl_ports = { }\n";
   config += "http_ports = { }\nhttps_ports = { }\n";
+  // Room for a crowd of logins arriving at once (the full-hall benchmark).
+  config += "network_settings = { tcp_backlog = 4096 }\n";
   // Plain TCP on loopback: there is no certificate to offer.
   config += "c2s_require_encryption = false\nallow_unencrypted_plain_auth = true\n";
   config += "authentication = \"internal_plain\"\n";
