@@ -60,6 +60,72 @@ std::string Number(std::int64_t number) { return std::to_string(number); }
 
 }  // namespace
 
+// A write, prepared once per connection so that a request's statements are neither parsed nor
+// planned again: a request runs them by name (EXECUTE) in its one round trip.
+struct PreparedStatement {
+  const char* name;
+  const char* sql;
+};
+
+namespace {
+
+// quenlo_expect turns an update that found nothing into a failure of the whole transaction.
+constexpr PreparedStatement kFence{
+    "quenlo_fence",
+    "SELECT quenlo_expect(fence = $1, 'another service has taken over the database') FROM "
+    "quenlo_service FOR SHARE"};
+constexpr PreparedStatement kSaveRoom{
+    "quenlo_save_room",
+    "INSERT INTO rooms (address, owner) VALUES ($1, $2) ON CONFLICT (address) DO UPDATE SET "
+    "owner = excluded.owner"};
+constexpr PreparedStatement kAddVote{"quenlo_add_vote",
+                                     "INSERT INTO votes (room, id, state) VALUES ($1, $2, 0)"};
+constexpr PreparedStatement kSaveNextVoteId{
+    "quenlo_save_next_vote_id", "UPDATE rooms SET next_vote_id = $2 WHERE address = $1"};
+constexpr PreparedStatement kSaveVote{
+    "quenlo_save_vote",
+    "WITH saved AS (UPDATE votes SET state = $3, caption = $4, multiple_choice = $5, "
+    "registered = $6, timeout_seconds = $7, started_at_ms = $8, tally_hidden = $9 WHERE room = "
+    "$1 AND id = $2 RETURNING 1) SELECT quenlo_expect(count(*) = 1, $10) FROM saved"};
+constexpr PreparedStatement kClearSubjects{
+    "quenlo_clear_subjects", "DELETE FROM vote_subjects WHERE room = $1 AND vote = $2"};
+constexpr PreparedStatement kAddSubject{
+    "quenlo_add_subject",
+    "INSERT INTO vote_subjects (room, vote, position, subject_index, text) VALUES ($1, $2, $3, "
+    "$4, $5)"};
+constexpr PreparedStatement kDeleteVote{"quenlo_delete_vote",
+                                        "DELETE FROM votes WHERE room = $1 AND id = $2"};
+constexpr PreparedStatement kAddBallot{
+    "quenlo_add_ballot",
+    "INSERT INTO ballots (room, vote, voter, name, choices, cast_order) VALUES ($1, $2, $3, $4, "
+    "$5, $6)"};
+constexpr PreparedStatement kSaveAgendaItem{
+    "quenlo_save_agenda_item",
+    "INSERT INTO agenda_items (room, qid, text, time, type, value) VALUES ($1, $2, $3, $4, $5, "
+    "$6) ON CONFLICT (room, qid) DO UPDATE SET text = excluded.text, time = excluded.time, "
+    "type = excluded.type, value = excluded.value"};
+constexpr PreparedStatement kDeleteAgendaItem{
+    "quenlo_delete_agenda_item", "DELETE FROM agenda_items WHERE room = $1 AND qid = $2"};
+constexpr PreparedStatement kSaveInProgress{"quenlo_save_in_progress",
+                                            "UPDATE rooms SET in_progress = $2 WHERE address = $1"};
+constexpr PreparedStatement kSaveMember{
+    "quenlo_save_member",
+    "INSERT INTO members (room, address, name, nick) VALUES ($1, $2, $3, $4) ON CONFLICT "
+    "(room, address) DO UPDATE SET name = excluded.name, nick = excluded.nick"};
+constexpr PreparedStatement kDeleteMember{"quenlo_delete_member",
+                                          "DELETE FROM members WHERE room = $1 AND address = $2"};
+constexpr PreparedStatement kSavePageToken{
+    "quenlo_save_page_token",
+    "WITH saved AS (UPDATE rooms SET page_token = $2 WHERE address = $1 RETURNING 1) SELECT "
+    "quenlo_expect(count(*) = 1, $3) FROM saved"};
+constexpr const PreparedStatement* kStatements[] = {
+    &kFence,      &kSaveRoom,       &kAddVote,          &kSaveNextVoteId,
+    &kSaveVote,   &kClearSubjects,  &kAddSubject,       &kDeleteVote,
+    &kAddBallot,  &kSaveAgendaItem, &kDeleteAgendaItem, &kSaveInProgress,
+    &kSaveMember, &kDeleteMember,   &kSavePageToken};
+
+}  // namespace
+
 // `uri` with what every connection of ours adds: the process in its application name, so that
 // an operator (or a test) can tell the services' sessions apart, and TCP keepalives with a
 // user timeout, so that a connection whose network broke fails within seconds rather than
@@ -101,6 +167,9 @@ PostgresStore::PostgresStore(const std::string& uri, StoreDurability durability)
   }
   TakeOver();
   CheckAndMigrate();
+  for (const PreparedStatement* statement : kStatements) {
+    connections_->data.prepare(statement->name, statement->sql);
+  }
   try {
     pqxx::work transaction(connections_->data);
     fence_ = transaction.exec1("UPDATE quenlo_service SET fence = fence + 1 RETURNING fence")[0]
@@ -297,7 +366,15 @@ void PostgresStore::Rollback() {
   pending_.clear();
 }
 
-void PostgresStore::Write(const char* what, const std::string& sql) {
+void PostgresStore::Write(const char* what, const PreparedStatement& statement,
+                          std::initializer_list<std::string> arguments) {
+  std::string sql = std::string("EXECUTE ") + statement.name + "(";
+  const char* separator = "";
+  for (const std::string& argument : arguments) {
+    sql += separator + argument;
+    separator = ", ";
+  }
+  sql += ");";
   if (inTransaction_) {
     pending_ += sql;
   } else {
@@ -310,11 +387,11 @@ void PostgresStore::Write(const char* what, const std::string& sql) {
 // waits for this transaction, and this one fails once a takeover has committed.
 void PostgresStore::Send(const char* what, const std::string& sql) {
   Guard(what, [&] {
-    pqxx::nontransaction session(connections_->data);
-    session.exec("SELECT quenlo_expect(fence = " + Number(fence_) +
-                 ", 'another service has taken over the database') FROM quenlo_service FOR "
-                 "SHARE;" +
-                 sql);
+    pqxx::connection& data = connections_->data;
+    // Registered with the server once per connection (again after a lost one was made anew).
+    for (const PreparedStatement* statement : kStatements) data.prepare_now(statement->name);
+    pqxx::nontransaction session(data);
+    session.exec(std::string("EXECUTE ") + kFence.name + "(" + Number(fence_) + ");" + sql);
   });
 }
 
@@ -323,98 +400,73 @@ std::string PostgresStore::Quote(const std::string& text) const {
 }
 
 void PostgresStore::SaveRoom(const std::string& room, const std::string& owner) {
-  Write("save a room", "INSERT INTO rooms (address, owner) VALUES (" + Quote(room) + ", " +
-                           Quote(owner) +
-                           ") ON CONFLICT (address) DO UPDATE SET owner = excluded.owner;");
+  Write("save a room", kSaveRoom, {Quote(room), Quote(owner)});
 }
 
 void PostgresStore::AddVote(const std::string& room, const std::string& vote_id,
                             std::uint64_t next_vote_id) {
   // The vote's reference to its room fails the transaction when there is no such room.
-  Write("add a vote", "INSERT INTO votes (room, id, state) VALUES (" + Quote(room) + ", " +
-                          Quote(vote_id) + ", 0);UPDATE rooms SET next_vote_id = " +
-                          Number(static_cast<std::int64_t>(next_vote_id)) +
-                          " WHERE address = " + Quote(room) + ";");
+  Write("add a vote", kAddVote, {Quote(room), Quote(vote_id)});
+  Write("add a vote", kSaveNextVoteId,
+        {Quote(room), Number(static_cast<std::int64_t>(next_vote_id))});
 }
 
 void PostgresStore::SaveVote(const std::string& room, const Vote& vote) {
   const VoteDefinition& definition = vote.definition();
-  const std::string key = "room = " + Quote(room) + " AND ";
-  std::string sql =
-      "WITH saved AS (UPDATE votes SET state = " + Number(static_cast<int>(vote.state())) +
-      ", caption = " + Quote(definition.caption) +
-      ", multiple_choice = " + (definition.multiple_choice ? "true" : "false") +
-      ", registered = " + (definition.registered ? "true" : "false") +
-      ", timeout_seconds = " + Number(definition.timeout.count()) + ", started_at_ms = " +
-      (vote.StartedAt() ? Number(ToMilliseconds(*vote.StartedAt())) : "NULL") +
-      ", tally_hidden = " + (vote.TallyHidden() ? "true" : "false") + " WHERE " + key +
-      "id = " + Quote(vote.id()) + " RETURNING 1) SELECT quenlo_expect(count(*) = 1, " +
-      Quote("no vote " + vote.id() + " in " + room) + ") FROM saved;" +
-      "DELETE FROM vote_subjects WHERE " + key + "vote = " + Quote(vote.id()) + ";";
-  if (!definition.subjects.empty()) {
-    sql += "INSERT INTO vote_subjects (room, vote, position, subject_index, text) VALUES ";
-    for (std::size_t position = 0; position < definition.subjects.size(); ++position) {
-      const VoteSubject& subject = definition.subjects[position];
-      sql += (position == 0 ? "(" : ", (") + Quote(room) + ", " + Quote(vote.id()) + ", " +
-             Number(static_cast<std::int64_t>(position + 1)) + ", " + Quote(subject.index) + ", " +
-             Quote(subject.text) + ")";
-    }
-    sql += ";";
+  const std::string key = Quote(room);
+  const std::string id = Quote(vote.id());
+  Write("save a vote", kSaveVote,
+        {key, id, Number(static_cast<int>(vote.state())), Quote(definition.caption),
+         definition.multiple_choice ? "true" : "false", definition.registered ? "true" : "false",
+         Number(definition.timeout.count()),
+         vote.StartedAt() ? Number(ToMilliseconds(*vote.StartedAt())) : "NULL",
+         vote.TallyHidden() ? "true" : "false", Quote("no vote " + vote.id() + " in " + room)});
+  Write("save a vote", kClearSubjects, {key, id});
+  for (std::size_t position = 0; position < definition.subjects.size(); ++position) {
+    const VoteSubject& subject = definition.subjects[position];
+    Write("save a vote", kAddSubject,
+          {key, id, Number(static_cast<std::int64_t>(position + 1)), Quote(subject.index),
+           Quote(subject.text)});
   }
-  Write("save a vote", sql);
 }
 
 void PostgresStore::DeleteVote(const std::string& room, const std::string& vote_id) {
-  Write("delete a vote",
-        "DELETE FROM votes WHERE room = " + Quote(room) + " AND id = " + Quote(vote_id) + ";");
+  Write("delete a vote", kDeleteVote, {Quote(room), Quote(vote_id)});
 }
 
 void PostgresStore::AddBallot(const std::string& room, const std::string& vote_id,
                               std::size_t position, const Ballot& ballot) {
-  Write("add a ballot",
-        "INSERT INTO ballots (room, vote, voter, name, choices, cast_order) VALUES (" +
-            Quote(room) + ", " + Quote(vote_id) + ", " + Quote(ballot.voter) + ", " +
-            Quote(ballot.name) + ", " + Quote(EncodeChoices(ballot.indexes)) + ", " +
-            Number(static_cast<std::int64_t>(position)) + ");");
+  Write("add a ballot", kAddBallot,
+        {Quote(room), Quote(vote_id), Quote(ballot.voter), Quote(ballot.name),
+         Quote(EncodeChoices(ballot.indexes)), Number(static_cast<std::int64_t>(position))});
 }
 
 void PostgresStore::SaveAgendaItem(const std::string& room, const AgendaItem& item) {
-  Write("save an agenda item",
-        "INSERT INTO agenda_items (room, qid, text, time, type, value) VALUES (" + Quote(room) +
-            ", " + Quote(item.qid) + ", " + Quote(item.text) + ", " + Quote(item.time) + ", " +
-            Quote(item.type) + ", " + Quote(item.value) +
-            ") ON CONFLICT (room, qid) DO UPDATE SET text = excluded.text, time = "
-            "excluded.time, type = excluded.type, value = excluded.value;");
+  Write("save an agenda item", kSaveAgendaItem,
+        {Quote(room), Quote(item.qid), Quote(item.text), Quote(item.time), Quote(item.type),
+         Quote(item.value)});
 }
 
 void PostgresStore::DeleteAgendaItem(const std::string& room, const std::string& qid) {
-  Write("delete an agenda item",
-        "DELETE FROM agenda_items WHERE room = " + Quote(room) + " AND qid = " + Quote(qid) + ";");
+  Write("delete an agenda item", kDeleteAgendaItem, {Quote(room), Quote(qid)});
 }
 
 void PostgresStore::SaveInProgress(const std::string& room, const std::string& qid) {
-  Write("save the item in progress",
-        "UPDATE rooms SET in_progress = " + Quote(qid) + " WHERE address = " + Quote(room) + ";");
+  Write("save the item in progress", kSaveInProgress, {Quote(room), Quote(qid)});
 }
 
 void PostgresStore::SaveMember(const std::string& room, const Member& member) {
-  Write("save a member", "INSERT INTO members (room, address, name, nick) VALUES (" + Quote(room) +
-                             ", " + Quote(member.address) + ", " + Quote(member.name) + ", " +
-                             Quote(member.nick) +
-                             ") ON CONFLICT (room, address) DO UPDATE SET name = excluded.name, "
-                             "nick = excluded.nick;");
+  Write("save a member", kSaveMember,
+        {Quote(room), Quote(member.address), Quote(member.name), Quote(member.nick)});
 }
 
 void PostgresStore::DeleteMember(const std::string& room, const std::string& address) {
-  Write("delete a member", "DELETE FROM members WHERE room = " + Quote(room) +
-                               " AND address = " + Quote(address) + ";");
+  Write("delete a member", kDeleteMember, {Quote(room), Quote(address)});
 }
 
 void PostgresStore::SavePageToken(const std::string& room, const std::string& token) {
-  Write("save the room page's token", "WITH saved AS (UPDATE rooms SET page_token = " +
-                                          Quote(token) + " WHERE address = " + Quote(room) +
-                                          " RETURNING 1) SELECT quenlo_expect(count(*) = 1, " +
-                                          Quote("no room " + room) + ") FROM saved;");
+  Write("save the room page's token", kSavePageToken,
+        {Quote(room), Quote(token), Quote("no room " + room)});
 }
 
 }  // namespace quenlo::server

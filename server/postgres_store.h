@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,8 @@ class transaction_base;
 }
 
 namespace quenlo::server {
+
+struct PreparedStatement;
 
 // The store in a PostgreSQL database, which may live on another machine and fail over on its
 // own. One service at a time holds the database: the store takes a session advisory lock on a
@@ -75,8 +78,10 @@ class PostgresStore final : public Store {
   // The schema version of the database; throws when it is not ours or newer than this program.
   int CheckVersion(pqxx::transaction_base& transaction) const;
   void CheckAndMigrate();
-  // Adds `sql` to the request's writes, or runs it at once outside a request.
-  void Write(const char* what, const std::string& sql);
+  // Adds `statement` with `arguments` (SQL literals) to the request's writes, or runs it at once
+  // outside a request.
+  void Write(const char* what, const PreparedStatement& statement,
+             std::initializer_list<std::string> arguments);
   void Send(const char* what, const std::string& sql);
   std::string Quote(const std::string& text) const;
 
