@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <pqxx/pqxx>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -121,6 +122,23 @@ std::string PostgresServer::Query(const std::string& uri, const std::string& sql
   } catch (const std::exception& error) {
     throw std::runtime_error(error.what());
   }
+}
+
+std::vector<std::string> PostgresServer::StatementsFailedWith(const std::string& message) const {
+  // The server logs an error's line, then its context and detail, then "STATEMENT:" and the
+  // statement (on lines of their own when it holds several).
+  std::istringstream log(xmpp_test::ReadFile(directory_ + "/postgres.log"));
+  std::vector<std::string> statements;
+  bool failed = false;
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("ERROR:  ") != std::string::npos) {
+      failed = line.find(message) != std::string::npos;
+    } else if (failed && line.find("STATEMENT:  ") != std::string::npos) {
+      statements.push_back(line.substr(line.find("STATEMENT:  ") + 12));
+      failed = false;
+    }
+  }
+  return statements;
 }
 
 PostgresServer& SharedPostgresServer() {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/xmpp/child_process.h"
 
@@ -28,6 +29,10 @@ class PostgresServer {
   // Runs `sql` on the database at `uri` and gives the first column of its first row (empty for
   // none). Throws std::runtime_error when it fails.
   static std::string Query(const std::string& uri, const std::string& sql);
+
+  // The statements, as the server's log names them, that failed with an error whose message
+  // holds `message`, in the order they failed.
+  std::vector<std::string> StatementsFailedWith(const std::string& message) const;
 
   unsigned short port() const noexcept { return port_; }
 

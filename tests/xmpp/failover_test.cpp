@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -26,9 +27,12 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRooms = 4;
 constexpr int kVotesPerRoom = 25;
-constexpr int kVoters = 10;  // 4 rooms x 25 votes x 10 voters: 1,000 ballots
+constexpr int kVoters = 10;
+constexpr std::size_t kBallots = kRooms * kVotesPerRoom * kVoters;
 constexpr int kAlreadyVoted = 12;
 constexpr int kNotStored = 6;
+// The database's refusal of a write of a service that another has taken over from.
+constexpr char kFencedOff[] = "another service has taken over the database";
 
 std::string RoomAddress(int room) {
   return "room" + std::to_string(room) + "@" + XmppServer::kComponentDomain;
@@ -137,6 +141,19 @@ class FailoverTest : public ComponentFixture {
     return burst;
   }
 
+  // Service 0 serves and service 1 stands by; the meeting is set up and `burst` sent, of which
+  // `answered_first` ballots are answered on return.
+  void MeetingWithAStandby(std::vector<Ballot>& burst, std::size_t answered_first) {
+    Start(0);
+    ASSERT_TRUE(WaitForLog(0, "connected to", 10s)) << ReadFile(LogOf(0));
+    Start(1);
+    ASSERT_TRUE(WaitForLog(1, "standing by", 10s)) << ReadFile(LogOf(1));
+    ASSERT_NO_FATAL_FAILURE(SetUpMeeting());
+    burst = SendBurst();
+    ASSERT_TRUE(RunUntil(
+        context_, [&] { return Answered(burst) >= answered_first; }, 60s));
+  }
+
   std::size_t Answered(const std::vector<Ballot>& burst) const {
     std::size_t answered = 0;
     for (const Ballot& ballot : burst) answered += ballot.voter->AnswerTo(ballot.id) != nullptr;
@@ -209,14 +226,8 @@ TEST_F(FailoverTest, PostgresBothStartedAtOnceExactlyOneConnects) {
 }
 
 TEST_F(FailoverTest, PostgresTheStandbyServesWithinFiveSecondsOfAKill) {
-  Start(0);
-  ASSERT_TRUE(WaitForLog(0, "connected to", 10s)) << ReadFile(LogOf(0));
-  Start(1);
-  ASSERT_TRUE(WaitForLog(1, "standing by", 10s)) << ReadFile(LogOf(1));
-  SetUpMeeting();
-  const std::vector<Ballot> burst = SendBurst();
-  ASSERT_TRUE(RunUntil(context_, [&] { return Answered(burst) >= burst.size() / 5; }));
-
+  std::vector<Ballot> burst;
+  ASSERT_NO_FATAL_FAILURE(MeetingWithAStandby(burst, kBallots / 5));
   services_[0]->Stop(SIGKILL, 5s);
   const auto killed = Clock::now();
   ASSERT_TRUE(WaitForLog(1, "connected to", 10s)) << ReadFile(LogOf(1));
@@ -229,21 +240,31 @@ TEST_F(FailoverTest, PostgresTheStandbyServesWithinFiveSecondsOfAKill) {
 }
 
 // The active service is frozen while its session is cut, so that the standby has taken over
-// before it can notice; whatever it handles from then on the fencing number refuses.
+// before it can notice. A ballot that reaches it from then on is still handled, and the fencing
+// number refuses its write: the database names the refused ballot in its log, nothing of it is
+// kept, and its voter is never told it was counted.
 TEST_F(FailoverTest, PostgresAServiceThatLostItsSessionStopsAndWritesNothingAfterTheTakeover) {
-  Start(0);
-  ASSERT_TRUE(WaitForLog(0, "connected to", 10s)) << ReadFile(LogOf(0));
-  Start(1);
-  ASSERT_TRUE(WaitForLog(1, "standing by", 10s)) << ReadFile(LogOf(1));
-  SetUpMeeting();
-  const std::vector<Ballot> burst = SendBurst();
-  ASSERT_TRUE(RunUntil(context_, [&] { return Answered(burst) >= burst.size() / 5; }));
+  std::vector<Ballot> burst;
+  ASSERT_NO_FATAL_FAILURE(MeetingWithAStandby(burst, kBallots));
+  TestClient& late = Client("bob");
+  late.Join(RoomAddress(0), "bob");
+  const std::string late_voter = late.jid().substr(0, late.jid().find('/'));
+  const auto late_ballot = [&](const std::string& id) {
+    return Voting(id, RoomAddress(0), "voting",
+                  Qid(1) + "<subjects><subject>1</subject></subjects>");
+  };
 
   kill(services_[0]->pid(), SIGSTOP);
   PostgresServer::Query(store_,
                         "SELECT count(pg_terminate_backend(pid)) FROM pg_locks WHERE locktype = "
                         "'advisory' AND granted AND pid <> pg_backend_pid()");
   const bool taken_over = WaitForLog(1, "taking over", 10s);
+  if (taken_over) {
+    // Prosody hands it to the frozen service, which is still connected as the component.
+    late.Send(late_ballot("late"));
+    RunUntil(
+        context_, [] { return false; }, 500ms);
+  }
   kill(services_[0]->pid(), SIGCONT);
   ASSERT_TRUE(taken_over) << ReadFile(LogOf(1));
   const auto status = services_[0]->WaitForExit(5s);
@@ -251,7 +272,21 @@ TEST_F(FailoverTest, PostgresAServiceThatLostItsSessionStopsAndWritesNothingAfte
   EXPECT_EQ(WEXITSTATUS(*status), 1);
   EXPECT_TRUE(Logged(0, "lost the lease")) << ReadFile(LogOf(0));
   ASSERT_TRUE(WaitForLog(1, "connected to", 15s)) << ReadFile(LogOf(1));
+
+  const std::vector<std::string> refused =
+      postgres_test::SharedPostgresServer().StatementsFailedWith(kFencedOff);
+  EXPECT_TRUE(std::any_of(refused.begin(), refused.end(), [&](const std::string& statement) {
+    return statement.find("quenlo_add_ballot") != std::string::npos &&
+           statement.find(late_voter) != std::string::npos;
+  })) << "the late ballot's write was not refused by the fencing number";
+  const ReceivedStanza* answer = late.AnswerTo("late");
+  EXPECT_TRUE(answer == nullptr || answer->type == "error") << answer->text;
   ExpectEveryAnsweredBallotCountedOnce(burst);
+  // Nothing of it was kept: cast again, the service now serving counts it.
+  late.Join(RoomAddress(0), "bob");
+  late.Send(late_ballot("late-again"));
+  ASSERT_TRUE(RunUntil(context_, [&] { return late.AnswerTo("late-again") != nullptr; }));
+  EXPECT_EQ(late.AnswerTo("late-again")->type, "result") << late.AnswerTo("late-again")->text;
 }
 
 }  // namespace
