@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_cpu.h"
 #include "tests/xmpp/child_process.h"
 #include "tests/xmpp/confserver_process.h"
 #include "tests/xmpp/prosody_server.h"
@@ -42,6 +43,7 @@
 
 namespace {
 
+using quenlo::bench::CpuSeconds;
 using quenlo::xmpp_test::ChildProcess;
 using quenlo::xmpp_test::ProsodyServer;
 using quenlo::xmpp_test::RunUntil;
@@ -370,20 +372,6 @@ void AwaitAll(std::vector<WorkerHandle>& workers, const std::string& word,
       }
     }
   }
-}
-
-// CPU seconds (user and system) a process has spent so far.
-double CpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  unsigned long long user = 0, system = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) user = std::stoull(field);
-    if (i == 15) system = std::stoull(field);
-  }
-  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // Resident memory of a process, in bytes.

@@ -35,6 +35,8 @@ class PostgresServer {
   std::vector<std::string> StatementsFailedWith(const std::string& message) const;
 
   unsigned short port() const noexcept { return port_; }
+  // The server's main process; its sessions and workers are its children.
+  pid_t pid() const noexcept { return process_->pid(); }
 
  private:
   std::string directory_;
