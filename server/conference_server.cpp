@@ -1,5 +1,6 @@
 #include "server/conference_server.h"
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -71,9 +72,12 @@ auto ConferenceServer::InTransaction(Change change) -> std::optional<decltype(ch
   try {
     store_->Begin();
     auto result = change();
+    const auto committing = std::chrono::steady_clock::now();
     store_->Commit();
+    if (metrics_ != nullptr) metrics_->CountCommit(std::chrono::steady_clock::now() - committing);
     return result;
   } catch (const StoreError&) {
+    if (metrics_ != nullptr) metrics_->CountStoreFailure();
     Undo();
     return std::nullopt;
   } catch (const RequestError&) {
@@ -162,8 +166,16 @@ std::optional<std::vector<Delivery>> ConferenceServer::Join(const std::string& r
 ConferenceServer::Census ConferenceServer::Count() {
   std::lock_guard lock(mutex_);
   Census census{.rooms = rooms_.size()};
-  for (const auto& [address, room] : rooms_) census.members += room.members().size();
+  for (const auto& [address, room] : rooms_) {
+    census.members += room.members().size();
+    room.CountVotes(census.votes);
+  }
   return census;
+}
+
+void ConferenceServer::Measure(ServiceMetrics& metrics) {
+  std::lock_guard lock(mutex_);
+  metrics_ = &metrics;
 }
 
 void ConferenceServer::BackupTo(const std::string& path) {

@@ -12,6 +12,7 @@
 #include "server/delivery.h"
 #include "server/page_token.h"
 #include "server/room.h"
+#include "server/service_metrics.h"
 #include "server/store.h"
 
 namespace quenlo::server {
@@ -105,8 +106,13 @@ class ConferenceServer {
   struct Census {
     std::size_t rooms = 0;
     std::size_t members = 0;  // who is in a room now, over all rooms
+    VoteCounts votes{};       // over all rooms, by state
   };
   Census Count();
+
+  // Counts every transaction from now on in `metrics`: its commit's time, or the store's
+  // failure. `metrics` must outlive the service's use of it.
+  void Measure(ServiceMetrics& metrics);
 
   // A consistent copy of the store in the new file `path`, taken between requests. Throws
   // StoreError when the store cannot write it (or backs up by other means).
@@ -138,6 +144,7 @@ class ConferenceServer {
   std::size_t maxStanzaBytes_;
   std::unique_ptr<Store> store_;
   std::mutex mutex_;
+  ServiceMetrics* metrics_ = nullptr;
   PageAddressing pages_;
   std::map<std::string, Room, std::less<>> rooms_;
   std::map<std::string, std::uint64_t, std::less<>> revisions_;

@@ -72,6 +72,50 @@ constexpr StanzaError StanzaErrorOf(ErrorCode code) {
   return {"modify", "bad-request"};
 }
 
+// The code's name for people and monitoring: the enumerator's name in lower case with
+// underscores ("already_voted").
+constexpr const char* ErrorCodeName(ErrorCode code) {
+  switch (code) {
+    case ErrorCode::kMalformedRequest:
+      return "malformed_request";
+    case ErrorCode::kUnknownRequestType:
+      return "unknown_request_type";
+    case ErrorCode::kUnknownRoom:
+      return "unknown_room";
+    case ErrorCode::kNotMember:
+      return "not_member";
+    case ErrorCode::kNotAllowed:
+      return "not_allowed";
+    case ErrorCode::kNotStored:
+      return "not_stored";
+    case ErrorCode::kAnswerTooLarge:
+      return "answer_too_large";
+    case ErrorCode::kTextTooLong:
+      return "text_too_long";
+    case ErrorCode::kUnknownVote:
+      return "unknown_vote";
+    case ErrorCode::kWrongState:
+      return "wrong_state";
+    case ErrorCode::kAlreadyVoted:
+      return "already_voted";
+    case ErrorCode::kNotSingleChoice:
+      return "not_single_choice";
+    case ErrorCode::kUnknownSubject:
+      return "unknown_subject";
+    case ErrorCode::kEmptyBallot:
+      return "empty_ballot";
+    case ErrorCode::kUnknownAgendaItem:
+      return "unknown_agenda_item";
+    case ErrorCode::kDuplicateAgendaItem:
+      return "duplicate_agenda_item";
+    case ErrorCode::kOwnerNotPresent:
+      return "owner_not_present";
+    case ErrorCode::kNoPages:
+      return "no_pages";
+  }
+  return "unknown_code";
+}
+
 // A request the room refuses; what() is the human-readable text of the error reply.
 class RequestError : public std::runtime_error {
  public:

@@ -47,6 +47,8 @@ class Room {
   bool Leave(const std::string& address);
   // Who is here, in the order they joined (as the store keeps them).
   const std::vector<Member>& members() const { return members_; }
+  // Adds the room's votes to `counts`, each under its state.
+  void CountVotes(VoteCounts& counts) const { voting_.CountVotes(counts); }
   // Carries over what the store does not keep (push identifiers, the ends missed while the
   // service was down and who has been told of them) from the room this one replaces on reload.
   void TakeOverFrom(Room& previous);

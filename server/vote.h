@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ enum class VoteState : int {
   kRunning = 2,  // ballots accepted
   kEnded = 3,    // final tally available
 };
+
+// How many votes are in each state, indexed by VoteState.
+using VoteCounts = std::array<std::size_t, 4>;
 
 struct VoteSubject {
   std::string index;

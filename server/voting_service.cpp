@@ -131,6 +131,10 @@ void VotingService::ChooseFeatured() {
   }
 }
 
+void VotingService::CountVotes(VoteCounts& counts) const {
+  for (const auto& [id, vote] : votes_) ++counts[static_cast<std::size_t>(vote.state())];
+}
+
 const Vote* VotingService::Featured() const {
   const auto vote = votes_.find(featured_);
   return vote == votes_.end() ? nullptr : &vote->second;

@@ -35,6 +35,8 @@ class VotingService {
   // The vote the room's page shows: the one last defined, started or ended, or after a restart
   // or a deletion, the running one, else the newest defined one. Null when there is none.
   const Vote* Featured() const;
+  // Adds the room's votes to `counts`, each under its state.
+  void CountVotes(VoteCounts& counts) const;
 
  private:
   Audience Apply(pugi::xml_node reply);

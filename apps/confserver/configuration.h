@@ -98,6 +98,12 @@ struct Settings : SettingList {
                                       .help = "the address people reach the pages at, e.g. "
                                               "https://vote.example.net (default: http://HOST:PORT "
                                               "of --http)"}};
+  Option<std::string> health{
+      *this, Declaration<std::string>{.name = "health",
+                                      .help = "serve /healthz, /readyz and /metrics (Prometheus) "
+                                              "at HOST:PORT for operators (off unless given; keep "
+                                              "it on loopback or a private network)",
+                                      .check = IsHostPort}};
   Option<bool> quiet{*this, Declaration<bool>{.name = "quiet", .help = "log failures only"}};
   Option<bool> verbose{*this,
                        Declaration<bool>{.name = "verbose", .help = "also log every request"}};

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "apps/confserver/backup_on_request.h"
@@ -13,6 +15,7 @@
 #include "apps/confserver/store_options.h"
 #include "apps/confserver/systemd_notifier.h"
 #include "server/http/http_listener.h"
+#include "server/http/operator_site.h"
 #include "server/http/page_site.h"
 #include "server/postgres_lease.h"
 #include "server/sqlite_lease.h"
@@ -68,6 +71,17 @@ std::unique_ptr<quenlo::server::ConferenceServer> MakeService(
   return service;
 }
 
+// A listener on the setting's HOST:PORT; what stops it is named by the setting's flag.
+std::unique_ptr<quenlo::server::http::HttpListener> Listen(const std::string& flag,
+                                                           const quenlo::xmpp::HostPort& where,
+                                                           quenlo::server::http::HttpSite& site) {
+  try {
+    return std::make_unique<quenlo::server::http::HttpListener>(where.host, where.port, site);
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(flag + ": " + error.what());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,13 +129,14 @@ int main(int argc, char** argv) {
       bool took_over = false;
       const auto service = MakeService(settings, lease, log, notifier, took_over);
       if (!service) return;
+      quenlo::server::ServiceMetrics metrics;
+      service->Measure(metrics);
       quenlo::server::http::PageSite pages(*service);
       std::unique_ptr<quenlo::server::http::HttpListener> listener;
       if (!settings.http.value.empty()) {
         const quenlo::xmpp::HostPort http =
             quenlo::xmpp::ParseHostPort(settings.http.value, "--http");
-        listener =
-            std::make_unique<quenlo::server::http::HttpListener>(http.host, http.port, pages);
+        listener = Listen("--http", http, pages);
         std::string base = settings.http_url.value.empty()
                                ? "http://" + http.host + ":" + std::to_string(listener->port())
                                : settings.http_url.value;
@@ -130,12 +145,31 @@ int main(int argc, char** argv) {
         log.Event("room pages at " + base + " (listening on " + http.host + ":" +
                   std::to_string(listener->port()) + ")");
       }
+      quenlo::server::http::OperatorSite operators(
+          *service, metrics, [&listener] { return listener ? listener->StreamCount() : 0; });
+      std::unique_ptr<quenlo::server::http::HttpListener> health;
+      if (!settings.health.value.empty()) {
+        const quenlo::xmpp::HostPort where =
+            quenlo::xmpp::ParseHostPort(settings.health.value, "--health");
+        health = Listen("--health", where, operators);
+        log.Event("health and metrics at http://" + where.host + ":" +
+                  std::to_string(health->port()) + "/metrics");
+      }
       std::function<bool()> between_turns;
-      if (listener) between_turns = [&listener] { return listener->Poll(); };
+      if (listener || health) {
+        // True when the pages' listener has more to send at once; the operators' answers are
+        // single and small.
+        between_turns = [&listener, &health] {
+          const bool busy = listener && listener->Poll();
+          if (health) health->Poll();
+          return busy;
+        };
+      }
       notifier.Watch(*service);
       quenlo::server::GatewayRunner runner(
           *service, {server.host, server.port, settings.domain.value, secret}, log, &lease,
           between_turns);
+      runner.Measure(metrics);
       runner.Report(notifier);
       const std::string backup_folder =
           settings.backup_folder.value.empty()

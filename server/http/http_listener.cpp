@@ -324,10 +324,12 @@ HttpListener::HttpListener(const std::string& host, unsigned short port, HttpSit
     literal = literal.substr(1, literal.size() - 2);
   }
   const asio::ip::address address = asio::ip::make_address(literal, error);
-  if (error) throw std::runtime_error("--http: " + host + " is not an IP address");
+  const std::string where = host + ":" + std::to_string(port);
+  if (error)
+    throw std::runtime_error("cannot listen for HTTP on " + where + ": " + host +
+                             " is not an IP address");
   const tcp::endpoint endpoint(address, port);
   tcp::acceptor& acceptor = state_->acceptor;
-  const std::string where = host + ":" + std::to_string(port);
   acceptor.open(endpoint.protocol(), error);
   if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
   if (!error) acceptor.bind(endpoint, error);

@@ -77,7 +77,7 @@ void GatewayRunner::Run(const std::atomic<bool>& stop, std::chrono::milliseconds
 bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failure) {
   xmpp::Context context;
   xmpp::Connection connection(context);
-  XmppGateway component(service_, connection, log_);
+  XmppGateway component(service_, connection, log_, metrics_);
   bool connected = false;
   bool ended = false;
   connection.OnLink([&](xmpp::LinkEvent event, const std::string& reason) {
@@ -85,6 +85,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
       connected = true;
       log_.Event("connected to " + account_.host + ":" + std::to_string(account_.port) + " as " +
                  account_.domain);
+      if (metrics_ != nullptr) metrics_->CountConnected();
       for (RunnerEvents* events : events_) events->Connected();
       return;
     }
@@ -99,6 +100,7 @@ bool GatewayRunner::ServeOnce(const std::atomic<bool>& stop, std::string& failur
     }
     if (connected) log_.Event(stop ? "disconnected" : "disconnected: " + failure);
     if (connected) {
+      if (metrics_ != nullptr) metrics_->CountDisconnected();
       for (RunnerEvents* events : events_) events->Disconnected(stop ? "" : failure);
     }
   });

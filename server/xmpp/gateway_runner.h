@@ -12,6 +12,7 @@
 
 #include "server/conference_server.h"
 #include "server/service_lease.h"
+#include "server/service_metrics.h"
 #include "server/xmpp/runner_events.h"
 #include "server/xmpp/service_log.h"
 
@@ -37,6 +38,8 @@ class GatewayRunner {
 
   // Tells `events` what happens from now on, after those told before.
   void Report(RunnerEvents& events) { events_.push_back(&events); }
+  // Counts the requests, connections and reconnections in `metrics` from now on.
+  void Measure(ServiceMetrics& metrics) { metrics_ = &metrics; }
 
   // Serves until `stop` is set. Throws std::runtime_error with a one-line reason when the first
   // connection fails (after trying again for `patience`) or the lease is lost.
@@ -57,6 +60,7 @@ class GatewayRunner {
   const ServiceLog& log_;
   ServiceLease* lease_;
   std::vector<RunnerEvents*> events_;
+  ServiceMetrics* metrics_ = nullptr;
   std::function<bool()> betweenTurns_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "server/namespaces.h"
 #include "xmpp/jid.h"
 #include "xmpp/stanza.h"
 
@@ -73,6 +74,53 @@ std::string_view DescribeRefusal(ConferenceServer::JoinRefusal refusal) {
   }
 }
 
+// Outcomes as the metrics count them.
+std::string_view OutcomeOf(ConferenceServer::JoinRefusal refusal) {
+  switch (refusal) {
+    case ConferenceServer::JoinRefusal::kNameTooLong:
+      return "name_too_long";
+    case ConferenceServer::JoinRefusal::kNotStored:
+      return "not_stored";
+    default:
+      return "unknown_room";
+  }
+}
+
+std::string_view OutcomeOf(ConferenceServer::Drop drop) {
+  switch (drop) {
+    case ConferenceServer::Drop::kTooLarge:
+      return "too_large";
+    case ConferenceServer::Drop::kMalformed:
+      return "malformed";
+    default:
+      return "not_request";
+  }
+}
+
+// The service's answer is its one error reply's code, or ok; pushes are never refusals.
+std::string_view OutcomeOf(const std::vector<Delivery>& deliveries) {
+  for (const Delivery& delivery : deliveries) {
+    if (delivery.refusal) return ErrorCodeName(*delivery.refusal);
+  }
+  return "ok";
+}
+
+// A request's kind, as the metrics count it: the service its query's namespace names, a ping,
+// or "other" (no child, or one of no namespace the service knows).
+std::string_view KindOf(xmpp_stanza_t* iq) {
+  for (xmpp_stanza_t* child = xmpp_stanza_get_children(iq); child != nullptr;
+       child = xmpp_stanza_get_next(child)) {
+    if (!xmpp_stanza_is_tag(child)) continue;
+    const std::string_view space = xmpp::AttributeOf(child, "xmlns");
+    if (space == kVotingNamespace) return "voting";
+    if (space == kAgendaNamespace) return "agenda";
+    if (space == kAdminNamespace) return "admin";
+    if (space == kPingNamespace) return "ping";
+    return "other";
+  }
+  return "other";
+}
+
 std::string_view DescribeDrop(ConferenceServer::Drop drop) {
   switch (drop) {
     case ConferenceServer::Drop::kTooLarge:
@@ -102,8 +150,8 @@ std::string VoterName(xmpp_stanza_t* presence, const std::string& occupant_nick)
 }  // namespace
 
 XmppGateway::XmppGateway(ConferenceServer& service, xmpp::Connection& connection,
-                         const ServiceLog& log)
-    : service_(service), connection_(connection), log_(log) {
+                         const ServiceLog& log, ServiceMetrics* metrics)
+    : service_(service), connection_(connection), log_(log), metrics_(metrics) {
   connection_.OnStanza("iq", [this](xmpp_stanza_t* iq) { HandleIq(iq); });
   connection_.OnStanza("presence", [this](xmpp_stanza_t* presence) { HandlePresence(presence); });
 }
@@ -185,16 +233,22 @@ void XmppGateway::HandleIq(xmpp_stanza_t* iq) {
   // Answers are never answered, or two parties could bounce errors at each other for ever.
   if (type == "result" || type == "error") HandleCheckAnswer(iq);
   if (type != "get" && type != "set") return;
+  const auto started = std::chrono::steady_clock::now();
+  const std::string_view outcome = HandleRequest(iq);
+  if (metrics_ != nullptr) {
+    metrics_->CountRequest(KindOf(iq), outcome, std::chrono::steady_clock::now() - started);
+  }
+}
+
+std::string_view XmppGateway::HandleRequest(xmpp_stanza_t* iq) {
+  const std::string_view type = xmpp::AttributeOf(iq, "type");
   const std::string from(xmpp::AttributeOf(iq, "from"));
   const xmpp::Jid to = xmpp::Jid::Parse(xmpp::AttributeOf(iq, "to"));
   if (to.node.empty()) {
     Refuse(iq, "cancel", "service-unavailable", "iq for " + to.Bare() + " which is not a room");
-    return;
+    return "not_a_room";
   }
-  if (!to.resource.empty()) {
-    HandleOccupantIq(iq, to);
-    return;
-  }
+  if (!to.resource.empty()) return HandleOccupantIq(iq, to);
   const std::string text = xmpp::ToText(iq);
   ConferenceServer::Drop drop = ConferenceServer::Drop::kNone;
   std::vector<Delivery> deliveries = service_.Receive(from, text, &drop);
@@ -202,16 +256,17 @@ void XmppGateway::HandleIq(xmpp_stanza_t* iq) {
     const StanzaError error = StanzaErrorFor(drop);
     Refuse(iq, error.type, error.condition,
            "iq from " + from + " " + std::string(DescribeDrop(drop)));
-    return;
+    return OutcomeOf(drop);
   }
   log_.Detail("iq " + std::string(type) + " from " + from + " to " + to.Bare());
   Deliver(deliveries);
+  return OutcomeOf(deliveries);
 }
 
 // An iq to an occupant address. A member pinging itself there (group chat self-pings) learns it
 // is still in; anyone who is no member of the room is told it is not an occupant; nothing is
 // relayed between occupants.
-void XmppGateway::HandleOccupantIq(xmpp_stanza_t* iq, const xmpp::Jid& occupant) {
+std::string_view XmppGateway::HandleOccupantIq(xmpp_stanza_t* iq, const xmpp::Jid& occupant) {
   const std::string_view from = xmpp::AttributeOf(iq, "from");
   const std::string room = occupant.Bare();
   const Member* self = nullptr;
@@ -221,39 +276,52 @@ void XmppGateway::HandleOccupantIq(xmpp_stanza_t* iq, const xmpp::Jid& occupant)
   }
   if (self == nullptr) {
     Refuse(iq, "cancel", "not-acceptable", "iq from " + std::string(from) + " not in " + room);
-    return;
+    return "not_occupant";
   }
   if (self->nick != occupant.resource ||
       xmpp_stanza_get_child_by_name_and_ns(iq, "ping", kPingNamespace) == nullptr) {
     Refuse(iq, "cancel", "service-unavailable",
            "iq for " + room + "/" + occupant.resource + " (iqs are not relayed)");
-    return;
+    return "not_relayed";
   }
   const xmpp::Stanza pong(xmpp_stanza_reply(iq));  // addressed back, without the ping
   xmpp_stanza_set_from(pong.get(), xmpp_stanza_get_to(iq));
   xmpp_stanza_set_type(pong.get(), "result");
   Send(xmpp::ToText(pong.get()));
+  return "ok";
 }
 
 void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
   const std::string_view type = xmpp::AttributeOf(presence, "type");
   if (!type.empty() && type != "unavailable") return;  // probes, subscriptions and errors
+  const auto started = std::chrono::steady_clock::now();
   const std::string from(xmpp::AttributeOf(presence, "from"));
   const xmpp::Jid occupant = xmpp::Jid::Parse(xmpp::AttributeOf(presence, "to"));
+  std::string_view outcome = "ok";
   if (occupant.node.empty() || occupant.resource.empty()) {
     if (type.empty()) {
       Refuse(presence, "modify", "jid-malformed", "presence from " + from + " without a nick");
     }
-    return;
+    outcome = "no_nick";
+  } else if (type == "unavailable") {
+    const std::string room = occupant.Bare();
+    ForgetCheck(room, from);
+    if (service_.Leave(room, from)) log_.Event(from + " left " + room);
+    SendSelfPresence(room + "/" + occupant.resource, from, false);
+  } else {
+    outcome = HandleJoin(presence, occupant);
   }
+  if (metrics_ != nullptr) {
+    metrics_->CountRequest(type.empty() ? "join" : "leave", outcome,
+                           std::chrono::steady_clock::now() - started);
+  }
+}
+
+std::string_view XmppGateway::HandleJoin(xmpp_stanza_t* presence, const xmpp::Jid& occupant) {
+  const std::string from(xmpp::AttributeOf(presence, "from"));
   const std::string room = occupant.Bare();
   const std::string occupant_address = room + "/" + occupant.resource;
   ForgetCheck(room, from);
-  if (type == "unavailable") {
-    if (service_.Leave(room, from)) log_.Event(from + " left " + room);
-    SendSelfPresence(occupant_address, from, false);
-    return;
-  }
   service_.OpenRoom(room);  // false only means the room is open already
   ConferenceServer::JoinRefusal refusal = ConferenceServer::JoinRefusal::kNone;
   const auto missed = service_.Join(room, from, VoterName(presence, occupant.resource),
@@ -262,12 +330,13 @@ void XmppGateway::HandlePresence(xmpp_stanza_t* presence) {
     const StanzaError error = StanzaErrorFor(refusal);
     Refuse(presence, error.type, error.condition,
            "join of " + from + " to " + room + ": " + std::string(DescribeRefusal(refusal)));
-    return;
+    return OutcomeOf(refusal);
   }
   log_.Event(from + " joined " + room + " as " + occupant.resource);
   SendSelfPresence(occupant_address, from, true);
   // Votes that ended while the service was down are announced once the participant is back in.
   Deliver(*missed);
+  return "ok";
 }
 
 void XmppGateway::Refuse(xmpp_stanza_t* request, const char* error_type, const char* condition,
