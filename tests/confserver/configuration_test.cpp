@@ -59,6 +59,7 @@ standby = true
 max_stanza_bytes = 300000
 http = "127.0.0.1:8080"
 http_url = "https://vote.example.net"
+health = "127.0.0.1:9475"
 quiet = true
 verbose = true
 )";
@@ -69,7 +70,7 @@ TEST_F(ConfigurationTest, EverySettingIsReadFromTheFile) {
   EXPECT_EQ(invocation.config_file, path);
   EXPECT_FALSE(invocation.check_only);
   // A setting added to confserver belongs in kEverySetting and here.
-  EXPECT_EQ(settings_.settings().size(), 13u);
+  EXPECT_EQ(settings_.settings().size(), 14u);
   EXPECT_EQ(settings_.xmpp.value, "127.0.0.1:5347");
   EXPECT_EQ(settings_.domain.value, "conference.example.net");
   EXPECT_EQ(settings_.secret_file.value, "/etc/quenlo/secret");
@@ -83,6 +84,7 @@ TEST_F(ConfigurationTest, EverySettingIsReadFromTheFile) {
   EXPECT_EQ(settings_.max_stanza_bytes.value, 300000);
   EXPECT_EQ(settings_.http.value, "127.0.0.1:8080");
   EXPECT_EQ(settings_.http_url.value, "https://vote.example.net");
+  EXPECT_EQ(settings_.health.value, "127.0.0.1:9475");
   EXPECT_TRUE(settings_.quiet.value);
   EXPECT_TRUE(settings_.verbose.value);
 }
