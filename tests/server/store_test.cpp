@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "server/http/operator_site.h"
 #include "server/namespaces.h"
 #include "server/postgres_lease.h"
 #include "server/postgres_store.h"
@@ -469,6 +470,28 @@ TEST_F(StoreFailureTest, AChangeTheStoreCouldNotKeepIsUndoneAndAnsweredAsSuch) {
   EXPECT_FALSE(next[3].query().first_child());
   EXPECT_TRUE(server_->Tick().empty());
   EXPECT_EQ(To(Voting(kAnn, "result", Qid(qid)), kAnn).text("count"), "2");
+}
+
+// Operators see a store that fails: the service is not ready from a transaction the store could
+// not keep until one is kept again (and not while the component is disconnected).
+TEST_F(StoreFailureTest, ReadinessFollowsTheStoresLastTransaction) {
+  ServiceMetrics metrics;
+  server_->Measure(metrics);
+  metrics.CountConnected();
+  http::OperatorSite site(*server_, metrics, [] { return std::size_t{0}; });
+  const auto readiness = [&] { return site.Answer({"GET", "/readyz"}); };
+  EXPECT_EQ(readiness().status, 200u);
+
+  store_->FailCommit();
+  Agenda(kAnn, "create", Item("a", "Welcome"));
+  EXPECT_EQ(readiness().status, 503u);
+  EXPECT_EQ(readiness().body, "not ready: the store failed to keep the last change\n");
+  EXPECT_EQ(metrics.store_failures(), 1u);
+
+  Agenda(kAnn, "create", Item("a", "Welcome"));
+  EXPECT_EQ(readiness().status, 200u);
+  metrics.CountDisconnected();
+  EXPECT_EQ(readiness().status, 503u);
 }
 
 // The first to join a room without owner becomes its owner, which the store must keep; when it
