@@ -21,10 +21,22 @@ constexpr int kActiveServiceLock = 1;
 // Held while a store checks and brings the schema up to date.
 constexpr int kSchemaLock = 2;
 
-// `uri` with the password of its user part, if any, left out.
-std::string WithoutPassword(const std::string& uri) {
+// `uri` with its password left out, whether in its user part or as a parameter.
+std::string WithoutPassword(std::string uri) {
   const auto scheme = uri.find("://");
   if (scheme == std::string::npos) return uri;
+  const auto query = uri.find('?');
+  if (query != std::string::npos) {
+    std::string kept;
+    std::size_t from = query + 1;
+    while (from <= uri.size()) {
+      const std::size_t end = std::min(uri.find('&', from), uri.size());
+      const std::string parameter = uri.substr(from, end - from);
+      if (!parameter.starts_with("password=")) kept += (kept.empty() ? "" : "&") + parameter;
+      from = end + 1;
+    }
+    uri = uri.substr(0, query) + (kept.empty() ? "" : "?" + kept);
+  }
   const auto authority = scheme + 3;
   const auto at = uri.find('@', authority);
   const auto slash = uri.find('/', authority);
