@@ -55,6 +55,9 @@ struct HttpListener::State {
 
   void Accept();
   void Push();
+  // Takes the channel's state now as its last event; its streams are sent it when it differs,
+  // also when a stream opening is what noticed the change.
+  void Refresh(const std::string& name, Channel& channel, std::uint64_t revision);
   // Starts the writes of new states to at most `budget` streams; true when some are left.
   bool SendSlice(std::size_t budget);
   void Heartbeat();
@@ -247,10 +250,7 @@ void HttpListener::State::OpenStream(beast::tcp_stream socket, const std::string
     return;
   }
   ++stream_count;
-  if (known.revision != revision) {
-    known.revision = revision;
-    known.last_event = site.Event(channel);
-  }
+  if (known.revision != revision) Refresh(channel, known, *revision);
   known.streams.push_back(stream);
   // Browsers wait this long before they reconnect after a drop.
   stream->Send(text.str() + "retry: 1000\n\n" + known.last_event);
@@ -280,15 +280,19 @@ void HttpListener::State::Push() {
       channels.erase(channel);
       for (const auto& stream : streams) stream->SendLast(site.Farewell());
     } else if (revision != known.revision) {
-      known.revision = revision;
-      std::string event = site.Event(channel->first);
-      if (event != known.last_event) {
-        known.last_event = std::move(event);
-        known.unsent.assign(known.streams.rbegin(), known.streams.rend());
-      }
+      Refresh(channel->first, known, *revision);
     }
     channel = next;
   }
+}
+
+void HttpListener::State::Refresh(const std::string& name, Channel& channel,
+                                  std::uint64_t revision) {
+  channel.revision = revision;
+  std::string event = site.Event(name);
+  if (event == channel.last_event) return;
+  channel.last_event = std::move(event);
+  channel.unsent.assign(channel.streams.rbegin(), channel.streams.rend());
 }
 
 bool HttpListener::State::SendSlice(std::size_t budget) {
