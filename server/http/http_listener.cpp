@@ -252,9 +252,11 @@ void HttpListener::State::OpenStream(beast::tcp_stream socket, const std::string
   ++stream_count;
   if (known.revision != revision) Refresh(channel, known, *revision);
   known.streams.push_back(stream);
+  // The read starts first, while the socket has no expiry: a time limit set for a write applies
+  // to a read started after it, and would close a healthy stream once the stall time passed.
+  stream->WatchForClose();
   // Browsers wait this long before they reconnect after a drop.
   stream->Send(text.str() + "retry: 1000\n\n" + known.last_event);
-  stream->WatchForClose();
 }
 
 void HttpListener::State::Remove(const std::shared_ptr<Stream>& stream) {

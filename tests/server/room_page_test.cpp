@@ -245,12 +245,13 @@ TEST_F(RoomPageTest, TheListenerServesThePageAndStreamsItsUpdates) {
       });
 }
 
-TEST_F(RoomPageTest, ANewStateReachesEveryStreamOneSliceAtATime) {
+TEST_F(RoomPageTest, ANewStateReachesEveryIdleStreamOneSliceAtATime) {
   const std::string path = AskForPage();
   const std::string qid = ReferVote(false, false);
   Voting(kAnn, "start", "<qid>" + qid + "</qid>");
   http::HttpLimits limits;
   limits.streams_per_poll = 1;
+  limits.stall = std::chrono::milliseconds(300);
   PageSite site(*server_);
   http::HttpListener listener("127.0.0.1", 0, site, limits);
   std::atomic<int> step{0};
@@ -269,6 +270,8 @@ TEST_F(RoomPageTest, ANewStateReachesEveryStreamOneSliceAtATime) {
           boost::asio::read_until(stream, boost::asio::dynamic_buffer(text),
                                   "0 of 3 members voted");
         }
+        // Idle past the stall time: a stream that is read from stays open however long it waits.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
         step = 1;  // a ballot now
         for (std::size_t i = 0; i < streams.size(); ++i) {
           boost::asio::read_until(streams[i], boost::asio::dynamic_buffer(received[i]),
