@@ -5,7 +5,7 @@
 // (goal: p50 and p99 at most 1.2x).
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,7 +45,9 @@ double Percentile(std::vector<double> values, double share) {
 }
 
 // The streams, read on a thread of their own: for each, the latest turnout it has received and
-// when each turnout first arrived.
+// when each turnout first arrived. They stand for browsers on other machines, so they are read
+// through epoll, which wakes for the sockets that are ready alone: poll() would scan all 200 at
+// every wake-up and take from the service's machine time the real browsers would not.
 class Streams {
  public:
   Streams(unsigned short port, const std::string& path) : seen_(kStreams) {
@@ -111,16 +113,22 @@ class Streams {
   };
 
   void Read() {
-    std::vector<pollfd> polled;
-    for (const int socket : sockets_) polled.push_back({socket, POLLIN, 0});
+    const int ready_set = epoll_create1(0);
+    for (std::size_t i = 0; i < sockets_.size(); ++i) {
+      epoll_event watched{};
+      watched.events = EPOLLIN;
+      watched.data.u64 = i;
+      epoll_ctl(ready_set, EPOLL_CTL_ADD, sockets_[i], &watched);
+    }
+    std::vector<epoll_event> ready(sockets_.size());
     char buffer[65536];
     const std::string marker = "class=\"turnout\">";
     while (!stop_) {
-      if (poll(polled.data(), polled.size(), 20) <= 0) continue;
+      const int count = epoll_wait(ready_set, ready.data(), static_cast<int>(ready.size()), 20);
       const auto now = Clock::now();
-      for (std::size_t i = 0; i < polled.size(); ++i) {
-        if ((polled[i].revents & POLLIN) == 0) continue;
-        const ssize_t got = read(polled[i].fd, buffer, sizeof buffer);
+      for (int r = 0; r < count; ++r) {
+        const std::size_t i = ready[static_cast<std::size_t>(r)].data.u64;
+        const ssize_t got = read(sockets_[i], buffer, sizeof buffer);
         if (got <= 0) continue;
         std::lock_guard lock(mutex_);
         Seen& seen = seen_[i];
@@ -138,6 +146,7 @@ class Streams {
         }
       }
     }
+    close(ready_set);
   }
 
   std::vector<int> sockets_;
