@@ -253,10 +253,18 @@ void ConferenceServer::Touch(const std::string& room_address) { ++revisions_[roo
 
 Room* ConferenceServer::RoomOfToken(std::string_view token) {
   if (token.empty()) return nullptr;
-  for (auto& [address, room] : rooms_) {
-    if (room.page_token() == token) return &room;
+  auto known = roomOfToken_.find(token);
+  if (known == roomOfToken_.end()) {
+    roomOfToken_.clear();
+    for (const auto& [address, room] : rooms_) {
+      if (!room.page_token().empty()) roomOfToken_.emplace(room.page_token(), address);
+    }
+    known = roomOfToken_.find(token);
+    if (known == roomOfToken_.end()) return nullptr;
   }
-  return nullptr;
+  const auto room = rooms_.find(known->second);
+  if (room == rooms_.end() || room->second.page_token() != token) return nullptr;
+  return &room->second;
 }
 
 std::optional<RoomPage> ConferenceServer::Page(std::string_view token) {

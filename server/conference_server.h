@@ -148,6 +148,10 @@ class ConferenceServer {
   PageAddressing pages_;
   std::map<std::string, Room, std::less<>> rooms_;
   std::map<std::string, std::uint64_t, std::less<>> revisions_;
+  // Page token -> room address, as last seen. The pages' listener asks for every open page many
+  // times a second; an entry is trusted only while its room still has that token, and a token
+  // it does not know makes it read the rooms' tokens again.
+  std::map<std::string, std::string, std::less<>> roomOfToken_;
 };
 
 }  // namespace quenlo::server
