@@ -193,6 +193,15 @@ void WithListener(http::HttpListener& listener, Client client,
   thread.join();
 }
 
+// A connection to the listener that has asked for `target`.
+tcp::socket Requesting(boost::asio::io_context& io, unsigned short port,
+                       const std::string& target) {
+  tcp::socket socket(io);
+  socket.connect({boost::asio::ip::make_address("127.0.0.1"), port});
+  bhttp::write(socket, bhttp::request<bhttp::empty_body>(bhttp::verb::get, target, 11));
+  return socket;
+}
+
 TEST_F(RoomPageTest, TheListenerServesThePageAndStreamsItsUpdates) {
   const std::string path = AskForPage();
   const std::string qid = ReferVote(false, false);
@@ -206,9 +215,7 @@ TEST_F(RoomPageTest, TheListenerServesThePageAndStreamsItsUpdates) {
       listener,
       [&](unsigned short port) {
         boost::asio::io_context io;
-        tcp::socket page(io);
-        page.connect({boost::asio::ip::make_address("127.0.0.1"), port});
-        bhttp::write(page, bhttp::request<bhttp::empty_body>(bhttp::verb::get, path, 11));
+        tcp::socket page = Requesting(io, port, path);
         beast::flat_buffer buffer;
         bhttp::response<bhttp::string_body> response;
         bhttp::read(page, buffer, response);
@@ -216,10 +223,7 @@ TEST_F(RoomPageTest, TheListenerServesThePageAndStreamsItsUpdates) {
         EXPECT_TRUE(Has(std::string(response["Content-Security-Policy"]), "script-src 'self'"));
         EXPECT_TRUE(Has(response.body(), "<table class=\"tally\">"));
 
-        tcp::socket stream(io);
-        stream.connect({boost::asio::ip::make_address("127.0.0.1"), port});
-        bhttp::write(stream,
-                     bhttp::request<bhttp::empty_body>(bhttp::verb::get, path + "/events", 11));
+        tcp::socket stream = Requesting(io, port, path + "/events");
         std::string received;
         boost::asio::read_until(stream, boost::asio::dynamic_buffer(received),
                                 "0 of 3 members voted");
@@ -228,10 +232,7 @@ TEST_F(RoomPageTest, TheListenerServesThePageAndStreamsItsUpdates) {
         boost::asio::read_until(stream, boost::asio::dynamic_buffer(received),
                                 "1 of 3 members voted");
 
-        tcp::socket second(io);
-        second.connect({boost::asio::ip::make_address("127.0.0.1"), port});
-        bhttp::write(second,
-                     bhttp::request<bhttp::empty_body>(bhttp::verb::get, path + "/events", 11));
+        tcp::socket second = Requesting(io, port, path + "/events");
         bhttp::response<bhttp::string_body> refused;
         beast::flat_buffer second_buffer;
         bhttp::read(second, second_buffer, refused);
@@ -263,10 +264,7 @@ TEST_F(RoomPageTest, ANewStateReachesEveryIdleStreamOneSliceAtATime) {
         std::vector<tcp::socket> streams;
         std::vector<std::string> received(3);
         for (std::string& text : received) {
-          tcp::socket& stream = streams.emplace_back(io);
-          stream.connect({boost::asio::ip::make_address("127.0.0.1"), port});
-          bhttp::write(stream,
-                       bhttp::request<bhttp::empty_body>(bhttp::verb::get, path + "/events", 11));
+          tcp::socket& stream = streams.emplace_back(Requesting(io, port, path + "/events"));
           boost::asio::read_until(stream, boost::asio::dynamic_buffer(text),
                                   "0 of 3 members voted");
         }
